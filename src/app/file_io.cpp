@@ -1,0 +1,249 @@
+#include "file_io.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+extern char** environ;
+
+namespace ostrand {
+
+namespace fs = std::filesystem;
+
+std::optional<std::string> readWholeFile(const fs::path& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat st{};
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string data;
+    if (st.st_size > 0) data.reserve(static_cast<size_t>(st.st_size));
+    char buf[65536];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0) break;
+        data.append(buf, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return data;
+}
+
+// ---------------------------------------------------------------- atomic writer
+
+AtomicFileWriter::~AtomicFileWriter() { abandon(); }
+
+bool AtomicFileWriter::open(const fs::path& target) {
+    abandon();
+    target_ = target;
+    fs::path dir = target.parent_path();
+    if (dir.empty()) dir = ".";
+    static thread_local std::mt19937_64 rng{std::random_device{}()};
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".%08llx.tmp",
+                      static_cast<unsigned long long>(rng() & 0xFFFFFFFFu));
+        temp_ = dir / ("." + target.filename().string() + suffix);
+        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd_ >= 0) break;
+        if (errno != EEXIST) break;
+    }
+    if (fd_ < 0) {
+        temp_.clear();
+        return false;
+    }
+    // Keep the old file's permissions when it has some.
+    struct stat st{};
+    if (::stat(target.c_str(), &st) == 0) fchmod(fd_, st.st_mode & 07777);
+    failed_ = false;
+    buffer_.clear();
+    return true;
+}
+
+bool AtomicFileWriter::flushBuffer() {
+    size_t off = 0;
+    while (off < buffer_.size()) {
+        ssize_t n = ::write(fd_, buffer_.data() + off, buffer_.size() - off);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            failed_ = true;
+            return false;
+        }
+        off += static_cast<size_t>(n);
+    }
+    buffer_.clear();
+    return true;
+}
+
+bool AtomicFileWriter::write(std::string_view bytes) {
+    if (fd_ < 0 || failed_) return false;
+    buffer_.append(bytes);
+    if (buffer_.size() >= (1u << 16)) return flushBuffer();
+    return true;
+}
+
+bool AtomicFileWriter::commit() {
+    if (fd_ < 0 || failed_) {
+        abandon();
+        return false;
+    }
+    bool ok = flushBuffer() && ::fsync(fd_) == 0;
+    ok = (::close(fd_) == 0) && ok;
+    fd_ = -1;
+    if (!ok || ::rename(temp_.c_str(), target_.c_str()) != 0) {
+        ::unlink(temp_.c_str());
+        temp_.clear();
+        return false;
+    }
+    temp_.clear();
+    // Make the rename itself durable.
+    fs::path dir = target_.parent_path();
+    if (dir.empty()) dir = ".";
+    int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    return true;
+}
+
+void AtomicFileWriter::abandon() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!temp_.empty()) {
+        ::unlink(temp_.c_str());
+        temp_.clear();
+    }
+    buffer_.clear();
+    failed_ = false;
+}
+
+bool writeFileAtomic(const fs::path& target, std::string_view bytes) {
+    AtomicFileWriter w;
+    return w.open(target) && w.write(bytes) && w.commit();
+}
+
+// ---------------------------------------------------------------- locks
+
+FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+
+FileLock& FileLock::operator=(FileLock&& other) noexcept {
+    if (this != &other) {
+        release();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+bool FileLock::acquire(const fs::path& path, bool createIfMissing) {
+    release();
+    int flags = O_RDONLY | O_CLOEXEC;
+    if (createIfMissing) flags = O_RDWR | O_CREAT | O_CLOEXEC;
+    int fd = ::open(path.c_str(), flags, 0644);
+    if (fd < 0) return false;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+void FileLock::release() {
+    if (fd_ >= 0) {
+        ::flock(fd_, LOCK_UN);
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+bool isFileLockedElsewhere(const fs::path& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    if (!locked) ::flock(fd, LOCK_UN);
+    ::close(fd);
+    return locked;
+}
+
+// ---------------------------------------------------------------- folders
+
+fs::path executableFolder() {
+    std::error_code ec;
+    fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    if (ec) return fs::current_path(ec);
+    return exe.parent_path();
+}
+
+fs::path programFolder() {
+    const char* home = std::getenv("OSTRAND_HOME");
+    if (home && *home) {
+        std::error_code ec;
+        fs::path p = fs::absolute(home, ec);
+        return ec ? fs::path(home) : p.lexically_normal();
+    }
+    return executableFolder();
+}
+
+// ---------------------------------------------------------------- processes
+
+ChildResult runChild(const fs::path& program, const std::vector<std::string>& args,
+                     const fs::path& workingDir, bool quiet) {
+    ChildResult result;
+    std::vector<std::string> storage;
+    storage.push_back(program.string());
+    storage.insert(storage.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (auto& s : storage) argv.push_back(s.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (!workingDir.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDir.c_str());
+    if (quiet) {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    }
+    pid_t pid = -1;
+    int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        result.spawnErrno = rc;
+        return result;
+    }
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) return result;
+    }
+    result.started = true;
+    if (WIFEXITED(status)) {
+        result.exitCode = WEXITSTATUS(status);
+        // posix_spawn reports an exec failure in the child as exit 127.
+        if (result.exitCode == 127 && ::access(program.c_str(), X_OK) != 0) {
+            result.started = false;
+            result.spawnErrno = ENOENT;
+        }
+    } else if (WIFSIGNALED(status)) {
+        result.exitCode = 128 + WTERMSIG(status);
+    }
+    return result;
+}
+
+}  // namespace ostrand

@@ -1,0 +1,90 @@
+// The small platform layers every file and process use goes through: whole
+// file reading, atomic writing, advisory locks, the program folder, and
+// child processes.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ostrand {
+
+// Whole file as bytes; nullopt when it cannot be opened or read.
+std::optional<std::string> readWholeFile(const std::filesystem::path& path);
+
+// Writes a file as one piece: the bytes go to a temporary file in the same
+// folder, which is flushed to disk and renamed over the target. Until
+// commit() nothing of the old file changes; a writer destroyed without a
+// commit removes its temporary file.
+class AtomicFileWriter {
+public:
+    AtomicFileWriter() = default;
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    bool open(const std::filesystem::path& target);
+    bool write(std::string_view bytes);
+    bool commit();  // flush, sync, rename; false leaves the old file as it was
+    void abandon();
+    bool isOpen() const { return fd_ >= 0; }
+    const std::filesystem::path& target() const { return target_; }
+
+private:
+    bool flushBuffer();
+    int fd_ = -1;
+    bool failed_ = false;
+    std::filesystem::path target_;
+    std::filesystem::path temp_;
+    std::string buffer_;
+};
+
+// One call: the whole content, atomically.
+bool writeFileAtomic(const std::filesystem::path& target, std::string_view bytes);
+
+// An exclusive advisory lock (flock) on a file, held until release or
+// destruction.
+class FileLock {
+public:
+    FileLock() = default;
+    ~FileLock() { release(); }
+    FileLock(FileLock&& other) noexcept;
+    FileLock& operator=(FileLock&& other) noexcept;
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+
+    // Non-blocking; false when another process (or descriptor) holds it or the
+    // file cannot be opened. createIfMissing makes the lock file.
+    bool acquire(const std::filesystem::path& path, bool createIfMissing);
+    void release();
+    bool held() const { return fd_ >= 0; }
+
+private:
+    int fd_ = -1;
+};
+
+// True when some other holder has an exclusive lock on the file.
+bool isFileLockedElsewhere(const std::filesystem::path& path);
+
+// The program folder: $OSTRAND_HOME when set, else the folder of the
+// running executable.
+std::filesystem::path programFolder();
+// The folder of the running executable, whatever OSTRAND_HOME says.
+std::filesystem::path executableFolder();
+
+struct ChildResult {
+    bool started = false;  // false: the program could not be started
+    int exitCode = -1;     // exit code, or 128 + signal number
+    int spawnErrno = 0;
+};
+
+// Starts a program with an argument vector (no shell), optionally in another
+// working folder, and waits for it. Its standard streams are inherited unless
+// quiet, which sends its output to /dev/null.
+ChildResult runChild(const std::filesystem::path& program, const std::vector<std::string>& args,
+                     const std::filesystem::path& workingDir = {}, bool quiet = false);
+
+}  // namespace ostrand

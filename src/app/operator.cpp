@@ -1,0 +1,197 @@
+#include "operator.h"
+
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+
+namespace ostrand {
+
+void Operator::showMessage(int32_t code, int32_t place, int32_t hintCode, std::string detail) {
+    session_.LastMessageCode = code;
+    if (code >= 10000 && code <= 10999) session_.ExitStatus = 0;
+    ShownMessage m;
+    m.code = code;
+    m.place = place;
+    m.hint = hintCode;
+    m.text = formatMessage(code, place, hintCode, detail);
+    m.detail = std::move(detail);
+    m.cls = messageClass(code);
+    present(m);
+}
+
+void Operator::showCommandError(uint8_t commandByte, std::string detail) {
+    session_.ExitStatus = 0;
+    ShownMessage m;
+    m.code = 10006;
+    m.hint = 12127;
+    m.text = formatCommandError(commandByte, detail);
+    m.detail = std::move(detail);
+    m.cls = MessageClass::Error;
+    present(m);
+}
+
+// ---------------------------------------------------------------- console
+
+namespace {
+int64_t nowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+}  // namespace
+
+ConsoleOperator::ConsoleOperator(Session& session, bool assumeYes)
+    : Operator(session), assumeYes_(assumeYes), quiet_(false), tty_(isatty(2) != 0) {}
+
+void ConsoleOperator::present(const ShownMessage& message) {
+    if (open_ && tty_ && !quiet_) std::fputs("\r\033[K", stderr);
+    std::fprintf(stderr, "%s\n", message.text.c_str());
+    std::fflush(stderr);
+}
+
+bool ConsoleOperator::ask(int32_t code) {
+    std::string text(messageTextOrFallback(code));
+    if (assumeYes_ || !isatty(0)) {
+        std::fprintf(stderr, "%s\n-> %s\n", text.c_str(), assumeYes_ ? "yes" : "no");
+        return assumeYes_;
+    }
+    std::fprintf(stderr, "%s [y/N] ", text.c_str());
+    std::fflush(stderr);
+    std::string line;
+    if (!std::getline(std::cin, line)) return false;
+    return !line.empty() && (line[0] == 'y' || line[0] == 'Y');
+}
+
+bool ConsoleOperator::askOkCancel(int32_t code) {
+    std::string text(messageTextOrFallback(code));
+    if (assumeYes_ || !isatty(0)) {
+        std::fprintf(stderr, "%s\n-> %s\n", text.c_str(), assumeYes_ ? "OK" : "Cancel");
+        return assumeYes_;
+    }
+    std::fprintf(stderr, "%s [Enter = OK, c = Cancel] ", text.c_str());
+    std::fflush(stderr);
+    std::string line;
+    if (!std::getline(std::cin, line)) return false;
+    return line.empty() || (line[0] != 'c' && line[0] != 'C');
+}
+
+bool ConsoleOperator::notice(int32_t code) {
+    showMessage(code);
+    return false;
+}
+
+void ConsoleOperator::progressOpen(std::string_view text, int32_t range, bool showBar, bool,
+                                   bool) {
+    progressText_ = text;
+    range_ = range;
+    pos_ = 0;
+    open_ = true;
+    showBar_ = showBar;
+    startMs_ = nowMs();
+    lastDrawMs_ = -1;
+    draw();
+}
+
+void ConsoleOperator::progressStep(int32_t by) {
+    pos_ += by;
+    draw();
+}
+
+void ConsoleOperator::progressSetPos(int32_t pos) {
+    pos_ = pos;
+    draw();
+}
+
+void ConsoleOperator::progressSetText(std::string_view text) {
+    progressText_ = text;
+    lastDrawMs_ = -1;
+    draw();
+}
+
+bool ConsoleOperator::progressAborted() { return session().AbortRequested != 0; }
+
+void ConsoleOperator::progressClose() {
+    if (open_ && tty_ && !quiet_) {
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+    }
+    open_ = false;
+}
+
+void ConsoleOperator::draw() {
+    if (!open_ || !tty_ || quiet_) return;
+    int64_t now = nowMs();
+    // A terminal redraw per byte would cost more than the byte itself.
+    if (lastDrawMs_ >= 0 && now - lastDrawMs_ < 100 && pos_ < range_) return;
+    lastDrawMs_ = now;
+    std::fprintf(stderr, "\r\033[K%s", progressText_.c_str());
+    if (showBar_ && range_ > 0) {
+        int32_t pos = pos_ < 0 ? 0 : (pos_ > range_ ? range_ : pos_);
+        int width = 30;
+        int filled = static_cast<int>(static_cast<int64_t>(pos) * width / range_);
+        std::fprintf(stderr, " [%s%s] %3d%%", std::string(filled, '#').c_str(),
+                     std::string(width - filled, '.').c_str(),
+                     static_cast<int>(static_cast<int64_t>(pos) * 100 / range_));
+        double secs = (now - startMs_) / 1000.0;
+        if (pos > 0 && secs > 0.5) {
+            double left = secs * (range_ - pos) / pos;
+            std::fprintf(stderr, " %.0fs left", left);
+        }
+    }
+    std::fflush(stderr);
+}
+
+// ---------------------------------------------------------------- recording
+
+bool RecordingOperator::nextAnswer() {
+    if (answers.empty()) return defaultAnswer;
+    bool a = answers.front();
+    answers.erase(answers.begin());
+    return a;
+}
+
+bool RecordingOperator::ask(int32_t code) {
+    questions.push_back(code);
+    return nextAnswer();
+}
+
+bool RecordingOperator::askOkCancel(int32_t code) {
+    questions.push_back(code);
+    return nextAnswer();
+}
+
+bool RecordingOperator::notice(int32_t code) {
+    showMessage(code);
+    return false;
+}
+
+void RecordingOperator::progressOpen(std::string_view text, int32_t range, bool, bool, bool) {
+    progressTexts.emplace_back(text);
+    progressRange = range;
+    progressPos = 0;
+    progressIsOpen = true;
+}
+
+void RecordingOperator::progressStep(int32_t by) {
+    progressPos += by;
+    ++steps;
+}
+
+void RecordingOperator::progressSetPos(int32_t pos) { progressPos = pos; }
+
+void RecordingOperator::progressSetText(std::string_view text) { progressTexts.emplace_back(text); }
+
+bool RecordingOperator::progressAborted() {
+    return (abortAfterSteps >= 0 && steps >= abortAfterSteps) || session().AbortRequested != 0;
+}
+
+void RecordingOperator::progressClose() { progressIsOpen = false; }
+
+std::vector<int32_t> RecordingOperator::codes() const {
+    std::vector<int32_t> c;
+    for (const auto& m : messages) c.push_back(m.code);
+    return c;
+}
+
+}  // namespace ostrand
