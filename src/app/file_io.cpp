@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 std::optional<std::string> readWholeFile(const fs::path& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
-    struct stat st{};
+    struct stat st {};
     if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         ::close(fd);
         return std::nullopt;
@@ -45,7 +45,9 @@ std::optional<std::string> readWholeFile(const fs::path& path) {
 
 // ---------------------------------------------------------------- atomic writer
 
-AtomicFileWriter::~AtomicFileWriter() { abandon(); }
+AtomicFileWriter::~AtomicFileWriter() {
+    abandon();
+}
 
 bool AtomicFileWriter::open(const fs::path& target) {
     abandon();
@@ -67,7 +69,7 @@ bool AtomicFileWriter::open(const fs::path& target) {
         return false;
     }
     // Keep the old file's permissions when it has some.
-    struct stat st{};
+    struct stat st {};
     if (::stat(target.c_str(), &st) == 0) fchmod(fd_, st.st_mode & 07777);
     failed_ = false;
     buffer_.clear();
@@ -141,7 +143,9 @@ bool writeFileAtomic(const fs::path& target, std::string_view bytes) {
 
 // ---------------------------------------------------------------- locks
 
-FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+FileLock::FileLock(FileLock&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
 
 FileLock& FileLock::operator=(FileLock&& other) noexcept {
     if (this != &other) {

@@ -20,7 +20,7 @@ std::optional<std::string> readWholeFile(const std::filesystem::path& path);
 // commit() nothing of the old file changes; a writer destroyed without a
 // commit removes its temporary file.
 class AtomicFileWriter {
-public:
+  public:
     AtomicFileWriter() = default;
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;
@@ -33,7 +33,7 @@ public:
     bool isOpen() const { return fd_ >= 0; }
     const std::filesystem::path& target() const { return target_; }
 
-private:
+  private:
     bool flushBuffer();
     int fd_ = -1;
     bool failed_ = false;
@@ -48,7 +48,7 @@ bool writeFileAtomic(const std::filesystem::path& target, std::string_view bytes
 // An exclusive advisory lock (flock) on a file, held until release or
 // destruction.
 class FileLock {
-public:
+  public:
     FileLock() = default;
     ~FileLock() { release(); }
     FileLock(FileLock&& other) noexcept;
@@ -62,7 +62,7 @@ public:
     void release();
     bool held() const { return fd_ >= 0; }
 
-private:
+  private:
     int fd_ = -1;
 };
 

@@ -70,22 +70,29 @@ constexpr Entry kCatalogue[] = {
     {10127, "No password is specified in the object file."},
     {10128, "The password entered is not the password specified in the object file. "},
     {10129, "The password should be entered in HEX.\nUse letters 0-9 and A-F. "},
-    {10130, "Password count storage address should be specified in HEX starting with 0x.\nUse letters 0-9 and A-F."},
+    {10130,
+     "Password count storage address should be specified in HEX starting with 0x.\nUse letters 0-9 "
+     "and A-F."},
     {10131, "No Password count storage address is specified."},
-    {10132, "Password comparison start address should be specified in HEX starting with 0x.\nUse letters 0-9 and A-F."},
+    {10132,
+     "Password comparison start address should be specified in HEX starting with 0x.\nUse letters "
+     "0-9 and A-F."},
     {10133, "No Password comparison start address is specified."},
     {10134, "The password contains a 3-byte or longer sequence of the same letter."},
     {10135, "No object file is specified."},
     {10136, "The number of password characters requests 4 bytes."},
     {10137, "The number of password characters requests 12 bytes."},
-    {10138, "Could not find out the Password from Password Log file.\nPlease set the Device Password."},
+    {10138,
+     "Could not find out the Password from Password Log file.\nPlease set the Device Password."},
     {10139, "Could not find out the Password Log file.\nPlease set the Device Password."},
     {10200, "The specified object file does not exist. "},
     {10201, "The specified object file is a wrong type."},
     {10202, "The specified object file is corrupted. "},
     {10203, "An error occurred while loading the specified object file."},
     {10204, "The object file is corrupted and cannot be converted."},
-    {10205, "The specified object file has address not matching device information and cannot be converted. "},
+    {10205,
+     "The specified object file has address not matching device information and cannot be "
+     "converted. "},
     {10206, "Not enough disk space to save the converted file."},
     {10207, "Failed to convert the ABS file.\nThe converter (MERVEL.EXE) terminated in error."},
     {10208, "Cannot find the converter (MERVEL.EXE).\nPlace the converter in Ostrand folder."},
@@ -127,7 +134,8 @@ constexpr Entry kCatalogue[] = {
     {10408, " "},
     {10409, " "},
     {10500, "Address should be specified in HEX starting with 0x.\nUse letters 0-9 and A-F."},
-    {10501, "Start Address should be specified in HEX starting with 0x.\nUse letters 0-9 and A-F. "},
+    {10501,
+     "Start Address should be specified in HEX starting with 0x.\nUse letters 0-9 and A-F. "},
     {10502, "Start Address is out of device spec and cannot be read."},
     {10503, "End Address should be specified in HEX starting with 0x.\nUse letters 0-9 and A-F. "},
     {10504, "End Address is out of device spec and cannot be read. "},
@@ -198,25 +206,41 @@ constexpr Entry kCatalogue[] = {
     {11312, "Aborting processing..."},
     {11313, "Protecting..."},
     {12001, "All data in flash memory will be erased.\nDo you want to erase?"},
-    {12002, "All data in the selected block of flash memory will be erased.\nDo you want to erase?"},
+    {12002,
+     "All data in the selected block of flash memory will be erased.\nDo you want to erase?"},
     {12003, "Do you want to continue programming?"},
     {12004, "Do you want to execute the recovery process?"},
-    {12005, "After turning off the power, replace the chip with a new chip.\nWhen ready, press OK."},
+    {12005,
+     "After turning off the power, replace the chip with a new chip.\nWhen ready, press OK."},
     {12006, "Do you want to close the Setup Password dialog box?"},
-    {12007, "The device for which password was set is not the device fixed last. \nDo you want to change the password setting?\nYou can also set a password using the Password command on the Setup menu."},
+    {12007,
+     "The device for which password was set is not the device fixed last. \nDo you want to change "
+     "the password setting?\nYou can also set a password using the Password command on the Setup "
+     "menu."},
     {12010, "Do you want to terminate the connection and try to establish a connection again?"},
     {12013, "This device is in Protect Mode.\nErase All data in this device ? (Y/N)"},
-    {12014, "You can use this program after erasing all data in the device.\nExit this program ? (Y/N)"},
-    {12015, "\"Protect Mode\" was set on Auto Programming in last time.\nDo you want to set \"Protect Mode\" in this time?\nSelecting \"Yes\", \"Protect\" of \"Set Up menu-Option\" is set on , and protect function becomes effective."},
+    {12014,
+     "You can use this program after erasing all data in the device.\nExit this program ? (Y/N)"},
+    {12015,
+     "\"Protect Mode\" was set on Auto Programming in last time.\nDo you want to set \"Protect "
+     "Mode\" in this time?\nSelecting \"Yes\", \"Protect\" of \"Set Up menu-Option\" is set on , "
+     "and protect function becomes effective."},
     {12016, "Erase All data in this device ? (Y/N)"},
-    {12100, "Check the adapter power supply, reset switch, wiring, short pins, resonator and device. "},
+    {12100,
+     "Check the adapter power supply, reset switch, wiring, short pins, resonator and device. "},
     {12101, "Replace the device with a different device."},
     {12102, "Reset the adapter."},
     {12103, "Restart the Ostrand."},
     {12104, "Get the latest definition file from our Web site. "},
-    {12105, "Check the device name.\nThe definition file may be old or the specified device may not be currently supported. \nGet the latest definition file from our Web site (see Help menu)."},
-    {12106, "The specified device may not be supported.\nGet the latest WCP file from our Web site (see Help menu). "},
-    {12107, "The WCP file may have been deleted.\nGet the latest WCP file from our Web site (see Help menu)."},
+    {12105,
+     "Check the device name.\nThe definition file may be old or the specified device may not be "
+     "currently supported. \nGet the latest definition file from our Web site (see Help menu)."},
+    {12106,
+     "The specified device may not be supported.\nGet the latest WCP file from our Web site (see "
+     "Help menu). "},
+    {12107,
+     "The WCP file may have been deleted.\nGet the latest WCP file from our Web site (see Help "
+     "menu)."},
     {12108, "Check the address of the object file."},
     {12109, "Check to see if the disk has free space."},
     {12110, "Check the device spec."},
@@ -234,8 +258,12 @@ constexpr Entry kCatalogue[] = {
     {12122, "Create a new object file."},
     {12123, "Available functions are limited."},
     {12124, "Specify new settings and save them."},
-    {12125, "An error may have occurred while converting the object file. \nCheck the object file and set it again. "},
-    {12126, "Check the object file and try executing again.\nIf the error still persists, extended Intel HEX format conversion may be faulty. Please contact Calvane."},
+    {12125,
+     "An error may have occurred while converting the object file. \nCheck the object file and set "
+     "it again. "},
+    {12126,
+     "Check the object file and try executing again.\nIf the error still persists, extended Intel "
+     "HEX format conversion may be faulty. Please contact Calvane."},
     {12127, "The specified command is not supported."},
     {12128, "The SUM value of transfer data is wrong."},
     {12129, "The character count (number of bytes) should not exceed 255. "},
@@ -243,36 +271,96 @@ constexpr Entry kCatalogue[] = {
     {12131, "The file name should not be more than 125-character long. "},
     {12132, "End Address should be greater than Start Address."},
     {12133, "Data should be specified in byte units."},
-    {12134, "The \"Save As\", \"Edit\" and \"Auto Programming\" menu commands can be executed after the password is set."},
-    {12135, "Restart the Ostrand and try executing again.\nIf the error still persists, a system error may have occurred. Please contact Calvane."},
-    {12136, "Use HEX format only and separate each data with a comma or space.\nDo not prefix with 0x."},
-    {12137, "The specified file path may be invalid or the file may be write-protected or being used by another application."},
-    {12138, "The password setting depends on the device.\nSelect a device in the Device tab and press the Apply button to fix your selection.\nPressing OK will close the Setup dialog box. Set the password using the Password command on the Setup menu."},
-    {12139, "The password setting depends on the device. \nFix your device selection using the Device command on the Setup menu."},
+    {12134,
+     "The \"Save As\", \"Edit\" and \"Auto Programming\" menu commands can be executed after the "
+     "password is set."},
+    {12135,
+     "Restart the Ostrand and try executing again.\nIf the error still persists, a system error "
+     "may have occurred. Please contact Calvane."},
+    {12136,
+     "Use HEX format only and separate each data with a comma or space.\nDo not prefix with 0x."},
+    {12137,
+     "The specified file path may be invalid or the file may be write-protected or being used by "
+     "another application."},
+    {12138,
+     "The password setting depends on the device.\nSelect a device in the Device tab and press the "
+     "Apply button to fix your selection.\nPressing OK will close the Setup dialog box. Set the "
+     "password using the Password command on the Setup menu."},
+    {12139,
+     "The password setting depends on the device. \nFix your device selection using the Device "
+     "command on the Setup menu."},
     {12140, "The password or WCP file may be invalid. "},
-    {12141, "WCP has already been loaded. \nTo change to Single Boot mode, restart the Ostrand and change the mode before loading WCP. "},
-    {12142, "No device is specified. Select a device and fix your selection using the Device command on the Setup menu. "},
+    {12141,
+     "WCP has already been loaded. \nTo change to Single Boot mode, restart the Ostrand and change "
+     "the mode before loading WCP. "},
+    {12142,
+     "No device is specified. Select a device and fix your selection using the Device command on "
+     "the Setup menu. "},
     {12143, "Check the data transfer rate of the communication port. "},
-    {12144, "Check to see if the clock frequency of the adapter's resonator is valid for the specified baud rate."},
-    {12145, "To execute the Auto Programming command in individual WCP mode or S-Boot-PW mode, you need to set the device password and object file password. "},
+    {12144,
+     "Check to see if the clock frequency of the adapter's resonator is valid for the specified "
+     "baud rate."},
+    {12145,
+     "To execute the Auto Programming command in individual WCP mode or S-Boot-PW mode, you need "
+     "to set the device password and object file password. "},
     {12146, "The object file password can be set after an object file has been specified."},
-    {12147, "The file path should contain only one-byte alphanumeric letters (excluding ' + ', ' , ', ' ; ', ' = ', ' [ ' and ' ] '). \nSpecify a valid path and try again."},
+    {12147,
+     "The file path should contain only one-byte alphanumeric letters (excluding ' + ', ' , ', ' ; "
+     "', ' = ', ' [ ' and ' ] '). \nSpecify a valid path and try again."},
     {12148, "Check to see if readprotect.wcp exists at the prescribed location."},
-    {12149, "M149 : If the password include \":\"(HEX code '3A'), there is a possibility that Ostrand will stop.\nYou had better to change the password that do not include \":\"(HEX code '3A').\n"},
-    {12150, "The address option setting depends on the device.\nSelect a device in the Device tab and press the Apply button to fix your selection."},
-    {12151, "WCP has already been loaded. \nTo Erase, restart the Ostrand and do before loading WCP. "},
+    {12149,
+     "M149 : If the password include \":\"(HEX code '3A'), there is a possibility that Ostrand "
+     "will stop.\nYou had better to change the password that do not include \":\"(HEX code "
+     "'3A').\n"},
+    {12150,
+     "The address option setting depends on the device.\nSelect a device in the Device tab and "
+     "press the Apply button to fix your selection."},
+    {12151,
+     "WCP has already been loaded. \nTo Erase, restart the Ostrand and do before loading WCP. "},
     {12152, "The device password can be set after an object file has been specified."},
-    {12200, "Select a device name.\nTo fix your selection, press the [Apply] button. \nIf your desired device name cannot be displayed, the definition file may be old. \nGet the latest definition file from our Web site. "},
-    {12201, "Select an object file to be written to the device.\nThe supported file types are \"*.abs\", \"*.h16\", \"*.h20\", \"*.s16\", \"*.s24\" and \"*.s32\". "},
-    {12202, "Select a setup file.\nIf you select a different setup file from the one currently loaded, the changes you have made in the Device, Object File, and Communication tabs before specifying the setup file will take no effect. "},
-    {12203, "Select a port and data transfer rate for communication with the adapter. \nThese settings depend on the resonator mounted on the adapter.\nCheck the device spec before setting these items."},
-    {12204, "Set the password written in the device as Device Password.\nSet the password written in the object file's source code as Object File Password.\nThe number of characters in the password (within 255 ASCII codes or 255 HEX bytes) should match the value written at Password count storage address.  \nFor the object file, set Password count storage address and Password comparison start address as written in the source code."},
-    {12205, "By turning Protect on, the flash memory change to protect mode.\nIf enabling Protect,protect mode is set after \"Write Data\" is done on \"Programming\",\"Data Write\",\"Dump\"(when typing data) on Edit Menu.\nIf you want disabling on this box , you need to do \"Chip Erase\" on \"Edit Menu\"."},
-    {12206, "Re-start the Ostrand ,after turning \"Erase Without Password\" on, a message box will open.\nThis message box ask whether erasing ROM data or not without password.\nIf you selecting to erase ROM data, you can erase ROM data without password."},
-    {12207, "Enter the port name and the clock frequency used by the target device.\nThe divisor value is automatically calculated and the data rate is set to 115200 bps.\nThe clock frequency that can be used vary with each target device and should be checked in the datasheet of the target device."},
+    {12200,
+     "Select a device name.\nTo fix your selection, press the [Apply] button. \nIf your desired "
+     "device name cannot be displayed, the definition file may be old. \nGet the latest definition "
+     "file from our Web site. "},
+    {12201,
+     "Select an object file to be written to the device.\nThe supported file types are \"*.abs\", "
+     "\"*.h16\", \"*.h20\", \"*.s16\", \"*.s24\" and \"*.s32\". "},
+    {12202,
+     "Select a setup file.\nIf you select a different setup file from the one currently loaded, "
+     "the changes you have made in the Device, Object File, and Communication tabs before "
+     "specifying the setup file will take no effect. "},
+    {12203,
+     "Select a port and data transfer rate for communication with the adapter. \nThese settings "
+     "depend on the resonator mounted on the adapter.\nCheck the device spec before setting these "
+     "items."},
+    {12204,
+     "Set the password written in the device as Device Password.\nSet the password written in the "
+     "object file's source code as Object File Password.\nThe number of characters in the password "
+     "(within 255 ASCII codes or 255 HEX bytes) should match the value written at Password count "
+     "storage address.  \nFor the object file, set Password count storage address and Password "
+     "comparison start address as written in the source code."},
+    {12205,
+     "By turning Protect on, the flash memory change to protect mode.\nIf enabling Protect,protect "
+     "mode is set after \"Write Data\" is done on \"Programming\",\"Data Write\",\"Dump\"(when "
+     "typing data) on Edit Menu.\nIf you want disabling on this box , you need to do \"Chip "
+     "Erase\" on \"Edit Menu\"."},
+    {12206,
+     "Re-start the Ostrand ,after turning \"Erase Without Password\" on, a message box will "
+     "open.\nThis message box ask whether erasing ROM data or not without password.\nIf you "
+     "selecting to erase ROM data, you can erase ROM data without password."},
+    {12207,
+     "Enter the port name and the clock frequency used by the target device.\nThe divisor value is "
+     "automatically calculated and the data rate is set to 115200 bps.\nThe clock frequency that "
+     "can be used vary with each target device and should be checked in the datasheet of the "
+     "target device."},
     {12208, "Enter the port name.\nThe data rate is fixed to 115200bps."},
-    {12209, "EPFC_OP Check\nThe data except \"0xFF\" was detected in the address \"0xFFFA\".\nIf this IntelHEX data is programming into Flash, a password will be required to erase next time."},
-    {12210, "DAFC_OP Check\nThe data except \"0xFF\" was detected in the address \"0xFFFB\".\nIf read protect is set after programming this IntelHEX data into Flash, the OCD function will not be available until chip erase is executed."},
+    {12209,
+     "EPFC_OP Check\nThe data except \"0xFF\" was detected in the address \"0xFFFA\".\nIf this "
+     "IntelHEX data is programming into Flash, a password will be required to erase next time."},
+    {12210,
+     "DAFC_OP Check\nThe data except \"0xFF\" was detected in the address \"0xFFFB\".\nIf read "
+     "protect is set after programming this IntelHEX data into Flash, the OCD function will not be "
+     "available until chip erase is executed."},
     {13010, "WCP-Div"},
     {13011, "WCP-All"},
     {13012, "S-Boot-PW"},
@@ -325,8 +413,7 @@ std::string messagePrefix(int32_t code) {
     return buf;
 }
 
-std::string formatMessage(int32_t code, int32_t place, int32_t hintCode,
-                          std::string_view detail) {
+std::string formatMessage(int32_t code, int32_t place, int32_t hintCode, std::string_view detail) {
     std::string text = messagePrefix(code);
     if (place != 0) text += "-" + std::to_string(place);
     text += " : ";

@@ -3,7 +3,9 @@
 namespace ostrand {
 
 namespace {
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool isBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
 
 // Blanks and the double-byte ideographic space (0x81 0x40) at both ends.
 std::string_view trimWide(std::string_view s) {

@@ -81,8 +81,7 @@ bool ConsoleOperator::notice(int32_t code) {
     return false;
 }
 
-void ConsoleOperator::progressOpen(std::string_view text, int32_t range, bool showBar, bool,
-                                   bool) {
+void ConsoleOperator::progressOpen(std::string_view text, int32_t range, bool showBar, bool, bool) {
     progressText_ = text;
     range_ = range;
     pos_ = 0;
@@ -109,7 +108,9 @@ void ConsoleOperator::progressSetText(std::string_view text) {
     draw();
 }
 
-bool ConsoleOperator::progressAborted() { return session().AbortRequested != 0; }
+bool ConsoleOperator::progressAborted() {
+    return session().AbortRequested != 0;
+}
 
 void ConsoleOperator::progressClose() {
     if (open_ && tty_ && !quiet_) {
@@ -178,15 +179,21 @@ void RecordingOperator::progressStep(int32_t by) {
     ++steps;
 }
 
-void RecordingOperator::progressSetPos(int32_t pos) { progressPos = pos; }
+void RecordingOperator::progressSetPos(int32_t pos) {
+    progressPos = pos;
+}
 
-void RecordingOperator::progressSetText(std::string_view text) { progressTexts.emplace_back(text); }
+void RecordingOperator::progressSetText(std::string_view text) {
+    progressTexts.emplace_back(text);
+}
 
 bool RecordingOperator::progressAborted() {
     return (abortAfterSteps >= 0 && steps >= abortAfterSteps) || session().AbortRequested != 0;
 }
 
-void RecordingOperator::progressClose() { progressIsOpen = false; }
+void RecordingOperator::progressClose() {
+    progressIsOpen = false;
+}
 
 std::vector<int32_t> RecordingOperator::codes() const {
     std::vector<int32_t> c;

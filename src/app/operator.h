@@ -23,7 +23,7 @@ struct ShownMessage {
 };
 
 class Operator {
-public:
+  public:
     explicit Operator(Session& session) : session_(session) {}
     virtual ~Operator() = default;
     Operator(const Operator&) = delete;
@@ -47,8 +47,8 @@ public:
     virtual bool notice(int32_t code) = 0;
 
     // Progress of a long operation.
-    virtual void progressOpen(std::string_view text, int32_t range, bool showBar,
-                              bool allowCancel, bool topMost) = 0;
+    virtual void progressOpen(std::string_view text, int32_t range, bool showBar, bool allowCancel,
+                              bool topMost) = 0;
     virtual void progressStep(int32_t by = 1) = 0;
     virtual void progressSetPos(int32_t pos) = 0;
     virtual void progressSetText(std::string_view text) = 0;
@@ -60,17 +60,17 @@ public:
 
     Session& session() { return session_; }
 
-protected:
+  protected:
     virtual void present(const ShownMessage& message) = 0;
 
-private:
+  private:
     Session& session_;
 };
 
 // Messages as text lines on stderr; questions answered from stdin when it is a
 // terminal, otherwise by a fixed default; progress as a bar on a terminal.
 class ConsoleOperator : public Operator {
-public:
+  public:
     explicit ConsoleOperator(Session& session, bool assumeYes = false);
     bool ask(int32_t code) override;
     bool askOkCancel(int32_t code) override;
@@ -86,10 +86,10 @@ public:
     // Progress bar drawing is on only when stderr is a terminal.
     void setQuiet(bool quiet) { quiet_ = quiet; }
 
-protected:
+  protected:
     void present(const ShownMessage& message) override;
 
-private:
+  private:
     void draw();
     bool assumeYes_;
     bool quiet_;
@@ -106,7 +106,7 @@ private:
 // For tests: records every message and progress event, answers questions
 // from a script.
 class RecordingOperator : public Operator {
-public:
+  public:
     explicit RecordingOperator(Session& session) : Operator(session) {}
 
     std::vector<ShownMessage> messages;
@@ -134,10 +134,10 @@ public:
     const ShownMessage* last() const { return messages.empty() ? nullptr : &messages.back(); }
     std::vector<int32_t> codes() const;
 
-protected:
+  protected:
     void present(const ShownMessage& message) override { messages.push_back(message); }
 
-private:
+  private:
     bool nextAnswer();
 };
 

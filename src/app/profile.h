@@ -13,7 +13,7 @@
 namespace ostrand {
 
 class ProfileFile {
-public:
+  public:
     // nullopt when the file cannot be opened for reading.
     static std::optional<ProfileFile> load(const std::filesystem::path& path);
     static ProfileFile fromText(std::string_view text);
@@ -34,7 +34,7 @@ public:
     // last "]", trimmed. Duplicates are kept.
     const std::vector<std::string>& sectionNames() const { return sectionNames_; }
 
-private:
+  private:
     struct Section {
         std::string name;
         std::vector<std::pair<std::string, std::string>> entries;

@@ -18,13 +18,38 @@ struct Session;
 
 // Keys in the order they are read and validated (index = presence mark).
 enum SetupKey : int {
-    kKeyDevice, kKeyOpenFile, kKeyCOMPort, kKeyDataRate, kKeyAllErase, kKeyBlankCheck,
-    kKeyProgramming, kKeyVerify, kKeyFileCompare, kKeyClock, kKeyReadProtect,
-    kKeyAddressOption, kKeyAddressMode, kKeyAddNoROMAreaToSum, kKeyDataForNoAddressArea,
-    kKeyPassDevBlank, kKeyPassDevType, kKeyPassDevPassword, kKeyPassDevNumAdd,
-    kKeyPassDevCmpAdd, kKeyPassObjBlank, kKeyPassObjNumAdd, kKeyPassObjCmpAdd,
-    kKeyPassLogSave, kKeyEraseWithoutPassword, kKeyClockFlag, kKeyClockValue,
-    kKeyMemSizePhysic, kKeyMemSizeEmulat, kKeyMemAddressLimit, kKeyROMArea1, kKeyROMArea2,
+    kKeyDevice,
+    kKeyOpenFile,
+    kKeyCOMPort,
+    kKeyDataRate,
+    kKeyAllErase,
+    kKeyBlankCheck,
+    kKeyProgramming,
+    kKeyVerify,
+    kKeyFileCompare,
+    kKeyClock,
+    kKeyReadProtect,
+    kKeyAddressOption,
+    kKeyAddressMode,
+    kKeyAddNoROMAreaToSum,
+    kKeyDataForNoAddressArea,
+    kKeyPassDevBlank,
+    kKeyPassDevType,
+    kKeyPassDevPassword,
+    kKeyPassDevNumAdd,
+    kKeyPassDevCmpAdd,
+    kKeyPassObjBlank,
+    kKeyPassObjNumAdd,
+    kKeyPassObjCmpAdd,
+    kKeyPassLogSave,
+    kKeyEraseWithoutPassword,
+    kKeyClockFlag,
+    kKeyClockValue,
+    kKeyMemSizePhysic,
+    kKeyMemSizeEmulat,
+    kKeyMemAddressLimit,
+    kKeyROMArea1,
+    kKeyROMArea2,
     kSetupKeyCount
 };
 extern const char* const kSetupKeyNames[kSetupKeyCount];
@@ -71,7 +96,7 @@ struct SetupValues {
 };
 
 class SetupSettings {
-public:
+  public:
     SetupSettings(Session& session, Operator& op, DeviceDatabase& devices);
 
     // Start-up: defaults, first-load flag, folders, port list.
@@ -105,7 +130,7 @@ public:
     // Copies the file values into the values in force (apply).
     void apply();
 
-private:
+  private:
     int32_t validate();
 
     Session& session_;

@@ -28,7 +28,7 @@ const std::vector<Command>& commands();
 
 // A small option reader: "--name value", "--name=value" and flags.
 class Args {
-public:
+  public:
     explicit Args(std::vector<std::string>& args) : args_(args) {}
     // Removes "--name VALUE" / "--name=VALUE"; false when absent. Sets error
     // when the value is missing.
@@ -41,7 +41,7 @@ public:
     bool error() const { return error_; }
     const std::string& errorText() const { return errorText_; }
 
-private:
+  private:
     std::vector<std::string>& args_;
     bool error_ = false;
     std::string errorText_;

@@ -16,7 +16,8 @@ void printCommands(FILE* out) {
     std::fprintf(out,
                  "usage: ostrand-cli COMMAND [OPTIONS]\n\n"
                  "Serial flash programmer for single-chip microcontrollers.\n\ncommands:\n");
-    for (const auto& c : commands()) std::fprintf(out, "  %-10s %s\n", c.name.c_str(), c.summary.c_str());
+    for (const auto& c : commands())
+        std::fprintf(out, "  %-10s %s\n", c.name.c_str(), c.summary.c_str());
     std::fprintf(out, "\n'ostrand-cli COMMAND --help' describes one command.\n");
 }
 }  // namespace
@@ -28,7 +29,9 @@ Registrar::Registrar(Command command) {
     list.insert(it, std::move(command));
 }
 
-const std::vector<Command>& commands() { return registry(); }
+const std::vector<Command>& commands() {
+    return registry();
+}
 
 bool Args::take(std::string_view name, std::string& value) {
     for (size_t i = 0; i < args_.size(); ++i) {
@@ -41,10 +44,12 @@ bool Args::take(std::string_view name, std::string& value) {
                 return false;
             }
             value = args_[i + 1];
-            args_.erase(args_.begin() + static_cast<long>(i), args_.begin() + static_cast<long>(i) + 2);
+            args_.erase(args_.begin() + static_cast<long>(i),
+                        args_.begin() + static_cast<long>(i) + 2);
             return true;
         }
-        if (a.size() > name.size() && a.compare(0, name.size(), name) == 0 && a[name.size()] == '=') {
+        if (a.size() > name.size() && a.compare(0, name.size(), name) == 0 &&
+            a[name.size()] == '=') {
             value = a.substr(name.size() + 1);
             args_.erase(args_.begin() + static_cast<long>(i));
             return true;

@@ -45,9 +45,9 @@ TEST(MessageCatalogue, TrailingBlanksAndEscapesKept) {
     EXPECT_FALSE(messageText(10025).has_value());
     EXPECT_EQ(*messageText(13021), "Accessing...");
     // Every block of the catalogue is there.
-    for (int32_t code : {10000, 10024, 10100, 10139, 10200, 10216, 10300, 10318, 10400, 10409,
-                         10500, 10525, 10901, 10902, 10999, 11000, 11027, 11300, 11313, 12001,
-                         12016, 12100, 12152, 12200, 12210})
+    for (int32_t code :
+         {10000, 10024, 10100, 10139, 10200, 10216, 10300, 10318, 10400, 10409, 10500, 10525, 10901,
+          10902, 10999, 11000, 11027, 11300, 11313, 12001, 12016, 12100, 12152, 12200, 12210})
         EXPECT_TRUE(messageText(code).has_value()) << code;
     EXPECT_FALSE(messageText(12008).has_value());
 }

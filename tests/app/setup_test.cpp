@@ -1,0 +1,269 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "app/device_database.h"
+#include "app/operator.h"
+#include "app/setup_settings.h"
+#include "test_folder.h"
+
+using namespace ostrand;
+
+namespace {
+
+const char* kWriteOrder[] = {"Device",
+                             "OpenFile",
+                             "COMPort",
+                             "DataRate",
+                             "AllErase",
+                             "BlankCheck",
+                             "Programming",
+                             "Verify",
+                             "FileCompare",
+                             "ReadProtect",
+                             "Clock",
+                             "AddressOption",
+                             "AddressMode",
+                             "ROMArea1",
+                             "ROMArea2",
+                             "DataForNoAddressArea",
+                             "AddNoROMAreaToSum",
+                             "PassDevBlank",
+                             "PassDevType",
+                             "PassDevPassword",
+                             "PassDevNumAdd",
+                             "PassDevCmpAdd",
+                             "PassObjBlank",
+                             "PassObjNumAdd",
+                             "PassObjCmpAdd",
+                             "PassLogSave",
+                             "EraseWithoutPassword",
+                             "ClockFlag",
+                             "ClockValue",
+                             "MemSizePhysic",
+                             "MemSizeEmulat",
+                             "MemAddressLimit"};
+
+}  // namespace
+
+class SetupFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        dir.write(
+            "Ostrand.def",
+            std::string(kCommonSection) + deviceSection("S1-DEV", 5) +
+                deviceSection("S2-TWO", 6,
+                              "SingleBootFlashAddress=0x0-0x7FFF\n"
+                              "FlashSecondArea=0x10000-0x11FFF\n") +
+                deviceSection("S3-CLK", 10, "TotalWCP=0x33\nBusWidth=4\nSingleBootPassword=1\n"));
+        ASSERT_EQ(db.load(dir.path() / "Ostrand.def"), 0);
+        settings.initialise(dir.path());
+        settings.ports = {"/dev/ttyUSB0", "/dev/ttyUSB1"};
+    }
+    std::string body(const std::string& extra) {
+        return "[Ostrand]\n" + extra +
+               "Device=DEV\nCOMPort=/dev/ttyUSB0\nDataRate=115200\nOpenFile=/obj/a.h20\n"
+               "AllErase=1\nBlankCheck=0\nProgramming=1\nVerify=1\nFileCompare=0\n";
+    }
+    int32_t load(const std::string& text) {
+        return settings.loadSetupFile(dir.write("a.ini", text));
+    }
+    void expectMessage(int32_t code, const std::string& detail, int32_t hint) {
+        ASSERT_NE(op.last(), nullptr);
+        EXPECT_EQ(op.last()->code, code);
+        EXPECT_EQ(op.last()->detail, detail);
+        EXPECT_EQ(op.last()->hint, hint);
+    }
+
+    TestFolder dir;
+    Session session;
+    RecordingOperator op{session};
+    DeviceDatabase db{session, op};
+    SetupSettings settings{session, op, db};
+};
+
+TEST_F(SetupFile, SaveWritesFixedOrderAndReloadsTheSameValues) {
+    ASSERT_EQ(load(body("ReadProtect=1\nDataForNoAddressArea=0x00\nPassDevPassword=AB12\n"
+                        "PassObjNumAdd=0x1234567\nClockValue=12.5\nROMArea1=0x400-0xFFF\n")),
+              0);
+    ASSERT_EQ(settings.saveSetupFile(""), 0);
+    std::string text = dir.read("Ostrand.ini");
+    size_t pos = text.find("[Ostrand]\n");
+    ASSERT_EQ(pos, 0u);
+    for (const char* key : kWriteOrder) {
+        size_t at = text.find(std::string("\n") + key + "=", pos);
+        ASSERT_NE(at, std::string::npos) << key << " missing or out of order";
+        pos = at + 1;
+    }
+    EXPECT_NE(text.find("\nReadProtect=1\n"), std::string::npos);
+    EXPECT_NE(text.find("\nPassDevNumAdd=\n"), std::string::npos);
+    EXPECT_NE(text.find("\nPassObjNumAdd=0x234567\n"), std::string::npos);  // six digits
+    EXPECT_NE(text.find("\nROMArea1=0x000400-0x000FFF\n"), std::string::npos);
+    EXPECT_NE(text.find("\nROMArea2=0x000000-0x000000\n"), std::string::npos);
+    EXPECT_NE(text.find("\nDataForNoAddressArea=0x00\n"), std::string::npos);
+    EXPECT_NE(text.find("\nClockValue=12.500000\n"), std::string::npos);
+    EXPECT_NE(text.find("\nMemAddressLimit=0x010000\n"), std::string::npos);
+
+    SetupValues before = settings.inForce;
+    ASSERT_EQ(settings.loadSetupFile(dir.path() / "Ostrand.ini"), 0);
+    const SetupValues& after = settings.inForce;
+    EXPECT_EQ(after.device, before.device);
+    EXPECT_EQ(after.openFile, before.openFile);
+    EXPECT_EQ(after.readProtectOther, 1);
+    EXPECT_EQ(after.passDevPassword, "AB12");
+    EXPECT_EQ(after.passObjNumAdd, 0x234567u);
+    EXPECT_EQ(after.romArea1Start, 0x400u);
+    EXPECT_EQ(after.romArea1End, 0xFFFu);
+    EXPECT_EQ(after.dataForNoAddressArea, 0);
+    EXPECT_DOUBLE_EQ(after.clockValue, 12.5);
+    EXPECT_EQ(after.allErase, 1);
+    EXPECT_EQ(after.fileCompare, 0);
+    EXPECT_TRUE(op.messages.empty());
+}
+
+TEST_F(SetupFile, InvalidKeyIsNamedAndTheRestApplied) {
+    EXPECT_EQ(load(body("Clock=12\nDataRate=9600\n")), -1);
+    expectMessage(10111, "Clock", 12120);
+    EXPECT_EQ(settings.inForce.dataRate, "9600");
+    EXPECT_EQ(settings.inForce.clock, 16);
+    EXPECT_EQ(db.selectedIndex(), 0);
+
+    EXPECT_EQ(load(body("DataForNoAddressArea=0x1FF\n")), 0);
+    EXPECT_EQ(settings.inForce.dataForNoAddressArea, 0xFF);
+    EXPECT_EQ(load(body("DataForNoAddressArea=0x10\n")), -1);
+    expectMessage(10111, "DataForNoAddressArea", 12120);
+
+    EXPECT_EQ(load(body("COMPort=/dev/ttyS9\n")), -1);
+    expectMessage(10111, "COMPort", 12120);
+    EXPECT_EQ(load("[Ostrand]\nDevice=DEV\nCOMPort=/dev/ttyUSB1\nDataRate=9600\nOpenFile=x\n"), -1);
+    expectMessage(10111, "AllErase", 12120);
+}
+
+TEST_F(SetupFile, WholeFileProblems) {
+    EXPECT_EQ(load("[Ostrand]\nOpenFile=/x/y.h20\n"), -1);
+    expectMessage(10110, "", 12120);
+    EXPECT_EQ(db.selectedIndex(), -1);
+
+    EXPECT_EQ(load(body("Device=NOPE\n")), -1);
+    expectMessage(10114, "NOPE", 12105);
+
+    // The first load at start-up is silent about a missing file; later ones are not.
+    size_t shown = op.messages.size();
+    SetupSettings fresh(session, op, db);
+    fresh.initialise(dir.path());
+    EXPECT_EQ(fresh.loadSetupFile(dir.path() / "none.ini"), -1);
+    EXPECT_EQ(op.messages.size(), shown);
+    EXPECT_EQ(fresh.loadSetupFile(dir.path() / "none.ini"), -1);
+    expectMessage(10109, (dir.path() / "none.ini").string(), 12124);
+}
+
+TEST_F(SetupFile, RomAreas) {
+    EXPECT_EQ(load(body("ROMArea1=0x8000-0x83FF\n")), 0);
+    EXPECT_EQ(load(body("ROMArea1=0x8000-0x82FF\n")), -1);
+    expectMessage(10111, "ROMArea1", 12120);
+    EXPECT_EQ(load(body("ROMArea1=8000-0x83FF\n")), -1);  // both ends need "0x"
+    expectMessage(10111, "ROMArea1", 12120);
+    EXPECT_EQ(load(body("ROMArea1=0x8000-0x103FF\n")), -1);  // beyond the flash
+    expectMessage(10111, "ROMArea1", 12120);
+
+    // Single-chip addresses are moved into single-boot ones when applied.
+    EXPECT_EQ(load(body("AddressMode=0\nROMArea1=0x18000-0x183FF\n")), 0);
+    EXPECT_EQ(settings.inForce.romArea1Start, 0x8000u);
+    EXPECT_EQ(settings.inForce.addressMode, 1);
+
+    // Two areas count together; empty ones take the device's areas.
+    std::string two =
+        "[Ostrand]\nDevice=TWO\nCOMPort=/dev/ttyUSB0\nDataRate=9600\nOpenFile=\n"
+        "AllErase=0\nBlankCheck=0\nProgramming=0\nVerify=0\nFileCompare=0\n";
+    EXPECT_EQ(load(two), 0);
+    EXPECT_EQ(settings.inForce.romArea2Start, 0x10000u);
+    EXPECT_EQ(settings.inForce.romArea2End, 0x11FFFu);
+    EXPECT_EQ(load(two + "ROMArea1=0x0-0x1FF\nROMArea2=0x10000-0x101FF\n"), 0);
+    EXPECT_EQ(load(two + "ROMArea2=0x8000-0x83FF\n"), -1);
+    expectMessage(10111, "ROMArea2", 12120);
+}
+
+TEST_F(SetupFile, CommandLineObjectAndClockEntry) {
+    settings.commandLinePath = "\"/work/obj/b.s32\" , msg_off ";
+    EXPECT_EQ(load(body("")), 0);
+    EXPECT_EQ(settings.inForce.openFile, "/work/obj/b.s32");
+    EXPECT_EQ(session.ShowAutoResults, 0);
+    settings.commandLinePath = "/p,q/c.h20,MSG_ON";
+    EXPECT_EQ(load(body("")), 0);
+    EXPECT_EQ(settings.inForce.openFile, "/p,q/c.h20");
+    EXPECT_EQ(session.ShowAutoResults, 1);
+    settings.commandLinePath.clear();
+
+    // Boot type 10 takes a clock and runs at the device's fixed rate.
+    EXPECT_EQ(load(body("Device=CLK\nDataRate=2400\n")), 0);
+    EXPECT_EQ(settings.inForce.clockFlag, 1);
+    EXPECT_DOUBLE_EQ(settings.inForce.clockValue, 16.9344);
+    EXPECT_EQ(settings.inForce.dataRate, "19200");
+}
+
+TEST_F(SetupFile, SeveralInstancesNumberTheirFiles) {
+    session.MultiInstance = 1;
+    ASSERT_EQ(load(body("")), 0);
+    ASSERT_EQ(settings.saveSetupFile(""), 0);
+    EXPECT_EQ(settings.setupPath, dir.path() / "Ostrand00.ini");
+    EXPECT_TRUE(isFileLockedElsewhere(dir.path() / "Ostrand00.ini"));
+    SetupSettings other(session, op, db);
+    other.initialise(dir.path());
+    other.inForce = settings.inForce;
+    ASSERT_EQ(other.saveSetupFile(""), 0);
+    EXPECT_EQ(other.setupPath, dir.path() / "Ostrand01.ini");
+    // A plain name lands in the program folder.
+    ASSERT_EQ(settings.saveSetupFile("mine.ini"), 0);
+    EXPECT_TRUE(std::filesystem::exists(dir.path() / "mine.ini"));
+    EXPECT_FALSE(isFileLockedElsewhere(dir.path() / "Ostrand00.ini"));
+
+    for (int n = 2; n < 100; ++n) {
+        char name[32];
+        std::snprintf(name, sizeof name, "Ostrand%02d.ini", n);
+        dir.write(name, "");
+    }
+    std::filesystem::path free;
+    EXPECT_EQ(settings.findFreeSetupFile(free), 0);
+    EXPECT_EQ(op.last()->place, 4);
+    op.messages.clear();
+    EXPECT_EQ(settings.saveSetupFile(""), -1);
+    EXPECT_EQ(op.last()->code, 10113);
+    EXPECT_EQ(op.last()->place, 4);
+}
+
+TEST_F(SetupFile, UnwritableFolderGivesPlaceZero) {
+    session.MultiInstance = 1;
+    ASSERT_EQ(load(body("")), 0);
+    EXPECT_EQ(settings.saveSetupFile("/nonexistent-folder/x.ini"), -1);
+    expectMessage(10113, "/nonexistent-folder/x.ini", 12137);
+    EXPECT_EQ(op.last()->place, 0);
+}
+
+// A process killed at any moment of a save leaves the old file or the new one,
+// never a truncated mix.
+TEST_F(SetupFile, KilledDuringSaveLeavesAWholeFile) {
+    ASSERT_EQ(load(body("PassDevPassword=" + std::string(600, 'A') + "\n")), 0);
+    ASSERT_EQ(settings.saveSetupFile(""), 0);
+    for (int round = 0; round < 20; ++round) {
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            for (int i = 0;; ++i) {
+                settings.inForce.passDevPassword = std::string(300 + i % 500, 'B');
+                settings.saveSetupFile("");
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(500 + round * 700));
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        std::string text = dir.read("Ostrand.ini");
+        ASSERT_GT(text.size(), 300u);
+        EXPECT_EQ(text.substr(text.size() - 25), "MemAddressLimit=0x010000\n") << round;
+        EXPECT_EQ(settings.loadSetupFile(dir.path() / "Ostrand.ini"), 0);
+    }
+}
