@@ -1,0 +1,97 @@
+// The one serial port the engine talks to the target through: a terminal
+// device on termios, 8 data bits, no parity, raw, held exclusively.
+#pragma once
+
+#include <termios.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/session.h"
+
+namespace ostrand {
+
+class SerialPort {
+  public:
+    explicit SerialPort(Session& session);
+    ~SerialPort();
+    SerialPort(const SerialPort&) = delete;
+    SerialPort& operator=(const SerialPort&) = delete;
+
+    // port: a device path ("/dev/ttyUSB0", "/dev/pts/3"); a bare name is taken
+    // from /dev. baud: decimal text. On failure nothing stays open and
+    // lastErrno() tells why (EACCES: the user may not use the device).
+    bool open(const std::string& port, const std::string& baud);
+    // Puts back savedState and releases the device; harmless when closed.
+    void close();
+    // A text that names no rate this port can take leaves the settings as
+    // they are and fails.
+    bool setBaudRate(const std::string& baud);
+
+    // With the split active (ComDelayFlags & LinkPhase != 0), twoStopBitsFirst
+    // sends with two stop bits and lastByteApart sends the last byte alone
+    // with one stop bit. Stop-bit changes wait until earlier bytes have left.
+    bool write(const uint8_t* buffer, uint32_t count, int twoStopBitsFirst, int lastByteApart);
+    bool writeByte(const uint8_t* byte, int twoStopBitsFirst, int lastByteApart);
+    // Waits up to timeoutMs (at least one read attempt) for one byte.
+    bool readByte(uint8_t* byte, uint32_t timeoutMs);
+    // count in: room in buffer; out: bytes taken from what was already waiting.
+    bool readAvailable(uint8_t* buffer, uint32_t& count);
+    // 1 = on, anything else = off. Succeed without effect on a terminal that
+    // has no modem lines (a pseudo-terminal).
+    bool setRts(int on);
+    bool setDtr(int on);
+
+    // Send *send at the current rate, wait for the target's reply, and only
+    // then change the local rate. 0 done, 1 no reply, 2 rate refused,
+    // 3 (checked only) reply differs from the byte sent.
+    int switchBaudChecked(const std::string& baud, const uint8_t* send, uint8_t* reply,
+                          uint32_t timeoutMs);
+    int switchBaudUnchecked(const std::string& baud, const uint8_t* send, uint8_t* reply,
+                            uint32_t timeoutMs);
+
+    // Waits until every written byte has left.
+    bool drain();
+
+    // The serial devices of this machine as "/dev/<name>", in natural order.
+    // ownPort: the port named in this instance's settings; in multi-instance
+    // mode it is listed even when it cannot be opened (we may hold it).
+    void listPorts(std::vector<std::string>& list, const std::string& ownPort) const;
+    // The same, over any sysfs class folder and device folder.
+    static std::vector<std::string> listPortsIn(const std::filesystem::path& sysClassTty,
+                                                const std::filesystem::path& devDir,
+                                                bool multiInstance, const std::string& ownPort);
+
+    bool isOpen() const { return handle >= 0; }
+    uint32_t currentBaud() const { return currentRate_; }
+    int stopBits() const { return (currentState.c_cflag & CSTOPB) ? 2 : 1; }
+    int lastErrno() const { return lastErrno_; }
+    const std::string& portName() const { return portName_; }
+
+    // The rate a text names, or 0 when this port cannot take it.
+    static uint32_t parseBaud(const std::string& text);
+
+    uint32_t rtsControl = 1;
+    uint32_t dtrControl = 0;
+    struct termios savedState {};
+    struct termios currentState {};
+    int handle = -1;
+
+  private:
+    bool apply(const struct termios& state, uint32_t rate);
+    bool setStopBits(int bits);
+    bool setModemLine(int bit, int on);
+    bool writeAll(const uint8_t* data, uint32_t count);
+    int switchBaud(const std::string& baud, const uint8_t* send, uint8_t* reply, uint32_t timeoutMs,
+                   bool checked);
+
+    Session& session_;
+    uint32_t currentRate_ = 0;
+    uint32_t savedRate_ = 0;
+    int lastErrno_ = 0;
+    std::string portName_;
+};
+
+}  // namespace ostrand

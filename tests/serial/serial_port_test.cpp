@@ -1,0 +1,246 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "serial/line_settings.h"
+#include "serial/serial_port.h"
+
+namespace ostrand {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
+
+long msSince(Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count();
+}
+
+// The test holds the master side of a pseudo-terminal; the port opens the slave.
+class SerialPortTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        slave = ptsname(master);
+        ASSERT_TRUE(port.open(slave, "9600"));
+    }
+    void TearDown() override {
+        port.close();
+        if (master >= 0) ::close(master);
+    }
+    LineSettings line() {
+        LineSettings s;
+        EXPECT_TRUE(readLineSettings(master, s));
+        return s;
+    }
+    std::string receive(size_t n, int timeoutMs = 1000) {
+        std::string got;
+        while (got.size() < n) {
+            pollfd p{master, POLLIN, 0};
+            if (poll(&p, 1, timeoutMs) <= 0) break;
+            char buf[64];
+            ssize_t r = ::read(master, buf, std::min(sizeof buf, n - got.size()));
+            if (r <= 0) break;
+            got.append(buf, static_cast<size_t>(r));
+        }
+        return got;
+    }
+
+    Session session;
+    SerialPort port{session};
+    int master = -1;
+    std::string slave;
+};
+
+TEST_F(SerialPortTest, OpenSetsRawLineAndCloseRestoresIt) {
+    const LineSettings s = line();
+    EXPECT_TRUE(s.baud == 9600 && s.dataBits == 8 && s.stopBits == 1 && !s.parity);
+    termios t{};
+    ASSERT_EQ(tcgetattr(master, &t), 0);
+    EXPECT_FALSE((t.c_lflag & (ICANON | ECHO | ISIG)) || (t.c_iflag & (ICRNL | IXON)) ||
+                 (t.c_oflag & OPOST));
+    // No modem lines on a pseudo-terminal: accepted without effect.
+    EXPECT_TRUE(port.setRts(0) && port.setDtr(1));
+
+    port.close();
+    port.close();
+    EXPECT_FALSE(port.isOpen());
+    ASSERT_EQ(tcgetattr(master, &t), 0);
+    EXPECT_TRUE(t.c_lflag & ICANON);
+    EXPECT_EQ(line().baud, 38400u);
+    // The exclusive mark does not outlive the port.
+    EXPECT_TRUE(port.open(slave, "115200"));
+}
+
+TEST_F(SerialPortTest, OpenFailuresLeaveNothingOpen) {
+    SerialPort other(session);
+    if (geteuid() != 0) {  // root passes through TIOCEXCL
+        EXPECT_FALSE(other.open(slave, "9600"));
+        EXPECT_EQ(other.lastErrno(), EBUSY);
+    }
+    EXPECT_FALSE(other.open("/nonexistent/ttyUSB9", "9600"));
+    EXPECT_EQ(other.lastErrno(), ENOENT);
+    const fs::path file =
+        fs::temp_directory_path() / ("ostrand-serial-" + std::to_string(getpid()));
+    std::ofstream(file) << "x";
+    EXPECT_FALSE(other.open(file.string(), "9600"));
+    EXPECT_EQ(other.lastErrno(), ENOTTY);
+    EXPECT_FALSE(other.isOpen());
+    fs::remove(file);
+    port.close();
+    EXPECT_FALSE(other.open(slave, "12345"));
+    EXPECT_FALSE(other.isOpen());
+    EXPECT_EQ(line().baud, 38400u);  // nothing changed on the line
+}
+
+TEST_F(SerialPortTest, EveryBootRateIsTakenAndBadTextsChangeNothing) {
+    for (const char* rate : {"2400", "4800", "9600", "19200", "31250", "38400", "57600", "62500",
+                             "76800", "115200", "128000", "230400"}) {
+        ASSERT_TRUE(port.setBaudRate(rate)) << rate;
+        EXPECT_EQ(line().baud, std::stoul(rate));
+        EXPECT_EQ(port.currentBaud(), std::stoul(rate));
+    }
+    ASSERT_TRUE(port.setBaudRate("62500"));
+    for (const char* bad : {"abc", "12345", "", "0", "9600x", " 9600", "-9600", "4294967296"}) {
+        EXPECT_FALSE(port.setBaudRate(bad)) << bad;
+        EXPECT_EQ(line().baud, 62500u) << bad;
+        EXPECT_EQ(port.currentBaud(), 62500u);
+    }
+}
+
+TEST_F(SerialPortTest, SplitSendsFrameAndLeavesTheStopBitsItOwes) {
+    session.ComDelayFlags = 0x10;
+    session.LinkPhase = kLinkBootProgram;
+    ASSERT_TRUE(port.setBaudRate("62500"));
+    const uint8_t frame[] = {0x10, 0x20, 0x30};
+    ASSERT_TRUE(port.write(frame, 3, 1, 0));
+    EXPECT_EQ(receive(3), "\x10\x20\x30");
+    EXPECT_EQ(line().stopBits, 2);
+    EXPECT_EQ(line().baud, 62500u);  // the stop-bit change keeps a termios2 rate
+
+    ASSERT_TRUE(port.writeByte(frame, 1, 1));
+    EXPECT_EQ(receive(1), "\x10");
+    EXPECT_EQ(line().stopBits, 1);
+
+    ASSERT_TRUE(port.write(frame, 0, 1, 1));  // an empty frame changes nothing
+    EXPECT_EQ(receive(1, 50), "");
+    EXPECT_EQ(line().stopBits, 1);
+
+    session.LinkPhase = kLinkWcp;  // split enabled for the boot program only
+    ASSERT_TRUE(port.write(frame, 3, 1, 0));
+    EXPECT_EQ(receive(3), "\x10\x20\x30");
+    EXPECT_EQ(line().stopBits, 1);
+
+    session.ComDelayFlags = 0x3F | (25 << 8);  // all four pauses, 25 ms each
+    const auto start = Clock::now();
+    ASSERT_TRUE(port.write(frame, 3, 1, 1));
+    EXPECT_GE(msSince(start), 100);
+    EXPECT_EQ(receive(3), "\x10\x20\x30");
+    EXPECT_EQ(line().stopBits, 1);
+}
+
+TEST_F(SerialPortTest, ReadsHonourTimeOutsAndBufferRoom) {
+    uint8_t b = 0;
+    auto start = Clock::now();
+    EXPECT_FALSE(port.readByte(&b, 0));
+    EXPECT_LT(msSince(start), 50);
+    start = Clock::now();
+    EXPECT_FALSE(port.readByte(&b, 300));
+    EXPECT_GE(msSince(start), 295);
+    EXPECT_LT(msSince(start), 800);
+
+    uint8_t buf[8] = {};
+    uint32_t count = sizeof buf;
+    EXPECT_TRUE(port.readAvailable(buf, count));
+    EXPECT_EQ(count, 0u);
+    ASSERT_EQ(::write(master, "abcde", 5), 5);
+    pollfd p{port.handle, POLLIN, 0};
+    ASSERT_EQ(poll(&p, 1, 1000), 1);
+    count = 3;  // less room than what waits
+    EXPECT_TRUE(port.readAvailable(buf, count));
+    EXPECT_EQ(std::string(buf, buf + count), "abc");
+    count = sizeof buf;
+    EXPECT_TRUE(port.readAvailable(buf, count));
+    EXPECT_EQ(std::string(buf, buf + count), "de");
+
+    ::close(master);  // the other end goes away: no waiting out the time-out
+    master = -1;
+    start = Clock::now();
+    EXPECT_FALSE(port.readByte(&b, 2000));
+    EXPECT_LT(msSince(start), 1000);
+}
+
+TEST_F(SerialPortTest, BaudSwitchesChangeTheRateOnlyAfterAGoodReply) {
+    struct Case {
+        bool checked;
+        int reply;  // -1 none
+        const char* rate;
+        int expect;
+    };
+    const Case cases[] = {{true, 0x55, "115200", 0}, {true, 0x54, "115200", 3},
+                          {true, -1, "115200", 1},   {true, 0x55, "abc", 2},
+                          {false, 0x54, "62500", 0}, {false, -1, "62500", 1}};
+    for (const Case& c : cases) {
+        ASSERT_TRUE(port.setBaudRate("9600"));
+        uint32_t rateAtReceipt = 0;
+        std::thread target([&] {
+            std::string got = receive(1);
+            rateAtReceipt = line().baud;
+            if (got == "\x55" && c.reply >= 0) {
+                const char r = static_cast<char>(c.reply);
+                ASSERT_EQ(::write(master, &r, 1), 1);
+            }
+        });
+        const uint8_t send = 0x55;
+        uint8_t reply = 0;
+        const int result = c.checked ? port.switchBaudChecked(c.rate, &send, &reply, 300)
+                                     : port.switchBaudUnchecked(c.rate, &send, &reply, 300);
+        target.join();
+        EXPECT_EQ(result, c.expect) << c.rate << " " << c.reply;
+        EXPECT_EQ(rateAtReceipt, 9600u);
+        const uint32_t want = c.expect == 0 ? std::stoul(c.rate) : 9600u;
+        EXPECT_EQ(line().baud, want);
+        EXPECT_EQ(port.currentBaud(), want);
+    }
+}
+
+TEST_F(SerialPortTest, PortListFollowsSysfsInNaturalOrder) {
+    port.close();  // a port held exclusively does not open for the probe
+    const fs::path root = fs::temp_directory_path() / ("ostrand-sys-" + std::to_string(getpid()));
+    const fs::path sys = root / "class", dev = root / "dev";
+    auto add = [&](const std::string& name, bool device, const char* type, bool node) {
+        fs::create_directories(sys / name);
+        if (device) fs::create_directories(sys / name / "device");
+        if (type) std::ofstream(sys / name / "type") << type;
+        if (node) fs::create_symlink(slave, dev / name);
+    };
+    fs::create_directories(dev);
+    add("ttyUSB10", true, nullptr, true);
+    add("ttyUSB2", true, nullptr, true);
+    add("ttyS0", true, "4", true);
+    add("ttyS1", true, "0", true);         // no UART in that slot
+    add("tty3", false, nullptr, true);     // a virtual console
+    add("ttyACM0", true, nullptr, false);  // held elsewhere or gone
+
+    const std::string acm = (dev / "ttyACM0").string();
+    const std::vector<std::string> free = {(dev / "ttyS0").string(), (dev / "ttyUSB2").string(),
+                                           (dev / "ttyUSB10").string()};
+    EXPECT_EQ(SerialPort::listPortsIn(sys, dev, false, acm), free);
+    EXPECT_EQ(SerialPort::listPortsIn(sys, dev, true, "/dev/ttyUSB7"), free);
+    std::vector<std::string> withOwn = free;
+    withOwn.insert(withOwn.begin(), acm);
+    EXPECT_EQ(SerialPort::listPortsIn(sys, dev, true, acm), withOwn);
+    fs::remove_all(root);
+}
+
+}  // namespace
+}  // namespace ostrand
