@@ -49,9 +49,10 @@ AtomicFileWriter::~AtomicFileWriter() {
     abandon();
 }
 
-bool AtomicFileWriter::open(const fs::path& target) {
+bool AtomicFileWriter::open(const fs::path& target, bool durable) {
     abandon();
     target_ = target;
+    durable_ = durable;
     fs::path dir = target.parent_path();
     if (dir.empty()) dir = ".";
     static thread_local std::mt19937_64 rng{std::random_device{}()};
@@ -103,7 +104,7 @@ bool AtomicFileWriter::commit() {
         abandon();
         return false;
     }
-    bool ok = flushBuffer() && ::fsync(fd_) == 0;
+    bool ok = flushBuffer() && (!durable_ || ::fsync(fd_) == 0);
     ok = (::close(fd_) == 0) && ok;
     fd_ = -1;
     if (!ok || ::rename(temp_.c_str(), target_.c_str()) != 0) {
@@ -112,6 +113,7 @@ bool AtomicFileWriter::commit() {
         return false;
     }
     temp_.clear();
+    if (!durable_) return true;
     // Make the rename itself durable.
     fs::path dir = target_.parent_path();
     if (dir.empty()) dir = ".";

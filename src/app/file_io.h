@@ -26,7 +26,10 @@ class AtomicFileWriter {
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
 
-    bool open(const std::filesystem::path& target);
+    // durable: flush to disk before the rename. Work files that are made
+    // anew on every use (the object expansion file) skip that cost; they are
+    // still never seen half-written.
+    bool open(const std::filesystem::path& target, bool durable = true);
     bool write(std::string_view bytes);
     bool commit();  // flush, sync, rename; false leaves the old file as it was
     void abandon();
@@ -37,6 +40,7 @@ class AtomicFileWriter {
     bool flushBuffer();
     int fd_ = -1;
     bool failed_ = false;
+    bool durable_ = true;
     std::filesystem::path target_;
     std::filesystem::path temp_;
     std::string buffer_;

@@ -1,0 +1,186 @@
+// The object expansion file: the image written out again as Intel HEX in the
+// fixed layout the programming operations send to the chip.
+#include <algorithm>
+#include <set>
+
+#include "app/device_database.h"
+#include "app/file_io.h"
+#include "app/operator.h"
+#include "objfile/object_image.h"
+
+namespace ostrand {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int32_t kHintDiskSpace = 12109;
+constexpr char kDigits[] = "0123456789ABCDEF";
+
+// Two upper-case hex digits for every byte value.
+struct HexPairs {
+    char pairs[256][2];
+    constexpr HexPairs() : pairs() {
+        for (int b = 0; b < 256; ++b) {
+            pairs[b][0] = kDigits[b >> 4];
+            pairs[b][1] = kDigits[b & 0xF];
+        }
+    }
+};
+constexpr HexPairs kPairs;
+
+// One Intel HEX record with upper-case digits and its line feed.
+void appendRecord(std::string& out, uint8_t type, uint16_t address, const uint8_t* data,
+                  uint32_t count) {
+    const size_t at = out.size();
+    out.resize(at + 12 + 2 * static_cast<size_t>(count));
+    char* p = out.data() + at;
+    auto put = [&p](uint8_t b) {
+        p[0] = kPairs.pairs[b][0];
+        p[1] = kPairs.pairs[b][1];
+        p += 2;
+    };
+    *p++ = ':';
+    unsigned sum = count + (address >> 8) + (address & 0xFF) + type;
+    put(static_cast<uint8_t>(count));
+    put(static_cast<uint8_t>(address >> 8));
+    put(static_cast<uint8_t>(address & 0xFF));
+    put(type);
+    for (uint32_t i = 0; i < count; ++i) {
+        put(data[i]);
+        sum += data[i];
+    }
+    put(static_cast<uint8_t>(-sum));
+    *p = '\n';
+}
+
+void appendSegment(std::string& out, uint16_t segment) {
+    const uint8_t seg[2] = {static_cast<uint8_t>(segment >> 8), static_cast<uint8_t>(segment)};
+    appendRecord(out, 0x02, 0, seg, 2);
+}
+
+}  // namespace
+
+bool ObjectImage::usesPageWriter() const {
+    const int32_t bt = layout_.bootType;
+    return bt == 2 || bt == 5 || bt == 12 || BootTypesG(bt, memSizeEmulat_);
+}
+
+std::vector<AddressRange> ObjectImage::expansionRanges() const {
+    if (addressOption_ == 1) return deviceRanges_;
+    if (!usesPageWriter() || pageSize_ <= 0) return loadedRanges_;
+    // Whole pages, counted from the flash start, that hold loaded data.
+    const uint32_t base = layout_.singleBootFlashStart, top = layout_.singleBootFlashEnd;
+    const auto page = static_cast<uint64_t>(pageSize_);
+    std::vector<AddressRange> pages;
+    std::set<uint64_t> taken;
+    for (const auto& r : loadedRanges_) {
+        if (r.end < base || r.start > top) continue;
+        const uint64_t first = (std::max(r.start, base) - base) / page;
+        const uint64_t last = (std::min(r.end, top) - base) / page;
+        for (uint64_t p = first; p <= last; ++p) {
+            if (!taken.insert(p).second) continue;
+            const uint64_t start = base + p * page;
+            const uint64_t end = std::min<uint64_t>(start + page - 1, top);
+            pages.push_back({static_cast<uint32_t>(start), static_cast<uint32_t>(end)});
+        }
+    }
+    return pages;
+}
+
+int32_t ObjectImage::writeExpansionFile() {
+    const fs::path work = programFolder_ / "tmp";
+    std::error_code ec;
+    fs::create_directories(work, ec);  // a failure shows when the file is opened
+    std::string name = fs::path(readPath_).filename().string();
+    const size_t dot = name.rfind('.');
+    name = (dot == std::string::npos ? name + "." : name.substr(0, dot + 1)) + "oex";
+    const fs::path target = work / name;
+    expansionPath_ = target.string();
+
+    const bool pageWriter = usesPageWriter();
+    // A record's count field holds at most 255 bytes.
+    if (pageWriter && (pageSize_ <= 0 || pageSize_ > 255)) {
+        op_.showMessage(10102, 136, 12104, deviceName_);
+        expansionPath_.clear();
+        return 0;
+    }
+    const int32_t openPlace = pageWriter ? 134 : 124;
+    const int32_t segmentPlace = pageWriter ? 131 : 121;
+    const int32_t dataPlace = pageWriter ? 132 : 122;
+    const int32_t endPlace = pageWriter ? 133 : 123;
+
+    AtomicFileWriter writer;
+    auto fail = [&](int32_t place) {
+        writer.abandon();
+        std::error_code removeError;
+        fs::remove(target, removeError);
+        op_.showMessage(10406, place, kHintDiskSpace, expansionPath_);
+        expansionPath_.clear();
+        return 0;
+    };
+    if (!writer.open(target, false)) return fail(openPlace);
+
+    if (!pageWriter) {
+        expansionLowAddress_ = 0;
+        expansionByteCount_ = 0;
+    }
+    const bool secondArea = SecondAreaBootTypes(layout_.bootType);
+    const int64_t gap = int64_t{layout_.flashSecondStart} - layout_.singleBootFlashEnd - 1;
+    auto indexOf = [&](uint32_t a) {
+        int64_t index = int64_t{a} - layout_.singleBootFlashStart;
+        if (secondArea && a >= layout_.flashSecondStart) index -= gap;
+        return index;
+    };
+
+    std::string line;
+    line.reserve(600);
+    if (pageWriter && !BootTypesG(layout_.bootType, memSizeEmulat_)) {
+        appendSegment(line, 0);
+        if (!writer.write(line)) return fail(segmentPlace);
+    }
+    const uint8_t* image = image_.get();
+    int32_t segment = -1;
+    bool firstRecord = true;
+    for (const auto& r : expansionRanges()) {
+        uint64_t a = r.start;
+        while (a <= r.end) {
+            uint64_t chunk;
+            uint16_t field;
+            line.clear();
+            if (pageWriter) {
+                chunk = std::min<uint64_t>(static_cast<uint64_t>(pageSize_), r.end - a + 1);
+                field = static_cast<uint16_t>(a & 0xFFFF);
+            } else {
+                // Segments reach 1 MiB; an address above would silently wrap.
+                if (a > 0xFFFFF) return fail(segmentPlace);
+                chunk = std::min<uint64_t>({64, r.end - a + 1, 0x10000 - (a & 0xFFFF)});
+                const auto seg = static_cast<int32_t>((a >> 4) & 0xF000);
+                if (seg != segment) {
+                    segment = seg;
+                    appendSegment(line, static_cast<uint16_t>(seg));
+                    if (!writer.write(line)) return fail(segmentPlace);
+                    line.clear();
+                }
+                field = static_cast<uint16_t>((a - static_cast<uint64_t>(seg) * 16) & 0xFFFF);
+            }
+            const int64_t index = indexOf(static_cast<uint32_t>(a));
+            if (index < 0 || index + static_cast<int64_t>(chunk) > kImageSize)
+                return fail(dataPlace);
+            appendRecord(line, 0x00, field, image + index, static_cast<uint32_t>(chunk));
+            if (!writer.write(line)) return fail(dataPlace);
+            if (!pageWriter) {
+                if (firstRecord || a < expansionLowAddress_)
+                    expansionLowAddress_ = static_cast<uint32_t>(a);
+                expansionByteCount_ += static_cast<uint32_t>(chunk);
+            }
+            firstRecord = false;
+            a += chunk;
+        }
+    }
+    if (!writer.write(":00000001FF\n")) return fail(endPlace);
+    if (!writer.commit()) return fail(125);
+    return 1;
+}
+
+}  // namespace ostrand

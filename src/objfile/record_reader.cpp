@@ -1,0 +1,295 @@
+#include "record_reader.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstring>
+
+#include "app/device_database.h"
+
+namespace ostrand {
+
+namespace {
+
+// Hex digit values; 0xFF marks a character that is not a digit.
+constexpr std::array<uint8_t, 256> makeHexTable() {
+    std::array<uint8_t, 256> t{};
+    for (auto& v : t) v = 0xFF;
+    for (int c = '0'; c <= '9'; ++c) t[c] = static_cast<uint8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c) t[c] = static_cast<uint8_t>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c) t[c] = static_cast<uint8_t>(c - 'a' + 10);
+    return t;
+}
+constexpr std::array<uint8_t, 256> kHex = makeHexTable();
+
+// The byte of the two digits at `pos`; -1 when they are missing or not digits.
+inline int hexByte(std::string_view s, size_t pos) {
+    if (pos + 2 > s.size()) return -1;
+    uint8_t hi = kHex[static_cast<uint8_t>(s[pos])];
+    uint8_t lo = kHex[static_cast<uint8_t>(s[pos + 1])];
+    if ((hi | lo) & 0xF0) return -1;
+    return (hi << 4) | lo;
+}
+
+// Decodes `n` bytes from `pos` into out; false on a non-digit or a short line.
+inline bool hexBytes(std::string_view s, size_t pos, uint32_t n, uint8_t* out) {
+    if (pos + 2 * static_cast<size_t>(n) > s.size()) return false;
+    for (uint32_t i = 0; i < n; ++i) {
+        int b = hexByte(s, pos + 2 * i);
+        if (b < 0) return false;
+        out[i] = static_cast<uint8_t>(b);
+    }
+    return true;
+}
+
+bool equalsNoCase2(std::string_view s, size_t pos, const char* two) {
+    return pos + 2 <= s.size() && std::toupper(static_cast<unsigned char>(s[pos])) == two[0] &&
+           std::toupper(static_cast<unsigned char>(s[pos + 1])) == two[1];
+}
+
+int32_t parseIntel(std::string_view line, int32_t fileType, uint32_t& segmentBase,
+                   ParsedRecord& out) {
+    if (line.empty() || line[0] != ':') return 155;
+    std::string_view type = line.size() >= 9 ? line.substr(7, 2) : std::string_view{};
+    if (type == "02") {
+        if (fileType == kFileH16) return 151;
+        int seg0 = hexByte(line, 9), seg1 = hexByte(line, 11), sum = hexByte(line, 13);
+        if (line.substr(0, 7) != ":020000" || seg0 < 0 || seg1 != 0 || sum < 0 || line.size() != 15)
+            return 153;
+        uint8_t total = static_cast<uint8_t>(0x02 + 0x02 + seg0 + seg1);
+        if (static_cast<uint8_t>(-total) != sum) return 152;
+        segmentBase = static_cast<uint32_t>(seg0 << 8 | seg1);
+        return 0;
+    }
+    if (type == "01") {
+        // Only the one end record form; it ends nothing.
+        if (line.substr(0, 7) == ":000000" && equalsNoCase2(line, 9, "FF") && line.size() == 11)
+            return 0;
+        return 154;
+    }
+    if (type != "00") return 154;
+    int count = hexByte(line, 1);
+    if (count < 0) return 160;
+    // The whole line is the record: a second record run onto the same line
+    // would otherwise be lost without a word.
+    if (line.size() != 11 + 2 * static_cast<size_t>(count)) return 160;
+    uint8_t head[3];
+    if (!hexBytes(line, 3, 2, head)) return 160;
+    if (!hexBytes(line, 9, static_cast<uint32_t>(count), out.data)) return 160;
+    int check = hexByte(line, 9 + 2 * static_cast<size_t>(count));
+    if (check < 0) return 160;
+    uint32_t sum = static_cast<uint32_t>(count) + head[0] + head[1] + static_cast<uint32_t>(check);
+    for (int i = 0; i < count; ++i) sum += out.data[i];
+    if ((sum & 0xFF) != 0) return 160;
+    out.hasData = true;
+    out.count = static_cast<uint32_t>(count);
+    out.address = static_cast<uint64_t>(segmentBase) * 16 + (head[0] << 8 | head[1]);
+    return 0;
+}
+
+int32_t parseMotorola(std::string_view line, int32_t fileType, ParsedRecord& out) {
+    if (line.empty() || line[0] != 'S') return 158;
+    char kind = line.size() >= 2 ? line[1] : '\0';
+    // Record contents after the type: count, address, data, checksum.
+    auto checksumOk = [&](uint32_t& count, uint8_t* bytes) {
+        int c = hexByte(line, 2);
+        if (c < 0 || line.size() != 4 + 2 * static_cast<size_t>(c)) return false;
+        if (!hexBytes(line, 4, static_cast<uint32_t>(c), bytes)) return false;
+        uint32_t sum = static_cast<uint32_t>(c);
+        for (int i = 0; i + 1 < c; ++i) sum += bytes[i];
+        count = static_cast<uint32_t>(c);
+        return c >= 1 && static_cast<uint8_t>(~sum) == bytes[c - 1];
+    };
+    uint8_t bytes[256];
+    uint32_t count = 0;
+    if (kind == '0') return checksumOk(count, bytes) ? 0 : 156;
+
+    int addrLen = 0;
+    bool end = false;
+    switch (kind) {
+        case '1':
+            addrLen = 2;
+            break;
+        case '2':
+            addrLen = 3;
+            break;
+        case '3':
+            addrLen = 4;
+            break;
+        case '9':
+            addrLen = 2;
+            end = true;
+            break;
+        case '8':
+            addrLen = 3;
+            end = true;
+            break;
+        case '7':
+            addrLen = 4;
+            end = true;
+            break;
+        default:
+            return 157;
+    }
+    // Narrower files refuse the narrower records.
+    int minLen = fileType == kFileS16 ? 2 : fileType == kFileS24 ? 3 : 4;
+    if (addrLen < minLen) return 157;
+    if (end) return checksumOk(count, bytes) ? 0 : 157;
+
+    if (!checksumOk(count, bytes) || count < static_cast<uint32_t>(addrLen) + 1) return 160;
+    uint64_t address = 0;
+    for (int i = 0; i < addrLen; ++i) address = address << 8 | bytes[i];
+    out.hasData = true;
+    out.address = address;
+    out.count = count - static_cast<uint32_t>(addrLen) - 1;
+    for (uint32_t i = 0; i < out.count; ++i) out.data[i] = bytes[addrLen + i];
+    return 0;
+}
+
+}  // namespace
+
+int32_t fileTypeOf(std::string_view path) {
+    if (path.size() < 3) return kFileNone;
+    std::string ext;
+    for (char c : path.substr(path.size() - 3))
+        ext += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == "h16") return kFileH16;
+    if (ext == "h20") return kFileH20;
+    if (ext == "s16") return kFileS16;
+    if (ext == "s24") return kFileS24;
+    if (ext == "s32") return kFileS32;
+    if (ext == "abs") return kFileAbs;
+    return kFileNone;
+}
+
+int32_t parseRecord(std::string_view line, int32_t fileType, uint32_t& segmentBase,
+                    ParsedRecord& out) {
+    out.hasData = false;
+    out.count = 0;
+    if (isIntelHexType(fileType)) return parseIntel(line, fileType, segmentBase, out);
+    return parseMotorola(line, fileType, out);
+}
+
+int64_t ImageLayout::indexOf(uint32_t address) const {
+    int64_t index = -1;
+    if (address >= singleBootFlashStart && address <= singleBootFlashEnd)
+        index = static_cast<int64_t>(address) - singleBootFlashStart;
+    else if (SecondAreaBootTypes(bootType) && address >= flashSecondStart &&
+             address <= flashSecondEnd)
+        index = static_cast<int64_t>(secondAreaIndex()) + (address - flashSecondStart);
+    return index >= 0 && index < kImageSize ? index : -1;
+}
+
+ObjectReader::ObjectReader(const ImageLayout& layout, int32_t fileType, uint8_t* image,
+                           std::vector<AddressRange>& loadedRanges)
+    : layout_(layout), fileType_(fileType), image_(image), ranges_(loadedRanges) {
+    int32_t bt = layout.bootType;
+    segmentBase_ =
+        (bt == 2 || bt == 3 || bt == 5) ? 0 : (layout.singleBootFlashStart >> 4) & 0xF000;
+    for (const auto& r : ranges_) remember(r.start, r.end);
+}
+
+LoadFailure ObjectReader::feedLine(std::string_view line) {
+    const int32_t where = parseRecord(line, fileType_, segmentBase_, record_);
+    if (where != 0) {
+        // A segment record in a 16-bit file is refused without a hint.
+        const int32_t hint = (where == 151 && isIntelHexType(fileType_)) ? 0 : 12122;
+        return {10202, where, hint};
+    }
+    if (!record_.hasData || record_.count == 0) return {};
+    return place(record_.address, record_.data, record_.count);
+}
+
+bool ObjectReader::overlaps(int64_t first, int64_t last) const {
+    if (last < 0 || first > 0xFFFFFFFFLL) return false;
+    // The stored range starting at or before `last` with the highest start.
+    auto it = filled_.upper_bound(static_cast<uint32_t>(last));
+    if (it == filled_.begin()) return false;
+    --it;
+    return static_cast<int64_t>(it->second) >= first;
+}
+
+void ObjectReader::remember(uint32_t first, uint32_t last) {
+    auto it = filled_.lower_bound(first);
+    // Join a range that ends right before this one.
+    if (it != filled_.begin()) {
+        auto prev = std::prev(it);
+        if (prev->second != 0xFFFFFFFF && prev->second + 1 == first) {
+            first = prev->first;
+            filled_.erase(prev);
+        }
+    }
+    it = filled_.find(last + 1);
+    if (last != 0xFFFFFFFF && it != filled_.end()) {
+        last = it->second;
+        filled_.erase(it);
+    }
+    filled_[first] = last;
+}
+
+LoadFailure ObjectReader::place(uint64_t fileAddress, const uint8_t* data, uint32_t count) {
+    const bool h20 = fileType_ == kFileH20;
+    const uint32_t low = h20 ? layout_.singleBootFlashStart : layout_.singleChipFlashStart;
+    const uint32_t high = h20 ? layout_.singleBootFlashEnd : layout_.singleChipFlashEnd;
+    const int64_t offset =
+        h20 ? 0 : static_cast<int64_t>(layout_.singleChipFlashStart) - layout_.singleBootFlashStart;
+    const int64_t first = static_cast<int64_t>(fileAddress) - offset;
+    const int64_t last = first + count - 1;
+
+    // Any overlap with data already read is refused, also a record that
+    // covers an earlier one whole.
+    if (overlaps(first, last)) return {10213, 15, 12122};
+
+    const int64_t firstIndex = first - layout_.singleBootFlashStart;
+    if (fileAddress >= low && fileAddress + count - 1 <= high && first >= 0 && firstIndex >= 0 &&
+        firstIndex + count <= kImageSize) {
+        // The whole record in the first area: one copy.
+        std::memcpy(image_ + firstIndex, data, count);
+        minAddress = std::min(minAddress, static_cast<uint32_t>(first));
+        maxAddress = std::max(maxAddress, static_cast<uint32_t>(last));
+    } else if (LoadFailure f = placeEach(fileAddress, data, count, low, high, offset)) {
+        return f;
+    }
+    const auto f = static_cast<uint32_t>(first);
+    const auto e = static_cast<uint32_t>(last);
+    if (!ranges_.empty() && ranges_.back().end != 0xFFFFFFFF && ranges_.back().end + 1 == f)
+        ranges_.back().end = e;
+    else
+        ranges_.push_back({f, e});
+    remember(f, e);
+    dataBytes += count;
+    placedAny = true;
+    return {};
+}
+
+// Byte by byte, for records that reach the second area or beyond the flash.
+LoadFailure ObjectReader::placeEach(uint64_t fileAddress, const uint8_t* data, uint32_t count,
+                                    uint32_t low, uint32_t high, int64_t offset) {
+    const bool second = SecondAreaBootTypes(layout_.bootType);
+    const uint32_t secondBase = layout_.secondAreaIndex();
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint64_t l = fileAddress + i;
+        if (l >= low && l <= high) {
+            const int64_t a = static_cast<int64_t>(l) - offset;
+            const int64_t index = a - layout_.singleBootFlashStart;
+            if (a < 0 || index < 0 || index >= kImageSize) return {10205, 151, 12108};
+            image_[index] = data[i];
+            const auto a32 = static_cast<uint32_t>(a);
+            if (a32 < minAddress) minAddress = a32;
+            if (a32 > maxAddress) maxAddress = a32;
+        } else if (second && l >= layout_.flashSecondStart && l <= layout_.flashSecondEnd) {
+            const int64_t a = static_cast<int64_t>(l) - offset;
+            const int64_t index = static_cast<int64_t>(secondBase) + (a - layout_.flashSecondStart);
+            if (a < 0 || index < 0 || index >= kImageSize) return {10205, 156, 12108};
+            image_[index] = data[i];
+            const auto a32 = static_cast<uint32_t>(a);
+            if (a32 < secondMin) secondMin = a32;
+            if (a32 > secondMax) secondMax = a32;
+        } else {
+            return {10205, 152, 12108};
+        }
+    }
+    return {};
+}
+
+}  // namespace ostrand

@@ -1,0 +1,89 @@
+// Absolute objects through the converter: stand-in converters in the
+// temporary program folder, and the real one when it has been built.
+#include <sys/stat.h>
+
+#include "objfile_fixture.h"
+
+namespace ostrand::testing {
+
+namespace {
+
+// A converter stand-in: records its arguments and working folder, then runs `body`.
+void writeConverter(const fs::path& home, const std::string& body) {
+    const fs::path script = home / "mervel";
+    writeText(script, "#!/bin/sh\nprintf '%s\\n' \"$PWD\" \"$@\" > \"" +
+                          (home / "args.txt").string() + "\"\n" + body + "\n");
+    ::chmod(script.c_str(), 0755);
+}
+
+}  // namespace
+
+TEST(ConvertiblePath, RefusesWhatTheConverterCannotTake) {
+    EXPECT_TRUE(isConvertiblePath("/home/op/my work/prog-1_v2.abs"));
+    for (const char* bad : {"/a/b[1].abs", "/a/b+c.abs", "/a/b,c.abs", "/a/b;c.abs", "/a/b=c.abs",
+                            "/a/b]c.abs", "/a/\xC3\xA4.abs", "/a/\t.abs"})
+        EXPECT_FALSE(isConvertiblePath(bad)) << bad;
+}
+
+TEST_F(ObjFileTest, ConverterOutcomes) {
+    writeText(home / "prog.abs", "not really IEEE-695");
+    const std::string abs = (home / "prog.abs").string();
+
+    // No converter at all.
+    EXPECT_EQ(loadPath(abs), 0);
+    EXPECT_EQ(lastMessage(), "10208/4/0/");
+
+    // A converter that fails; an old converted file must not be read instead.
+    fs::create_directories(home / "tmp");
+    writeText(home / "tmp" / "prog.h20", ihex(0, 0, {1}));
+    writeConverter(home, "exit 1");
+    EXPECT_EQ(loadPath(abs), 0);
+    EXPECT_EQ(lastMessage(), "10207/42/0/" + abs);
+    EXPECT_FALSE(image.loaded());
+    EXPECT_FALSE(fs::exists(home / "tmp" / "prog.h20"));
+
+    // A converter file that cannot be started.
+    ::chmod((home / "mervel").c_str(), 0644);
+    EXPECT_EQ(loadPath(abs), 0);
+    EXPECT_EQ(lastMessage(), "10207/41/0/" + abs);
+
+    // A path the converter cannot take is refused before it starts.
+    fs::create_directories(home / "odd[1]");
+    writeText(home / "odd[1]" / "p.abs", "x");
+    writeConverter(home, "exit 0");
+    fs::remove(home / "args.txt");
+    const std::string odd = (home / "odd[1]" / "p.abs").string();
+    EXPECT_EQ(loadPath(odd), 0);
+    EXPECT_EQ(lastMessage(), "10214/0/12147/" + odd);
+    EXPECT_FALSE(fs::exists(home / "args.txt"));
+}
+
+TEST_F(ObjFileTest, ConvertedFileIsReadInstead) {
+    // Boot type 8 asks for 24-bit S records; the converter runs in the
+    // program folder and writes into its tmp folder.
+    select("PW8");
+    fs::create_directories(home / "my work");
+    writeText(home / "my work" / "prog.abs", "x");
+    writeConverter(home, "printf 'S2060001001122C5\\nS804000000FB\\n' > \"$3\"");
+    const std::string abs = (home / "my work" / "prog.abs").string();
+    ASSERT_EQ(loadPath(abs), 1) << lastMessage();
+    EXPECT_EQ(readText(home / "args.txt"),
+              home.string() + "\n-Fs24\n-o\ntmp/prog.s24\n" + abs + "\n");
+    EXPECT_EQ(image.fileType(), kFileS24);
+    EXPECT_EQ(image.path(), abs);
+    EXPECT_EQ(image.readPath(), (home / "tmp" / "prog.s24").string());
+    EXPECT_EQ(image.expansionPath(), (home / "tmp" / "prog.oex").string());
+    EXPECT_EQ(image.loadedRanges(), (std::vector<AddressRange>{{0x100, 0x101}}));
+
+    // Boot type 12 gets 16-bit Intel HEX, others extended Intel HEX.
+    select("BT12");
+    writeConverter(home, "printf ':020100001122CA\\n' > \"$3\"");
+    ASSERT_EQ(loadPath(abs), 1) << lastMessage();
+    EXPECT_EQ(image.readPath(), (home / "tmp" / "prog.h16").string());
+    select("PLAIN");
+    ASSERT_EQ(loadPath(abs), 1) << lastMessage();
+    EXPECT_EQ(image.readPath(), (home / "tmp" / "prog.h20").string());
+    EXPECT_EQ(image.image()[0x100], 0x11);
+}
+
+}  // namespace ostrand::testing

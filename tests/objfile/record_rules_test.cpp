@@ -1,0 +1,154 @@
+// What the readers accept and refuse, each refusal with its number and place.
+#include "objfile_fixture.h"
+
+namespace ostrand::testing {
+
+namespace {
+
+struct RuleCase {
+    const char* what;
+    const char* name;
+    std::string text;
+    std::string expect;  // "ok" or "code/place/hint"
+};
+
+const std::vector<uint8_t> kData{0x11, 0x22};
+
+std::vector<RuleCase> ruleCases() {
+    const std::string data = ihex(0, 0x0100, kData);
+    return {
+        {"empty line", "a.h20", data + "\n" + kEnd, "10202/155/12122"},
+        {"CR LF line ends", "a.h20", ":020100001122CA\r\n:00000001FF\r\n", "ok"},
+        {"lower-case end record", "a.h20", data + ":00000001ff\n", "ok"},
+        {"lines after the end record", "a.h20", kEnd + data, "ok"},
+        {"no colon", "a.h16", "020100001122CA\n", "10202/155/12122"},
+        {"segment in 16-bit file", "a.h16", ":020000020000FC\n" + data, "10202/151/0"},
+        {"segment low byte not 00", "a.h20", ":02000002F00A02\n" + data, "10202/153/12122"},
+        {"segment checksum", "a.h20", ":020000020000FD\n" + data, "10202/152/12122"},
+        {"linear address record", "a.h20", ihex(4, 0, {0, 0}) + data, "10202/154/12122"},
+        {"bad end record", "a.h20", data + ":00000001FE\n", "10202/154/12122"},
+        {"data checksum", "a.h20", ":020100001122CB\n", "10202/160/12122"},
+        {"non-hex data", "a.h20", ":02010000112GCA\n", "10202/160/12122"},
+        {"two records on a line", "a.h20", ":020100001122CA:02010200334484\n", "10202/160/12122"},
+        {"short record", "a.h20", ":0201000011\n", "10202/160/12122"},
+        {"endless line", "a.h20", ":" + std::string(3 << 20, '0'), "10202/160/12122"},
+        {"only an end record", "a.h20", kEnd, "10202/4/12122"},
+        {"data record of no bytes", "a.h20", ihex(0, 0x10, {}) + kEnd, "10202/4/12122"},
+        {"S1 in 24-bit file", "a.s24", srec('1', 2, 0x100, kData), "10202/157/12122"},
+        {"S1 S2 S3 in 16-bit file", "a.s16",
+         srec('0', 2, 0, {'H'}) + srec('1', 2, 0x100, kData) + srec('2', 3, 0x200, kData) +
+             srec('3', 4, 0x300, kData) + srec('9', 2, 0, {}),
+         "ok"},
+        {"S2 in 32-bit file", "a.s32", srec('2', 3, 0x100, kData), "10202/157/12122"},
+        {"S8 in 32-bit file", "a.s32", srec('3', 4, 0x100, kData) + srec('8', 3, 0, {}),
+         "10202/157/12122"},
+        {"count record", "a.s16", srec('1', 2, 0x100, kData) + srec('5', 2, 1, {}),
+         "10202/157/12122"},
+        {"header checksum", "a.s24", "S00600004844521C\n" + srec('2', 3, 0x100, kData),
+         "10202/156/12122"},
+        {"end record checksum", "a.s24", srec('2', 3, 0x100, kData) + "S804000000FA\n",
+         "10202/157/12122"},
+        {"data checksum", "a.s24", "S2060001001122C6\n", "10202/160/12122"},
+        {"no S", "a.s24", srec('2', 3, 0x100, kData) + "\n", "10202/158/12122"},
+        {"lower-case s", "a.s24", "s2060001001122C5\n", "10202/158/12122"},
+    };
+}
+
+}  // namespace
+
+TEST_F(ObjFileTest, RecordRules) {
+    for (const auto& c : ruleCases()) {
+        SCOPED_TRACE(c.what);
+        op.messages.clear();
+        const int32_t result = loadText(c.name, c.text);
+        if (c.expect == "ok") {
+            EXPECT_EQ(result, 1) << lastMessage();
+            EXPECT_TRUE(image.loaded());
+        } else {
+            EXPECT_EQ(result, 0);
+            EXPECT_FALSE(image.loaded());
+            EXPECT_EQ(lastMessage(), c.expect + "/" + (home / c.name).string());
+            EXPECT_TRUE(image.expansionPath().empty());
+        }
+    }
+}
+
+TEST_F(ObjFileTest, DataLandsWhereTheRecordsSay) {
+    // A segment record moves later data; S records carry their own address.
+    ASSERT_EQ(loadText("a.h20", ":020000021000EC\n" + ihex(0, 0x0010, {1, 2, 3}) + kEnd), 1);
+    EXPECT_EQ(image.image()[0x10010], 1);
+    EXPECT_EQ(image.image()[0x10012], 3);
+    EXPECT_EQ(image.loadedRanges(), (std::vector<AddressRange>{{0x10010, 0x10012}}));
+
+    ASSERT_EQ(loadText("b.s32", srec('3', 4, 0x7FFFE, {9, 8}) + srec('7', 4, 0, {})), 1);
+    EXPECT_EQ(image.image()[0x7FFFE], 9);
+    EXPECT_EQ(image.minAddress(), 0x7FFFEu);
+    EXPECT_EQ(image.maxAddress(), 0x7FFFFu);
+    // Unwritten bytes read as erased flash.
+    EXPECT_EQ(image.image()[0x10010], 0xFF);
+}
+
+TEST_F(ObjFileTest, FileTypesAndUnreadableFiles) {
+    EXPECT_EQ(fileTypeOf("/x/prog.H20"), kFileH20);
+    EXPECT_EQ(fileTypeOf("prog.S16"), kFileS16);
+    EXPECT_EQ(fileTypeOf("prog.abs"), kFileAbs);
+    EXPECT_EQ(fileTypeOf("prog.hex"), kFileNone);
+    EXPECT_EQ(fileTypeOf("h2"), kFileNone);
+
+    EXPECT_EQ(loadText("a.hex", ihex(0, 0, kData)), 0);
+    EXPECT_EQ(lastMessage(), "10201/4/0/" + (home / "a.hex").string());
+    EXPECT_EQ(loadPath((home / "missing.h20").string()), 0);
+    EXPECT_EQ(lastMessage(), "10200/4/0/" + (home / "missing.h20").string());
+    fs::create_directory(home / "dir.h20");
+    EXPECT_EQ(loadPath((home / "dir.h20").string()), 0);
+    EXPECT_EQ(op.last()->code, 10203);
+    EXPECT_EQ(op.last()->place, 42);
+
+    // No path: nothing to do, nothing loaded.
+    EXPECT_EQ(loadPath(""), 1);
+    EXPECT_FALSE(image.loaded());
+
+    // No device selected.
+    devices.deselect();
+    EXPECT_EQ(loadText("a.h20", ihex(0, 0, kData)), 0);
+    EXPECT_EQ(lastMessage(), "10115/4/12135/");
+}
+
+TEST_F(ObjFileTest, OverlapsAreRefused) {
+    // The second record's last byte falls on the first record.
+    EXPECT_EQ(loadText("a.h20", ihex(0, 0x10, {1, 2, 3, 4}) + ihex(0, 0x0E, {5, 6, 7})), 0);
+    EXPECT_EQ(lastMessage(), "10213/15/12122/" + (home / "a.h20").string());
+    // A record that covers an earlier one whole overwrites it just the same.
+    EXPECT_EQ(loadText("b.h20", ihex(0, 0x10, {1}) + ihex(0, 0x08, std::vector<uint8_t>(16, 0))),
+              0);
+    EXPECT_EQ(op.last()->code, 10213);
+    // A record that fills a gap exactly is no overlap.
+    EXPECT_EQ(loadText("c.h20", ihex(0, 0x10, {1}) + ihex(0, 0x12, {3}) + ihex(0, 0x11, {2})), 1);
+    EXPECT_EQ(image.loadedRanges(),
+              (std::vector<AddressRange>{{0x10, 0x10}, {0x12, 0x12}, {0x11, 0x11}}));
+    // Consecutive records give one range, a gap of one byte two.
+    EXPECT_EQ(loadText("d.h20", ihex(0, 0x10, {1, 2}) + ihex(0, 0x12, {3}) + ihex(0, 0x14, {4})),
+              1);
+    EXPECT_EQ(image.loadedRanges(), (std::vector<AddressRange>{{0x10, 0x12}, {0x14, 0x14}}));
+}
+
+TEST_F(ObjFileTest, AddressesOutsideTheDevice) {
+    select("OFFS");  // single-chip 0x10000-0x1FFFF is single-boot 0x0-0xFFFF
+    ASSERT_EQ(loadText("a.s24", srec('2', 3, 0x10100, kData)), 1);
+    EXPECT_EQ(image.loadedRanges(), (std::vector<AddressRange>{{0x100, 0x101}}));
+    EXPECT_EQ(image.image()[0x100], 0x11);
+    // .h20 files are in single-boot addresses: 0x10100 lies beyond the flash.
+    EXPECT_EQ(loadText("b.h20", ":020000021000EC\n" + ihex(0, 0x100, kData)), 0);
+    EXPECT_EQ(lastMessage(), "10205/152/12108/" + (home / "b.h20").string());
+    EXPECT_EQ(loadText("c.s24", srec('2', 3, 0xFFFF, kData)), 0);
+    EXPECT_EQ(op.last()->place, 152);
+    // A 32-bit address that would wrap past the top of the address space.
+    EXPECT_EQ(loadText("d.s32", srec('3', 4, 0xFFFFFFFF, kData)), 0);
+    EXPECT_EQ(op.last()->place, 152);
+
+    select("BIG");  // 1 MiB of flash, half of it beyond the image
+    EXPECT_EQ(loadText("e.s24", srec('2', 3, 0x80000, kData)), 0);
+    EXPECT_EQ(lastMessage(), "10205/151/12108/" + (home / "e.s24").string());
+}
+
+}  // namespace ostrand::testing
