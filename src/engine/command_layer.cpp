@@ -1,0 +1,103 @@
+// The command layer: command buffer, frames, replies and the reply check.
+#include "flash_engine.h"
+
+namespace ostrand {
+
+void CFlashEngine::setCommand(uint8_t code) {
+    commandBuffer[0] = code;
+    commandBuffer[1] = 0;
+}
+
+int32_t CFlashEngine::sendCommand(int twoStopBitsFirst, int lastByteApart) {
+    return serialPort.writeByte(&commandBuffer[0], twoStopBitsFirst, lastByteApart) ? 1 : 0;
+}
+
+int32_t CFlashEngine::sendFrame(const uint8_t* bytes, uint32_t count, int twoStopBitsFirst,
+                                int lastByteApart) {
+    return serialPort.write(bytes, count, twoStopBitsFirst, lastByteApart) ? 1 : 0;
+}
+
+int32_t CFlashEngine::readReply(uint8_t& byte, uint32_t timeoutMs) {
+    return serialPort.readByte(&byte, timeoutMs) ? 1 : 0;
+}
+
+void CFlashEngine::pumpOneMessage() {
+    op_.pump();
+}
+
+void CFlashEngine::reportTimeout(ReplyKind kind, int32_t place, int32_t hint) {
+    op_.showMessage(10002, place, hint, detailOf(kind));
+}
+
+int32_t CFlashEngine::checkReply(ReplyKind kind, int32_t column, uint8_t byte) {
+    const ReplyVerdict v = classifyReply(kind, bootType, column, byte);
+    const char* detail = detailOf(kind);
+    switch (v.kind) {
+        case ReplyVerdict::Echo:
+            return 1;
+        case ReplyVerdict::IllegalWrite:
+            // Programming wants to hear of it; Data Write fails silently.
+            if (session_.ReportIllegalWrite == 1) op_.showMessage(10016, 0, 0, detail);
+            return 0;
+        case ReplyVerdict::Message:
+            op_.showMessage(v.code, 0, v.hint, detail);
+            return 0;
+        case ReplyVerdict::CommandError:
+            op_.showCommandError(commandBuffer[0], detail);
+            return 0;
+    }
+    return 0;
+}
+
+int32_t CFlashEngine::commandExchange(ReplyKind kind, int32_t column, uint8_t code, int32_t place) {
+    setCommand(code);
+    if (!sendCommand(0, 0)) return 0;
+    uint8_t reply = 0;
+    if (!readReply(reply, timeouts.echo)) {
+        reportTimeout(kind, place);
+        return 0;
+    }
+    return checkReply(kind, column, reply);
+}
+
+int32_t CFlashEngine::headerExchange(ReplyKind kind, int32_t column, uint32_t address,
+                                     uint32_t count, int32_t place) {
+    uint8_t header[8];
+    buildHeader(header, address, count);
+    if (!sendFrame(header, 7, 1, 1)) return 0;
+    uint8_t reply = 0;
+    if (!readReply(reply, timeouts.echo)) {
+        reportTimeout(kind, place);
+        return 0;
+    }
+    return checkReply(kind, column, reply);
+}
+
+int32_t CFlashEngine::dataExchange(ReplyKind kind, int32_t column, const uint8_t* data,
+                                   uint32_t count, int32_t place) {
+    if (count > 0 && !sendFrame(data, count, 1, 0)) return 0;
+    const uint8_t check = checksum8(data, static_cast<int32_t>(count));
+    if (!sendFrame(&check, 1, 0, 1)) return 0;
+    uint8_t reply = 0;
+    if (!readReply(reply, timeouts.echo)) {
+        reportTimeout(kind, place);
+        return 0;
+    }
+    return checkReply(kind, column, reply);
+}
+
+int32_t CFlashEngine::readCompletion(ReplyKind kind, int32_t column, uint32_t timeoutMs,
+                                     int32_t place, int32_t eccPlace) {
+    uint8_t reply = 0;
+    if (!readReply(reply, timeoutMs)) {
+        reportTimeout(kind, place);
+        return 0;
+    }
+    if (eccPlace != 0 && reply == 0x58) {
+        op_.showMessage(10010, eccPlace, 0, detailOf(kind));
+        return 0;
+    }
+    return checkReply(kind, column, reply);
+}
+
+}  // namespace ostrand

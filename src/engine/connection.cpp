@@ -1,0 +1,447 @@
+// The boot connection: device parameters, data rates, matching the boot
+// program, rate change, resynchronisation, recovery and the reconnect worker.
+#include <chrono>
+#include <thread>
+
+#include "com_thread.h"
+#include "flash_engine.h"
+#include "objfile/object_image.h"
+
+namespace ostrand {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int32_t kHintAdapter = 12100;
+constexpr int32_t kHintRate = 12110;
+constexpr int32_t kHintRateChange = 12143;
+
+}  // namespace
+
+CFlashEngine::CFlashEngine(Session& session, Operator& op, DeviceDatabase& devices,
+                           SetupSettings& settings, PasswordSet& passwords,
+                           const ObjectImage* image)
+    : serialPort(session),
+      session_(session),
+      op_(op),
+      devices_(devices),
+      settings_(settings),
+      passwords_(passwords),
+      image_(image) {}
+
+CFlashEngine::~CFlashEngine() {
+    if (worker_) {
+        session_.AbortRequested = 1;
+        worker_.reset();  // posts UM_QUIT and joins
+    }
+    if (serialPort.isOpen()) disconnect();
+}
+
+bool CFlashEngine::anyWcpLoaded() const {
+    for (int32_t f : wcpLoaded)
+        if (f) return true;
+    return false;
+}
+
+void CFlashEngine::clearWcpLoaded() {
+    for (int32_t& f : wcpLoaded) f = 0;
+    divisorSent = false;
+    session_.LinkPhase = kLinkBootProgram;
+}
+
+void CFlashEngine::waitCursor(bool on) {
+    if (hooks.waitCursor) hooks.waitCursor(on);
+}
+
+bool CFlashEngine::sleepMs(uint32_t ms) {
+    const auto end = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < end) {
+        if (session_.AbortRequested != 0) return false;
+        auto left = end - Clock::now();
+        std::this_thread::sleep_for(std::min<Clock::duration>(left, std::chrono::milliseconds(5)));
+    }
+    return true;
+}
+
+void CFlashEngine::drainInput() {
+    uint8_t scratch[256];
+    for (int i = 0; i < 64; ++i) {
+        uint32_t n = sizeof scratch;
+        if (!serialPort.readAvailable(scratch, n) || n == 0) break;
+    }
+}
+
+int32_t CFlashEngine::loadDeviceParameters() {
+    const DeviceDefinition* d = devices_.selected();
+    auto missing = [&](int32_t place) {
+        op_.showMessage(10115, place, 12135);
+        return 0;
+    };
+    if (!d || d->bootType < 1) return missing(371);
+    bootType = d->bootType;
+    if (d->receiveBufferSize < 0) return missing(372);
+    maxChunk = d->receiveBufferSize;
+    if (d->pageSize < 0) return missing(373);
+    pageSize = d->pageSize;
+    if (!devices_.singleBootFlash(flashStart, flashEnd)) return missing(374);
+    if (!devices_.singleBootRam(ramStart, ramEnd)) return missing(375);
+    if (!devices_.passwordArea(passwordStart, passwordEnd)) return missing(376);
+    if (!devices_.sumArea(sumStart, sumEnd)) return missing(377);
+    if (!devices_.vectorArea(vectorStart, vectorEnd)) return missing(378);
+    if (!devices_.flashOffset(flashOffset)) return missing(379);
+    flashCache = FlashCache{};
+    flashCache.start = vectorStart - flashOffset;
+    flashCache.end = vectorEnd - flashOffset;
+    flashCache.length = flashCache.end - flashCache.start + 1;
+    flashCache.bootType = bootType;
+    if (FastReplyBootTypes(bootType)) flashCache.data.assign(flashCache.length, 0xFF);
+    if (!devices_.secondFlashArea(secondStart, secondEnd)) return missing(370);
+    return 1;
+}
+
+int32_t CFlashEngine::prepareDataRate() {
+    const SetupValues& v = settings_.inForce;
+    dataRate = v.dataRate;
+    clockEntry = v.clockFlag == 1 && devices_.clockEntryAvailable() == 1;
+    if (clockEntry) {
+        WcpParameters w;
+        devices_.wcpParametersOf(w);
+        const double f = v.clockValue;
+        int32_t multiplier = 1;
+        clockSelect = 0;
+        if (f < 14.5) {
+            const bool table = w.clockMaxMHz > 0.0;
+            if (!table || !(f > 0.0) || f < w.clockMinMHz || f > w.clockMaxMHz) {
+                op_.showMessage(10524, 0, kHintRate);
+                return 0;
+            }
+            multiplier = w.clockMultiplier;
+            clockSelect = static_cast<uint8_t>(w.clockMultiplier);
+        }
+        if (!findDivisor(multiplier * f * 1000000.0, divisorN, divisorK)) {
+            op_.showMessage(10525, 0, kHintRate);
+            return 0;
+        }
+        dataRate = w.fixedRateText;
+        rateCode = 0x86;
+        return 1;
+    }
+    int32_t code = rateCodeFor(bootType, v.clock, dataRate);
+    if (code < 0 ||
+        (bootType == 4 && session_.ProgrammingMode == kModeSBoot && dataRate != "9600")) {
+        op_.showMessage(10013, 0, kHintRate);
+        return 0;
+    }
+    rateCode = static_cast<uint8_t>(code);
+    return 1;
+}
+
+void CFlashEngine::chooseInitialRate() {
+    const SetupValues& v = settings_.inForce;
+    std::string fixed;
+    if (bootType == 3)
+        initialRate = v.clock == 8 ? "4800" : v.clock == 4 ? "2400" : "9600";
+    else if (clockEntry && devices_.fixedRateTextOf(fixed))
+        initialRate = fixed;
+    else if (OwnRateBootTypes(bootType) && !dataRate.empty())
+        initialRate = dataRate;
+    else
+        initialRate = "9600";
+}
+
+int32_t CFlashEngine::connect(int32_t showErrors) {
+    // Never two threads on the port: a running worker stops first.
+    if (worker_) {
+        session_.AbortRequested = 1;
+        worker_->waitIdle();
+    }
+    session_.AbortRequested = 0;
+    matched = 0;
+    session_.ChipRewritten = 0;
+    session_.DeviceIdentified = 0;
+    flashBlank = 0;
+    if (session_.SingleBootFlagsReset.exchange(0) != 0) session_.ChipErased = 0;
+
+    if (!loadDeviceParameters()) return -1;
+    if (const DeviceDefinition* d = devices_.selected()) replyDelay = d->recTimeOutMs;
+    clearWcpLoaded();
+    modeSnapshot = session_.ProgrammingMode;
+    if (!prepareDataRate()) return -1;
+    const std::string port = settings_.inForce.comPort;
+    chooseInitialRate();
+
+    if (!serialPort.isOpen()) {
+        if (!serialPort.open(port, initialRate)) {
+            op_.showMessage(10001, 3);
+            return -1;
+        }
+        portOpen = 1;
+    } else if (linkState_ == 3 && !setPortRate(initialRate)) {
+        return -1;
+    }
+
+    if (linkState_ == 3) {
+        if (session_.CommandLineRun == 1 && hooks.mainWindowExists && !hooks.mainWindowExists())
+            return startReconnectWorker() ? 2 : -1;
+        const int32_t r = matchBootProgram(showErrors);
+        if (r == 1) return 1;  // the post-connect steps ran inside
+        if (r == -1) return -1;
+        if (showErrors == 1) op_.showMessage(10000, 3, kHintAdapter, "Boot Program");
+        return startReconnectWorker() ? 2 : -1;
+    }
+    return afterLinkUp() == 1 ? 1 : -1;
+}
+
+int32_t CFlashEngine::afterLinkUp() {
+    if (!anyWcpLoaded()) {
+        if (!postConnectStatus()) return -1;
+        runPasswordSteps();
+    }
+    if (session_.CommandLineRun == 0) {
+        if (hooks.startupErasePrompt) startupErasePrompt();
+    } else if (hooks.startCommandLineRun) {
+        hooks.startCommandLineRun();
+    }
+    return 1;
+}
+
+bool CFlashEngine::scanMatchReply(const uint8_t* bytes, uint32_t n) const {
+    const uint8_t match = matchingByte(bootType);
+    if (n == 0) return false;
+    if (bootType != 4) return bytes[n - 1] == match;
+    // BootType 4 may put an identification (61 xx xx) before its answer.
+    uint32_t i = 0;
+    while (i < n) {
+        if (i == n - 1) return bytes[i] == match;
+        const uint8_t b = bytes[i];
+        if (b == 0x61 || b == 0xF4 || b == 0xF6) {
+            if (n - i < 3) return false;
+            i += 3;
+            continue;
+        }
+        ++i;
+    }
+    return false;
+}
+
+int32_t CFlashEngine::secondExchange() {
+    const uint8_t y = 0x79;
+    if (!serialPort.writeByte(&y, 0, 0)) return 0;
+    if (!sleepMs(replyDelay)) return 0;
+    uint8_t buffer[4096];
+    uint32_t n = sizeof buffer;
+    if (!serialPort.readAvailable(buffer, n) || n == 0) return 0;
+    return buffer[n - 1] == 0x79 ? 1 : 0;
+}
+
+bool CFlashEngine::attemptMatch() {
+    session_.LinkPhase = kLinkBootProgram;
+    drainInput();  // bytes from before this attempt are no answer to it
+    const uint8_t match = matchingByte(bootType);
+    if (!serialPort.writeByte(&match, 0, 0)) return false;
+    if (!sleepMs(replyDelay)) return false;
+    uint8_t buffer[4096];
+    uint32_t n = sizeof buffer;
+    if (!serialPort.readAvailable(buffer, n)) return false;
+    if (!scanMatchReply(buffer, n)) return false;
+    if (bootType == 11) return secondExchange() == 1;
+    return true;
+}
+
+int32_t CFlashEngine::matchBootProgram(int32_t withRetry, bool runPostSteps) {
+    session_.ConnectStatus = kConnecting;
+    const auto start = Clock::now();
+    const auto limit = std::chrono::milliseconds(devices_.accessWaitMs());
+    if (withRetry == 1) waitCursor(true);
+    bool ok = false;
+    for (;;) {
+        if (LineResetBootTypes(bootType)) {
+            resetTarget(0);
+            sleepMs(15);
+        }
+        ok = attemptMatch();
+        if (ok || withRetry != 1 || session_.AbortRequested != 0) break;
+        if (Clock::now() - start >= limit) break;
+    }
+    if (withRetry == 1) waitCursor(false);
+    if (!ok) {
+        linkState_ = 3;
+        return 0;
+    }
+    linkState_ = 2;
+    resyncNeeded = 0;
+    rateSwitched = 0;
+    session_.ConnectStatus = kConnected;
+    matched = 1;
+    if ((bootType == 8 || bootType == 10) &&
+        (session_.ProgrammingMode == kModeSBootPw || session_.ProgrammingMode == kModeSBoot))
+        session_.ChipErased = 0;
+    if (!runPostSteps) return 1;
+    return afterLinkUp();
+}
+
+int32_t CFlashEngine::resetTarget(int32_t phase) {
+    auto wait1 = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+    if (bootType == 4) {
+        if (!serialPort.setDtr(phase != 1 ? 1 : 0)) return 0;
+        if (!serialPort.setRts(0)) return 0;
+        wait1();
+        if (!serialPort.setDtr(phase == 1 ? 1 : 0)) return 0;
+        wait1();
+        return serialPort.setRts(1) ? 1 : 0;
+    }
+    if (bootType == 12) {
+        if (!serialPort.setRts(0)) return 0;
+        if (!serialPort.setDtr(phase == 0 ? 1 : 0)) return 0;
+        wait1();
+        return serialPort.setRts(1) ? 1 : 0;
+    }
+    return 1;
+}
+
+int32_t CFlashEngine::setPortRate(const std::string& rateText) {
+    if (serialPort.setBaudRate(rateText)) return 1;
+    op_.showMessage(10011, 39, kHintRateChange);
+    return 0;
+}
+
+int32_t CFlashEngine::changeDataRate(int32_t column) {
+    session_.LastMessageCode = 0;
+    if (bootType == 3) {
+        setCommand(0xA0);
+        if (!sendCommand(0, 0)) return 0;
+        uint8_t reply = 0;
+        if (!readReply(reply, timeouts.echo)) {
+            reportTimeout(BootKind, 382);
+            return 0;
+        }
+        if (reply != 0xA0 && !checkReply(BootKind, column, reply)) return 0;
+    }
+    setCommand(rateCode);
+    uint8_t reply = 0;
+    // BootType 4's boot program runs at 9600 only: its FF step leaves the
+    // rate as it is (its WCP changes the rate later).
+    const std::string target = bootType == 4 ? std::string("9600") : dataRate;
+    const int r =
+        bootType == 3
+            ? serialPort.switchBaudUnchecked(target, &commandBuffer[0], &reply, timeouts.echo)
+            : serialPort.switchBaudChecked(target, &commandBuffer[0], &reply, timeouts.echo);
+    switch (r) {
+        case 0:
+            return 1;
+        case 1:
+            reportTimeout(BootKind, 38);
+            return 0;
+        case 2:
+            op_.showMessage(10011, 39, kHintRateChange, "Boot Program");
+            return 0;
+        default:
+            checkReply(BootKind, column, reply);
+            return 0;
+    }
+}
+
+int32_t CFlashEngine::readMatchReply(int32_t column, int32_t place, uint32_t timeoutMs) {
+    const uint8_t match = matchingByte(bootType);
+    uint8_t b = 0;
+    if (!readReply(b, timeoutMs)) return -1;
+    // BootType 4's identification bytes come before its answer.
+    while (bootType == 4 && (b == 0x61 || b == 0xF4 || b == 0xF6)) {
+        uint8_t skip[2];
+        if (!readReply(skip[0], timeouts.echo) || !readReply(skip[1], timeouts.echo) ||
+            !readReply(b, timeouts.echo))
+            return -1;
+    }
+    if (b == match) return 1;
+    checkReply(BootKind, column, b);
+    (void)place;
+    return 0;
+}
+
+int32_t CFlashEngine::resyncBeforeCommand(int32_t column, int32_t place) {
+    if (resyncNeeded == 1 || matched == 0) {
+        // The password types detect the rate from the matching byte at any
+        // rate; the others listen at their initial rate.
+        if (!PasswordBootTypes(bootType)) {
+            const std::string rate = bootType == 3 ? initialRate : std::string("9600");
+            if (!setPortRate(rate)) return 0;
+        }
+        drainInput();
+        const uint8_t match = matchingByte(bootType);
+        // A chip still listening at the data rate takes the first byte as a
+        // line error and starts over; the second one then matches.
+        int32_t r = -1;
+        for (int attempt = 0; attempt < 2 && r == -1; ++attempt) {
+            if (!serialPort.writeByte(&match, 0, 0)) return 0;
+            const uint32_t wait =
+                attempt == 0 ? std::max<uint32_t>(replyDelay, 100) : timeouts.echo;
+            r = readMatchReply(column, place, wait);
+        }
+        if (r == -1) {
+            reportTimeout(BootKind, place);
+            return 0;
+        }
+        if (r == 0) return 0;
+        if (bootType == 11 && !secondExchange()) {
+            reportTimeout(BootKind, place);
+            return 0;
+        }
+        matched = 1;
+        resyncNeeded = 0;
+        rateSwitched = PasswordBootTypes(bootType) ? 1 : 0;
+    }
+    if (rateSwitched == 0) {
+        if (!changeDataRate(column)) {
+            recoverAfterTimeout(0);
+            return 0;
+        }
+        rateSwitched = 1;
+    }
+    return 1;
+}
+
+int32_t CFlashEngine::recoverAfterTimeout(int32_t result) {
+    if (result == 0 && session_.LastMessageCode == 10002 && !recovering_) {
+        recovering_ = true;
+        session_.ProgrammingMode = kModeNone;
+        disconnect();
+        session_.ConnectStatus = kDisconnected;
+        devices_.applyProgrammingMode();
+        session_.ConnectStatus = kConnecting;
+        const int32_t r = connect(0);
+        if (r == 1) session_.ConnectStatus = kConnected;
+        if (r == -1) session_.ConnectStatus = kDisconnected;
+        recovering_ = false;
+        session_.LastMessageCode = 0;
+        return r;
+    }
+    session_.LastMessageCode = 0;
+    return result;
+}
+
+void CFlashEngine::disconnect() {
+    session_.AbortRequested = 1;
+    if (worker_) worker_->waitIdle();
+    serialPort.close();
+    portOpen = 0;
+    linkState_ = 3;
+    session_.LinkPhase = kLinkBootProgram;
+    for (int32_t& f : viewRedraw) f = 1;
+    passwordStepsDone_ = false;
+}
+
+int32_t CFlashEngine::startReconnectWorker() {
+    try {
+        if (!worker_) worker_ = std::make_unique<CComThread>(*this);
+    } catch (const std::exception&) {
+        op_.showMessage(10999, 3, 12103);
+        return 0;
+    }
+    worker_->restartTimer();
+    session_.AbortRequested = 0;
+    worker_->post(CComThread::UM_TRY_CONNECT);
+    return 1;
+}
+
+}  // namespace ostrand

@@ -1,0 +1,257 @@
+// CFlashEngine: the one object through which the program talks to the target
+// chip. It owns the serial port, holds the device parameters of the selected
+// device, knows the state of the link to the boot program, and carries the
+// command layer and the boot-mode operations. WCP loading and the WCP flash
+// commands build on the same command layer (resident flags, flash cache,
+// command buffer and frame senders are theirs to use).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/device_database.h"
+#include "app/operator.h"
+#include "app/password_set.h"
+#include "app/session.h"
+#include "app/setup_settings.h"
+#include "engine/protocol_tables.h"
+#include "serial/serial_port.h"
+
+namespace ostrand {
+
+class ObjectImage;
+class CComThread;
+
+// What the engine needs of the front end. Every member may stay empty.
+// linkTimeout and linkUp are called on the reconnect worker's thread: a
+// windowed front end marshals them onto its own thread, and calls
+// CFlashEngine::afterLinkUp() there when it handles linkUp.
+struct EngineHooks {
+    std::function<bool()> mainWindowExists;  // empty: a window (or console) is there
+    std::function<void()> linkTimeout;
+    std::function<void()> linkUp;
+    std::function<void()> startCommandLineRun;  // the unattended run of Ostrand's command line
+    std::function<void()> closeMainWindow;      // the operator chose to leave the program
+    std::function<void(bool)> enableCommands;
+    std::function<void(bool)> waitCursor;
+    bool startupErasePrompt = true;  // ask at the first connection when the setup says so
+};
+
+// Time-outs of the command layer (milliseconds).
+struct EngineTimeouts {
+    uint32_t echo = 5000;         // echo of a command, header or data block
+    uint32_t completion = 30000;  // write, blank check, SUM, leave, register write
+    uint32_t readByte = 1000;     // each data byte of a WCP read
+    uint32_t bt3Password = 15;    // reply to BootType 3's password
+};
+
+struct FlashCache {
+    uint32_t start = 0, end = 0, length = 0;
+    bool valid = false;
+    int32_t bootType = 0;
+    std::vector<uint8_t> data;
+};
+
+class CFlashEngine {
+  public:
+    CFlashEngine(Session& session, Operator& op, DeviceDatabase& devices, SetupSettings& settings,
+                 PasswordSet& passwords, const ObjectImage* image = nullptr);
+    ~CFlashEngine();
+    CFlashEngine(const CFlashEngine&) = delete;
+    CFlashEngine& operator=(const CFlashEngine&) = delete;
+
+    EngineHooks hooks;
+    EngineTimeouts timeouts;
+
+    // ---- connection ----
+    int32_t connect(int32_t showErrors);
+    void disconnect();
+    int32_t matchBootProgram(int32_t withRetry, bool runPostSteps = true);
+    int32_t changeDataRate(int32_t column);
+    int32_t setPortRate(const std::string& rateText);
+    int32_t resetTarget(int32_t phase);
+    int32_t resyncBeforeCommand(int32_t column, int32_t place);
+    int32_t recoverAfterTimeout(int32_t result);
+    int32_t startReconnectWorker();
+    int32_t linkState() const { return linkState_; }
+    // The post-connect steps (status, passwords) and the start-up prompt,
+    // for the front end to run on its own thread after linkUp.
+    int32_t afterLinkUp();
+    int32_t loadDeviceParameters();
+    int32_t prepareDataRate();
+    void chooseInitialRate();
+
+    // ---- command layer ----
+    void setCommand(uint8_t code);
+    int32_t sendCommand(int twoStopBitsFirst, int lastByteApart);
+    int32_t sendFrame(const uint8_t* bytes, uint32_t count, int twoStopBitsFirst,
+                      int lastByteApart);
+    int32_t readReply(uint8_t& byte, uint32_t timeoutMs);
+    int32_t checkReply(ReplyKind kind, int32_t column, uint8_t byte);
+    void pumpOneMessage();
+    // Command byte, echo within the echo time-out, reply check.
+    int32_t commandExchange(ReplyKind kind, int32_t column, uint8_t code, int32_t place);
+    // Header frame (1, 1) and its echo.
+    int32_t headerExchange(ReplyKind kind, int32_t column, uint32_t address, uint32_t count,
+                           int32_t place);
+    // Data bytes (1, 0), checksum byte (0, 1) and the echo.
+    int32_t dataExchange(ReplyKind kind, int32_t column, const uint8_t* data, uint32_t count,
+                         int32_t place);
+    // A completion byte; with eccPlace, 0x58 is message 10010 at that place.
+    int32_t readCompletion(ReplyKind kind, int32_t column, uint32_t timeoutMs, int32_t place,
+                           int32_t eccPlace = 0);
+    // 10002 with the kind's detail.
+    void reportTimeout(ReplyKind kind, int32_t place, int32_t hint = 0);
+    static const char* detailOf(ReplyKind kind) {
+        return kind == BootKind ? "Boot Program" : "WCP";
+    }
+
+    // ---- boot-mode operations ----
+    int32_t sendPasswordFrame(int32_t column);
+    int32_t readStatus(std::vector<uint8_t>* buffer = nullptr);
+    int32_t postConnectStatus();
+    int32_t chipErase(uint8_t selector);
+    int32_t protectChip(bool showProgress, bool showResult);
+    int32_t protectCheckBeforeWcp();
+    void startupErasePrompt();
+    int32_t identifyChip();
+    int32_t bootRead(uint32_t start, uint8_t* buffer, uint32_t count);
+    int32_t bootSum(uint32_t start, uint32_t count, uint16_t& sum);
+    // Single-boot programming of the object expansion file (ProgrammingMode 3, 4).
+    int32_t programSingleBoot(const std::filesystem::path& expansionFile);
+    // BootType 4's password form: the password record and the end record only.
+    int32_t bootPasswordForm();
+    int32_t sendObjectRecords(const std::filesystem::path& path, bool showProgress);
+
+    // ---- state (shared with the worker: atomics) ----
+    SerialPort serialPort;
+    std::string initialRate = "9600";
+    std::string dataRate;
+    uint32_t replyDelay = 1000;
+    std::atomic<int32_t> matched{0};
+    std::atomic<int32_t> resyncNeeded{0};
+    std::atomic<int32_t> rateSwitched{0};
+    std::atomic<int32_t> portOpen{0};
+    int32_t bootType = 0;
+    int32_t maxChunk = 0;
+    int32_t pageSize = 0;
+    uint32_t flashStart = 0, flashEnd = 0;
+    uint32_t ramStart = 0, ramEnd = 0;
+    uint32_t passwordStart = 0, passwordEnd = 0;
+    uint32_t sumStart = 0, sumEnd = 0;
+    uint32_t vectorStart = 0, vectorEnd = 0;
+    uint32_t flashOffset = 0;
+    uint32_t secondStart = 0, secondEnd = 0;
+    uint8_t rateCode = 0;
+    uint8_t divisorN = 0, divisorK = 0, clockSelect = 0;
+    bool clockEntry = false;  // the rate comes from the operator's clock (115200)
+    int32_t wcpLoaded[7] = {};
+    int32_t flashBlank = 0;
+    FlashCache flashCache;
+    std::atomic<int32_t> bt11EraseFree{0};
+    int32_t modeSnapshot = 0;          // ProgrammingMode at connection
+    std::vector<uint8_t> statusBytes;  // of the last status read
+    uint8_t commandBuffer[2] = {0, 0};
+    int32_t viewRedraw[3] = {};  // the memory view redraws after a disconnection
+    bool divisorSent = false;
+
+    bool anyWcpLoaded() const;
+    void clearWcpLoaded();
+
+    Session& session() { return session_; }
+    Operator& op() { return op_; }
+    DeviceDatabase& devices() { return devices_; }
+    SetupSettings& settings() { return settings_; }
+    PasswordSet& passwords() { return passwords_; }
+    // ---- write control programs, WCP flash commands, flash operations ----
+    // Write control programs (wcp.cpp).
+    struct WcpSummary {
+        uint32_t lowest = 0;     // lowest absolute address of the file
+        uint32_t highest = 0;    // highest record start address
+        uint32_t dataBytes = 0;  // data bytes (PasswordBootTypes)
+    };
+    WcpSummary wcpSummary;
+    // Where the WCP folders lie; empty: the program folder.
+    std::filesystem::path wcpBaseFolder;
+    std::filesystem::path wcpDeviceFolder() const;
+    std::filesystem::path wcpFilePath(int32_t index) const;
+    int32_t loadWcp(int32_t index);
+    int32_t leaveWcp();
+    int32_t checkWcpFile(const std::filesystem::path& path);
+    int32_t transferWcp(const std::filesystem::path& path);
+    int32_t sendWcpRecords(const std::filesystem::path& path);
+    int32_t waitWcpStart();
+    int32_t wcpChangeRate();
+    int32_t registerWrite(uint16_t address, uint8_t value);
+    int32_t wcpSetDivisor();
+    int32_t wcpSetRateCode();
+    // WCP flash commands (wcp_commands.cpp).
+    int32_t wcpWrite(uint32_t address, const uint8_t* data, uint32_t count);
+    int32_t wcpRead(uint32_t address, uint8_t* buffer, uint32_t count);
+    int32_t wcpBlockErase(uint32_t address, uint32_t size);
+    int32_t wcpBlankCheck(uint32_t address, uint32_t count, int32_t& blank);
+    int32_t wcpSum(uint32_t address, uint32_t count, uint16_t& sum);
+    int32_t wcpReadProtect();
+    int32_t fillFlashCache();
+    // The read path of the ProgrammingMode snapshot: WCP read or boot-mode read.
+    int32_t readThroughMode(uint32_t address, uint8_t* buffer, uint32_t count);
+    int32_t overlayWithFlash(uint32_t address, const uint8_t* newBytes, uint32_t newCount,
+                             uint32_t regionStart, uint8_t* region, uint32_t regionCount);
+    int32_t mergePage(uint32_t address, const uint8_t* newBytes, uint32_t newCount,
+                      uint32_t pageStart, uint8_t* page, uint32_t pageLength);
+    uint32_t alignmentUnit() const;
+    // Puts written or erased bytes into the flash cache where it covers them.
+    void updateFlashCache(uint32_t address, const uint8_t* data, uint32_t count);
+    void fillFlashCacheWith(uint32_t address, uint32_t count, uint8_t value);
+    // The flash areas: the single-boot flash and, for SecondAreaBootTypes, the second area.
+    std::vector<std::pair<uint32_t, uint32_t>> flashAreas() const;
+
+  private:
+    friend class CComThread;
+    bool attemptMatch();
+    bool scanMatchReply(const uint8_t* bytes, uint32_t n) const;
+    int32_t readMatchReply(int32_t column, int32_t place, uint32_t timeoutMs);
+    int32_t secondExchange();
+    int32_t beginBootCommand(int32_t column, int32_t resyncPlace, int32_t echoPlace);
+    int32_t readBytes(uint8_t* out, int32_t n, uint32_t timeoutMs, int32_t firstPlace,
+                      bool placePerByte);
+    void interpretStatus();
+    void drainInput();
+    bool sleepMs(uint32_t ms);  // false when AbortRequested cut it short
+    int32_t runPasswordSteps();
+    int32_t singleBootTransfer(int form, const std::filesystem::path* path);
+    bool devicePasswordSet() const;
+    void blankPasswordAsDevicePassword();
+    struct PasswordChoice {
+        std::vector<uint8_t> bytes;
+        uint32_t numAdd = 0, cmpAdd = 0;
+    };
+    PasswordChoice choosePassword() const;
+    void waitCursor(bool on);
+
+    Session& session_;
+    Operator& op_;
+    DeviceDatabase& devices_;
+    SetupSettings& settings_;
+    PasswordSet& passwords_;
+    const ObjectImage* image_;
+    std::atomic<int32_t> linkState_{3};
+    bool recovering_ = false;
+    bool passwordStepsDone_ = false;
+    bool startupEraseDone_ = false;
+    std::unique_ptr<CComThread> worker_;
+
+    // ---- write control programs, WCP flash commands, flash operations ----
+    int32_t wcpResync();
+    int32_t wcpCommandFailed();
+    int32_t readTransferSum(uint32_t timeoutMs, int32_t firstPlace);
+    int32_t wcpReadChunk(uint32_t address, uint32_t count, uint32_t keepFrom, uint32_t keepTo,
+                         uint8_t* buffer, uint32_t bufferStart);
+};
+
+}  // namespace ostrand

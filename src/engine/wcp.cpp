@@ -1,0 +1,508 @@
+// Write control programs: finding and checking a WCP file, the RAM transfer
+// through the boot program in every BootType's form, the start of the WCP and
+// its rate change, and which WCP is resident.
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "flash_engine.h"
+
+namespace ostrand {
+
+namespace {
+
+struct WcpFile {
+    const char* name;
+    int32_t missingMessage;
+    int32_t hint;
+};
+
+constexpr WcpFile kWcpFiles[7] = {
+    {"wordwrite.wcp", 10309, 12114}, {"wordread.wcp", 10310, 12115},
+    {"blockerase.wcp", 10312, 12117}, {"blank.wcp", 10311, 12116},
+    {"sum.wcp", 10313, 12118},        {"readprotect.wcp", 10316, 12148},
+    {"totalwcp.wcp", 10308, 12113},
+};
+
+constexpr int32_t kTotalWcp = 6;
+constexpr uint32_t kStartWaitMs = 30000;
+constexpr uint32_t kMatchReplyMs = 5000;
+
+int hexValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+void trimLineEnd(std::string& line) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' ' ||
+                             line.back() == '\t'))
+        line.pop_back();
+}
+
+// The bytes after the colon of a record line; false when the line is no
+// well-formed record (odd digits, a non-hex digit, a count that disagrees).
+bool parseRecord(const std::string& line, std::vector<uint8_t>& bytes) {
+    bytes.clear();
+    if (line.size() < 11 || line[0] != ':' || (line.size() - 1) % 2 != 0) return false;
+    for (size_t i = 1; i + 1 < line.size(); i += 2) {
+        const int hi = hexValue(line[i]), lo = hexValue(line[i + 1]);
+        if (hi < 0 || lo < 0) return false;
+        bytes.push_back(static_cast<uint8_t>(hi * 16 + lo));
+    }
+    return bytes[0] + 5u == bytes.size();
+}
+
+const WcpFile* wcpFileNamed(const std::filesystem::path& path) {
+    const std::string name = path.filename().string();
+    for (const WcpFile& f : kWcpFiles)
+        if (name == f.name) return &f;
+    return nullptr;
+}
+
+void sleepFor(uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+}  // namespace
+
+std::filesystem::path CFlashEngine::wcpDeviceFolder() const {
+    std::string device;
+    devices_.selectedDeviceName(device);
+    const std::filesystem::path base =
+        wcpBaseFolder.empty() ? settings_.programFolder : wcpBaseFolder;
+    return base / device;
+}
+
+std::filesystem::path CFlashEngine::wcpFilePath(int32_t index) const {
+    return wcpDeviceFolder() / kWcpFiles[index].name;
+}
+
+int32_t CFlashEngine::loadWcp(int32_t index) {
+    if (session_.ProgrammingMode == kModeWcpAll || modeSnapshot == kModeWcpAll) index = kTotalWcp;
+    if (index < 0 || index > kTotalWcp) return 0;
+    if (wcpLoaded[index] == 1) return 1;
+
+    // BootType 4 opens a password-protected chip before its first WCP.
+    if (bootType == 4 && session_.ChipRewritten == 0 && devicePasswordSet() && !anyWcpLoaded()) {
+        if (!bootPasswordForm()) {
+            recoverAfterTimeout(0);
+            return 0;
+        }
+    }
+    if (index != kTotalWcp) {
+        if (anyWcpLoaded() && !leaveWcp()) return 0;
+        matched = 0;
+        rateSwitched = 0;
+        clearWcpLoaded();
+        if (!setPortRate(initialRate)) return 0;
+        if (matchBootProgram(1, false) != 1) {
+            op_.showMessage(10000, 12, 12100, "Boot Program");
+            startReconnectWorker();
+            return 0;
+        }
+    }
+    if (bootType == 5 || bootType == 7 || bootType == 8 || bootType == 9 || bootType == 11) {
+        if (!protectCheckBeforeWcp()) return 0;
+    }
+
+    std::error_code ec;
+    if (!std::filesystem::is_directory(wcpDeviceFolder(), ec)) {
+        op_.showMessage(10300, 12);
+        return 0;
+    }
+    const std::filesystem::path path = wcpFilePath(index);
+    if (!std::filesystem::exists(path, ec)) {
+        op_.showMessage(kWcpFiles[index].missingMessage, 12, kWcpFiles[index].hint);
+        return 0;
+    }
+    if (!checkWcpFile(path)) return 0;
+    if (!transferWcp(path)) {
+        recoverAfterTimeout(0);
+        return 0;
+    }
+
+    switch (bootType) {
+        case 2:
+        case 5:
+            sleepFor(100);
+            break;
+        case 6:
+        case 9:
+            sleepFor(200);
+            break;
+        case 7:
+        case 8:
+        case 10:
+            sleepFor(333);
+            break;
+        case 4: {
+            if (!resetTarget(1)) return 0;
+            if (waitWcpStart() == 2) return 0;
+            const int32_t changed = wcpChangeRate();
+            if (changed == 1 && dataRate != "9600" && !setPortRate(dataRate)) return 0;
+            break;
+        }
+        case 12:
+            if (!resetTarget(1)) return 0;
+            if (dataRate != "9600" && !setPortRate("9600")) return 0;
+            if (waitWcpStart() == 2) return 0;
+            if (dataRate != "9600" && (!wcpSetRateCode() || !setPortRate(dataRate))) return 0;
+            break;
+        default:
+            break;
+    }
+
+    if (index != kTotalWcp) matched = 0;  // the boot program no longer answers
+    for (int32_t& f : wcpLoaded) f = 0;
+    wcpLoaded[index] = 1;
+    if (!divisorSent && clockEntry) {
+        if (!wcpSetDivisor()) return 0;
+        divisorSent = true;
+    }
+    session_.LinkPhase = kLinkWcp;
+    return 1;
+}
+
+int32_t CFlashEngine::leaveWcp() {
+    session_.LastMessageCode = 0;
+    if (!commandExchange(WcpKind, kWcpLeave, wcpCommand(kWcpLeave), 401)) return 0;
+    if (bootType == 4 && !readCompletion(WcpKind, kWcpLeave, timeouts.completion, 402)) return 0;
+    // The boot program waits for its matching byte again.
+    clearWcpLoaded();
+    matched = 0;
+    return 1;
+}
+
+int32_t CFlashEngine::checkWcpFile(const std::filesystem::path& path) {
+    wcpSummary = WcpSummary{};
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        op_.showMessage(10304, 152, 12107);
+        return 0;
+    }
+    const bool segmentsRefused = bootType == 2 || bootType == 5 || bootType == 6 ||
+                                 bootType == 9 ||
+                                 (bootType == 11 && settings_.inForce.memSizeEmulat == 60);
+    uint32_t segmentBase = 0;
+    uint32_t lowest = 0xFFFFFFFFu, highest = 0, highestEnd = 0, dataBytes = 0;
+    bool any = false;
+    std::string line;
+    std::vector<uint8_t> r;
+    while (std::getline(in, line)) {
+        trimLineEnd(line);
+        if (line.empty()) continue;
+        if (!parseRecord(line, r)) {
+            op_.showMessage(10306, 15, 12107);
+            return 0;
+        }
+        if (PasswordBootTypes(bootType)) dataBytes += static_cast<uint32_t>(line.size() - 11) / 2;
+        uint8_t sum = 0;
+        for (size_t i = 0; i + 1 < r.size(); ++i) sum = static_cast<uint8_t>(sum + r[i]);
+        const uint8_t type = r[3];
+        const uint32_t address = uint32_t{r[1]} << 8 | r[2];
+        if (r[0] == 0 && address == 0 && type == 0x01) break;  // the end record
+        if (r[0] == 2 && type == 0x02 && address == 0 && r[5] == 0x00) {
+            if ((r[4] >> 4) != 0 && segmentsRefused) {
+                op_.showMessage(10306, 152, 12107);
+                return 0;
+            }
+        } else if (type != 0x00) {
+            op_.showMessage(10306, 15, 12107);
+            return 0;
+        }
+        if (static_cast<uint8_t>(0x100 - sum) != r.back()) {
+            op_.showMessage(10303, 15, 12107);
+            return 0;
+        }
+        if (type == 0x02) {
+            segmentBase = (uint32_t{r[4]} << 8 | r[5]) * 16;
+            continue;
+        }
+        const uint32_t absolute = segmentBase + address;
+        lowest = std::min(lowest, absolute);
+        highest = std::max(highest, absolute);
+        if (r[0] > 0) highestEnd = std::max(highestEnd, absolute + r[0] - 1);
+        any = true;
+    }
+    if (in.bad()) {
+        op_.showMessage(10304, 151, 12107);
+        return 0;
+    }
+    // A record that starts inside RAM but runs past its end would make the
+    // boot program refuse the transfer: check the last byte, not the start.
+    if (!any || lowest < ramStart || std::max(highest, highestEnd) > ramEnd) {
+        op_.showMessage(10305, 15, 12107);
+        return 0;
+    }
+    wcpSummary.lowest = lowest;
+    wcpSummary.highest = highest;
+    wcpSummary.dataBytes = dataBytes;
+    return 1;
+}
+
+// Step 2 of the RAM transfer: match the boot program again after a failure
+// or after a WCP was left.
+int32_t CFlashEngine::wcpResync() {
+    if (!(resyncNeeded == 1 || (modeSnapshot == kModeWcpDiv && matched == 0))) return 1;
+    if (!setPortRate(bootType == 3 ? initialRate : std::string("9600"))) return 0;
+    drainInput();
+    const uint8_t match = matchingByte(bootType);
+    // A chip still listening at the data rate takes the first byte as a line
+    // error and starts over; the second one then matches.
+    int32_t r = -1;
+    for (int attempt = 0; attempt < 2 && r == -1; ++attempt) {
+        if (!serialPort.writeByte(&match, 0, 0)) return 0;
+        r = readMatchReply(kColRamTransfer, 171,
+                           attempt == 0 ? std::max<uint32_t>(replyDelay, 100) : kMatchReplyMs);
+    }
+    if (r == -1) {
+        reportTimeout(BootKind, 171);
+        return 0;
+    }
+    if (r == 0) return 0;
+    matched = 1;
+    const bool staysAt9600 = bootType == 2 || bootType == 5 || bootType == 6 || bootType == 9;
+    rateSwitched = staysAt9600 ? 1 : 0;
+    return 1;
+}
+
+int32_t CFlashEngine::readTransferSum(uint32_t timeoutMs, int32_t firstPlace) {
+    uint8_t b = 0;
+    if (!readReply(b, timeoutMs)) {
+        reportTimeout(BootKind, firstPlace, firstPlace == 173 ? 12140 : 0);
+        return 0;
+    }
+    if (!readReply(b, timeoutMs)) {
+        reportTimeout(BootKind, firstPlace + 1);
+        return 0;
+    }
+    return 1;
+}
+
+int32_t CFlashEngine::transferWcp(const std::filesystem::path& path) {
+    session_.LinkPhase = kLinkBootProgram;
+    session_.LastMessageCode = 0;
+    const uint32_t t = devices_.bootWaitMs();
+    const uint8_t ramCommand = bootCommand(bootType, kColRamTransfer);
+    auto fail = [&] {
+        resyncNeeded = 1;
+        return 0;
+    };
+
+    if (PasswordBootTypes(bootType)) {
+        // Matched directly at the working rate: no resync and no rate step.
+        if (!commandExchange(BootKind, kColRamTransfer, ramCommand, 172)) return fail();
+        if (!sendPasswordFrame(kColRamTransfer)) return fail();
+        uint8_t reply = 0;
+        if (!readReply(reply, kMatchReplyMs)) {
+            reportTimeout(BootKind, 173, 12140);
+            return fail();
+        }
+        if (reply == (ramCommand | 0x01)) {
+            op_.showMessage(10018, 0, 0, "Boot Program");
+            return fail();
+        }
+        if (!checkReply(BootKind, kColRamTransfer, reply)) return fail();
+        if (!headerExchange(BootKind, kColRamTransfer, wcpSummary.lowest, wcpSummary.dataBytes,
+                            174))
+            return fail();
+        if (!sendWcpRecords(path)) return fail();
+        if (!readCompletion(BootKind, kColRamTransfer, t, 175)) return fail();
+        resyncNeeded = 0;
+        return 1;
+    }
+
+    if (bootType == 11) {
+        if (!commandExchange(BootKind, kColRamTransfer, ramCommand, 171)) return fail();
+        if (!sendPasswordFrame(kColRamTransfer) || !sendWcpRecords(path)) return fail();
+        if (!readTransferSum(t, 173)) return fail();
+        resyncNeeded = 0;
+        return 1;
+    }
+
+    if (!wcpResync()) return fail();
+    if (rateSwitched == 0) {
+        if (bootType == 4) {
+            // Its boot program runs at 9600 only: FF is a plain command.
+            if (!commandExchange(BootKind, kColRamTransfer, 0xFF, 172)) return fail();
+        } else if (!changeDataRate(kColRamTransfer)) {
+            resyncNeeded = 1;
+            recoverAfterTimeout(0);
+            return 0;
+        }
+        rateSwitched = 1;
+    }
+    if (!commandExchange(BootKind, kColRamTransfer, ramCommand, 172)) return fail();
+
+    if (bootType == 12) {
+        uint8_t ready = 0;
+        if (!readReply(ready, timeouts.completion)) {
+            reportTimeout(BootKind, 173);
+            return fail();
+        }
+        if (!checkReply(BootKind, kColRamTransfer, ready)) return fail();
+        if (!sendWcpRecords(path) || !readTransferSum(t, 174)) return fail();
+        resyncNeeded = 0;
+        return 1;
+    }
+    if (bootType != 4 && !sendPasswordFrame(kColRamTransfer)) return fail();
+    if (!sendWcpRecords(path)) return fail();
+    if (bootType == 3) {
+        // BootType 3's sum bytes are not looked at: wait, then take what came.
+        sleepFor(t);
+        for (int i = 0; i < 3; ++i) {
+            uint8_t b = 0;
+            if (!readReply(b, 1)) break;
+        }
+    } else if (!readTransferSum(t, 173)) {
+        return fail();
+    }
+    resyncNeeded = 0;
+    return 1;
+}
+
+int32_t CFlashEngine::sendWcpRecords(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        std::error_code ec;
+        if (std::filesystem::exists(path, ec)) {
+            op_.showMessage(10304, 2612);
+        } else if (const WcpFile* f = wcpFileNamed(path)) {
+            op_.showMessage(f->missingMessage, 261, f->hint);
+        } else {
+            op_.showMessage(10301, 261);
+        }
+        return 0;
+    }
+    const bool dataOnly = PasswordBootTypes(bootType);
+    std::vector<uint8_t> pending, record;
+    bool havePending = false;
+    if (!dataOnly && (bootType == 2 || bootType == 5 || bootType == 6 || bootType == 9 ||
+                      (bootType == 11 && settings_.inForce.memSizeEmulat != 60))) {
+        pending = {0x3A, 0x02, 0x00, 0x00, 0x02, 0x00, 0x00, 0xFC};
+        havePending = true;
+    }
+    uint8_t running = 0;
+    std::string line;
+    while (std::getline(in, line)) {
+        trimLineEnd(line);
+        if (!parseRecord(line, record)) continue;
+        std::vector<uint8_t> piece;
+        if (dataOnly) {
+            piece.assign(record.begin() + 4, record.end() - 1);
+            for (uint8_t b : piece) running = static_cast<uint8_t>(running + b);
+            if (piece.empty()) continue;
+        } else {
+            piece.push_back(0x3A);
+            piece.insert(piece.end(), record.begin(), record.end());
+        }
+        // Each piece waits for the next line so that the last can be marked.
+        if (havePending &&
+            !sendFrame(pending.data(), static_cast<uint32_t>(pending.size()), 0, 0))
+            return 0;
+        pending = std::move(piece);
+        havePending = true;
+    }
+    if (in.bad()) {
+        op_.showMessage(10304, 2611, 12125);
+        return 0;
+    }
+    if (dataOnly) {
+        if (havePending &&
+            !sendFrame(pending.data(), static_cast<uint32_t>(pending.size()), 0, 0))
+            return 0;
+        pending = {static_cast<uint8_t>(~running)};
+        havePending = true;
+    }
+    if (!havePending) return 1;
+    return sendFrame(pending.data(), static_cast<uint32_t>(pending.size()), 0, 1);
+}
+
+int32_t CFlashEngine::waitWcpStart() {
+    using Clock = std::chrono::steady_clock;
+    const auto end = Clock::now() + std::chrono::milliseconds(kStartWaitMs);
+    while (Clock::now() < end) {
+        uint8_t last = 0;
+        if (!readReply(last, 20)) continue;
+        uint8_t rest[256];
+        uint32_t n = sizeof rest;
+        if (serialPort.readAvailable(rest, n) && n > 0) last = rest[n - 1];
+        if (last == 0x5A) return 0;
+        if (last == 0x55) {
+            op_.showMessage(10017);
+            return 1;
+        }
+    }
+    reportTimeout(WcpKind, 421);
+    return 2;
+}
+
+int32_t CFlashEngine::wcpChangeRate() {
+    struct Write {
+        uint16_t reg;
+        uint8_t value;
+    };
+    struct Row {
+        const char* rate;
+        Write writes[3];
+    };
+    static constexpr Row kRows[] = {
+        {"2400", {{0x0053, 116}, {0x0054, 15}, {0x8000, 0x55}}},
+        {"4800", {{0x0053, 104}, {0x0054, 14}, {0x8000, 0x55}}},
+        {"9600", {{0x0053, 100}, {0x0054, 15}, {0x8000, 0x55}}},
+        {"19200", {{0x0053, 88}, {0x0054, 14}, {0x8000, 0x55}}},
+        {"31250", {{0x0053, 21}, {0x8000, 0x55}, {0, 0}}},
+        {"62500", {{0x0053, 10}, {0x8000, 0x55}, {0, 0}}},
+    };
+    if (dataRate == "9600") return 1;
+    for (const Row& row : kRows) {
+        if (dataRate != row.rate) continue;
+        for (const Write& w : row.writes) {
+            if (w.reg == 0 && w.value == 0) break;
+            if (!registerWrite(w.reg, w.value)) return 0;
+        }
+        sleepFor(100);
+        return 1;
+    }
+    return 0;
+}
+
+int32_t CFlashEngine::registerWrite(uint16_t address, uint8_t value) {
+    if (!commandExchange(WcpKind, kWcpRegister, wcpCommand(kWcpRegister), 411)) return 0;
+    uint8_t frame[4];
+    buildRegisterFrame(frame, address, value);
+    if (!sendFrame(frame, 4, 1, 1)) return 0;
+    uint8_t reply = 0;
+    if (!readReply(reply, timeouts.echo)) {
+        reportTimeout(WcpKind, 412);
+        return 0;
+    }
+    if (!checkReply(WcpKind, kWcpRegister, reply)) return 0;
+    return readCompletion(WcpKind, kWcpRegister, timeouts.completion, 413, 41);
+}
+
+int32_t CFlashEngine::wcpSetDivisor() {
+    if (!PasswordBootTypes(bootType)) return 1;
+    if (!commandExchange(WcpKind, kWcpDivisor, wcpCommand(kWcpDivisor), 651)) return 0;
+    const uint32_t size = uint32_t{clockSelect} << 8 | uint32_t(divisorK & 0x0F) << 4 |
+                          uint32_t(divisorN & 0x0F);
+    if (!headerExchange(WcpKind, kWcpDivisor, 0, size, 652)) return 0;
+    if (!readCompletion(WcpKind, kWcpDivisor, timeouts.echo, 653)) return 0;
+    sleepFor(333);
+    if (!setPortRate("115200")) return 0;
+    dataRate = "115200";
+    settings_.inForce.dataRate = "115200";
+    return 1;
+}
+
+int32_t CFlashEngine::wcpSetRateCode() {
+    if (bootType != 12) return 1;
+    if (!commandExchange(WcpKind, kWcpRateCode, wcpCommand(kWcpRateCode), 661)) return 0;
+    if (!headerExchange(WcpKind, kWcpRateCode, 0, rateCode, 662)) return 0;
+    return readCompletion(WcpKind, kWcpRateCode, timeouts.echo, 663);
+}
+
+}  // namespace ostrand

@@ -1,0 +1,939 @@
+#include "sim/chip.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+namespace ostrand::sim {
+
+const std::array<uint32_t, 11> kRates = {2400,  4800,  9600,  19200,  31250, 38400,
+                                         57600, 62500, 76800, 115200, 128000};
+
+namespace {
+
+// Columns: program, RAM transfer, SUM, status, erase, protect, erase step 2,
+// read, identification 1 and 2.
+constexpr uint8_t kCommands[13][10] = {
+    {},
+    {0x30, 0x60, 0x90, 0, 0, 0, 0, 0, 0, 0},
+    {0x30, 0x60, 0x90, 0, 0, 0, 0, 0, 0, 0},
+    {0x30, 0x60, 0x90, 0, 0, 0, 0, 0, 0, 0},
+    {0x30, 0x60, 0x90, 0, 0, 0, 0, 0, 0, 0},
+    {0x30, 0x60, 0x90, 0xC3, 0xF0, 0xFA, 0, 0, 0, 0},
+    {0x30, 0x60, 0x90, 0xC3, 0xF0, 0, 0, 0, 0, 0},
+    {0, 0x10, 0x20, 0x30, 0x40, 0, 0x54, 0, 0, 0},
+    {0x50, 0x10, 0x20, 0x30, 0x40, 0x60, 0x54, 0, 0, 0},
+    {0x30, 0x60, 0x90, 0xC3, 0xF0, 0xFA, 0, 0, 0, 0},
+    {0x50, 0x10, 0x20, 0, 0x40, 0, 0x54, 0, 0, 0},
+    {0x30, 0x60, 0x90, 0xC3, 0xF0, 0xFA, 0, 0x40, 0xD0, 0xC0},
+    {0x30, 0x30, 0x90, 0, 0, 0, 0, 0, 0, 0},
+};
+
+constexpr uint8_t kNoise[3] = {0xE7, 0x1C, 0x9B};
+constexpr uint32_t kMaxTransfer = 16u << 20;
+
+bool ownRate(int32_t bt) {
+    return bt == 7 || bt == 8 || bt == 10 || bt == 11;
+}
+bool fixedPasswordType(int32_t bt) {
+    return bt == 7 || bt == 8 || bt == 10;
+}
+bool among(int32_t bt, std::initializer_list<int32_t> set) {
+    return std::find(set.begin(), set.end(), bt) != set.end();
+}
+
+// Rates at which the boot program recognises its matching byte.
+bool matchRate(int32_t bt, uint32_t rate) {
+    if (bt == 3) return rate == 2400 || rate == 4800 || rate == 9600;
+    if (bt == 11)
+        return rate >= 9600 && std::find(kRates.begin(), kRates.end(), rate) != kRates.end();
+    if (ownRate(bt)) return std::find(kRates.begin(), kRates.end(), rate) != kRates.end();
+    return rate == 9600;
+}
+
+uint8_t twosComplementSum(const uint8_t* data, size_t n) {
+    uint8_t s = 0;
+    for (size_t i = 0; i < n; ++i) s = static_cast<uint8_t>(s + data[i]);
+    return static_cast<uint8_t>(0x100 - s);
+}
+
+std::string hex2(uint32_t v) {
+    char t[12];
+    std::snprintf(t, sizeof t, "%02X", v);
+    return t;
+}
+
+}  // namespace
+
+uint8_t bootCommand(int32_t bootType, int column) {
+    if (bootType < 1 || bootType > 12 || column < 0 || column > 9) return 0;
+    return kCommands[bootType][column];
+}
+
+uint32_t rateOfCode(int32_t bootType, uint8_t code, uint32_t matchedRate) {
+    if (among(bootType, {1, 2, 5, 6, 9, 12})) {
+        switch (code) {
+            case 0x28:
+                return 9600;
+            case 0x18:
+                return 19200;
+            case 0x0A:
+                return 31250;
+            case 0x07:
+                return 38400;
+            case 0x06:
+                return 57600;
+            case 0x05:
+                return 62500;
+            case 0x04:
+                return 76800;
+            default:
+                return 0;
+        }
+    }
+    if (bootType == 3) {
+        // Rows by clock: code 0 is the fastest rate of the row.
+        static const uint32_t row4[] = {19200, 9600, 4800, 2400};
+        static const uint32_t row8[] = {38400, 19200, 9600, 4800, 2400};
+        static const uint32_t rowOther[] = {76800, 38400, 19200, 9600, 4800, 2400};
+        if (matchedRate == 2400) return code < 4 ? row4[code] : 0;
+        if (matchedRate == 4800) return code < 5 ? row8[code] : 0;
+        return code < 6 ? rowOther[code] : 0;
+    }
+    return 0;
+}
+
+SimChip::SimChip(const DeviceDefinition& device, ChipLine& line, FlashMemory& flash,
+                 FaultSet& faults, EventLog* log)
+    : dev_(device),
+      bt_(device.bootType),
+      line_(line),
+      flash_(flash),
+      faults_(faults),
+      log_(log),
+      matchByte_(ownRate(device.bootType) ? 0x86 : 0x5A),
+      protected_(faults.startsProtected()) {}
+
+void SimChip::run() {
+    for (;;) {
+        try {
+            session();
+        } catch (const Restart& r) {
+            if (log_) log_->event("reset", r.why);
+        } catch (const HostGone&) {
+            if (log_) log_->event("reset", "host closed the terminal");
+        }
+    }
+}
+
+void SimChip::session() {
+    inWcp_ = false;
+    wcpKind_ = -1;
+    bt4Open_ = false;
+    needY_ = false;
+    reg53_ = 100;
+    ram_.assign(size_t{dev_.singleBootRamEnd - dev_.singleBootRamStart} + 1, 0xFF);
+    match();
+    for (;;) {
+        try {
+            const uint8_t b = in(-1);
+            if (inWcp_)
+                wcpByte(b);
+            else
+                bootByte(b);
+        } catch (const CommandDropped&) {
+            // An injected error code was sent instead; wait for the next command.
+        } catch (const FrameCut&) {
+            // A WCP drops the command and waits for the next; the boot
+            // program starts over.
+            if (!inWcp_) throw Restart{"frame cut short"};
+            if (log_) log_->event("wcp", "frame cut short");
+        }
+    }
+}
+
+void SimChip::match() {
+    matching_ = true;
+    for (;;) {
+        autoRate_ = true;
+        if (in(-1) != matchByte_) continue;
+        const StepAction action = faults_.at("match");
+        if (action.silent) {
+            if (log_) log_->event("fault", "no answer to the matching byte");
+            continue;
+        }
+        if (bt_ == 4) out({0x61, 0x04, 0x10});
+        if (action.noise) out({kNoise[0], kNoise[1], kNoise[2]});
+        out({action.code.value_or(matchByte_)});
+        break;
+    }
+    matching_ = false;
+    matchedRate_ = listenRate_;
+    needY_ = bt_ == 11;
+    if (log_) log_->event("rate", "matched at " + std::to_string(listenRate_));
+}
+
+// ---------------------------------------------------------------- bytes
+
+uint8_t SimChip::in(int timeoutMs) {
+    for (;;) {
+        const std::optional<RxByte> r = line_.receive(timeoutMs);
+        if (!r) throw FrameCut{};
+        if (autoRate_) {
+            if ((matching_ || ownRate(bt_)) && matchRate(bt_, r->rate)) {
+                autoRate_ = false;
+                listenRate_ = r->rate;
+                return r->value;
+            }
+        } else if (r->rate == listenRate_) {
+            return r->value;
+        }
+        // Sent at a rate the UART is not listening at: a line error.
+        if (log_)
+            log_->event("garbled", hex2(r->value) + " at " + std::to_string(r->rate) +
+                                       ", listening at " + std::to_string(listenRate_));
+        if (matching_ || inWcp_) continue;
+        throw Restart{"line error"};
+    }
+}
+
+uint32_t SimChip::inBE(int bytes) {
+    uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i) v = (v << 8) | in();
+    return v;
+}
+
+void SimChip::out(std::initializer_list<uint8_t> bytes) {
+    line_.send(bytes.begin(), bytes.size());
+}
+
+void SimChip::out(const std::vector<uint8_t>& bytes) {
+    line_.send(bytes.data(), bytes.size());
+}
+
+void SimChip::reply(const std::string& step, uint8_t due) {
+    const StepAction action = faults_.at(step);
+    if (action.silent) throw Restart{"fault: no answer at " + step};
+    if (action.noise) out({kNoise[0], kNoise[1], kNoise[2]});
+    if (action.code) {
+        if (log_) log_->event("fault", "answer " + hex2(*action.code) + " at " + step);
+        out({*action.code});
+        throw CommandDropped{};
+    }
+    out({due});
+}
+
+void SimChip::refuse(const std::string& why) {
+    if (log_) log_->event("refuse", why);
+    // Ignore everything until the line has been quiet for 50 ms.
+    while (line_.receive(50)) {
+    }
+    throw Restart{why};
+}
+
+void SimChip::commandError(uint8_t b) {
+    out({fixedPasswordType(bt_) ? static_cast<uint8_t>((b & 0xF0) | 0x01) : uint8_t{0x63}});
+}
+
+void SimChip::flashChanged() {
+    if (flashChanged_) flashChanged_();
+}
+
+// ---------------------------------------------------------------- boot program
+
+void SimChip::bootByte(uint8_t b) {
+    if (needY_) {
+        // BootType 11 takes nothing but "y" (and the matching byte) first.
+        if (b == 0x79) {
+            needY_ = false;
+            reply("match", 0x79);
+        } else if (b == matchByte_) {
+            reply("match", b);
+        }
+        return;
+    }
+    if (b == matchByte_) {
+        if (ownRate(bt_)) {
+            // The rate code of these boot programs: the next byte's rate is taken.
+            reply("rate", b);
+            autoRate_ = true;
+        } else {
+            reply("match", b);
+        }
+        return;
+    }
+    if (bt_ == 11 && b == 0x79) {
+        reply("match", b);
+        return;
+    }
+    if (bt_ == 4 && b == 0xFF) {
+        reply("rate", b);
+        return;
+    }
+    if (bt_ == 3 && b == 0xA0) {
+        reply("rate", b);
+        const uint8_t code = in();
+        const uint32_t rate = rateOfCode(3, code, matchedRate_);
+        if (rate == 0) {
+            out({0x62});
+            return;
+        }
+        reply("rate", code);
+        listenRate_ = rate;
+        if (log_) log_->event("rate", std::to_string(rate));
+        return;
+    }
+    if (const uint32_t rate = rateOfCode(bt_, b); rate != 0 && bt_ != 3) {
+        reply("rate", b);
+        listenRate_ = rate;
+        if (log_) log_->event("rate", std::to_string(rate));
+        return;
+    }
+    int column = -1;
+    for (int c = 0; c < 10; ++c)
+        if (kCommands[bt_][c] != 0 && kCommands[bt_][c] == b) {
+            column = c;
+            break;
+        }
+    switch (column) {
+        case 0:
+            bt_ == 12 ? program12(b) : program(b);
+            break;
+        case 1:
+            ramTransfer(b);
+            break;
+        case 2:
+            bootSum(b);
+            break;
+        case 3:
+            status(b);
+            break;
+        case 4:
+            erase(b);
+            break;
+        case 5:
+            protect(b);
+            break;
+        case 7:
+            bootRead(b);
+            break;
+        case 8:
+        case 9:
+            identify(b);
+            break;
+        default:
+            commandError(b);
+            break;
+    }
+}
+
+bool SimChip::vectorBlank() const {
+    const uint32_t offset = dev_.singleChipFlashStart - dev_.singleBootFlashStart;
+    const uint32_t start = dev_.vectorAreaStart - offset, end = dev_.vectorAreaEnd - offset;
+    bool allFF = true, all00 = true;
+    for (uint64_t a = start; a <= end; ++a) {
+        const uint8_t v = flash_.read(static_cast<uint32_t>(a));
+        allFF = allFF && v == 0xFF;
+        all00 = all00 && v == 0x00;
+    }
+    return allFF || all00;
+}
+
+bool SimChip::passwordAreaBlank() const {
+    return flash_.isBlank(dev_.passwordAreaStart,
+                          dev_.passwordAreaEnd - dev_.passwordAreaStart + 1);
+}
+
+bool SimChip::freePassword(PasswordUse use) {
+    const int width = (bt_ == 2 || bt_ == 5) ? 2 : 3;
+    const uint32_t countAddress = inBE(width);
+    const uint32_t compareAddress = inBE(width);
+    bool addressOnly = false;
+    if (among(bt_, {2, 5, 6, 9}) && vectorBlank()) addressOnly = true;
+    if (among(bt_, {5, 6, 9, 11}) && flash_.isBlank()) addressOnly = true;
+    if (bt_ == 11 &&
+        (use == PasswordUse::Erase || (use == PasswordUse::Ram && passwordAreaBlank())))
+        addressOnly = true;
+    bool ok = !faults_.refusesPasswords();
+    if (!addressOnly) {
+        const uint32_t n = flash_.read(countAddress);
+        for (uint32_t i = 0; i < n; ++i)
+            if (in() != flash_.read(compareAddress + i)) ok = false;
+    }
+    return ok;
+}
+
+int SimChip::fixedPassword() {
+    uint8_t bytes[12];
+    bool same = true;
+    for (int i = 0; i < 12; ++i) {
+        bytes[i] = in();
+        if (bytes[i] != flash_.read(dev_.passwordAreaStart + static_cast<uint32_t>(i)))
+            same = false;
+    }
+    const uint8_t sumByte = in();
+    if (sumByte != twosComplementSum(bytes, 12)) return 0x08;
+    if (!same || faults_.refusesPasswords()) return 0x01;
+    return 0;
+}
+
+bool SimChip::bt4HoldsPassword() const {
+    return flash_.read(dev_.passwordAreaEnd - 8) != 0xFF;
+}
+
+bool SimChip::bt4PasswordRecord(const std::vector<uint8_t>& data) const {
+    if (faults_.refusesPasswords()) return false;
+    if (!bt4HoldsPassword()) return true;
+    if (data.size() < 6) return false;
+    const uint32_t c = (uint32_t{data[0]} << 16) | (uint32_t{data[1]} << 8) | data[2];
+    const uint32_t p = (uint32_t{data[3]} << 16) | (uint32_t{data[4]} << 8) | data[5];
+    const uint32_t n = flash_.read(c);
+    if (data.size() - 6 != n) return false;
+    for (uint32_t i = 0; i < n; ++i)
+        if (data[6 + i] != flash_.read(p + i)) return false;
+    return true;
+}
+
+SimChip::Transfer SimChip::readRecords(bool allowPasswordRecord) {
+    Transfer t;
+    uint32_t base = 0;
+    uint32_t total = 0;
+    bool first = true;
+    for (;;) {
+        if (in() != 0x3A) refuse("record does not start with ':'");
+        uint8_t head[4];
+        for (uint8_t& h : head) h = in();
+        std::vector<uint8_t> data(head[0]);
+        uint8_t check = static_cast<uint8_t>(head[0] + head[1] + head[2] + head[3]);
+        for (uint8_t& d : data) {
+            d = in();
+            check = static_cast<uint8_t>(check + d);
+        }
+        check = static_cast<uint8_t>(check + in());
+        if (check != 0) refuse("record checksum");
+        const uint8_t type = head[3];
+        const uint32_t offset = (uint32_t{head[1]} << 8) | head[2];
+        if (type == 0x01) return t;
+        if (type == 0x02 && data.size() == 2) {
+            base = ((uint32_t{data[0]} << 8) | data[1]) << 4;
+        } else if (type == 0x00) {
+            total += static_cast<uint32_t>(data.size());
+            if (total > kMaxTransfer) refuse("transfer too large");
+            for (uint8_t d : data) t.sum = static_cast<uint16_t>(t.sum + d);
+            t.records.push_back({base + offset, std::move(data)});
+        } else if (type == 0x10 && first && allowPasswordRecord) {
+            t.hasPasswordRecord = true;
+            t.passwordRecord = std::move(data);
+        } else {
+            refuse("record type " + hex2(type));
+        }
+        first = false;
+    }
+}
+
+void SimChip::loadRam(const Transfer& t) {
+    for (const Record& r : t.records)
+        for (size_t i = 0; i < r.data.size(); ++i) {
+            const uint64_t a = uint64_t{r.address} + i;
+            if (a < dev_.singleBootRamStart || a > dev_.singleBootRamEnd)
+                refuse("record outside RAM at " + hex2(static_cast<uint32_t>(a)));
+            ram_[a - dev_.singleBootRamStart] = r.data[i];
+        }
+}
+
+void SimChip::programFlash(const Transfer& t) {
+    for (const Record& r : t.records)
+        flash_.program(r.address, r.data.data(), static_cast<uint32_t>(r.data.size()));
+    if (!t.records.empty()) flashChanged();
+}
+
+void SimChip::replySum(uint8_t command, uint16_t sum) {
+    reply(FaultSet::stepOf(command, "done"), static_cast<uint8_t>(sum >> 8));
+    out({static_cast<uint8_t>(sum & 0xFF)});
+}
+
+void SimChip::startWcp() {
+    // The tag: "OWCP", kind, boot type at the lowest address loaded.
+    size_t low = 0;
+    while (low < ram_.size() && ram_[low] == 0xFF) ++low;
+    int kind = -1;
+    if (low + 6 <= ram_.size() && ram_[low] == 'O' && ram_[low + 1] == 'W' &&
+        ram_[low + 2] == 'C' && ram_[low + 3] == 'P' && ram_[low + 4] <= 6 && ram_[low + 5] == bt_)
+        kind = ram_[low + 4];
+    wcpKind_ = kind;
+    inWcp_ = true;
+    if (log_)
+        log_->event("wcp", kind < 0 ? "untagged program: no answer"
+                                    : "running kind " + std::to_string(kind));
+}
+
+void SimChip::announceWcp() {
+    // BootTypes 4 and 12: the WCP starts after the line reset, at 9600.
+    line_.pause(50);
+    listenRate_ = 9600;
+    if (wcpKind_ >= 0) out({0x5A});
+}
+
+void SimChip::program(uint8_t cmd) {
+    reply(FaultSet::stepOf(cmd), cmd);
+    const std::string headerStep = FaultSet::stepOf(cmd, "header");
+    if (bt_ == 8 || bt_ == 10) {
+        if (const int r = fixedPassword()) {
+            out({static_cast<uint8_t>(cmd | r)});
+            refuse("password");
+        }
+        reply(headerStep, cmd);
+        uint32_t address = 0, count = 0;
+        if (!header(static_cast<uint8_t>(cmd | 0x08), address, count)) refuse("header checksum");
+        if (count == 0 || count > 1024) {
+            out({static_cast<uint8_t>(cmd | 0x04)});
+            refuse("object larger than 1024 bytes");
+        }
+        reply(FaultSet::stepOf(cmd, "data"), cmd);
+        std::vector<uint8_t> data(count);
+        uint8_t s = 0;
+        for (uint8_t& d : data) {
+            d = in();
+            s = static_cast<uint8_t>(s + d);
+        }
+        if (in() != static_cast<uint8_t>(~s)) {
+            out({static_cast<uint8_t>(cmd | 0x08)});
+            refuse("data checksum");
+        }
+        const bool ok = flash_.program(address, data.data(), count);
+        flashChanged();
+        reply(FaultSet::stepOf(cmd, "done"), ok ? cmd : static_cast<uint8_t>(cmd | 0x04));
+        return;
+    }
+    if (among(bt_, {1, 2, 3, 4})) reply(headerStep, 0xC1);
+    if (among(bt_, {2, 5, 6, 9, 11}) && !freePassword(PasswordUse::Program)) refuse("password");
+    Transfer t = readRecords(bt_ == 4);
+    bool eraseFirst = among(bt_, {1, 2, 3, 4});
+    if (bt_ == 4 && t.hasPasswordRecord) {
+        if (!bt4PasswordRecord(t.passwordRecord)) refuse("password record");
+        bt4Open_ = true;
+        eraseFirst = false;
+    }
+    if (eraseFirst) {
+        flash_.eraseAll();
+        protected_ = false;
+        flashChanged();
+    }
+    programFlash(t);
+    replySum(cmd, t.sum);
+}
+
+void SimChip::program12(uint8_t cmd) {
+    // 30 serves both the RAM transfer and programming: the records decide.
+    reply(FaultSet::stepOf(cmd), cmd);
+    reply(FaultSet::stepOf(cmd, "header"), cmd);
+    Transfer t = readRecords(false);
+    bool toRam = !t.records.empty();
+    for (const Record& r : t.records)
+        if (r.address < dev_.singleBootRamStart ||
+            uint64_t{r.address} + r.data.size() - 1 > dev_.singleBootRamEnd)
+            toRam = false;
+    if (toRam) {
+        loadRam(t);
+        startWcp();
+        replySum(cmd, t.sum);
+        announceWcp();
+        return;
+    }
+    flash_.eraseAll();
+    flashChanged();
+    programFlash(t);
+    replySum(cmd, t.sum);
+}
+
+void SimChip::ramTransfer(uint8_t cmd) {
+    if (protected_ && among(bt_, {5, 7, 8, 9, 11})) {
+        out({0x44});
+        return;
+    }
+    reply(FaultSet::stepOf(cmd), cmd);
+    if (fixedPasswordType(bt_)) {
+        if (const int r = fixedPassword()) {
+            out({static_cast<uint8_t>(cmd | r)});
+            refuse("password");
+        }
+        reply(FaultSet::stepOf(cmd, "header"), cmd);
+        uint32_t address = 0, count = 0;
+        if (!header(static_cast<uint8_t>(cmd | 0x08), address, count)) refuse("header checksum");
+        if (count == 0 || address < dev_.singleBootRamStart ||
+            uint64_t{address} + count - 1 > dev_.singleBootRamEnd) {
+            out({static_cast<uint8_t>(cmd | 0x08)});
+            refuse("WCP outside RAM");
+        }
+        reply(FaultSet::stepOf(cmd, "data"), cmd);
+        uint8_t s = 0;
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint8_t d = in();
+            ram_[address - dev_.singleBootRamStart + i] = d;
+            s = static_cast<uint8_t>(s + d);
+        }
+        if (in() != static_cast<uint8_t>(~s)) {
+            out({static_cast<uint8_t>(cmd | 0x08)});
+            refuse("WCP checksum");
+        }
+        startWcp();
+        reply(FaultSet::stepOf(cmd, "done"), cmd);
+        return;
+    }
+    if (bt_ == 3) {
+        bool same = true;
+        for (uint32_t i = 0; i < 4; ++i)
+            if (in() != flash_.read(dev_.passwordAreaStart + i)) same = false;
+        if (!same || faults_.refusesPasswords()) {
+            reply(FaultSet::stepOf(cmd, "header"), 0x71);
+            refuse("password");
+        }
+    } else if (bt_ == 4) {
+        if (bt4HoldsPassword() && !bt4Open_) refuse("chip not opened by its password");
+    } else if (!freePassword(PasswordUse::Ram)) {
+        refuse("password");
+    }
+    Transfer t = readRecords(false);
+    loadRam(t);
+    startWcp();
+    replySum(cmd, t.sum);
+    if (bt_ == 4) announceWcp();
+}
+
+void SimChip::bootSum(uint8_t cmd) {
+    reply(FaultSet::stepOf(cmd), cmd);
+    const uint16_t s = flash_.sum(dev_.sumAreaStart, dev_.sumAreaEnd);
+    const uint8_t hi = static_cast<uint8_t>(s >> 8), lo = static_cast<uint8_t>(s);
+    reply(FaultSet::stepOf(cmd, "done"), hi);
+    out({lo, static_cast<uint8_t>(0x100 - ((hi + lo) & 0xFF))});
+}
+
+void SimChip::status(uint8_t cmd) {
+    reply(FaultSet::stepOf(cmd), cmd);
+    std::vector<uint8_t> rest;
+    if (bt_ == 7 || bt_ == 8) {
+        std::vector<uint8_t> body;
+        std::string name = dev_.deviceName.substr(0, 16);
+        name.resize(16, ' ');
+        body.assign(name.begin(), name.end());
+        for (uint32_t v : {dev_.singleBootFlashStart, dev_.singleBootFlashEnd,
+                           dev_.singleBootRamStart, dev_.singleBootRamEnd})
+            for (int shift = 24; shift >= 0; shift -= 8)
+                body.push_back(static_cast<uint8_t>(v >> shift));
+        body.resize(40, 0x00);
+        body.push_back(0x03);
+        body.push_back(protected_ ? 0x01 : 0x00);
+        body.resize(body.size() + (bt_ == 7 ? 37 : 19), 0x00);
+        body.push_back(twosComplementSum(body.data(), body.size()));
+        reply(FaultSet::stepOf(cmd, "done"), body[0]);
+        rest.assign(body.begin() + 1, body.end());
+    } else {
+        uint8_t s = 0;
+        if (!flash_.isBlank()) s |= 0x01;
+        if (protected_) s |= 0x02;
+        if (bt_ == 11 && !passwordAreaBlank()) s |= 0x08;
+        const uint8_t version = 0x10;
+        reply(FaultSet::stepOf(cmd, "done"), 0x00);
+        rest = {0x02, s, version, static_cast<uint8_t>(0x100 - ((s + version) & 0xFF))};
+    }
+    out(rest);
+}
+
+void SimChip::erase(uint8_t cmd) {
+    reply(FaultSet::stepOf(cmd), cmd);
+    if (fixedPasswordType(bt_)) {
+        const uint8_t next = in();
+        const uint8_t step2 = kCommands[bt_][6];
+        if (next != step2) {
+            commandError(next);
+            return;
+        }
+        reply(FaultSet::stepOf(step2), step2);
+        flash_.eraseAll();
+        protected_ = false;
+        flashChanged();
+        reply(FaultSet::stepOf(cmd, "done"), 0x4F);
+        out({0x5D});
+        return;
+    }
+    if (!freePassword(PasswordUse::Erase)) refuse("password");
+    if (in() == 0xF0) {
+        flash_.eraseAll();
+        protected_ = false;
+        flashChanged();
+    }
+    const uint16_t s = flash_.sum(dev_.sumAreaStart, dev_.sumAreaEnd);
+    replySum(cmd, s);
+}
+
+void SimChip::protect(uint8_t cmd) {
+    reply(FaultSet::stepOf(cmd), cmd);
+    if (fixedPasswordType(bt_)) {
+        if (const int r = fixedPassword()) {
+            out({static_cast<uint8_t>(cmd | r)});
+            refuse("password");
+        }
+    } else if (!freePassword(PasswordUse::Protect)) {
+        refuse("password");
+    }
+    protected_ = true;
+    if (log_) log_->event("flash", "read-protected");
+    reply(FaultSet::stepOf(cmd, "done"), cmd);
+}
+
+void SimChip::bootRead(uint8_t cmd) {
+    reply(FaultSet::stepOf(cmd), cmd);
+    if (!freePassword(PasswordUse::Read)) refuse("password");
+    const uint32_t start = inBE(3);
+    const uint32_t count = inBE(3);
+    if (protected_) refuse("read of a protected chip");
+    uint16_t s = 0;
+    std::vector<uint8_t> chunk;
+    for (uint32_t i = 0; i < count; ++i) {
+        const uint8_t v = flash_.read(start + i);
+        s = static_cast<uint16_t>(s + v);
+        chunk.push_back(v);
+        if (chunk.size() == 256 || i + 1 == count) {
+            out(chunk);
+            chunk.clear();
+        }
+    }
+    replySum(cmd, s);
+}
+
+void SimChip::identify(uint8_t cmd) {
+    reply(FaultSet::stepOf(cmd), cmd);
+    std::vector<uint8_t> body;
+    if (cmd == 0xD0) {
+        const uint32_t kib =
+            (dev_.singleBootFlashEnd - dev_.singleBootFlashStart + 1 + 1023) / 1024;
+        const uint8_t sizeClass = kib <= 60 ? 60 : kib <= 96 ? 96 : 124;
+        body = {0x11, sizeClass};
+    } else {
+        for (uint32_t v : {dev_.singleBootRamStart, dev_.singleBootRamEnd})
+            for (int shift = 16; shift >= 0; shift -= 8)
+                body.push_back(static_cast<uint8_t>(v >> shift));
+    }
+    body.push_back(twosComplementSum(body.data(), body.size()));
+    reply(FaultSet::stepOf(cmd, "done"), body[0]);
+    out(std::vector<uint8_t>(body.begin() + 1, body.end()));
+}
+
+// ---------------------------------------------------------------- WCPs
+
+void SimChip::wcpByte(uint8_t b) {
+    if (wcpKind_ < 0) return;            // a program that does not talk
+    if (b == 0x5A || b == 0x86) return;  // a host looking for the boot program
+    static constexpr uint8_t kKinds[] = {0x50, 0x60, 0x40, 0x70, 0x20, 0x80};
+    for (int kind = 0; kind < 6; ++kind) {
+        if (b != kKinds[kind]) continue;
+        if (wcpKind_ != 6 && wcpKind_ != kind) {
+            out({0x63});
+            return;
+        }
+        switch (kind) {
+            case 0:
+                wcpWrite(b);
+                break;
+            case 1:
+                wcpRead(b);
+                break;
+            case 2:
+                wcpBlockErase(b);
+                break;
+            case 3:
+                wcpBlank(b);
+                break;
+            case 4:
+                wcpSum(b);
+                break;
+            default:
+                wcpReadProtect(b);
+                break;
+        }
+        return;
+    }
+    if (b == 0xF0)
+        wcpLeave(b);
+    else if (b == 0xE0)
+        wcpE0(b);
+    else
+        out({0x63});
+}
+
+bool SimChip::header(uint8_t errorCode, uint32_t& address, uint32_t& count) {
+    uint8_t h[7];
+    uint8_t s = 0;
+    for (uint8_t& v : h) {
+        v = in();
+        s = static_cast<uint8_t>(s + v);
+    }
+    address = (uint32_t{h[0]} << 24) | (uint32_t{h[1]} << 16) | (uint32_t{h[2]} << 8) | h[3];
+    count = (uint32_t{h[4]} << 8) | h[5];
+    if (s == 0) return true;
+    out({errorCode});
+    return false;
+}
+
+void SimChip::wcpWrite(uint8_t cmd) {
+    reply(FaultSet::stepOf(cmd), cmd);
+    uint32_t address = 0, count = 0;
+    if (!header(static_cast<uint8_t>(cmd | 0x01), address, count)) return;
+    if (count == 0 || count > static_cast<uint32_t>(std::max(dev_.receiveBufferSize, 0)) ||
+        !flash_.containsBlock(address, count)) {
+        out({0x54});
+        return;
+    }
+    reply(FaultSet::stepOf(cmd, "header"), cmd);
+    std::vector<uint8_t> data(count);
+    uint8_t s = 0;
+    for (uint8_t& d : data) {
+        d = in();
+        s = static_cast<uint8_t>(s + d);
+    }
+    if (static_cast<uint8_t>(s + in()) != 0) {
+        out({0x51});
+        return;
+    }
+    reply(FaultSet::stepOf(cmd, "data"), cmd);
+    if (faults_.takeEcc()) {
+        if (log_) log_->event("fault", "ECC error on write");
+        out({0x58});
+        return;
+    }
+    const bool ok = flash_.program(address, data.data(), count);
+    flashChanged();
+    reply(FaultSet::stepOf(cmd, "done"), ok ? cmd : uint8_t{0x54});
+}
+
+void SimChip::wcpRead(uint8_t cmd) {
+    reply(FaultSet::stepOf(cmd), cmd);
+    uint32_t address = 0, count = 0;
+    if (!header(static_cast<uint8_t>(cmd | 0x01), address, count)) return;
+    reply(FaultSet::stepOf(cmd, "header"), cmd);
+    std::vector<uint8_t> data(count);
+    for (uint32_t i = 0; i < count; ++i) data[i] = flash_.read(address + i);
+    out(data);
+    reply(FaultSet::stepOf(cmd, "done"), twosComplementSum(data.data(), data.size()));
+}
+
+void SimChip::wcpBlockErase(uint8_t cmd) {
+    reply(FaultSet::stepOf(cmd), cmd);
+    uint32_t address = 0, words = 0;
+    if (!header(static_cast<uint8_t>(cmd | 0x01), address, words)) return;
+    if (!flash_.containsBlock(address, words * 2)) {
+        out({0x48});
+        return;
+    }
+    reply(FaultSet::stepOf(cmd, "header"), cmd);
+    flash_.erase(address, words * 2);
+    flashChanged();
+    reply(FaultSet::stepOf(cmd, "done"), cmd);
+}
+
+void SimChip::wcpBlank(uint8_t cmd) {
+    reply(FaultSet::stepOf(cmd), cmd);
+    uint32_t address = 0, count = 0;
+    if (!header(static_cast<uint8_t>(cmd | 0x01), address, count)) return;
+    reply(FaultSet::stepOf(cmd, "header"), cmd);
+    reply(FaultSet::stepOf(cmd, "done"), flash_.isBlank(address, count) ? cmd : uint8_t{0x74});
+}
+
+void SimChip::wcpSum(uint8_t cmd) {
+    reply(FaultSet::stepOf(cmd), cmd);
+    uint32_t address = 0, count = 0;
+    if (!header(static_cast<uint8_t>(cmd | 0x01), address, count)) return;
+    reply(FaultSet::stepOf(cmd, "header"), cmd);
+    const uint16_t s = count == 0 ? 0 : flash_.sum(address, address + count - 1);
+    const uint8_t hi = static_cast<uint8_t>(s >> 8), lo = static_cast<uint8_t>(s);
+    reply(FaultSet::stepOf(cmd, "done"), hi);
+    out({lo, static_cast<uint8_t>(0x100 - ((hi + lo) & 0xFF))});
+}
+
+void SimChip::wcpReadProtect(uint8_t cmd) {
+    if (!among(bt_, {5, 7, 8, 9, 11})) {
+        out({0x63});
+        return;
+    }
+    reply(FaultSet::stepOf(cmd), cmd);
+    uint32_t address = 0, count = 0;
+    if (!header(static_cast<uint8_t>(cmd | 0x01), address, count)) return;
+    reply(FaultSet::stepOf(cmd, "header"), cmd);
+    protected_ = true;
+    if (log_) log_->event("flash", "read-protected");
+    reply(FaultSet::stepOf(cmd, "done"), cmd);
+}
+
+void SimChip::wcpLeave(uint8_t cmd) {
+    reply(FaultSet::stepOf(cmd), cmd);
+    if (bt_ == 4) reply(FaultSet::stepOf(cmd, "done"), cmd);
+    throw Restart{"WCP left"};
+}
+
+void SimChip::wcpE0(uint8_t cmd) {
+    if (bt_ == 4) {
+        reply(FaultSet::stepOf(cmd), cmd);
+        uint8_t f[4];
+        uint8_t s = 0;
+        for (uint8_t& v : f) {
+            v = in();
+            s = static_cast<uint8_t>(s + v);
+        }
+        if (s != 0) {
+            out({0xE1});
+            return;
+        }
+        reply(FaultSet::stepOf(cmd, "header"), cmd);
+        const uint32_t reg = (uint32_t{f[0]} << 8) | f[1];
+        uint32_t newRate = 0;
+        if (reg == 0x0053) reg53_ = f[2];
+        if (reg == 0x8000 && f[2] == 0x55) {
+            switch (reg53_) {
+                case 116:
+                    newRate = 2400;
+                    break;
+                case 104:
+                    newRate = 4800;
+                    break;
+                case 100:
+                    newRate = 9600;
+                    break;
+                case 88:
+                    newRate = 19200;
+                    break;
+                case 21:
+                    newRate = 31250;
+                    break;
+                case 10:
+                    newRate = 62500;
+                    break;
+                default:
+                    break;
+            }
+        }
+        reply(FaultSet::stepOf(cmd, "done"), cmd);
+        if (newRate) {
+            listenRate_ = newRate;
+            if (log_) log_->event("rate", std::to_string(newRate));
+        }
+        return;
+    }
+    if (!fixedPasswordType(bt_) && bt_ != 12) {
+        out({0x63});
+        return;
+    }
+    reply(FaultSet::stepOf(cmd), cmd);
+    uint32_t address = 0, value = 0;
+    if (!header(0xE1, address, value)) return;
+    reply(FaultSet::stepOf(cmd, "header"), cmd);
+    const uint32_t rate = bt_ == 12 ? rateOfCode(12, static_cast<uint8_t>(value)) : 115200;
+    if (rate == 0 || (bt_ == 12 && value > 0xFF)) {
+        out({0xE2});
+        return;
+    }
+    reply(FaultSet::stepOf(cmd, "done"), cmd);
+    listenRate_ = rate;
+    if (log_) log_->event("rate", std::to_string(rate));
+}
+
+}  // namespace ostrand::sim

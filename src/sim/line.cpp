@@ -1,0 +1,189 @@
+#include "sim/line.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <thread>
+
+namespace ostrand::sim {
+
+using Clock = std::chrono::steady_clock;
+
+EventLog::~EventLog() {
+    if (file_) std::fclose(file_);
+}
+
+bool EventLog::open(const std::string& path) {
+    file_ = std::fopen(path.c_str(), "a");
+    start_ = Clock::now();
+    return file_ != nullptr;
+}
+
+void EventLog::event(std::string_view kind, std::string_view text) {
+    if (!file_) return;
+    const auto ms =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start_).count();
+    std::fprintf(file_, "%lld %.*s %.*s\n", static_cast<long long>(ms),
+                 static_cast<int>(kind.size()), kind.data(), static_cast<int>(text.size()),
+                 text.data());
+    std::fflush(file_);
+}
+
+void EventLog::bytes(std::string_view kind, const uint8_t* data, size_t count) {
+    if (!file_) return;
+    std::string text;
+    char hex[4];
+    for (size_t i = 0; i < count; ++i) {
+        std::snprintf(hex, sizeof hex, i ? " %02X" : "%02X", data[i]);
+        text += hex;
+    }
+    event(kind, text);
+}
+
+PtyLine::~PtyLine() {
+    if (master_ >= 0) ::close(master_);
+}
+
+bool PtyLine::open() {
+    master_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master_ < 0) return false;
+    if (grantpt(master_) != 0 || unlockpt(master_) != 0) return false;
+    const char* name = ptsname(master_);
+    if (!name) return false;
+    path_ = name;
+    // Raw at 9600 until the host sets the line, so that nothing the host sends
+    // is echoed or cooked by the terminal before it has configured it.
+    const int slave = ::open(name, O_RDWR | O_NOCTTY);
+    if (slave >= 0) {
+        struct termios t {};
+        if (tcgetattr(slave, &t) == 0) {
+            cfmakeraw(&t);
+            cfsetispeed(&t, B9600);
+            cfsetospeed(&t, B9600);
+            tcsetattr(slave, TCSANOW, &t);
+        }
+        ::close(slave);
+    }
+    const int flags = fcntl(master_, F_GETFL);
+    fcntl(master_, F_SETFL, flags | O_NONBLOCK);
+    return true;
+}
+
+void PtyLine::checkStop() const {
+    if (stop_.load()) throw StopRequested{};
+}
+
+std::chrono::microseconds PtyLine::wireTime(uint32_t rate, int stopBits) {
+    if (rate == 0) return std::chrono::microseconds(0);
+    const uint64_t bits = 9u + static_cast<unsigned>(stopBits);  // start, 8 data, stop
+    return std::chrono::microseconds(bits * 1000000u / rate);
+}
+
+uint32_t PtyLine::hostRate() {
+    uint32_t rate = 0;
+    int stopBits = 1;
+    return readLineSettings(master_, rate, stopBits) ? rate : 0;
+}
+
+std::optional<RxByte> PtyLine::receive(int timeoutMs) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
+    while (pending_.empty()) {
+        checkStop();
+        int slice = 20;
+        if (timeoutMs >= 0) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now())
+                    .count();
+            if (left <= 0) return std::nullopt;
+            if (left < slice) slice = static_cast<int>(left);
+        }
+        struct pollfd p {
+            master_, POLLIN, 0
+        };
+        const int n = ::poll(&p, 1, slice);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw StopRequested{};
+        }
+        if (n == 0) continue;
+        if (p.revents & POLLIN) {
+            uint8_t buffer[512];
+            const ssize_t got = ::read(master_, buffer, sizeof buffer);
+            if (got > 0) {
+                if (!hostPresent_ && log_) log_->event("host", "open");
+                hostPresent_ = true;
+                RxByte b;
+                readLineSettings(master_, b.rate, b.stopBits);
+                for (ssize_t i = 0; i < got; ++i) {
+                    b.value = buffer[i];
+                    pending_.push_back(b);
+                }
+                continue;
+            }
+        }
+        // No host holds the terminal: a master sees a hang-up until the next
+        // opening. Wait quietly; tell the chip once that its host went away.
+        if (p.revents & (POLLHUP | POLLERR)) {
+            if (hostPresent_) {
+                hostPresent_ = false;
+                if (log_) log_->event("host", "closed");
+                throw HostGone{};
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(slice));
+        }
+    }
+    RxByte b = pending_.front();
+    pending_.pop_front();
+    if (pace_) {
+        const auto earliest = lastArrival_ + wireTime(b.rate, b.stopBits);
+        const auto now = Clock::now();
+        if (earliest > now) std::this_thread::sleep_until(earliest);
+        lastArrival_ = std::max(earliest, now);
+    }
+    if (log_) log_->bytes("rx", &b.value, 1);
+    return b;
+}
+
+void PtyLine::send(const uint8_t* data, size_t count) {
+    if (count == 0) return;
+    if (log_) log_->bytes("tx", data, count);
+    uint32_t rate = 0;
+    int stopBits = 1;
+    readLineSettings(master_, rate, stopBits);
+    size_t done = 0;
+    int stalls = 0;
+    while (done < count) {
+        checkStop();
+        const size_t chunk = pace_ ? 1 : count - done;
+        if (pace_) std::this_thread::sleep_for(wireTime(rate, stopBits));
+        const ssize_t n = ::write(master_, data + done, chunk);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            stalls = 0;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        // The host is not reading (or not there): give it a second, then
+        // drop the rest as a line without a listener would.
+        if (++stalls > 100) return;
+        struct pollfd p {
+            master_, POLLOUT, 0
+        };
+        ::poll(&p, 1, 10);
+        if (p.revents & (POLLHUP | POLLERR)) return;
+    }
+}
+
+void PtyLine::pause(int ms) {
+    const auto until = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < until) {
+        checkStop();
+        std::this_thread::sleep_for(std::chrono::milliseconds(std::min(ms, 10)));
+    }
+}
+
+}  // namespace ostrand::sim

@@ -1,0 +1,118 @@
+// ostrand-sim: a simulated chip on a pseudo-terminal.
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "app/device_database.h"
+#include "app/file_io.h"
+#include "app/operator.h"
+#include "app/session.h"
+#include "sim/chip.h"
+#include "sim/options.h"
+
+namespace {
+
+std::atomic<bool> g_stop{false};
+
+void onSignal(int) {
+    g_stop.store(true);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using namespace ostrand;
+    using namespace ostrand::sim;
+    std::string error;
+    const auto options = parseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
+    if (!options) {
+        std::fprintf(stderr, "ostrand-sim: %s\n\n%s", error.c_str(), kUsage);
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+
+    Session session;
+    ConsoleOperator op(session);
+    op.setQuiet(true);
+    DeviceDatabase database(session, op);
+    if (database.load(std::filesystem::path(options->home) / "Ostrand.def") != 0) return 1;
+    const DeviceDefinition* device = database.find(options->device);
+    if (!device) {
+        std::fprintf(stderr, "ostrand-sim: no device '%s' in %s/Ostrand.def\n",
+                     options->device.c_str(), options->home.c_str());
+        return 2;
+    }
+
+    std::vector<AddressRange> areas{{device->singleBootFlashStart, device->singleBootFlashEnd}};
+    if (device->flashSecondStart != 0 || device->flashSecondEnd != 0)
+        areas.push_back({device->flashSecondStart, device->flashSecondEnd});
+    FlashMemory flash(areas);
+    if (!options->flashFile.empty()) {
+        if (const auto bytes = readWholeFile(options->flashFile)) {
+            if (!flash.setImage(*bytes))
+                std::fprintf(stderr, "ostrand-sim: %s has %zu bytes, the flash %zu; fitted\n",
+                             options->flashFile.c_str(), bytes->size(), flash.image().size());
+        }
+    }
+
+    EventLog log;
+    if (!options->logFile.empty() && !log.open(options->logFile)) {
+        std::fprintf(stderr, "ostrand-sim: cannot write the log %s\n", options->logFile.c_str());
+        return 1;
+    }
+
+    struct sigaction sa {};
+    sa.sa_handler = onSignal;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    PtyLine line(g_stop, &log);
+    if (!line.open()) {
+        std::perror("ostrand-sim: cannot open a pseudo-terminal");
+        return 1;
+    }
+    line.setPace(options->pace);
+    if (!options->link.empty()) {
+        std::error_code ec;
+        std::filesystem::remove(options->link, ec);
+        std::filesystem::create_symlink(line.path(), options->link, ec);
+        if (ec) {
+            std::fprintf(stderr, "ostrand-sim: cannot link %s: %s\n", options->link.c_str(),
+                         ec.message().c_str());
+            return 1;
+        }
+    }
+    std::printf("%s\n", line.path().c_str());
+    std::fflush(stdout);
+    log.event("start", device->deviceName + " BootType " + std::to_string(device->bootType) +
+                           " on " + line.path());
+
+    FaultSet faults;
+    for (const Fault& f : options->faults) faults.add(f);
+    SimChip chip(*device, line, flash, faults, &log);
+    chip.setFlashChanged([&] {
+        if (options->flashFile.empty()) return;
+        if (!writeFileAtomic(options->flashFile, flash.image()))
+            std::fprintf(stderr, "ostrand-sim: cannot write %s\n", options->flashFile.c_str());
+        log.event("flash", "saved");
+    });
+    try {
+        chip.run();
+    } catch (const StopRequested&) {
+    }
+    log.event("stop", "");
+    if (!options->link.empty()) {
+        std::error_code ec;
+        std::filesystem::remove(options->link, ec);
+    }
+    return 0;
+}

@@ -1,0 +1,336 @@
+// The boot programs, exchange by exchange: matching, rate codes, status,
+// erase, SUM, protect, read, passwords, single-boot programming and faults.
+#include "sim_host.h"
+
+namespace ostrand::sim::test {
+namespace {
+
+class Matching : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Matching, AnswersAtTheInitialRateAndLosesBytesAtAnotherRate) {
+    SimHost host(GetParam());
+    host.start(PasswordBootTypes(demoDevice(GetParam()).bootType) ? 115200 : 9600);
+    if (host.matchByte() == 0x5A) {
+        host.setRate(19200);
+        host.send({0x5A});
+        EXPECT_TRUE(host.silent());
+        host.setRate(9600);
+    }
+    host.connect();
+    // A command at a rate the boot program is not listening at is lost, and
+    // the boot program starts over: the matching byte is answered again.
+    host.setRate(2400);
+    host.send({0x90});
+    EXPECT_TRUE(host.silent());
+    host.setRate(PasswordBootTypes(host.dev.bootType) ? 2400 : 9600);
+    host.connect();
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryDemoDevice, Matching,
+                         ::testing::Values("KM16F48", "KM16F32S", "KM16F96", "KM16F60P", "KM8P32",
+                                           "KM8P48S", "KM8R64", "KM8R32S", "KMV5A128", "KMV5A60P",
+                                           "KMV6B256", "KMV9C384", "KMV7Q3", "KMR8L256", "KMR8L64S",
+                                           "KMR10T128", "KMS11G124", "KMS11G60S", "KMT12E48",
+                                           "KMT12E64S"));
+
+TEST(Matching, BootType11NeedsItsSecondExchange) {
+    SimHost host("KMS11G124");
+    host.start();
+    host.exchange({0x86}, {0x86});
+    host.send({0x90});
+    EXPECT_TRUE(host.silent());
+    host.exchange({0x79}, {0x79});
+    host.exchange({0x90}, {0x90});
+}
+
+TEST(RateCodes, EveryCodeOfTheFixedRateBootTypes) {
+    for (const char* name :
+         {"KM16F48", "KM16F96", "KMV5A128", "KMV6B256", "KMV9C384", "KMT12E48"}) {
+        SCOPED_TRACE(name);
+        SimHost host(name);
+        host.start();
+        host.connect();
+        for (uint8_t code : {0x18, 0x0A, 0x07, 0x06, 0x05, 0x04, 0x28}) {
+            host.exchange({code}, {code});
+            host.setRate(rateOfCode(host.dev.bootType, code));
+            host.exchange({0x90}, {0x90});
+            EXPECT_EQ(host.read(3).size(), 3u);
+        }
+    }
+}
+
+TEST(RateCodes, BootType3TakesA0ThenTheCodeOfItsClockRow) {
+    for (uint32_t initial : {2400u, 4800u, 9600u}) {
+        SimHost host("KM8P32");
+        host.start(initial);
+        host.connect();
+        const uint8_t rows = initial == 2400 ? 4 : initial == 4800 ? 5 : 6;
+        for (uint8_t code = 0; code < rows; ++code) {
+            host.exchange({0xA0}, {0xA0});
+            host.exchange({code}, {code});
+            host.setRate(rateOfCode(3, code, initial));
+            host.exchange({0x90}, {0x90});
+            EXPECT_EQ(host.read(3).size(), 3u);
+        }
+        host.exchange({0xA0}, {0xA0});
+        host.exchange({rows}, {0x62});  // not in the row
+    }
+}
+
+TEST(RateCodes, BootType4StaysAt9600AndOwnRateTypesTakeTheNextByte) {
+    SimHost bt4("KM8R64");
+    bt4.start();
+    bt4.connect();
+    bt4.exchange({0xFF}, {0xFF});
+    bt4.exchange({0x90}, {0x90});
+    for (const char* name : {"KMV7Q3", "KMR8L256", "KMR10T128", "KMS11G124"}) {
+        SimHost host(name);
+        host.start();
+        host.connect();
+        host.exchange({0x86}, {0x86});
+        host.setRate(62500);
+        const uint8_t sum = bootCommand(host.dev.bootType, 2);
+        host.exchange({sum}, {sum});
+        EXPECT_EQ(host.read(3).size(), 3u);
+    }
+}
+
+TEST(BootCommands, StatusEraseSumAndProtectOfBootType5) {
+    SimHost host("KMV5A60P");
+    host.start();
+    host.connect();
+    host.exchange({0xC3}, {0xC3, 0x00, 0x02, 0x00, 0x10, 0xF0});  // blank, not protected
+    const uint8_t zero[] = {0x00, 0x00};
+    host.flash().program(0x1000, zero, 2);
+    host.exchange({0xC3}, {0xC3, 0x00, 0x02, 0x01, 0x10, 0xEF});
+    // SUM of the SUM area: 2 bytes cleared.
+    const uint16_t s = uint16_t(0xF000 * 0xFF - 2 * 0xFF);
+    host.exchange({0x90},
+                  {0x90, uint8_t(s >> 8), uint8_t(s), negSum({uint8_t(s >> 8), uint8_t(s)})});
+    // Protect, with the address part only (the vector area is blank).
+    host.exchange({0xFA}, {0xFA});
+    host.exchange(host.blankPasswordFrame(), {0xFA});
+    host.exchange({0xC3}, {0xC3, 0x00, 0x02, 0x03, 0x10, 0xED});
+    // Chip erase: the blank SUM of the SUM area, protection gone.
+    host.exchange({0xF0}, {0xF0});
+    host.send(host.blankPasswordFrame());
+    const uint16_t blank = uint16_t(0xF000 * 0xFF);
+    host.exchange({0xF0}, {uint8_t(blank >> 8), uint8_t(blank)});
+    EXPECT_TRUE(host.flash().isBlank());
+    EXPECT_FALSE(host.chip().isProtected());
+}
+
+TEST(BootCommands, StatusProtectAndEraseOfTheFixedPasswordTypes) {
+    SimHost host("KMR8L64S");
+    host.start();
+    host.connect();
+    host.send({0x30});
+    Bytes reply = host.read(1 + 40 + 2 + 19 + 1);
+    ASSERT_EQ(reply.size(), 63u);
+    EXPECT_EQ(std::string(reply.begin() + 1, reply.begin() + 9), "KMR8L64S");
+    EXPECT_EQ(reply[41], 0x03);
+    EXPECT_EQ(reply[42], 0x00);
+    EXPECT_EQ(negSum(Bytes(reply.begin() + 1, reply.end() - 1)), reply.back());
+    Bytes pw(12, 0xFF);
+    pw.push_back(negSum(pw));
+    host.exchange({0x60}, {0x60});
+    host.exchange(pw, {0x60});
+    host.send({0x30});
+    reply = host.read(63);
+    ASSERT_EQ(reply.size(), 63u);
+    EXPECT_EQ(reply[42], 0x01);
+    host.exchange({0x40}, {0x40});
+    host.exchange({0x54}, {0x54, 0x4F, 0x5D});
+    EXPECT_FALSE(host.chip().isProtected());
+    host.exchange({0x54}, {0x51});  // 54 alone is no command
+}
+
+TEST(BootCommands, BootType11ReadsIdentifiesAndErasesWithoutPassword) {
+    SimHost host("KMS11G124");
+    host.start();
+    const uint8_t bytes[] = {0x11, 0x22, 0x33};
+    host.flash().program(0x2000, bytes, 3);
+    host.connect();
+    host.exchange({0xD0}, {0xD0, 0x11, 124, negSum({0x11, 124})});
+    host.exchange({0xC0}, {0xC0, 0x00, 0x01, 0x00, 0x00, 0x0F, 0xFF,
+                           negSum({0x00, 0x01, 0x00, 0x00, 0x0F, 0xFF})});
+    // The read needs the password (here the blank one of 255 bytes); the
+    // erase takes the address part only.
+    host.exchange({0x40}, {0x40});
+    host.send(
+        host.passwordFrame(Bytes(255, 0xFF), host.dev.passwordAreaStart, host.dev.passwordAreaEnd));
+    host.send({0x00, 0x20, 0x00, 0x00, 0x00, 0x04});
+    EXPECT_EQ(host.read(6), (Bytes{0x11, 0x22, 0x33, 0xFF, 0x01, 0x65}));
+    host.exchange({0xF0}, {0xF0});
+    host.send(host.blankPasswordFrame());
+    const uint16_t blank = uint16_t(0x1F000 * 0xFF);
+    host.exchange({0xF0}, {uint8_t(blank >> 8), uint8_t(blank)});
+    EXPECT_TRUE(host.flash().isBlank());
+}
+
+TEST(SingleBoot, ProgrammingCommandOfEachGroup) {
+    const Bytes data = {0xDE, 0xAD, 0xBE, 0xEF};
+    const Bytes sum = {0x03, 0x38};
+    // 1 and 3: C1, records, the sum of the data; the flash is erased first.
+    for (const char* name : {"KM16F32S", "KM8P48S"}) {
+        SimHost host(name);
+        host.start();
+        const uint8_t old = 0x00;
+        host.flash().program(host.dev.singleBootFlashStart, &old, 1);
+        host.connect();
+        host.exchange({0x30}, {0x30, 0xC1});
+        Bytes t = record(0x00, uint16_t(host.dev.singleBootFlashStart + 0x10), data);
+        const Bytes end = record(0x01, 0, {});
+        t.insert(t.end(), end.begin(), end.end());
+        host.exchange(t, sum);
+        EXPECT_EQ(host.flash().read(host.dev.singleBootFlashStart), 0xFF);
+        EXPECT_EQ(host.flash().read(host.dev.singleBootFlashStart + 0x13), 0xEF);
+    }
+    // 2, 5, 11: password frame, then records starting with segment 0.
+    for (const char* name : {"KM16F60P", "KMV5A60P", "KMS11G60S"}) {
+        SimHost host(name);
+        host.start();
+        host.connect();
+        host.exchange({0x30}, host.dev.bootType == 2 ? Bytes{0x30, 0xC1} : Bytes{0x30});
+        Bytes t = host.blankPasswordFrame();
+        for (const Bytes& r :
+             {record(0x02, 0, {0, 0}), record(0x00, 0x1100, data), record(0x01, 0, {})})
+            t.insert(t.end(), r.begin(), r.end());
+        host.exchange(t, sum);
+        EXPECT_EQ(host.flash().read(0x1101), 0xAD);
+    }
+    // 8: password, header, data with the ones' complement sum.
+    SimHost bt8("KMR8L64S");
+    bt8.start();
+    bt8.connect();
+    bt8.exchange({0x50}, {0x50});
+    Bytes pw(12, 0xFF);
+    pw.push_back(negSum(pw));
+    bt8.exchange(pw, {0x50});
+    bt8.exchange(header(0x10010, 4), {0x50});
+    Bytes d = data;
+    d.push_back(uint8_t(~0x38));
+    bt8.exchange(d, {0x50});
+    EXPECT_EQ(bt8.flash().read(0x10013), 0xEF);
+    // 7 has no programming command.
+    SimHost bt7("KMV7Q3");
+    bt7.start();
+    bt7.connect();
+    bt7.exchange({0x50}, {0x51});
+}
+
+TEST(SingleBoot, BootType12TellsRamFromFlashByTheRecords) {
+    SimHost host("KMT12E64S");
+    host.start();
+    host.connect();
+    host.exchange({0x30}, {0x30, 0x30});
+    Bytes t = record(0x00, 0x0040, {0x01, 0x02});
+    const Bytes end = record(0x01, 0, {});
+    t.insert(t.end(), end.begin(), end.end());
+    host.exchange(t, {0x00, 0x03});
+    EXPECT_EQ(host.flash().read(0x0041), 0x02);
+    EXPECT_EQ(host.chip().wcpKind(), -1);
+}
+
+TEST(Passwords, FreeLengthPasswordAcceptedAndRefused) {
+    for (bool right : {true, false}) {
+        SimHost host("KMV5A128");
+        host.start();
+        const Bytes secret = {'S', 'E', 'C', 'R', 'E', 'T', '0', '1'};
+        const uint8_t count = 8, code = 0x00;
+        host.flash().program(0x0080, &count, 1);
+        host.flash().program(0x0081, secret.data(), 8);
+        host.flash().program(0x0000, &code, 1);  // a program in the vector area
+        host.connect();
+        Bytes tried = secret;
+        if (!right) tried[3] = 'X';
+        host.exchange({0x60}, {0x60});
+        host.send(host.passwordFrame(tried, 0x0080, 0x0081));
+        Bytes rest = record(0x02, 0, {0, 0});
+        for (const Bytes& r :
+             {record(0x00, 0xE000, {'O', 'W', 'C', 'P', 6, 5}), record(0x01, 0, {})})
+            rest.insert(rest.end(), r.begin(), r.end());
+        host.send(rest);
+        if (right) {
+            EXPECT_EQ(host.read(2), (Bytes{0x01, 0x44}));
+            EXPECT_EQ(host.chip().wcpKind(), 6);
+        } else {
+            EXPECT_TRUE(host.silent(300));  // the chip starts over
+            host.connect();
+        }
+    }
+}
+
+TEST(Passwords, FixedAndFourByteFormsAnswerTheirCodes) {
+    SimHost bt7("KMV7Q3");
+    bt7.start();
+    bt7.connect();
+    bt7.exchange({0x10}, {0x10});
+    Bytes pw(12, 0x41);
+    pw.push_back(negSum(pw));
+    bt7.exchange(pw, {0x11});
+    SimHost sum7("KMV7Q3");
+    sum7.start();
+    sum7.connect();
+    sum7.exchange({0x10}, {0x10});
+    Bytes badSum(13, 0xFF);
+    sum7.exchange(badSum, {0x18});
+
+    SimHost bt3("KM8P32");
+    bt3.start();
+    bt3.connect();
+    bt3.exchange({0x60}, {0x60});
+    bt3.exchange({1, 2, 3, 4}, {0x71});
+
+    // BootType 4: the password record opens a chip that holds a password.
+    SimHost bt4("KM8R64");
+    bt4.start();
+    const Bytes text = {8, 'Q', 'U', 'I', 'N', 'T', 'A', 'V', 'E'};
+    bt4.flash().program(0x1FFB7, text.data(), 9);
+    bt4.connect();
+    bt4.exchange({0xFF}, {0xFF});
+    bt4.exchange({0x30}, {0x30, 0xC1});
+    Bytes t = record(0x10, 0,
+                     {0x01, 0xFF, 0xB7, 0x01, 0xFF, 0xB8, 'Q', 'U', 'I', 'N', 'T', 'A', 'V', 'E'});
+    const Bytes end = record(0x01, 0, {});
+    t.insert(t.end(), end.begin(), end.end());
+    bt4.exchange(t, {0x00, 0x00});
+    EXPECT_EQ(bt4.flash().read(0x1FFB8), 'Q');  // opened, nothing erased
+    bt4.loadWcp("totalwcp.wcp");
+    EXPECT_EQ(bt4.chip().wcpKind(), 6);
+}
+
+TEST(Faults, EachKindStrikesWhereItIsAimed) {
+    SimHost silent("KM16F48", {"noreply:match"});
+    silent.start();
+    silent.send({0x5A});
+    EXPECT_TRUE(silent.silent());
+    silent.connect();  // fired once
+
+    SimHost noisy("KM16F48", {"noise:match"});
+    noisy.start();
+    noisy.send({0x5A});
+    const Bytes got = noisy.read(4);
+    ASSERT_EQ(got.size(), 4u);
+    EXPECT_EQ(got.back(), 0x5A);
+
+    SimHost wrong("KMV5A128", {"reply:C3=63*", "noreply:90.done"});
+    wrong.start();
+    wrong.connect();
+    wrong.exchange({0xC3}, {0x63});
+    wrong.exchange({0xC3}, {0x63});
+    wrong.exchange({0x90}, {0x90});
+    EXPECT_TRUE(wrong.silent());
+
+    SimHost locked("KMV5A60P", {"password", "protected"});
+    locked.start();
+    locked.connect();
+    locked.exchange({0xC3}, {0xC3, 0x00, 0x02, 0x02, 0x10, 0xEE});
+    locked.exchange({0xF0}, {0xF0});
+    locked.send(locked.blankPasswordFrame());
+    locked.send({0xF0});
+    EXPECT_TRUE(locked.silent(300));  // even the blank password is refused
+}
+
+}  // namespace
+}  // namespace ostrand::sim::test

@@ -1,0 +1,221 @@
+// A scripted host for the simulated chip: the chip runs on a thread of the
+// test on a real pseudo-terminal, and the host talks to it through the
+// program's own SerialPort, one exchange at a time.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <fstream>
+#include <numeric>
+#include <sstream>
+#include <thread>
+
+#include "app/device_database.h"
+#include "app/operator.h"
+#include "serial/serial_port.h"
+#include "sim/chip.h"
+
+namespace ostrand::sim::test {
+
+using Bytes = std::vector<uint8_t>;
+
+inline const DeviceDefinition& demoDevice(const std::string& name) {
+    static Session session;
+    static RecordingOperator op(session);
+    static DeviceDatabase db = [] {
+        DeviceDatabase d(session, op);
+        EXPECT_EQ(d.load(std::string(OSTRAND_DATA_DIR) + "/Ostrand.def"), 0);
+        return d;
+    }();
+    const DeviceDefinition* d = db.find(name);
+    if (!d) throw std::runtime_error("no demo device " + name);
+    return *d;
+}
+
+inline uint8_t negSum(const Bytes& b) {
+    return static_cast<uint8_t>(0x100 - (std::accumulate(b.begin(), b.end(), 0u) & 0xFF));
+}
+
+inline Bytes header(uint32_t address, uint32_t count) {
+    Bytes h = {uint8_t(address >> 24), uint8_t(address >> 16), uint8_t(address >> 8),
+               uint8_t(address),       uint8_t(count >> 8),    uint8_t(count)};
+    h.push_back(negSum(h));
+    return h;
+}
+
+// Binary Intel HEX record, as the boot programs take them.
+inline Bytes record(uint8_t type, uint16_t address, const Bytes& data) {
+    Bytes r;
+    r.reserve(data.size() + 6);
+    r.push_back(0x3A);
+    for (uint8_t b : {uint8_t(data.size()), uint8_t(address >> 8), uint8_t(address), type})
+        r.push_back(b);
+    for (uint8_t b : data) r.push_back(b);
+    r.push_back(negSum(Bytes(r.begin() + 1, r.end())));
+    return r;
+}
+
+class SimHost {
+  public:
+    explicit SimHost(const std::string& name, std::vector<std::string> faults = {})
+        : dev(demoDevice(name)), port(session), flash_(areas(dev)) {
+        for (const std::string& f : faults) {
+            std::string error;
+            faultSet_.add(*FaultSet::parse(f, error));
+        }
+    }
+    ~SimHost() {
+        port.close();
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+
+    FlashMemory& flash() { return flash_; }
+    void pace() { line_.setPace(true); }
+    const std::string& path() const { return line_.path(); }
+    SimChip& chip() { return *chip_; }
+
+    // Starts the chip and opens the host's end at `rate`.
+    void start(uint32_t rate = 9600) {
+        ASSERT_TRUE(line_.open());
+        chip_ = std::make_unique<SimChip>(dev, line_, flash_, faultSet_, nullptr);
+        chip_->setFlashChanged([this] { ++flashWrites; });
+        thread_ = std::thread([this] {
+            try {
+                chip_->run();
+            } catch (const StopRequested&) {
+            }
+        });
+        ASSERT_TRUE(port.open(line_.path(), std::to_string(rate)));
+    }
+
+    void setRate(uint32_t rate) { ASSERT_TRUE(port.setBaudRate(std::to_string(rate))); }
+    void send(const Bytes& b) { ASSERT_TRUE(port.write(b.data(), uint32_t(b.size()), 0, 0)); }
+    Bytes read(size_t n, uint32_t timeoutMs = 1500) {
+        Bytes got;
+        uint8_t b = 0;
+        while (got.size() < n && port.readByte(&b, timeoutMs)) got.push_back(b);
+        return got;
+    }
+    // One exchange: the bytes sent, the bytes expected back.
+    void exchange(const Bytes& out, const Bytes& expected) {
+        send(out);
+        EXPECT_EQ(read(expected.size()), expected);
+    }
+    bool silent(uint32_t ms = 200) {
+        uint8_t b = 0;
+        return !port.readByte(&b, ms);
+    }
+
+    uint8_t matchByte() const {
+        return PasswordBootTypes(dev.bootType) || dev.bootType == 11 ? 0x86 : 0x5A;
+    }
+
+    // Matching at the host's current rate, and BootType 11's "y".
+    void connect() {
+        const Bytes expected =
+            dev.bootType == 4 ? Bytes{0x61, 0x04, 0x10, 0x5A} : Bytes{matchByte()};
+        exchange({matchByte()}, expected);
+        if (dev.bootType == 11) exchange({0x79}, {0x79});
+    }
+
+    // The password the boot program takes from a chip with these addresses
+    // (count byte at c, password from p), as the engine would send it.
+    Bytes passwordFrame(const Bytes& password, uint32_t c, uint32_t p) const {
+        const int w = (dev.bootType == 2 || dev.bootType == 5) ? 2 : 3;
+        Bytes f;
+        for (int i = w - 1; i >= 0; --i) f.push_back(uint8_t(c >> (8 * i)));
+        for (int i = w - 1; i >= 0; --i) f.push_back(uint8_t(p >> (8 * i)));
+        f.insert(f.end(), password.begin(), password.end());
+        return f;
+    }
+    Bytes blankPasswordFrame() const {
+        const int bt = dev.bootType;
+        if (bt == 1)
+            return passwordFrame(Bytes(255, 0xFF), dev.passwordAreaStart, dev.passwordAreaEnd);
+        return passwordFrame({}, dev.passwordAreaStart, dev.passwordAreaEnd);
+    }
+
+    // The data records of a WCP file, and their bytes in address order.
+    static std::vector<std::pair<uint16_t, Bytes>> hexRecords(const std::string& path) {
+        std::ifstream in(path);
+        std::vector<std::pair<uint16_t, Bytes>> out;
+        std::string line;
+        while (std::getline(in, line)) {
+            if (line.size() < 11 || line.substr(7, 2) != "00") continue;
+            Bytes data;
+            for (size_t i = 9; i + 2 < line.size(); i += 2)
+                data.push_back(uint8_t(std::stoul(line.substr(i, 2), nullptr, 16)));
+            out.emplace_back(uint16_t(std::stoul(line.substr(3, 4), nullptr, 16)), data);
+        }
+        return out;
+    }
+
+    // The RAM transfer of a WCP file in this boot type's form.
+    void loadWcp(const std::string& file, const Bytes& passwordPart = {},
+                 bool usePassword = false) {
+        const auto records =
+            hexRecords(std::string(OSTRAND_DATA_DIR) + "/" + dev.deviceName + "/" + file);
+        ASSERT_FALSE(records.empty());
+        const int bt = dev.bootType;
+        const Bytes pw = usePassword ? passwordPart : blankPasswordFrame();
+        if (PasswordBootTypes(bt)) {
+            Bytes data;
+            for (const auto& r : records) data.insert(data.end(), r.second.begin(), r.second.end());
+            exchange({0x10}, {0x10});
+            Bytes p = usePassword ? passwordPart : Bytes(12, 0xFF);
+            p.push_back(negSum(p));
+            exchange(p, {0x10});
+            exchange(header(records.front().first, uint32_t(data.size())), {0x10});
+            data.push_back(uint8_t(~(std::accumulate(data.begin(), data.end(), 0u) & 0xFF)));
+            exchange(data, {0x10});
+            return;
+        }
+        if (bt == 4) exchange({0xFF}, {0xFF});
+        const uint8_t cmd = bt == 12 ? 0x30 : 0x60;
+        exchange({cmd}, {cmd});
+        if (bt == 12) {
+            EXPECT_EQ(read(1), Bytes{0x30});
+        }
+        if (bt == 3) send(usePassword ? passwordPart : Bytes(4, 0xFF));
+        if (bt != 3 && bt != 4 && bt != 12) send(pw);
+        Bytes all;
+        if (bt == 2 || bt == 5 || bt == 6 || bt == 9 || bt == 11) all = record(0x02, 0, {0, 0});
+        uint16_t sum = 0;
+        for (const auto& [address, data] : records) {
+            const Bytes r = record(0x00, address, data);
+            all.insert(all.end(), r.begin(), r.end());
+            for (uint8_t d : data) sum = uint16_t(sum + d);
+        }
+        const Bytes end = record(0x01, 0, {});
+        all.insert(all.end(), end.begin(), end.end());
+        send(all);
+        EXPECT_EQ(read(2), (Bytes{uint8_t(sum >> 8), uint8_t(sum)}));
+        if (bt == 4 || bt == 12) {
+            setRate(9600);
+            EXPECT_EQ(read(1), Bytes{0x5A});  // the WCP has started
+        }
+    }
+
+    Session session;
+    const DeviceDefinition& dev;
+    SerialPort port;
+    int flashWrites = 0;
+
+  private:
+    static std::vector<AddressRange> areas(const DeviceDefinition& d) {
+        std::vector<AddressRange> a{{d.singleBootFlashStart, d.singleBootFlashEnd}};
+        if (d.flashSecondStart || d.flashSecondEnd)
+            a.push_back({d.flashSecondStart, d.flashSecondEnd});
+        return a;
+    }
+    std::atomic<bool> stop_{false};
+    PtyLine line_{stop_, nullptr};
+    FlashMemory flash_;
+    FaultSet faultSet_;
+    std::unique_ptr<SimChip> chip_;
+    std::thread thread_;
+};
+
+}  // namespace ostrand::sim::test

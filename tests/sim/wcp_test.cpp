@@ -1,0 +1,205 @@
+// RAM transfer and every WCP command, for one WCP device of each boot type.
+#include <unistd.h>
+
+#include <chrono>
+#include <random>
+
+#include "sim_host.h"
+
+namespace ostrand::sim::test {
+namespace {
+
+class WcpCommands : public ::testing::TestWithParam<std::string> {};
+
+uint16_t sumOf(const Bytes& b) {
+    return uint16_t(std::accumulate(b.begin(), b.end(), 0u));
+}
+
+TEST_P(WcpCommands, EveryCommandAfterTheRamTransfer) {
+    SimHost host(GetParam());
+    host.start();
+    host.connect();
+    host.loadWcp("totalwcp.wcp");
+    ASSERT_EQ(host.chip().wcpKind(), 6);
+    const int bt = host.dev.bootType;
+    const uint32_t base = host.dev.singleBootFlashStart + 0x100;
+
+    // Write: command, header, data, completion; the flash keeps it.
+    Bytes data(96);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i * 5 + 1);
+    host.exchange({0x50}, {0x50});
+    host.exchange(header(base, uint32_t(data.size())), {0x50});
+    Bytes block = data;
+    block.push_back(negSum(data));
+    host.exchange(block, {0x50});
+    EXPECT_EQ(host.read(1), Bytes{0x50});
+    EXPECT_EQ(host.flash().read(base + 7), data[7]);
+    EXPECT_GT(host.flashWrites, 0);
+
+    // Read back, with the checksum byte.
+    host.exchange({0x60}, {0x60});
+    host.exchange(header(base, uint32_t(data.size())), {0x60});
+    Bytes expected = data;
+    expected.push_back(negSum(data));
+    EXPECT_EQ(host.read(expected.size()), expected);
+
+    // SUM and blank check of written and unwritten places.
+    host.exchange({0x20}, {0x20});
+    host.exchange(header(base, uint32_t(data.size())), {0x20});
+    const uint16_t s = sumOf(data);
+    EXPECT_EQ(host.read(3),
+              (Bytes{uint8_t(s >> 8), uint8_t(s), negSum({uint8_t(s >> 8), uint8_t(s)})}));
+    host.exchange({0x70}, {0x70});
+    host.exchange(header(base, 16), {0x70});
+    EXPECT_EQ(host.read(1), Bytes{0x74});
+
+    // A byte that needs a 0 bit made 1 is an illegal write.
+    host.exchange({0x50}, {0x50});
+    host.exchange(header(base, 1), {0x50});
+    host.exchange({0xFF, 0x01}, {0x50});
+    EXPECT_EQ(host.read(1), Bytes{0x54});
+
+    // Block erase (size in words), then the place is blank again.
+    host.exchange({0x40}, {0x40});
+    host.exchange(header(base, 48), {0x40});
+    EXPECT_EQ(host.read(1), Bytes{0x40});
+    host.exchange({0x70}, {0x70});
+    host.exchange(header(base, 96), {0x70});
+    EXPECT_EQ(host.read(1), Bytes{0x70});
+    host.exchange({0x40}, {0x40});
+    host.exchange(header(host.dev.singleBootFlashEnd, 2), {0x48});  // past the end
+
+    // A header with a wrong checksum.
+    Bytes bad = header(base, 4);
+    bad[6] ^= 1;
+    host.exchange({0x20}, {0x20});
+    host.exchange(bad, {0x21});
+
+    // Read protect where the boot type has it.
+    const bool protects = bt == 5 || bt == 7 || bt == 8 || bt == 9 || bt == 11;
+    if (protects) {
+        host.exchange({0x80}, {0x80});
+        host.exchange(header(0xFFFFFFFF, 0xFFFF), {0x80});
+        EXPECT_EQ(host.read(1), Bytes{0x80});
+        EXPECT_TRUE(host.chip().isProtected());
+    } else {
+        host.exchange({0x80}, {0x63});
+    }
+
+    // E0: register write, divisor or rate code; the WCP then listens at the
+    // new rate.
+    uint32_t newRate = 0;
+    if (bt == 4) {
+        for (const Bytes& w : {Bytes{0x00, 0x53, 10}, Bytes{0x80, 0x00, 0x55}}) {
+            host.exchange({0xE0}, {0xE0});
+            Bytes frame = w;
+            frame.push_back(negSum(w));
+            host.exchange(frame, {0xE0});
+            EXPECT_EQ(host.read(1), Bytes{0xE0});
+        }
+        newRate = 62500;
+    } else if (PasswordBootTypes(bt) || bt == 12) {
+        host.exchange({0xE0}, {0xE0});
+        host.exchange(header(0, bt == 12 ? 0x07 : 0x0012), {0xE0});
+        EXPECT_EQ(host.read(1), Bytes{0xE0});
+        newRate = bt == 12 ? 38400 : 115200;
+    } else {
+        host.exchange({0xE0}, {0x63});
+    }
+    if (newRate) {
+        host.setRate(newRate);
+        host.exchange({0x70}, {0x70});
+        host.exchange(header(base, 2), {0x70});
+        EXPECT_EQ(host.read(1), Bytes{0x70});
+    }
+
+    // Leave: the boot program takes the matching byte again.
+    host.exchange({0xF0}, bt == 4 ? Bytes{0xF0, 0xF0} : Bytes{0xF0});
+    if (newRate) host.setRate(9600);
+    if (protects) return;  // a protected chip refuses the next transfer
+    host.connect();
+    host.loadWcp("totalwcp.wcp");
+    EXPECT_EQ(host.chip().wcpKind(), 6);
+}
+
+INSTANTIATE_TEST_SUITE_P(OnePerBootType, WcpCommands,
+                         ::testing::Values("KM16F48", "KM16F96", "KM8P32", "KM8R64", "KMV5A128",
+                                           "KMV6B256", "KMV7Q3", "KMR8L256", "KMV9C384",
+                                           "KMR10T128", "KMS11G124", "KMT12E48"));
+
+TEST(Wcp, OneFilePerOperationTakesOnlyItsOwnCommand) {
+    SimHost host("KMV7Q3");
+    host.start(57600);
+    host.connect();
+    host.loadWcp("blank.wcp");
+    EXPECT_EQ(host.chip().wcpKind(), 3);
+    host.exchange({0x50}, {0x63});
+    host.exchange({0x70}, {0x70});
+    host.exchange(header(0x10000, 4), {0x70});
+    EXPECT_EQ(host.read(1), Bytes{0x70});
+}
+
+TEST(Wcp, ReadProtectedChipRefusesTheTransfer) {
+    SimHost host("KMV5A128", {"protected"});
+    host.start();
+    host.connect();
+    host.exchange({0x60}, {0x44});
+}
+
+TEST(Wcp, EccFaultFailsOneWrite) {
+    SimHost host("KM16F48", {"ecc"});
+    host.start();
+    host.connect();
+    host.loadWcp("wordwrite.wcp");
+    for (uint8_t expected : {0x58, 0x50}) {
+        host.exchange({0x50}, {0x50});
+        host.exchange(header(0x200, 2), {0x50});
+        host.exchange({0x12, 0x34, negSum({0x12, 0x34})}, {0x50});
+        EXPECT_EQ(host.read(1), Bytes{expected});
+    }
+    EXPECT_EQ(host.flash().read(0x200), 0x12);
+}
+
+TEST(Line, PaceHoldsEveryByteForItsWireTime) {
+    SimHost host("KM16F48");
+    host.pace();
+    host.start();
+    host.connect();
+    host.loadWcp("wordread.wcp");
+    const auto start = std::chrono::steady_clock::now();
+    host.exchange({0x60}, {0x60});
+    host.exchange(header(0, 480), {0x60});
+    EXPECT_EQ(host.read(481).size(), 481u);
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        std::chrono::steady_clock::now() - start)
+                        .count();
+    // 490 bytes of 10 bits at 9600 bit/s: about 510 ms on the wire.
+    EXPECT_GE(ms, 480);
+    EXPECT_LT(ms, 3000);
+}
+
+TEST(Robustness, RandomBytesNeverStopTheChip) {
+    std::mt19937 random(7);
+    for (const char* name :
+         {"KM16F48", "KM16F96", "KM8P32", "KM8R64", "KMV5A128", "KMV6B256", "KMV7Q3", "KMR8L256",
+          "KMV9C384", "KMR10T128", "KMS11G124", "KMT12E48"}) {
+        SCOPED_TRACE(name);
+        SimHost host(name);
+        host.start();
+        host.connect();
+        for (int round = 0; round < 3; ++round) {
+            Bytes noise(3000);
+            for (uint8_t& b : noise) b = uint8_t(random());
+            host.send(noise);
+            host.read(100000, 300);
+        }
+        // Whatever state the noise left, a fresh opening finds the boot program.
+        host.port.close();
+        usleep(100 * 1000);
+        ASSERT_TRUE(host.port.open(host.path(), "9600"));
+        host.connect();
+    }
+}
+
+}  // namespace
+}  // namespace ostrand::sim::test
