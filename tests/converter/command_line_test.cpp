@@ -1,0 +1,190 @@
+// Command line, command files, file-name rules, CPU options and the help file.
+#include "mervel_fixture.h"
+
+namespace mervel_test {
+namespace {
+
+using ieee695::Module;
+using ieee695::sequence;
+
+Module simpleModule() {
+    Module m;
+    m.section(1, "CODE", 0x100, 0x10).load(1, 0x100, sequence(16));
+    return m;
+}
+
+class CommandLine : public MervelTest {};
+
+TEST_F(CommandLine, OstrandInvocationConvertsIntoTmpFolder) {
+    fs::create_directories(path("tmp"));
+    fs::create_directories(path("objects"));
+    Module m = simpleModule();
+    writeFile(path("objects/a.abs"), m.build());
+    auto r = run({"-Fh20", "-o", "tmp/a.h20", path("objects/a.abs").string()});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(r.err.empty()) << r.err;
+    EXPECT_EQ(r.out.rfind("Mervel Object Converter (32) V1.2g\n", 0), 0u);
+    auto s = srecCat("tmp/a.h20", true);
+    EXPECT_EQ(s.code, 0) << s.err;
+    EXPECT_EQ(s.bytes, m.image);
+}
+
+TEST_F(CommandLine, DefaultFormatAndOutputName) {
+    auto r = convert(simpleModule(), {}, "prog.x.abs");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_TRUE(exists("prog.x.h16"));
+    EXPECT_EQ(file("prog.x.h16").rfind(":10010000", 0), 0u);
+    for (auto [option, ext] : {std::pair{"-Fh20", ".h20"},
+                               {"-Fs16", ".s16"},
+                               {"-Fs", ".s16"},
+                               {"-Fs24", ".s24"},
+                               {"-Fs32", ".s32"},
+                               {"-Fh", ".h16"}}) {
+        EXPECT_EQ(convert(simpleModule(), {option}, "b.abs").code, 0);
+        EXPECT_TRUE(exists(std::string("b") + ext)) << option;
+    }
+}
+
+TEST_F(CommandLine, RepeatedOptionsWarnAndKeepTheFirst) {
+    auto r = convert(simpleModule(), {"-Fh16", "-Fs24", "-Fh16"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err, "MERVEL-Warning-515 : Illegal parameter\n\n");
+    EXPECT_EQ(file("a.h16").rfind(":10010000", 0), 0u);
+
+    r = convert(simpleModule(), {"-o", "x.h16", "-o", "y.h16", "-KS6", "-KQ2"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.err,
+              "MERVEL-Warning-515 : Illegal parameter\n"
+              "MERVEL-Warning-515 : Illegal parameter\n\n");
+    EXPECT_TRUE(exists("x.h16"));
+    EXPECT_FALSE(exists("y.h16"));
+
+    // A warning while the banner is held back puts an empty line in front of it.
+    writeFile(path("c.abs"), simpleModule().build());
+    r = run({"-$", "-Fh16", "-Fs16", "-V", "c.abs"});
+    EXPECT_EQ(r.out.rfind("\nMervel Object Converter (32) V1.2g\n", 0), 0u);
+}
+
+TEST_F(CommandLine, OptionValues) {
+    writeFile(path("a.abs"), simpleModule().build());
+    struct Case {
+        std::vector<std::string> args;
+        int code;
+        std::string err;
+    } cases[] = {
+        {{"-$", "a.abs", "-o"}, 128, fatalLine(106, "Missing parameter \"-o\"")},
+        {{"-$", "-o", "-x", "a.abs"}, 128, fatalLine(105, "Bad parameter syntax")},
+        {{"-$", "-o", "--"}, 128, fatalLine(106, "Missing parameter \"-o\"")},
+        {{"-$", "-cc", "   ", "a.abs"}, 128, fatalLine(107, "Illegal sub option")},
+        {{"-$", "-cctext", "a.abs"}, 128, fatalLine(105, "Bad parameter syntax")},
+        {{"-$", "-efile", "a.abs"}, 128, fatalLine(105, "Bad parameter syntax")},
+        {{"-$", "-p", "a.abs"}, 128, fatalLine(111, "Not supported option \"-p\"")},
+        {{"-$", "-r1", "a.abs"}, 128, fatalLine(111, "Not supported option \"-r1\"")},
+        {{"-$", "-d1", "a.abs"}, 128, fatalLine(109, "Unrecognized option \"-d1\"")},
+        {{"-$", "-x", "a.abs"}, 128, fatalLine(109, "Unrecognized option \"-x\"")},
+        {{"-$", "-Fh2", "a.abs"}, 128, fatalLine(109, "Unrecognized option \"-Fh2\"")},
+        {{"-$", "--", "a.abs"}, 128, fatalLine(101, "Illegal file specification")},
+        {{"-$", "-KZ80", "a.abs"}, 128, fatalLine(106, "Missing parameter \"-K\"")},
+        {{"-$", "nothere.abs"}, 128, fatalLine(100, "No source file found in invocation")},
+        {{"-$", "a*.abs"}, 128, fatalLine(100, "No source file found in invocation")},
+        {{"-$"}, 128, fatalLine(100, "No source file found in invocation")},
+    };
+    for (const auto& c : cases) {
+        auto r = run(c.args);
+        EXPECT_EQ(r.code, c.code) << c.args[1];
+        EXPECT_EQ(r.err, c.err) << c.args[1];
+    }
+    // "--" lets a value begin with '-'; -cc takes its next argument as it stands.
+    auto r = run({"-$", "-Fs16", "-cc", "-note", "-o", "--", "-x", "a.abs"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(lines(file("-x"))[0], "S00A00002D6E6F74650D0AFB");
+    // Attached values.
+    EXPECT_EQ(run({"-$", "-oy.h16", "a.abs"}).code, 0);
+    EXPECT_TRUE(exists("y.h16"));
+}
+
+TEST_F(CommandLine, FileNameRules) {
+    writeFile(path("a.abs"), simpleModule().build());
+    writeFile(path("COM1.abs"), simpleModule().build());
+    for (std::string bad : std::vector<std::string>{
+             "a+b.h16", "a,b.h16", "a;b.h16", "a=b.h16", "a[b.h16", "a]b.h16",
+             std::string("a\tb.h16"), std::string("a\x7f.h16"), std::string(257, 'n')}) {
+        auto r = run({"-$", "-o", bad, "a.abs"});
+        EXPECT_EQ(r.code, 128) << bad;
+        EXPECT_EQ(r.err, fatalLine(101, "Illegal file specification")) << bad;
+    }
+    // 256 characters pass for -o (the folder does not exist: the open fails).
+    EXPECT_EQ(run({"-$", "-o", "d/" + std::string(254, 'n'), "a.abs"}).code, 176);
+    for (std::string device : {"con", "COM1.abs", "dir/Aux", "clock$.x", "lpt3"}) {
+        auto r = run({"-$", device});
+        EXPECT_EQ(r.code, 128) << device;
+        EXPECT_EQ(r.err, fatalLine(102, "File must be a disk")) << device;
+    }
+    EXPECT_EQ(run({"-$", "-o", "prn.h16", "a.abs"}).code, 128);
+    EXPECT_EQ(run({"-$", "-o", "console.h16", "a.abs"}).code, 0);
+}
+
+TEST_F(CommandLine, CommandFiles) {
+    writeFile(path("a.abs"), simpleModule().build());
+    writeFile(path("cmd.txt"), "-Fs24\r\n  -o \"out put.s24\"\t-cc   hello\n");
+    auto r = run({"-$", "-f", "cmd.txt", "a.abs"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(file("out put.s24").rfind("S00A000068656C6C6F0D0A", 0), 0u);
+
+    // Words after a 0x1A byte are not read; the source may come from the file.
+    writeFile(path("cmd2.txt"), std::string("-Fs32 a.abs\x1A -p"));
+    EXPECT_EQ(run({"-$", "-fcmd2.txt"}).code, 0);
+    EXPECT_TRUE(exists("a.s32"));
+
+    writeFile(path("nest.txt"), "-f cmd.txt");
+    r = run({"-$", "-f", "nest.txt", "a.abs"});
+    EXPECT_EQ(r.code, 128);
+    EXPECT_EQ(r.err, fatalLine(110, "Can't nest a command file"));
+
+    r = run({"-$", "-f", "missing.txt", "a.abs"});
+    EXPECT_EQ(r.code, 176);
+    EXPECT_EQ(r.err, "MERVEL-Fatal-  20 : Can't open \"missing.txt\"\r\n");
+
+    writeFile(path("long.txt"), "-o " + std::string(300, 'x'));
+    EXPECT_EQ(run({"-$", "-f", "long.txt", "a.abs"}).code, 128);
+}
+
+TEST_F(CommandLine, HelpFileAndBanner) {
+    const std::string help = readFile(fs::path(MERVEL_DATA_DIR) / "etc/mervel.hlp");
+    ASSERT_FALSE(help.empty());
+    RunOptions withHome;
+    withHome.env = {{"KVHOME", std::string(MERVEL_DATA_DIR) + "/"}};
+    auto r = run({}, withHome);
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, help);
+
+    // A family variable wins over KVHOME; the current folder comes last.
+    fs::create_directories(path("ks6/etc"));
+    writeFile(path("ks6/etc/mervel.hlp"), "KS6 help\n");
+    withHome.env.push_back({"KVHOMEKS6", path("ks6").string()});
+    EXPECT_EQ(run({"-KS6"}, withHome).out, "KS6 help\n");
+    EXPECT_EQ(run({"-KR30"}, withHome).out, help);
+    fs::create_directories(path("etc"));
+    writeFile(path("etc/mervel.hlp"), "local help\n");
+    EXPECT_EQ(run({}).out, "local help\n");
+    fs::remove_all(path("etc"));
+    r = run({});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out, "");
+
+    RunOptions longHome;
+    longHome.env = {{"KVHOME", std::string(270, 'h')}};
+    r = run({}, longHome);
+    EXPECT_EQ(r.code, 192);
+    EXPECT_NE(r.err.find("MERVEL-Fatal-154 : Out of memory\r\n"), std::string::npos);
+
+    r = run({"-V"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(r.out.rfind("Mervel Object Converter (32) V1.2g\n", 0), 0u);
+    writeFile(path("a.abs"), simpleModule().build());
+    EXPECT_EQ(run({"-$", "a.abs"}).out, "");
+    EXPECT_NE(run({"-$", "-V", "a.abs"}).out, "");
+}
+
+}  // namespace
+}  // namespace mervel_test

@@ -1,0 +1,197 @@
+// Fatal clean-up, write failures, interrupts, the error file and the listing layout.
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include "converter/mervel.h"
+#include "mervel_fixture.h"
+
+namespace mervel_test {
+namespace {
+
+using ieee695::Bytes;
+using ieee695::Module;
+using ieee695::sequence;
+
+class Failures : public MervelTest {
+  protected:
+    static Module module() {
+        Module m;
+        m.section(1, "CODE", 0x1000, 0x400).load(1, 0x1000, sequence(0x400));
+        return m;
+    }
+};
+
+TEST_F(Failures, SourceThatCannotBeOpened) {
+    // A socket exists but cannot be opened as a file.
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::string p = path("sock.abs").string();
+    ASSERT_LT(p.size(), sizeof addr.sun_path);
+    std::strcpy(addr.sun_path, p.c_str());
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    auto r = run({"-$", "sock.abs"});
+    close(fd);
+    EXPECT_EQ(r.code, 176);
+    EXPECT_EQ(r.err, "MERVEL-Fatal-  20 : Can't open \"sock.abs\"\r\n");
+
+    // A folder opens but cannot be read.
+    fs::create_directories(path("folder.abs"));
+    r = run({"-$", "folder.abs"});
+    EXPECT_EQ(r.code, 176);
+    EXPECT_EQ(r.err, "MERVEL-Fatal-  22 : Can't read \"folder.abs\"\r\n");
+}
+
+TEST_F(Failures, WriteFailureDeletesTheOutput) {
+    writeFile(path("a.abs"), module().build());
+    RunOptions small;
+    small.fileSizeLimit = 1000;  // the output needs about 2.8 KB
+    auto r = run({"-$", "a.abs"}, small);
+    EXPECT_EQ(r.code, 176);
+    EXPECT_EQ(r.err, "MERVEL-Fatal-  23 : Can't write \"a.h16\"\r\n");
+    EXPECT_FALSE(exists("a.h16"));
+}
+
+TEST_F(Failures, FatalDuringConversionKeepsFinishedOverlaysOnly) {
+    Module m;
+    m.section(1, "A", 0, 0x100).section(2, "B", 0x80, 0x100).section(3, "M", 0x1000, 0x10);
+    m.section(4, "FAR", 0x20000, 0x10);
+    m.load(1, 0, {1}).load(2, 0x80, {2}).load(3, 0x1000, {3}).load(4, 0x20000, {4});
+    auto r = convert(m, {});
+    EXPECT_EQ(r.code, 192);
+    EXPECT_EQ(r.err, fatalLine(152, "Too large address"));
+    EXPECT_FALSE(exists("a.h16"));
+    EXPECT_TRUE(exists("a.o00"));
+    EXPECT_TRUE(exists("a.o01"));
+    EXPECT_EQ(srecCat("a.o01", true).err, "");
+
+    // The overlay being written when the error comes is incomplete and goes too.
+    Module o;
+    o.section(1, "A", 0, 0x100).section(2, "B", 0x80, 0x100);
+    o.load(1, 0, {1}).load(2, 0x80, {2}).load(2, 0x10000, {3});
+    fs::remove(path("a.o00"));
+    fs::remove(path("a.o01"));
+    r = convert(o, {});
+    EXPECT_EQ(r.code, 192);
+    EXPECT_TRUE(exists("a.o00"));
+    EXPECT_FALSE(exists("a.o01"));
+}
+
+TEST_F(Failures, OutputNamingTheSourceIsRefused) {
+    Module m = module();
+    Bytes original = m.build();
+    writeFile(path("a.abs"), original);
+    auto r = run({"-$", "-o", "./a.abs", "a.abs"});
+    EXPECT_EQ(r.code, 128);
+    EXPECT_EQ(r.err, "MERVEL-Fatal-103 : \"./a.abs\" files are the same\r\n");
+    EXPECT_EQ(file("a.abs"), std::string(original.begin(), original.end()));
+    // An overlay file name can be the source's too.
+    Module o;
+    o.section(1, "A", 0, 0x10).section(2, "B", 0, 0x10).load(1, 0, {1}).load(2, 0, {2});
+    writeFile(path("x.o00"), o.build());
+    EXPECT_EQ(run({"-$", "-o", "x.h16", "x.o00"}).code, 128);
+    EXPECT_EQ(file("x.o00").size(), o.build().size());
+}
+
+TEST_F(Failures, ErrorFileCollectsWarningsOnly) {
+    writeFile(path("a.abs"), module().build());
+    writeFile(path("err.txt"), "earlier\n");
+    auto r = run({"-$", "-e", "err.txt", "-Fs16", "-Fh16", "a.abs"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_EQ(file("err.txt"), "earlier\nMERVEL-Warning-515 : Illegal parameter\n");
+    r = run({"-$", "-e", "err.txt", "-Fs16", "-Fh16", "missing.abs"});
+    EXPECT_EQ(r.code, 128);
+    EXPECT_EQ(r.err, "MERVEL-Warning-515 : Illegal parameter\n" +
+                         fatalLine(100, "No source file found in invocation"));
+    EXPECT_EQ(file("err.txt"),
+              "earlier\nMERVEL-Warning-515 : Illegal parameter\n"
+              "MERVEL-Warning-515 : Illegal parameter\n");
+}
+
+TEST_F(Failures, InterruptDeletesTheOutput) {
+    writeFile(path("a.abs"), module().build());
+    ASSERT_EQ(mkfifo(path("note.fifo").c_str(), 0644), 0);
+    // The comment file is opened after the output file: the run waits there.
+    auto waitForOutput = [&](pid_t pid) {
+        for (int i = 0; i < 1000 && !exists("a.h16"); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (exists("a.h16")) return true;
+        kill(pid, SIGKILL);
+        finish(pid);
+        return false;
+    };
+    pid_t pid = start({"-$", "-cf", "note.fifo", "a.abs"});
+    ASSERT_TRUE(waitForOutput(pid));
+    kill(pid, SIGINT);
+    auto r = finish(pid);
+    EXPECT_EQ(r.code, 192);
+    EXPECT_FALSE(exists("a.h16"));
+
+    // Interrupts ignored by the parent stay ignored.
+    fs::remove(path("a.h16"));
+    RunOptions ignoring;
+    ignoring.ignoreInterrupt = true;
+    pid = start({"-$", "-cf", "note.fifo", "a.abs"}, ignoring);
+    ASSERT_TRUE(waitForOutput(pid));
+    kill(pid, SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    writeFile(path("note.fifo"), "note\n");
+    r = finish(pid);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(file("a.h16").rfind("note\n:", 0), 0u);
+}
+
+TEST_F(Failures, ListingLayout) {
+    Module m;
+    const std::string longName = "A_VERY_LONG_SECTION_NAME_THAT_GOES_ON_AND_ON_X";  // 46
+    m.section(1, "CODE", 0x1000, 0x20).section(2, "DATA", 0x2000, 0x100);
+    m.section(3, longName, 0x3000, 0x10);
+    m.load(1, 0x1000, sequence(0x20)).load(2, 0x2010, sequence(16)).load(3, 0x3000, {1});
+    auto r = convert(m, {"-lf", "list.txt", "-o", "abcdefghijklmno.h16"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    std::vector<std::string> want = {
+        "CPU Name         : KRXA-R30",
+        "Input  file name : a.abs",
+        "Output file name : abcdefghijklmno.h16 *** Intel HEX format ***",
+        "",
+        "Section Name/Padding              Address   Address   Size",
+        "                                  (Orignal) (Offset)",
+        std::string(62, '-'),
+        "CODE" + std::string(34, ' ') + "1000  --------        20",
+        "DATA" + std::string(34, ' ') + "2010  --------        F0 *",
+        longName.substr(0, 32),
+        longName.substr(32) + std::string(33 - 14, ' ') + "     3000  --------        10",
+        "",
+    };
+    EXPECT_EQ(lines(file("list.txt")), want);
+
+    // -l writes the same to standard error, after a short name padded to 15 columns.
+    r = convert(m, {"-l", "-Fs32"});
+    EXPECT_NE(r.err.find("Output file name : a.s32          *** Motorola S-32 format ***\r\n"),
+              std::string::npos);
+}
+
+// The core runs in-process too (the fuzzer does): nothing may leak between runs.
+TEST_F(Failures, CoreRunsRepeatedlyInProcess) {
+    writeFile(path("a.abs"), module().build());
+    auto cwd = fs::current_path();
+    fs::current_path(dir);
+    for (int i = 0; i < 3; ++i) {
+        mervel::StringConsole console;
+        EXPECT_EQ(mervel::run({"-Fs16", "-Fh16", "a.abs"}, console), 0);
+        EXPECT_EQ(console.stderr_, "MERVEL-Warning-515 : Illegal parameter\n\n");
+        EXPECT_EQ(console.stdout_.rfind("Mervel Object Converter (32) V1.2g\n", 0), 0u);
+        mervel::StringConsole failing;
+        EXPECT_EQ(mervel::run({"-$", "-o", "b.s16", "missing.abs"}, failing), 128);
+        EXPECT_EQ(failing.stdout_, "");
+    }
+    fs::current_path(cwd);
+    EXPECT_TRUE(exists("a.s16"));
+}
+
+}  // namespace
+}  // namespace mervel_test
