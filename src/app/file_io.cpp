@@ -158,13 +158,13 @@ FileLock& FileLock::operator=(FileLock&& other) noexcept {
     return *this;
 }
 
-bool FileLock::acquire(const fs::path& path, bool createIfMissing) {
+bool FileLock::acquire(const fs::path& path, bool createIfMissing, bool shared) {
     release();
     int flags = O_RDONLY | O_CLOEXEC;
     if (createIfMissing) flags = O_RDWR | O_CREAT | O_CLOEXEC;
     int fd = ::open(path.c_str(), flags, 0644);
     if (fd < 0) return false;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(fd, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
         ::close(fd);
         return false;
     }

@@ -61,8 +61,9 @@ class FileLock {
     FileLock& operator=(const FileLock&) = delete;
 
     // Non-blocking; false when another process (or descriptor) holds it or the
-    // file cannot be opened. createIfMissing makes the lock file.
-    bool acquire(const std::filesystem::path& path, bool createIfMissing);
+    // file cannot be opened. createIfMissing makes the lock file; shared takes
+    // a lock that other shared holders may also have.
+    bool acquire(const std::filesystem::path& path, bool createIfMissing, bool shared = false);
     void release();
     bool held() const { return fd_ >= 0; }
 

@@ -87,6 +87,23 @@ std::string hexAddress(uint32_t value) {
 
 }  // namespace
 
+std::string cutAutoResultsOption(std::string p, int32_t& showAutoResults) {
+    size_t comma = p.rfind(',');
+    if (comma != std::string::npos) {
+        std::string option = trimmed(std::string_view(p).substr(comma + 1));
+        int32_t show = -1;
+        if (equalsNoCase(option, "MSG_OFF")) show = 0;
+        if (equalsNoCase(option, "MSG_ON")) show = 1;
+        if (show >= 0) {
+            showAutoResults = show;
+            p.resize(comma);
+            while (!p.empty() && (p.back() == ' ' || p.back() == '\t')) p.pop_back();
+        }
+    }
+    if (p.size() >= 2 && p.front() == '"' && p.back() == '"') p = p.substr(1, p.size() - 2);
+    return p;
+}
+
 SetupSettings::SetupSettings(Session& session, Operator& op, DeviceDatabase& devices)
     : session_(session), op_(op), devices_(devices) {}
 
@@ -145,21 +162,9 @@ int32_t SetupSettings::loadSetupFile(const fs::path& path) {
     auto openFile = raw(kKeyOpenFile);
     if (!commandLinePath.empty()) openFile = commandLinePath;
     if (openFile) {
-        std::string p = *openFile;
-        size_t comma = p.rfind(',');
-        if (comma != std::string::npos) {
-            std::string option = trimmed(std::string_view(p).substr(comma + 1));
-            int32_t show = -1;
-            if (equalsNoCase(option, "MSG_OFF")) show = 0;
-            if (equalsNoCase(option, "MSG_ON")) show = 1;
-            if (show >= 0) {
-                session_.ShowAutoResults = show;
-                p.resize(comma);
-                while (!p.empty() && (p.back() == ' ' || p.back() == '\t')) p.pop_back();
-            }
-        }
-        if (p.size() >= 2 && p.front() == '"' && p.back() == '"') p = p.substr(1, p.size() - 2);
-        v.openFile = p;
+        int32_t show = session_.ShowAutoResults;
+        v.openFile = cutAutoResultsOption(*openFile, show);
+        session_.ShowAutoResults = show;
     }
     mark(kKeyOpenFile, openFile.has_value());
 

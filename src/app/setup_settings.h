@@ -95,6 +95,11 @@ struct SetupValues {
     }
 };
 
+// An object path as the command line gives it: a trailing ",MSG_ON" or
+// ",MSG_OFF" (any case, blanks around it) sets showAutoResults (1 or 0) and is
+// cut off; double quotes around the whole path are removed.
+std::string cutAutoResultsOption(std::string path, int32_t& showAutoResults);
+
 class SetupSettings {
   public:
     SetupSettings(Session& session, Operator& op, DeviceDatabase& devices);

@@ -8,7 +8,7 @@ bool Context::loadHome(Args& args) {
     std::string dir;
     home = args.take("--home", dir) ? std::filesystem::path(dir) : programFolder();
     std::error_code ec;
-    home = std::filesystem::absolute(home, ec);
+    home = std::filesystem::absolute(home, ec).lexically_normal();
     settings.initialise(home);
     return devices.load(home / "Ostrand.def") == 0;
 }

@@ -30,11 +30,18 @@ struct WriteChunk {
 std::vector<WriteChunk> planWrites(const std::vector<AddressRange>& ranges, uint32_t unit,
                                    uint32_t maxChunk, bool alignStarts);
 
+// Where a saved memory file stands between pieces.
+struct SegmentState {
+    bool started = false;
+    uint32_t block = 0;  // the 64 KiB block of the last segment record
+    uint32_t base = 0;   // segment x 16
+};
+
 // The Intel HEX lines of a saved memory file for `bytes` at `start`
-// (16-byte data records, segment records at 64 KiB blocks unless
-// withSegments is false), without the end record.
+// (16-byte data records, a segment record before the first record of every
+// 64 KiB block unless withSegments is false), without the end record.
 std::string memoryFileRecords(uint32_t start, const uint8_t* bytes, uint32_t count,
-                              bool withSegments, uint32_t& segmentBlock);
+                              bool withSegments, SegmentState& segments);
 
 // What the Compare dialog gives the comparison.
 struct CompareView {

@@ -19,7 +19,7 @@ struct WcpFile {
 };
 
 constexpr WcpFile kWcpFiles[7] = {
-    {"wordwrite.wcp", 10309, 12114}, {"wordread.wcp", 10310, 12115},
+    {"wordwrite.wcp", 10309, 12114},  {"wordread.wcp", 10310, 12115},
     {"blockerase.wcp", 10312, 12117}, {"blank.wcp", 10311, 12116},
     {"sum.wcp", 10313, 12118},        {"readprotect.wcp", 10316, 12148},
     {"totalwcp.wcp", 10308, 12113},
@@ -183,8 +183,7 @@ int32_t CFlashEngine::checkWcpFile(const std::filesystem::path& path) {
         op_.showMessage(10304, 152, 12107);
         return 0;
     }
-    const bool segmentsRefused = bootType == 2 || bootType == 5 || bootType == 6 ||
-                                 bootType == 9 ||
+    const bool segmentsRefused = bootType == 2 || bootType == 5 || bootType == 6 || bootType == 9 ||
                                  (bootType == 11 && settings_.inForce.memSizeEmulat == 60);
     uint32_t segmentBase = 0;
     uint32_t lowest = 0xFFFFFFFFu, highest = 0, highestEnd = 0, dataBytes = 0;
@@ -400,8 +399,7 @@ int32_t CFlashEngine::sendWcpRecords(const std::filesystem::path& path) {
             piece.insert(piece.end(), record.begin(), record.end());
         }
         // Each piece waits for the next line so that the last can be marked.
-        if (havePending &&
-            !sendFrame(pending.data(), static_cast<uint32_t>(pending.size()), 0, 0))
+        if (havePending && !sendFrame(pending.data(), static_cast<uint32_t>(pending.size()), 0, 0))
             return 0;
         pending = std::move(piece);
         havePending = true;
@@ -411,8 +409,7 @@ int32_t CFlashEngine::sendWcpRecords(const std::filesystem::path& path) {
         return 0;
     }
     if (dataOnly) {
-        if (havePending &&
-            !sendFrame(pending.data(), static_cast<uint32_t>(pending.size()), 0, 0))
+        if (havePending && !sendFrame(pending.data(), static_cast<uint32_t>(pending.size()), 0, 0))
             return 0;
         pending = {static_cast<uint8_t>(~running)};
         havePending = true;
@@ -487,8 +484,8 @@ int32_t CFlashEngine::registerWrite(uint16_t address, uint8_t value) {
 int32_t CFlashEngine::wcpSetDivisor() {
     if (!PasswordBootTypes(bootType)) return 1;
     if (!commandExchange(WcpKind, kWcpDivisor, wcpCommand(kWcpDivisor), 651)) return 0;
-    const uint32_t size = uint32_t{clockSelect} << 8 | uint32_t(divisorK & 0x0F) << 4 |
-                          uint32_t(divisorN & 0x0F);
+    const uint32_t size =
+        uint32_t{clockSelect} << 8 | uint32_t(divisorK & 0x0F) << 4 | uint32_t(divisorN & 0x0F);
     if (!headerExchange(WcpKind, kWcpDivisor, 0, size, 652)) return 0;
     if (!readCompletion(WcpKind, kWcpDivisor, timeouts.echo, 653)) return 0;
     sleepFor(333);

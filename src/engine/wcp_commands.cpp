@@ -35,7 +35,8 @@ void CFlashEngine::updateFlashCache(uint32_t address, const uint8_t* data, uint3
     if (flashCache.data.empty() || count == 0) return;
     const uint64_t first = std::max<uint64_t>(address, flashCache.start);
     const uint64_t last = std::min<uint64_t>(uint64_t{address} + count - 1, flashCache.end);
-    for (uint64_t a = first; a <= last; ++a) flashCache.data[a - flashCache.start] = data[a - address];
+    for (uint64_t a = first; a <= last; ++a)
+        flashCache.data[a - flashCache.start] = data[a - address];
 }
 
 void CFlashEngine::fillFlashCacheWith(uint32_t address, uint32_t count, uint8_t value) {
@@ -240,8 +241,8 @@ int32_t CFlashEngine::fillFlashCache() {
     return 1;
 }
 
-int32_t CFlashEngine::overlayWithFlash(uint32_t address, const uint8_t* newBytes,
-                                       uint32_t newCount, uint32_t regionStart, uint8_t* region,
+int32_t CFlashEngine::overlayWithFlash(uint32_t address, const uint8_t* newBytes, uint32_t newCount,
+                                       uint32_t regionStart, uint8_t* region,
                                        uint32_t regionCount) {
     std::vector<uint8_t> flash(regionCount, 0xFF);
     if (!readThroughMode(regionStart, flash.data(), regionCount)) return 2;

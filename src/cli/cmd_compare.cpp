@@ -1,0 +1,46 @@
+// ostrand-cli compare: compares the flash byte by byte with the object file.
+#include <cstdio>
+
+#include "engine_context.h"
+
+namespace ostrand::cli {
+
+namespace {
+
+int runCompare(std::vector<std::string>& argv);
+
+const Registrar kCompare{Command{
+    "compare", "compare the flash byte by byte with the object file",
+    std::string("usage: ostrand-cli compare [FILE] [OPTIONS]\n\n"
+                "Reads every range of FILE (or the setup's object file) back from the flash and\n"
+                "compares it; stops at the first difference. Exit status 0 when all bytes are\n"
+                "equal, 1 on a difference or a failure.\n\n") +
+        kCommonUsage,
+    runCompare}};
+
+int runCompare(std::vector<std::string>& argv) {
+    Args args(argv);
+    CommonOptions options;
+    const Command& self = commandNamed("compare");
+    if (!takeCommonOptions(args, options)) return usageError(self, args.errorText());
+    if (std::string unknown = args.unknownOption(); !unknown.empty())
+        return usageError(self, "unknown option " + unknown);
+    if (args.rest().size() > 1) return usageError(self, "takes at most one FILE");
+    EngineContext ctx(options);
+    const std::string file = args.rest().empty() ? std::string() : args.rest().front();
+    if (int r = ctx.open(true, file); r != kExitOk) return ctx.finish("compare", r);
+    CompareDifference d;
+    const int32_t r = ctx.ops->compareWithFile(true, true, &d);
+    if (r == 1) {
+        char text[96];
+        std::snprintf(text, sizeof text, "{\"address\": %u, \"device\": %u, \"file\": %u}",
+                      d.address, d.device, d.file);
+        ctx.results.emplace_back("difference", text);
+    }
+    ctx.results.emplace_back("equal", r == 0 ? "true" : "false");
+    return ctx.finish("compare", r == 0 ? kExitOk : kExitFailed);
+}
+
+}  // namespace
+
+}  // namespace ostrand::cli

@@ -1,0 +1,283 @@
+#include "engine_context.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+
+#include "app/file_io.h"
+
+namespace ostrand::cli {
+
+namespace {
+
+int64_t nowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+std::atomic<int32_t>* abortWord = nullptr;
+
+void onInterrupt(int) {
+    // Ctrl-C asks the running operation to stop between blocks.
+    if (abortWord) abortWord->store(1);
+}
+
+}  // namespace
+
+const char* const kCommonUsage =
+    "  --home DIR     program folder with Ostrand.def (default: the program's folder)\n"
+    "  --setup FILE   setup file (default: DIR/Ostrand.ini when it exists)\n"
+    "  --port PATH    serial port, replaces the setup's COMPort\n"
+    "  --device NAME  device of the definition file, replaces the setup's device\n"
+    "  --rate RATE    data rate, replaces the setup's DataRate\n"
+    "  --blank-device the chip is erased: its password is the blank-chip password\n"
+    "  --yes          answer the chip's questions (erase a protected chip) with yes\n"
+    "  --json         print a machine-readable result on stdout\n\n"
+    "Numbered messages go to stderr; on a terminal a progress bar shows the bytes done,\n"
+    "the rate and the time left. Exit status: 0 success, 1 failure, 2 usage.\n";
+
+// ---------------------------------------------------------------- operator
+
+void CliOperator::present(const ShownMessage& message) {
+    if (open_ && tty_) std::fputs("\r\033[K", stderr);
+    ConsoleOperator::present(message);
+    shown.push_back(message);
+    if (open_) draw(true);
+}
+
+void CliOperator::progressOpen(std::string_view text, int32_t range, bool showBar, bool, bool) {
+    tty_ = isatty(2) == 1;
+    open_ = true;
+    bar_ = showBar && range > 0;
+    text_ = text;
+    range_ = range;
+    pos_ = 0;
+    startMs_ = nowMs();
+    lastDrawMs_ = -1;
+    draw(true);
+}
+
+void CliOperator::progressStep(int32_t by) {
+    pos_ += by;
+    draw(false);
+}
+
+void CliOperator::progressSetPos(int32_t pos) {
+    pos_ = pos;
+    draw(false);
+}
+
+void CliOperator::progressSetText(std::string_view text) {
+    text_ = text;
+    draw(true);
+}
+
+void CliOperator::progressClose() {
+    if (open_ && tty_) {
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+    }
+    open_ = false;
+}
+
+void CliOperator::draw(bool force) {
+    if (!open_ || !tty_) return;
+    const int64_t now = nowMs();
+    if (!force && lastDrawMs_ >= 0 && now - lastDrawMs_ < 100 && pos_ < range_) return;
+    lastDrawMs_ = now;
+    std::fprintf(stderr, "\r\033[K%s", text_.c_str());
+    if (bar_) {
+        const int64_t pos = std::clamp<int64_t>(pos_, 0, range_);
+        const int width = 24;
+        const int filled = static_cast<int>(pos * width / range_);
+        const double secs = (now - startMs_) / 1000.0;
+        const double rate = secs > 0.2 ? pos / secs : 0.0;
+        std::fprintf(stderr, " [%s%s] %lld/%lld", std::string(filled, '#').c_str(),
+                     std::string(width - filled, '.').c_str(), static_cast<long long>(pos),
+                     static_cast<long long>(range_));
+        if (rate > 0.0)
+            std::fprintf(stderr, " %.1f kB/s %.0fs left", rate / 1000.0,
+                         static_cast<double>(range_ - pos) / rate);
+    }
+    std::fflush(stderr);
+}
+
+// ---------------------------------------------------------------- options
+
+bool takeCommonOptions(Args& args, CommonOptions& o) {
+    o.haveHome = args.take("--home", o.home);
+    o.haveSetup = args.take("--setup", o.setup);
+    o.havePort = args.take("--port", o.port);
+    o.haveDevice = args.take("--device", o.device);
+    o.haveRate = args.take("--rate", o.rate);
+    o.json = args.flag("--json");
+    o.yes = args.flag("--yes");
+    o.blankDevice = args.flag("--blank-device");
+    return !args.error();
+}
+
+const Command& commandNamed(const std::string& name) {
+    for (const auto& c : commands())
+        if (c.name == name) return c;
+    return commands().front();
+}
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\u%04x", c);
+            out += esc;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+// ---------------------------------------------------------------- context
+
+EngineContext::EngineContext(const CommonOptions& options)
+    : op(session, options.yes), options_(options) {
+    abortWord = &session.AbortRequested;
+    struct sigaction sa {};
+    sa.sa_handler = onInterrupt;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+}
+
+EngineContext::~EngineContext() {
+    ops.reset();
+    if (engine) engine->disconnect();
+    engine.reset();
+    signal(SIGINT, SIG_DFL);
+    abortWord = nullptr;
+}
+
+int EngineContext::open(bool needObject, const std::string& objectFile) {
+    std::error_code ec;
+    std::filesystem::path home =
+        options_.haveHome ? std::filesystem::path(options_.home) : programFolder();
+    home = std::filesystem::absolute(home, ec);
+    settings.initialise(home);
+    if (devices.load(home / "Ostrand.def") != 0) return kExitFailed;
+    int loaded = 1;
+    if (options_.haveSetup) {
+        settings.firstLoad = false;
+        loaded = settings.loadSetupFile(options_.setup);
+    } else if (std::filesystem::exists(home / "Ostrand.ini", ec)) {
+        loaded = settings.loadSetupFile(home / "Ostrand.ini");
+    }
+    // A setup that fails on a key the options replace still gives the rest.
+    if (loaded != 0 && options_.haveSetup && !(options_.havePort || options_.haveDevice))
+        return kExitFailed;
+
+    SetupValues& v = settings.inForce;
+    if (options_.haveDevice) v.device = options_.device;
+    if (options_.havePort) v.comPort = options_.port;
+    if (options_.haveRate) v.dataRate = options_.rate;
+    if (!objectFile.empty()) v.openFile = objectFile;
+    if (v.device.empty() || devices.select(v.device) < 0) {
+        op.showMessage(10114, 0, 12105, v.device);
+        return kExitFailed;
+    }
+    if (v.comPort.empty()) {
+        std::fprintf(stderr, "ostrand-cli: no port: give --port or a setup file\n");
+        return kExitUsage;
+    }
+    if (v.dataRate.empty()) v.dataRate = "9600";
+    if (devices.selected()->bootType == 10) {
+        v.clockFlag = 1;
+        v.clockValue = 16.9344;
+    }
+    if (v.clockFlag == 1 && devices.clockEntryAvailable() == 1) devices.fixedRateTextOf(v.dataRate);
+    devices.applyProgrammingMode();
+    passwords.takeSetup(v);
+    passwords.loadPasswordLog(home / "history.log");
+    const int32_t bt = devices.selected()->bootType;
+    if (options_.blankDevice && bt != 4 && bt != 12) {
+        // As the password dialog's "Device is Blank": FF bytes at the password area.
+        const uint32_t fixed = fixedPasswordLength(bt);
+        const std::string text(2 * (fixed ? fixed : 255), 'F');
+        const uint32_t at = BootTypesC(bt) ? 0 : devices.selected()->passwordAreaStart;
+        passwords.devicePasswordOption = 1;
+        passwords.devicePasswordType = 1;
+        passwords.devicePassword = text;
+        passwords.deviceNumAdd = passwords.deviceCmpAdd = at;
+        passwords.objectPassword = text;
+        passwords.objectPasswordType = 1;
+        passwords.objectNumAdd = passwords.objectCmpAdd = at;
+    }
+
+    image = std::make_unique<ObjectImage>(session, op, devices, v, home);
+    if (needObject) {
+        if (v.openFile.empty()) {
+            std::fprintf(stderr, "ostrand-cli: no object file: give FILE or a setup file\n");
+            return kExitUsage;
+        }
+        if (!image->load(false) || !image->loaded()) return kExitFailed;
+    }
+
+    engine = std::make_unique<CFlashEngine>(session, op, devices, settings, passwords,
+                                            image->loaded() ? image.get() : nullptr);
+    engine->hooks.startupErasePrompt = false;  // erasing is the erase command's business
+    std::mutex m;
+    std::condition_variable cv;
+    int linkEvent = 0;  // 1 up, 2 timed out
+    engine->hooks.linkUp = [&] {
+        std::lock_guard lock(m);
+        linkEvent = 1;
+        cv.notify_all();
+    };
+    engine->hooks.linkTimeout = [&] {
+        std::lock_guard lock(m);
+        linkEvent = 2;
+        cv.notify_all();
+    };
+    int32_t r = engine->connect(1);
+    if (r == 2) {
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] { return linkEvent != 0; });
+        const int event = linkEvent;
+        lock.unlock();
+        if (event == 1) r = engine->afterLinkUp();
+    }
+    engine->hooks.linkUp = nullptr;
+    engine->hooks.linkTimeout = nullptr;
+    if (r != 1) return kExitFailed;
+    ops = std::make_unique<FlashOperations>(*engine, *image);
+    return kExitOk;
+}
+
+int EngineContext::finish(const std::string& command, int status) {
+    if (!options_.json) return status;
+    std::string out = "{\"command\": " + jsonString(command) +
+                      ", \"ok\": " + (status == kExitOk ? "true" : "false") +
+                      ", \"exitStatus\": " + std::to_string(status);
+    if (const DeviceDefinition* d = devices.selected())
+        out += ", \"device\": " + jsonString(d->deviceName) +
+               ", \"bootType\": " + std::to_string(d->bootType) +
+               ", \"mode\": " + std::to_string(session.ProgrammingMode.load());
+    for (const auto& [key, value] : results) out += ", " + jsonString(key) + ": " + value;
+    out += ", \"messages\": [";
+    for (size_t i = 0; i < op.shown.size(); ++i) {
+        const ShownMessage& s = op.shown[i];
+        out += std::string(i ? ", " : "") + "{\"code\": " + std::to_string(s.code) +
+               ", \"place\": " + std::to_string(s.place) + ", \"hint\": " + std::to_string(s.hint) +
+               ", \"detail\": " + jsonString(s.detail) + ", \"text\": " + jsonString(s.text) + "}";
+    }
+    out += "]}\n";
+    std::fputs(out.c_str(), stdout);
+    std::fflush(stdout);
+    return status;
+}
+
+}  // namespace ostrand::cli

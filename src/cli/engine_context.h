@@ -1,0 +1,100 @@
+// What the flash commands share: the common options, the program's state
+// around an engine connected to the chip, a progress bar with bytes, rate and
+// time left, and the --json result.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/device_database.h"
+#include "app/operator.h"
+#include "app/password_set.h"
+#include "app/session.h"
+#include "app/setup_settings.h"
+#include "command.h"
+#include "engine/flash_engine.h"
+#include "engine/flash_operations.h"
+#include "objfile/object_image.h"
+
+namespace ostrand::cli {
+
+// Console messages and questions, a progress bar of its own, and a record of
+// every message for the --json result.
+class CliOperator : public ConsoleOperator {
+  public:
+    CliOperator(Session& session, bool assumeYes) : ConsoleOperator(session, assumeYes) {}
+    void progressOpen(std::string_view text, int32_t range, bool showBar, bool allowCancel,
+                      bool topMost) override;
+    void progressStep(int32_t by) override;
+    void progressSetPos(int32_t pos) override;
+    void progressSetText(std::string_view text) override;
+    void progressClose() override;
+
+    std::vector<ShownMessage> shown;
+
+  protected:
+    void present(const ShownMessage& message) override;
+
+  private:
+    void draw(bool force);
+    bool tty_ = false;
+    bool open_ = false;
+    bool bar_ = false;
+    std::string text_;
+    int64_t range_ = 0, pos_ = 0;
+    int64_t startMs_ = 0, lastDrawMs_ = -1;
+};
+
+// The common options of the flash commands.
+struct CommonOptions {
+    std::string home, setup, port, device, rate;
+    bool haveHome = false, haveSetup = false, havePort = false, haveDevice = false,
+         haveRate = false;
+    bool json = false;
+    bool yes = false;
+    bool blankDevice = false;
+};
+
+extern const char* const kCommonUsage;
+
+class EngineContext {
+  public:
+    explicit EngineContext(const CommonOptions& options);
+    ~EngineContext();
+
+    // Loads the program folder, the setup and, when `objectFile` is not
+    // empty (or the setup names one and needObject), the object file; then
+    // connects. kExitOk, or kExitFailed with the message shown.
+    int open(bool needObject, const std::string& objectFile);
+
+    Session session;
+    CliOperator op;
+    DeviceDatabase devices{session, op};
+    SetupSettings settings{session, op, devices};
+    PasswordSet passwords{session, op};
+    std::unique_ptr<ObjectImage> image;
+    std::unique_ptr<CFlashEngine> engine;
+    std::unique_ptr<FlashOperations> ops;
+
+    // Extra "key": value pairs of the JSON result (values already JSON).
+    std::vector<std::pair<std::string, std::string>> results;
+    // Prints the JSON result when asked for; returns status.
+    int finish(const std::string& command, int status);
+
+  private:
+    CommonOptions options_;
+};
+
+// Reads the common options; returns false (with a usage error in `status`)
+// on a bad option.
+bool takeCommonOptions(Args& args, CommonOptions& options);
+
+// The command of that name (for usage errors).
+const Command& commandNamed(const std::string& name);
+
+std::string jsonString(const std::string& text);
+
+}  // namespace ostrand::cli

@@ -1,0 +1,126 @@
+#include "doc/document.h"
+
+#include <sys/file.h>
+
+#include "app/profile.h"
+#include "serial/serial_port.h"
+
+namespace ostrand {
+
+namespace fs = std::filesystem;
+
+std::string commandLineObjectPath(int argc, const char* const* argv) {
+    std::string text;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1) text += ' ';
+        text += argv[i];
+    }
+    if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
+        text = text.substr(1, text.size() - 2);
+    return text;
+}
+
+DocumentCore::DocumentCore(Session& s, Operator& o, fs::path folder)
+    : session(s),
+      op(o),
+      programFolder(std::move(folder)),
+      devices(s, o),
+      settings(s, o, devices),
+      passwords(s, o),
+      image(s, o, devices, settings.inForce, programFolder),
+      engine(s, o, devices, settings, passwords, &image),
+      operations(engine, image),
+      autoProgrammer(s, o, devices, settings, passwords, engine, operations, image) {
+    // The engine asks for the command line's run from inside a connection;
+    // it runs once that connection has returned.
+    engine.hooks.startCommandLineRun = [this] {
+        if (!autoProgrammer.autoRunDone) commandLineRunPending_ = true;
+    };
+}
+
+DocumentCore::~DocumentCore() {
+    shutDown();
+}
+
+int32_t DocumentCore::loadObject(bool showProgress) {
+    int32_t result = image.load(showProgress);
+    passwords.takeSetup(settings.inForce);
+    return result;
+}
+
+int32_t DocumentCore::startUp(const std::string& commandLine) {
+    // 1. The instance switch is read straight from the definition file.
+    auto def = ProfileFile::load(programFolder / "Ostrand.def");
+    session.MultiInstance = def && def->getInt("COMMON", "Multi_On", 0) == 1 ? 1 : 0;
+
+    // 2. One instance at a time unless several are allowed: every instance
+    // holds the lock file shared, a single-instance start wants it alone.
+    bool multi = session.MultiInstance == 1;
+    if (!instanceLock_.acquire(programFolder / "Ostrand.lock", true, multi) && !multi) {
+        session.ExitStatus = 0;
+        return 0;
+    }
+
+    // 5. Database, settings, ports, folders.
+    devices.reset();
+    settings.initialise(programFolder);
+    SerialPort::listPortsIn("/sys/class/tty", "/dev", multi, "").swap(settings.ports);
+    if (!commandLine.empty()) settings.commandLinePath = commandLine;
+
+    // 7. The definition file; without it the program cannot run.
+    if (devices.load(programFolder / "Ostrand.def") != 0) return 0;
+
+    // 8. The password log.
+    passwords.loadPasswordLog(programFolder / "history.log");
+
+    // 9. The default setup file and its object file.
+    bool ready = false;
+    if (!setupFile.empty()) settings.firstLoad = false;
+    fs::path setup = setupFile.empty() ? programFolder / "Ostrand.ini" : setupFile;
+    if ((!multi || !setupFile.empty()) && settings.loadSetupFile(setup) == 0) {
+        devices.applyProgrammingMode();
+        passwords.takeSetup(settings.inForce);
+        ready = loadObject(false) == 1 && image.loaded();
+    }
+    if (!commandLine.empty()) session.CommandLineRun = 1;
+    if (!ready) {
+        // 10. Without a valid default setup the setup dialog comes first.
+        devices.applyProgrammingMode();
+        if (!commandLine.empty()) {
+            int32_t show = session.ShowAutoResults;
+            settings.inForce.openFile = cutAutoResultsOption(commandLine, show);
+            session.ShowAutoResults = show;
+        } else
+            session.ExitStatus = 1;
+        // 11.
+        if (openSetupDialog) openSetupDialog();
+        return 1;
+    }
+    if (commandLine.empty()) session.ExitStatus = 1;
+
+    // 12. The connection; a chip that does not answer leaves the worker trying.
+    int32_t r = engine.connect(0);
+    connected = r == 1;
+    session.ConnectStatus = r == 1 ? kConnected : (r == 2 ? kConnecting : kDisconnected);
+    return 1;
+}
+
+int32_t DocumentCore::runPendingCommandLineRun() {
+    if (!commandLineRunPending_) return 0;
+    commandLineRunPending_ = false;
+    autoProgrammer.unattendedRun(true);
+    quitRequested_ = true;
+    return 1;
+}
+
+int32_t DocumentCore::shutDown() {
+    if (!shutDown_) {
+        shutDown_ = true;
+        engine.disconnect();
+        instanceLock_.release();
+        settings.releaseHeldFile();
+    }
+    return session.ExitStatus;
+}
+
+}  // namespace ostrand

@@ -1,0 +1,79 @@
+// The document core: what the program owns for its whole life (device
+// database, settings, passwords, memory image, engine) and the order in which
+// it comes up and goes down. The windowed program and ostrand-cli both drive
+// this one implementation through their own Operator.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/device_database.h"
+#include "app/file_io.h"
+#include "app/operator.h"
+#include "app/password_set.h"
+#include "app/session.h"
+#include "app/setup_settings.h"
+#include "doc/auto_program.h"
+#include "engine/flash_engine.h"
+#include "engine/flash_operations.h"
+#include "objfile/object_image.h"
+
+namespace ostrand {
+
+// The object path of the command line: the words after the program name as
+// one text, a pair of double quotes around the whole removed. The
+// ",MSG_ON"/",MSG_OFF" option stays on it until a setup file is read.
+std::string commandLineObjectPath(int argc, const char* const* argv);
+
+class DocumentCore {
+  public:
+    DocumentCore(Session& session, Operator& op, std::filesystem::path programFolder);
+    ~DocumentCore();
+    DocumentCore(const DocumentCore&) = delete;
+    DocumentCore& operator=(const DocumentCore&) = delete;
+
+    // Start-up in its fixed order. 1: the program runs on; 0: it ends now
+    // (a second instance, or the definition file failed) with ExitStatus.
+    int32_t startUp(const std::string& commandLine);
+    // Shut-down: worker stopped, port closed, lock released, held setup file
+    // closed. Returns the exit status of the program.
+    int32_t shutDown();
+
+    // The unattended run that the command line asked for, when start-up left
+    // it pending (the engine asks for it from inside a connection; it runs
+    // once the connection has returned). Returns 1 when it ran.
+    int32_t runPendingCommandLineRun();
+    bool quitRequested() const { return quitRequested_; }
+
+    // Loads the settings' object file into the memory image (and its password).
+    int32_t loadObject(bool showProgress);
+
+    // A setup file to start with instead of the default one (ostrand-cli).
+    std::filesystem::path setupFile;
+
+    // Start-up step 11: the setup dialog when no valid default setup exists.
+    std::function<void()> openSetupDialog;
+
+    Session& session;
+    Operator& op;
+    const std::filesystem::path programFolder;
+    DeviceDatabase devices;
+    SetupSettings settings;
+    PasswordSet passwords;
+    ObjectImage image;
+    CFlashEngine engine;
+    FlashOperations operations;
+    AutoProgrammer autoProgrammer;
+    bool connected = false;
+
+  private:
+    FileLock instanceLock_;
+    bool commandLineRunPending_ = false;
+    bool quitRequested_ = false;
+    bool shutDown_ = false;
+};
+
+}  // namespace ostrand

@@ -1,0 +1,573 @@
+// The operator's flash operations over the WCP commands and the boot-mode
+// operations. Whole-flash work goes area by area in pieces that a WCP header
+// can carry (its count field holds 16 bits), see docs/protocol.md 4.3.
+#include "engine/flash_operations.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "app/file_io.h"
+#include "objfile/object_image.h"
+
+namespace ostrand {
+
+namespace {
+
+constexpr uint32_t kPiece = 0x2000;        // read pieces
+constexpr uint32_t kCheckPiece = 0x8000;   // blank check and SUM pieces
+constexpr uint32_t kErasePiece = 0x10000;  // block erase pieces (0x8000 words)
+
+std::string hexLine(const std::vector<uint8_t>& record) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string line = ":";
+    uint8_t sum = 0;
+    for (uint8_t b : record) {
+        line += digits[b >> 4];
+        line += digits[b & 15];
+        sum = static_cast<uint8_t>(sum + b);
+    }
+    const uint8_t check = static_cast<uint8_t>(0x100 - sum);
+    line += digits[check >> 4];
+    line += digits[check & 15];
+    line += '\n';
+    return line;
+}
+
+std::string formatted(const char* format, uint32_t a, uint32_t b = 0, uint32_t c = 0) {
+    char text[160];
+    std::snprintf(text, sizeof text, format, a, b, c);
+    return text;
+}
+
+}  // namespace
+
+std::vector<WriteChunk> planWrites(const std::vector<AddressRange>& ranges, uint32_t unit,
+                                   uint32_t maxChunk, bool alignStarts) {
+    std::vector<WriteChunk> plan;
+    if (unit == 0) unit = 1;
+    if (maxChunk == 0) maxChunk = unit;
+    for (const AddressRange& r : ranges) {
+        if (r.end < r.start) continue;
+        uint64_t start = alignStarts ? r.start - r.start % unit : r.start;
+        const uint64_t end = r.end;
+        while (start <= end) {
+            const uint64_t rest = end + 1 - start;
+            uint64_t n = maxChunk;
+            if (rest <= maxChunk) n = (rest + unit - 1) / unit * unit;
+            plan.push_back({static_cast<uint32_t>(start), static_cast<uint32_t>(n)});
+            start += n;
+        }
+    }
+    return plan;
+}
+
+std::string memoryFileRecords(uint32_t start, const uint8_t* bytes, uint32_t count,
+                              bool withSegments, SegmentState& segments) {
+    std::string out;
+    uint32_t i = 0;
+    while (i < count) {
+        const uint32_t address = start + i;
+        // A record never runs over a 64 KiB boundary.
+        const uint32_t toBoundary = 0x10000 - (address & 0xFFFF);
+        const uint32_t n = std::min({16u, count - i, toBoundary});
+        if (withSegments && (!segments.started || (address >> 16) != segments.block)) {
+            const uint32_t segment = (address / 16) & 0xFFFF;
+            segments = {true, address >> 16, segment * 16};
+            out += hexLine(
+                {2, 0, 0, 2, static_cast<uint8_t>(segment >> 8), static_cast<uint8_t>(segment)});
+        }
+        const uint32_t offset = (address - (withSegments ? segments.base : 0)) & 0xFFFF;
+        std::vector<uint8_t> record = {static_cast<uint8_t>(n), static_cast<uint8_t>(offset >> 8),
+                                       static_cast<uint8_t>(offset), 0};
+        record.insert(record.end(), bytes + i, bytes + i + n);
+        out += hexLine(record);
+        i += n;
+    }
+    return out;
+}
+
+FlashOperations::FlashOperations(CFlashEngine& engine, const ObjectImage& image)
+    : engine_(engine), image_(image), session_(engine.session()), op_(engine.op()) {}
+
+bool FlashOperations::wcpMode() const {
+    return engine_.modeSnapshot == kModeWcpDiv || engine_.modeSnapshot == kModeWcpAll;
+}
+
+void FlashOperations::enableCommands(bool on) {
+    if (engine_.hooks.enableCommands) engine_.hooks.enableCommands(on);
+}
+
+bool FlashOperations::imageByte(uint32_t address, uint8_t& byte) const {
+    uint8_t two[2];
+    if (!image_.readImage(two, address, 1)) return false;
+    byte = two[0];
+    return true;
+}
+
+int32_t FlashOperations::eraseWholeFlash() {
+    for (const auto& [first, last] : engine_.flashAreas()) {
+        for (uint64_t a = first; a <= last; a += kErasePiece) {
+            const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kErasePiece, last + 1 - a));
+            if (!engine_.wcpBlockErase(static_cast<uint32_t>(a), n)) return 0;
+        }
+    }
+    return 1;
+}
+
+int32_t FlashOperations::blankWholeFlash(int32_t& blank) {
+    blank = 1;
+    for (const auto& [first, last] : engine_.flashAreas()) {
+        for (uint64_t a = first; a <= last; a += kCheckPiece) {
+            const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kCheckPiece, last + 1 - a));
+            if (!engine_.wcpBlankCheck(static_cast<uint32_t>(a), n, blank)) return 0;
+            if (blank == 0) return 1;
+        }
+    }
+    return 1;
+}
+
+// The SUM the file SUM is compared with: the SUM area (for BootType 12 up to
+// 0x7FFF, as the memory image counts it).
+int32_t FlashOperations::sumArea(uint16_t& sum) {
+    const uint32_t first = engine_.sumStart;
+    const uint32_t last =
+        engine_.bootType == 12 ? std::min<uint32_t>(engine_.sumEnd, 0x7FFF) : engine_.sumEnd;
+    uint32_t total = 0;
+    for (uint64_t a = first; a <= last; a += kCheckPiece) {
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kCheckPiece, last + 1 - a));
+        uint16_t part = 0;
+        if (!engine_.wcpSum(static_cast<uint32_t>(a), n, part)) return 0;
+        total += part;
+    }
+    sum = static_cast<uint16_t>(total);
+    return 1;
+}
+
+int32_t FlashOperations::eraseChip(bool showProgress) {
+    engine_.modeSnapshot = session_.ProgrammingMode;
+    if (showProgress) op_.progressOpen(messageTextOrFallback(11300), 0, false, false, true);
+    int32_t result = 0;
+    if (wcpMode()) {
+        if (engine_.fillFlashCache()) {
+            if (engine_.hooks.waitCursor) engine_.hooks.waitCursor(true);
+            result = eraseWholeFlash();
+            if (engine_.hooks.waitCursor) engine_.hooks.waitCursor(false);
+        }
+    } else {
+        const int32_t bt = engine_.bootType;
+        const bool statusFirst = bt == 5 || bt == 6 || bt == 9 || bt == 11;
+        if (!statusFirst || engine_.postConnectStatus()) {
+            result = engine_.chipErase(0xF0);
+            engine_.recoverAfterTimeout(result);
+        }
+    }
+    if (showProgress) op_.progressClose();
+    if (result != 1) return 0;
+    engine_.flashBlank = 1;
+    engine_.fillFlashCacheWith(engine_.flashCache.start, engine_.flashCache.length, 0xFF);
+    if (showProgress) op_.showMessage(11002);
+    return 1;
+}
+
+int32_t FlashOperations::eraseBlock(uint32_t start, uint32_t size) {
+    engine_.modeSnapshot = session_.ProgrammingMode;
+    op_.progressOpen(messageTextOrFallback(11301), 0, false, false, true);
+    int32_t result = engine_.fillFlashCache();
+    if (result && wcpMode()) {
+        result = engine_.wcpBlockErase(start, size);
+    } else if (result) {
+        // The boot programs erase whole chips only (docs/protocol.md 2.4).
+        op_.showMessage(11018, 0, 12101);
+        result = 0;
+    }
+    op_.progressClose();
+    if (result != 1) return 0;
+    // A block over the whole password area leaves a chip without a password:
+    // it needs no erase without password any more, and a chip that ran a WCP
+    // was not protected.
+    const int32_t bt = engine_.bootType;
+    if (PasswordBootTypes(bt) && start <= engine_.passwordStart &&
+        uint64_t{start} + size - 1 >= engine_.passwordEnd) {
+        engine_.settings().inForce.eraseWithoutPassword = 0;
+        engine_.passwords().eraseWithoutPassword = 0;
+        session_.ProtectState = 0;
+    }
+    op_.showMessage(11003);
+    return 1;
+}
+
+int32_t FlashOperations::blankCheck(bool showProgress) {
+    engine_.modeSnapshot = session_.ProgrammingMode;
+    if (showProgress) op_.progressOpen(messageTextOrFallback(11304), 0, false, false, true);
+    int32_t blank = 0;
+    int32_t ok = engine_.fillFlashCache();
+    if (ok && wcpMode()) {
+        ok = blankWholeFlash(blank);
+    } else if (ok && engine_.bootType == 11) {
+        uint16_t sum = 0;
+        ok = engine_.bootSum(0, 0, sum);
+        engine_.recoverAfterTimeout(ok);
+        const uint32_t bytes = engine_.sumEnd + 1 - engine_.sumStart;
+        blank = sum == static_cast<uint16_t>(bytes * 0xFFu) ? 1 : 0;
+    } else if (ok) {
+        // The other boot programs have no blank check.
+        op_.showMessage(10009, 0, 0, "Boot Program");
+        ok = 0;
+    }
+    if (showProgress) op_.progressClose();
+    if (!ok) return 0;
+    engine_.flashBlank = blank;
+    if (showProgress) op_.showMessage(blank ? 11017 : 11016);
+    return blank;
+}
+
+int32_t FlashOperations::verifySum(bool showProgress, uint16_t& deviceSum) {
+    engine_.modeSnapshot = session_.ProgrammingMode;
+    deviceSum = 0;
+    const uint16_t fileSum = image_.fileSum();
+    if (showProgress) op_.progressOpen(messageTextOrFallback(11303), 0, false, false, true);
+    bool viaWcp = wcpMode();
+    if (engine_.bootType == 12 && !engine_.anyWcpLoaded()) viaWcp = false;
+    int32_t ok = 0;
+    if (viaWcp) {
+        ok = engine_.fillFlashCache() && sumArea(deviceSum);
+    } else {
+        ok = engine_.bootSum(engine_.sumStart, engine_.sumEnd + 1 - engine_.sumStart, deviceSum);
+        engine_.recoverAfterTimeout(ok);
+    }
+    if (showProgress) op_.progressClose();
+    if (!ok) return -1;
+    const int32_t result = deviceSum == fileSum ? 0 : 1;
+    if (showProgress) {
+        const int32_t codes[2][2] = {{11010, 11011}, {11012, 11013}};
+        op_.showMessage(codes[viaWcp ? 1 : 0][result]);
+    }
+    return result;
+}
+
+int32_t FlashOperations::readFlash(uint32_t start, uint8_t* buffer, uint32_t count) {
+    engine_.modeSnapshot = session_.ProgrammingMode;
+    if (engine_.fillFlashCache() && engine_.readThroughMode(start, buffer, count)) return 1;
+    op_.showMessage(11001);
+    return 0;
+}
+
+int32_t FlashOperations::programRanges(bool alignStarts, bool ownProgress) {
+    if (!engine_.fillFlashCache()) return 0;
+    const uint32_t unit = engine_.alignmentUnit();
+    const auto plan = planWrites(image_.rangesToProgram(), unit,
+                                 static_cast<uint32_t>(std::max(engine_.maxChunk, 1)), alignStarts);
+    uint64_t total = 0;
+    for (const WriteChunk& c : plan) total += c.length;
+    if (ownProgress)
+        op_.progressOpen(messageTextOrFallback(11306), static_cast<int32_t>(total), true, true,
+                         true);
+    session_.ReportIllegalWrite = 1;
+    std::vector<uint8_t> bytes;
+    int32_t result = 1;
+    for (const WriteChunk& c : plan) {
+        if (op_.progressAborted()) {
+            op_.progressSetText(messageTextOrFallback(11312));
+            result = 0;
+            break;
+        }
+        bytes.assign(c.length + 1, 0xFF);
+        if (!image_.readImage(bytes, c.address, c.length)) {
+            op_.showMessage(
+                10203, 0, 0,
+                formatted("E521 : Program file data read error. Address = 0x%lx", c.address));
+            result = 0;
+            break;
+        }
+        if (!engine_.wcpWrite(c.address, bytes.data(), c.length)) {
+            result = 0;
+            break;
+        }
+        op_.progressStep(static_cast<int32_t>(c.length));
+        engine_.pumpOneMessage();
+    }
+    if (result && engine_.bootType == 12) {
+        uint16_t sum = 0;
+        result = sumArea(sum);
+    }
+    const int32_t bt = engine_.bootType;
+    if (result && engine_.settings().inForce.readProtectFor(bt) == 1 &&
+        (bt == 5 || bt == 7 || bt == 8 || bt == 9))
+        result = engine_.wcpReadProtect();
+    if (ownProgress) op_.progressClose();
+    return result;
+}
+
+int32_t FlashOperations::finishProgramming() {
+    const int32_t bt = engine_.bootType;
+    PasswordSet& passwords = engine_.passwords();
+    if (bt != 12 && engine_.settings().inForce.passLogSave == 1) {
+        const ObjectPassword& pw = image_.objectPassword();
+        if (!pw.present) {
+            op_.showMessage(10127, 0, 12111);
+        } else {
+            std::string device;
+            engine_.devices().selectedDeviceName(device);
+            passwords.rememberPassword({image_.fileSum(), pw.numAdd, pw.cmpAdd, pw.text, device});
+            passwords.savePasswordLog(engine_.settings().programFolder / "history.log");
+        }
+    }
+    session_.ChipRewritten = 1;
+    return 1;
+}
+
+int32_t FlashOperations::programDevice() {
+    if (EraseFirstTypes(engine_.bootType) && !eraseChip(false)) return 0;
+    enableCommands(false);
+    engine_.modeSnapshot = session_.ProgrammingMode;
+    int32_t result = 0;
+    if (wcpMode()) {
+        result = programRanges(engine_.bootType != 2, true);
+    } else {
+        op_.progressOpen(messageTextOrFallback(11306), 0, false, false, true);
+        result = engine_.programSingleBoot(image_.expansionPath());
+        result = engine_.recoverAfterTimeout(result) == 1 ? 1 : 0;
+        op_.progressClose();
+    }
+    enableCommands(true);
+    if (result != 1) return 0;
+    finishProgramming();
+    op_.showMessage(11006);
+    return 1;
+}
+
+int32_t FlashOperations::programForAuto() {
+    engine_.modeSnapshot = session_.ProgrammingMode;
+    int32_t result = 0;
+    if (wcpMode()) {
+        const int32_t bt = engine_.bootType;
+        result = programRanges(bt != 2 && bt != 12, false);
+    } else {
+        result = engine_.programSingleBoot(image_.expansionPath());
+        result = engine_.recoverAfterTimeout(result) == 1 ? 1 : 0;
+    }
+    if (result == 1) finishProgramming();
+    return result;
+}
+
+int32_t FlashOperations::saveMemoryFile(const std::filesystem::path& file,
+                                        std::optional<AddressRange> range) {
+    engine_.modeSnapshot = session_.ProgrammingMode;
+    std::vector<AddressRange> ranges;
+    if (range) {
+        ranges.push_back(*range);
+    } else {
+        for (const auto& [first, last] : engine_.flashAreas()) ranges.push_back({first, last});
+    }
+    const int32_t bt = engine_.bootType;
+    const int32_t size = engine_.settings().inForce.memSizeEmulat;
+    if (bt == 11 && size == 96)
+        for (AddressRange& r : ranges) r.end = std::min<uint32_t>(r.end, 0x1FFFF);
+    uint64_t total = 0;
+    for (const AddressRange& r : ranges)
+        if (r.end >= r.start) total += uint64_t{r.end} - r.start + 1;
+    op_.progressOpen(messageTextOrFallback(11307), static_cast<int32_t>(total / 16), true, true,
+                     true);
+    auto finish = [&](int32_t code, int32_t place, int32_t hint) {
+        op_.progressClose();
+        if (code) op_.showMessage(code, place, hint);
+        return code == 11024 ? 1 : 0;
+    };
+    if (!engine_.fillFlashCache()) return finish(0, 0, 0);
+    AtomicFileWriter out;
+    if (!out.open(file)) return finish(10210, 124, 12137);
+    const bool segments = !BootTypesG(bt, size);
+    SegmentState state;
+    uint64_t done = 0;
+    for (const AddressRange& r : ranges) {
+        for (uint64_t a = r.start; a <= r.end; a += kPiece) {
+            if (op_.progressAborted()) {
+                op_.progressSetText(messageTextOrFallback(11312));
+                return finish(0, 0, 0);
+            }
+            const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kPiece, r.end + 1 - a));
+            std::fill(readBuffer_.begin(), readBuffer_.end(), 0);
+            if (!engine_.readThroughMode(static_cast<uint32_t>(a), readBuffer_.data(), n))
+                return finish(11001, 0, 0);
+            const std::string lines =
+                memoryFileRecords(static_cast<uint32_t>(a), readBuffer_.data(), n, segments, state);
+            if (!out.write(lines)) return finish(10210, 122, 12109);
+            done += n;
+            op_.progressSetPos(static_cast<int32_t>(done / 16));
+        }
+    }
+    op_.progressSetText(messageTextOrFallback(11310));
+    if (!out.write(":00000001FF\n") || !out.commit()) return finish(10210, 123, 12109);
+    return finish(11024, 0, 0);
+}
+
+int32_t FlashOperations::compareWithFile(bool showProgress, bool showResult,
+                                         CompareDifference* difference) {
+    engine_.modeSnapshot = session_.ProgrammingMode;
+    const auto& ranges = image_.rangesToProgram();
+    uint64_t total = 0;
+    for (const AddressRange& r : ranges) total += uint64_t{r.end} - r.start + 1;
+    if (showProgress)
+        op_.progressOpen(messageTextOrFallback(11305), static_cast<int32_t>(total), true, true,
+                         true);
+    auto finish = [&](int32_t result) {
+        if (showProgress) op_.progressClose();
+        return result;
+    };
+    if (!engine_.fillFlashCache()) return finish(-1);
+    for (const AddressRange& r : ranges) {
+        for (uint64_t a = r.start; a <= r.end; a += kPiece) {
+            const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kPiece, r.end + 1 - a));
+            std::fill(readBuffer_.begin(), readBuffer_.end(), 0);
+            if (!engine_.readThroughMode(static_cast<uint32_t>(a), readBuffer_.data(), n)) {
+                op_.showMessage(
+                    11001, 0, 0,
+                    formatted("E522 : Memory data read error. Address = 0x%lx, Read size = %d",
+                              static_cast<uint32_t>(a), n));
+                return finish(-1);
+            }
+            for (uint32_t i = 0; i < n; ++i) {
+                const uint32_t address = static_cast<uint32_t>(a + i);
+                uint8_t fileByte = 0;
+                if (!imageByte(address, fileByte)) {
+                    op_.showMessage(
+                        10203, 0, 0,
+                        formatted("E521 : Program file data read error. Address = 0x%lx", address));
+                    return finish(-1);
+                }
+                const bool skipped =
+                    engine_.bootType == 12 && address >= 0x7FF8 && address <= 0x7FFF;
+                if (!skipped && fileByte != readBuffer_[i]) {
+                    if (difference) *difference = {address, readBuffer_[i], fileByte};
+                    if (showResult)
+                        op_.showMessage(
+                            11014, 0, 0,
+                            formatted("R025 : Address = 0x%lx, Device = 0x%02x, File = 0x%02x",
+                                      address, readBuffer_[i], fileByte));
+                    return finish(1);
+                }
+                if (showProgress) op_.progressStep(1);
+                engine_.pumpOneMessage();
+            }
+            if (showProgress && op_.progressAborted()) {
+                op_.progressSetText(messageTextOrFallback(11312));
+                return finish(-1);
+            }
+        }
+    }
+    if (showResult) op_.showMessage(11015);
+    return finish(0);
+}
+
+int32_t FlashOperations::compareStep(const CompareView& view, uint32_t& address, uint8_t& fileByte,
+                                     uint8_t& flashByte, int32_t fromStart) {
+    engine_.modeSnapshot = session_.ProgrammingMode;
+    auto stop = [&](int32_t result) {
+        if (result != 1) {
+            stepAddress_ = 0;
+            pieceLength_ = 0;
+        }
+        return result;
+    };
+    auto aborted = [&] { return view.aborted && view.aborted(); };
+    if (!engine_.fillFlashCache()) return stop(-1);
+    const auto& ranges = image_.rangesToProgram();
+    if (fromStart == 1) {
+        stepRange_ = 0;
+        stepAddress_ = 0;
+        pieceLength_ = 0;
+        if (view.showText) view.showText(11311);
+    } else if (stepAddress_ != 0) {
+        ++stepAddress_;  // after the last difference
+    }
+    for (; stepRange_ < ranges.size(); ++stepRange_) {
+        const AddressRange& r = ranges[stepRange_];
+        uint64_t a = r.start;
+        if (stepAddress_ != 0 && r.contains(stepAddress_)) a = stepAddress_;
+        if (stepAddress_ != 0 && !r.contains(stepAddress_) && stepAddress_ > r.end) {
+            stepAddress_ = 0;
+            pieceLength_ = 0;
+            continue;  // a Next past the end of this range goes on with the next one
+        }
+        while (a <= r.end) {
+            const bool inPiece =
+                pieceLength_ != 0 && a >= pieceStart_ && a < pieceStart_ + pieceLength_;
+            if (!inPiece) {
+                pieceStart_ = static_cast<uint32_t>(a);
+                pieceLength_ = static_cast<uint32_t>(std::min<uint64_t>(kPiece, r.end + 1 - a));
+                std::fill(readBuffer_.begin(), readBuffer_.end(), 0);
+                if (!engine_.readThroughMode(pieceStart_, readBuffer_.data(), pieceLength_))
+                    return stop(-1);
+                if (aborted()) return stop(0);
+                if (view.showText) view.showText(11305);
+            }
+            const uint64_t pieceEnd = uint64_t{pieceStart_} + pieceLength_;
+            for (; a < pieceEnd; ++a) {
+                const uint32_t at = static_cast<uint32_t>(a);
+                uint8_t fb = 0;
+                if (!imageByte(at, fb)) return stop(-1);
+                if (view.step) view.step();
+                const uint8_t db = readBuffer_[at - pieceStart_];
+                const bool skipped = engine_.bootType == 12 && at >= 0x7FF8 && at <= 0x7FFF;
+                if (!skipped && fb != db) {
+                    stepAddress_ = at;
+                    address = at;
+                    fileByte = fb;
+                    flashByte = db;
+                    return 1;
+                }
+                engine_.pumpOneMessage();
+                if (aborted()) return stop(0);
+            }
+        }
+        stepAddress_ = 0;
+    }
+    return stop(0);
+}
+
+int32_t FlashOperations::writeData(uint32_t address, const uint8_t* bytes, uint32_t count) {
+    engine_.modeSnapshot = session_.ProgrammingMode;
+    const int32_t bt = engine_.bootType;
+    if (EraseFirstTypes(bt) || count == 0) {
+        op_.showMessage(11008);
+        return 0;
+    }
+    if (!wcpMode()) {
+        // The boot programs of these types erase the whole chip before they
+        // program: a data write there would lose everything else.
+        op_.showMessage(11008, 0, 0, "Boot Program");
+        return 0;
+    }
+    if (!engine_.fillFlashCache()) return 0;
+    uint32_t first = address, length = count;
+    std::vector<uint8_t> region;
+    if (bt == 2 && engine_.pageSize > 0) {
+        const uint32_t page = static_cast<uint32_t>(engine_.pageSize);
+        first = engine_.flashStart + (address - engine_.flashStart) / page * page;
+        const uint64_t last = uint64_t{address} + count - 1;
+        const uint64_t lastPage = engine_.flashStart + (last - engine_.flashStart) / page * page;
+        length = static_cast<uint32_t>(lastPage + page - first);
+        region.assign(length, 0xFF);
+        if (engine_.mergePage(address, bytes, count, first, region.data(), length) == 2) return 0;
+    } else {
+        const uint32_t unit = engine_.alignmentUnit();
+        first = address - address % unit;
+        const uint64_t end = uint64_t{address} + count;
+        length = static_cast<uint32_t>((end - first + unit - 1) / unit * unit);
+        region.assign(length, 0xFF);
+        const int32_t r =
+            engine_.overlayWithFlash(address, bytes, count, first, region.data(), length);
+        if (r == 2) return 0;
+        if (r == 1 && zeroToOneWarned == 0) zeroToOneWarned = op_.notice(11021) ? 1 : 0;
+    }
+    session_.ReportIllegalWrite = 0;
+    if (!engine_.wcpWrite(first, region.data(), length)) {
+        op_.showMessage(11008);
+        return 0;
+    }
+    session_.ChipRewritten = 1;
+    return 1;
+}
+
+}  // namespace ostrand

@@ -1,0 +1,264 @@
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+
+#include "cli_run.h"
+#include "doc/document.h"
+#include "sim_rig.h"
+#include "test_folder.h"
+
+using namespace ostrand;
+using ostrand::test::SimChip;
+using ostrand::test::writeFastDefinition;
+
+namespace {
+
+std::string readText(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void setMultiOn(const std::filesystem::path& folder, int value) {
+    std::string def = readText(folder / "Ostrand.def");
+    def = std::regex_replace(def, std::regex("Multi_On=\\d"), "Multi_On=" + std::to_string(value));
+    std::ofstream(folder / "Ostrand.def") << def;
+}
+
+// A program folder with the demo definition file (short waits), the demo
+// WCPs and the sample object, and a simulated KMT12E48 on a terminal.
+class CommandLineRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        writeFastDefinition(dir.path());
+        for (const char* d : {"KMT12E48", "KM16F48"})
+            std::filesystem::copy(std::string(OSTRAND_DATA) + "/" + d, dir.path() / d);
+        std::filesystem::copy_file(std::string(OSTRAND_DATA) + "/samples/demo.h20",
+                                   dir.path() / "demo.h20");
+    }
+    void startChip(const std::vector<std::string>& faults = {}) {
+        port = chip.start(dir.path(), device, faults, dir.path() / "flash.bin");
+        ASSERT_FALSE(port.empty());
+    }
+    void writeSetup(const std::string& steps, const std::string& object = "other.h20") {
+        std::ofstream(dir.path() / "Ostrand.ini")
+            << "[Ostrand]\nDevice=" << device << "\nOpenFile=" << (dir.path() / object).string()
+            << "\nCOMPort=" << port << "\nDataRate=38400\n"
+            << steps;
+    }
+    std::vector<uint8_t> flash() const {
+        std::string s = readText(dir.path() / "flash.bin");
+        return std::vector<uint8_t>(s.begin(), s.end());
+    }
+
+    TestFolder dir;
+    SimChip chip;
+    std::string device = "KMT12E48";
+    std::string port;
+    Session session;
+    RecordingOperator op{session};
+};
+
+const char* kAllSteps = "AllErase=1\nBlankCheck=1\nProgramming=1\nVerify=1\nFileCompare=1\n";
+
+}  // namespace
+
+TEST(Instances, SingleInstanceRefusesASecondCopy) {
+    TestFolder dir;
+    writeFastDefinition(dir.path());
+    Session s1, s2, s3;
+    RecordingOperator op1(s1), op2(s2), op3(s3);
+    int dialogs = 0;
+    DocumentCore first(s1, op1, dir.path());
+    first.openSetupDialog = [&] { ++dialogs; };
+    ASSERT_EQ(first.startUp(""), 1);
+    EXPECT_EQ(dialogs, 1);  // no default setup: the setup dialog comes first
+    EXPECT_EQ(s1.ExitStatus, 1);
+    {
+        DocumentCore second(s2, op2, dir.path());
+        EXPECT_EQ(second.startUp(""), 0);
+        EXPECT_EQ(s2.ExitStatus, 0);
+        EXPECT_TRUE(op2.messages.empty());
+    }
+    EXPECT_EQ(first.devices.records().size(), 20u);  // the first runs on untouched
+    first.shutDown();
+    DocumentCore third(s3, op3, dir.path());
+    EXPECT_EQ(third.startUp(""), 1);
+}
+
+TEST(Instances, SeveralInstancesNumberTheirSetupFiles) {
+    TestFolder dir;
+    writeFastDefinition(dir.path());
+    setMultiOn(dir.path(), 1);
+    Session s1, s2;
+    RecordingOperator op1(s1), op2(s2);
+    DocumentCore first(s1, op1, dir.path()), second(s2, op2, dir.path());
+    ASSERT_EQ(first.startUp(""), 1);
+    ASSERT_EQ(second.startUp(""), 1);
+    EXPECT_EQ(s1.MultiInstance, 1);
+    first.settings.inForce.device = "KMT12E48";
+    second.settings.inForce.device = "KM16F48";
+    ASSERT_EQ(first.settings.saveSetupFile(""), 0);
+    ASSERT_EQ(second.settings.saveSetupFile(""), 0);
+    EXPECT_NE(readText(dir.path() / "Ostrand00.ini").find("Device=KMT12E48\n"), std::string::npos);
+    EXPECT_NE(readText(dir.path() / "Ostrand01.ini").find("Device=KM16F48\n"), std::string::npos);
+    first.shutDown();
+    EXPECT_FALSE(isFileLockedElsewhere(dir.path() / "Ostrand00.ini"));
+    EXPECT_TRUE(isFileLockedElsewhere(dir.path() / "Ostrand01.ini"));
+}
+
+TEST(Instances, MissingDefinitionFileEndsTheProgram) {
+    TestFolder dir;
+    Session s;
+    RecordingOperator op(s);
+    DocumentCore doc(s, op, dir.path());
+    EXPECT_EQ(doc.startUp(""), 0);
+    ASSERT_EQ(op.codes(), std::vector<int32_t>{10100});
+    EXPECT_EQ(doc.shutDown(), 0);
+}
+
+TEST_F(CommandLineRun, QuotedPathWithMsgOffProgramsUnattended) {
+    startChip();
+    writeSetup(kAllSteps);
+    DocumentCore doc(session, op, dir.path());
+    int windows = 0;
+    doc.autoProgrammer.resultWindow = [&](AutoResultWindow, const AutoRunRecord&) {
+        ++windows;
+        return 1;
+    };
+    std::string object = (dir.path() / "demo.h20").string();
+    ASSERT_EQ(doc.startUp("\"" + object + "\",MSG_OFF"), 1);
+    EXPECT_TRUE(doc.connected);
+    EXPECT_EQ(doc.settings.inForce.openFile, object);
+    EXPECT_EQ(session.ShowAutoResults, 0);
+    EXPECT_EQ(session.CommandLineRun, 1);
+    ASSERT_EQ(doc.runPendingCommandLineRun(), 1);
+    EXPECT_TRUE(doc.quitRequested());
+    for (int s = 0; s < kAutoSteps - 1; ++s)
+        EXPECT_EQ(doc.autoProgrammer.record.result[s], kStepOk) << kAutoStepNames[s];
+    EXPECT_EQ(doc.autoProgrammer.record.result[kProtect], kStepNotRun);
+    EXPECT_EQ(doc.autoProgrammer.record.memorySum, doc.image.fileSum());
+    EXPECT_TRUE(op.questions.empty());
+    EXPECT_EQ(windows, 0);
+    EXPECT_EQ(doc.shutDown(), 1);
+    // The chip holds the image: the sample's text at 0, the pattern at 0x8000.
+    auto bytes = flash();
+    ASSERT_GE(bytes.size(), 0xC000u);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 14), "Ostrand demo p");
+    EXPECT_EQ(bytes[0x8000], 0x78);
+    EXPECT_EQ(bytes[0x8400], 0xFF);
+    // It runs once: a second request does nothing.
+    EXPECT_EQ(doc.runPendingCommandLineRun(), 0);
+}
+
+TEST_F(CommandLineRun, RefusedEraseEndsWithStatusTwo) {
+    startChip({"reply:40=64*"});
+    writeSetup(kAllSteps);
+    DocumentCore doc(session, op, dir.path());
+    ASSERT_EQ(doc.startUp((dir.path() / "demo.h20").string() + ", msg_off"), 1);
+    ASSERT_EQ(doc.runPendingCommandLineRun(), 1);
+    const AutoRunRecord& r = doc.autoProgrammer.record;
+    EXPECT_EQ(r.result[kAllErase], kStepFailed);
+    for (int s = kBlankCheck; s < kAutoSteps; ++s) EXPECT_EQ(r.result[s], kStepNotRun);
+    EXPECT_TRUE(op.questions.empty());
+    EXPECT_FALSE(op.messages.empty());
+    EXPECT_EQ(doc.shutDown(), 2);
+}
+
+TEST_F(CommandLineRun, FailedBlankCheckLeavesTheRestNotRun) {
+    // The chip reports "not blank" even after its erase.
+    startChip({"reply:70.done=74*"});
+    writeSetup(kAllSteps, "demo.h20");
+    DocumentCore doc(session, op, dir.path());
+    ASSERT_EQ(doc.startUp(""), 1);
+    ASSERT_TRUE(doc.connected);
+    EXPECT_EQ(doc.runPendingCommandLineRun(), 0);  // no command line, nothing pending
+    AutoProgrammer& a = doc.autoProgrammer;
+    ASSERT_EQ(a.unattendedRun(true), 1);
+    EXPECT_EQ(a.record.result[kAllErase], kStepOk);
+    EXPECT_EQ(a.record.result[kBlankCheck], kStepFailed);
+    for (int s = kProgramming; s < kAutoSteps; ++s) EXPECT_EQ(a.record.result[s], kStepNotRun);
+    EXPECT_EQ(a.record.fileSum, 0);
+    EXPECT_EQ(a.record.memorySum, 0);
+    EXPECT_EQ(session.ExitStatus, 2);
+    ASSERT_NE(op.last(), nullptr);
+    EXPECT_EQ(op.last()->code, 11016);
+    EXPECT_EQ(flash()[0], 0xFF);  // nothing was programmed
+    // A batch run happens once only.
+    EXPECT_EQ(a.unattendedRun(true), 0);
+}
+
+TEST_F(CommandLineRun, AllOptionsOffRunsNothing) {
+    startChip();
+    writeSetup("AllErase=0\nBlankCheck=0\nProgramming=0\nVerify=0\nFileCompare=0\n", "demo.h20");
+    DocumentCore doc(session, op, dir.path());
+    ASSERT_EQ(doc.startUp(""), 1);
+    ASSERT_TRUE(doc.connected);
+    int windows = 0;
+    doc.autoProgrammer.resultWindow = [&](AutoResultWindow, const AutoRunRecord&) {
+        ++windows;
+        return 7;
+    };
+    doc.autoProgrammer.dialogStart(doc.autoProgrammer.options());
+    EXPECT_TRUE(doc.autoProgrammer.record.nothingRan());
+    EXPECT_EQ(windows, 0);
+    EXPECT_TRUE(op.questions.empty());
+    EXPECT_EQ(session.ExitStatus, 1);
+    EXPECT_EQ(session.AutoRunPhase, 0);
+}
+
+TEST(AutoRules, LinkedOptions) {
+    AutoOptions programOnly{false, false, true, false, false, false};
+    EXPECT_TRUE(applyAutoRules(programOnly, 9, kModeWcpDiv, false)[kAllErase]);
+    EXPECT_FALSE(applyAutoRules(programOnly, 1, kModeWcpDiv, false)[kAllErase]);
+    AutoOptions all{true, true, true, true, true, true};
+    AutoOptions sboot = applyAutoRules(all, 5, kModeSBoot, false);
+    EXPECT_FALSE(sboot[kBlankCheck]);
+    EXPECT_FALSE(sboot[kFileCompare]);
+    EXPECT_FALSE(sboot[kProtect]);
+    EXPECT_TRUE(applyAutoRules(all, 11, kModeSBoot, false)[kBlankCheck]);
+    EXPECT_TRUE(applyAutoRules(all, 11, kModeSBoot, false)[kProtect]);
+    AutoOptions verifyOnly{false, false, false, true, false, false};
+    EXPECT_TRUE(applyAutoRules(verifyOnly, 12, kModeWcpAll, false)[kProgramming]);
+    EXPECT_FALSE(applyAutoRules(verifyOnly, 12, kModeWcpAll, true)[kProgramming]);
+    AutoOptions blankOnly{false, true, false, false, false, false};
+    EXPECT_TRUE(applyAutoRules(blankOnly, 12, kModeWcpDiv, false)[kAllErase]);
+}
+
+TEST(AutoRecord, NothingRanAndFailures) {
+    AutoRunRecord r;
+    EXPECT_TRUE(r.nothingRan());
+    EXPECT_FALSE(r.anyFailed());
+    r.result[kBlankCheck] = kStepFailed;
+    EXPECT_TRUE(r.anyFailed());
+    EXPECT_FALSE(r.nothingRan());
+}
+
+TEST_F(CommandLineRun, AutoCommandReportsEachStepAndItsStatus) {
+    startChip();
+    writeSetup(kAllSteps, "demo.h20");
+    std::string home = " --home " + dir.path().string();
+    CliResult ok = runCli("auto" + home, dir.path());
+    EXPECT_EQ(ok.status, 0) << ok.err;
+    for (const char* line : {"All Erase:       OK", "Blank Check:     OK", "Programming:     OK",
+                             "Verify with SUM: OK", "File Compare:    OK", "Result: OK in"})
+        EXPECT_NE(ok.out.find(line), std::string::npos) << line << "\n" << ok.out;
+    EXPECT_EQ(ok.out.find("Protect:"), std::string::npos);
+    // Steps chosen on the command line replace the setup's.
+    CliResult verifyOnly = runCli("auto --verify" + home, dir.path());
+    EXPECT_EQ(verifyOnly.status, 0) << verifyOnly.err;
+    EXPECT_EQ(verifyOnly.out.find("All Erase:"), std::string::npos);
+    EXPECT_NE(verifyOnly.out.find("SUM of File: 0x"), std::string::npos);
+    EXPECT_EQ(runCli("auto --bogus" + home, dir.path()).status, 2);
+    EXPECT_EQ(runCli("auto a.h20 b.h20" + home, dir.path()).status, 2);
+}
+
+TEST_F(CommandLineRun, AutoCommandFailsWhenAStepFails) {
+    startChip({"reply:40=64*"});
+    writeSetup(kAllSteps, "demo.h20");
+    CliResult r = runCli("auto --home " + dir.path().string(), dir.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("All Erase:       NG"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("Result: NG"), std::string::npos);
+    EXPECT_FALSE(r.err.empty());
+}
