@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The demo: a simulated chip, programmed unattended.
 #
-# Builds Ostrand, starts ostrand-sim as a KMT12E48 on a pseudo-terminal,
+# Builds Ostrand, starts ostrand-sim as a KMT12E48 on a pseudo-terminal (paced:
+# every byte takes its time on the wire, so the throughput is a real one),
 # prepares a program folder whose setup file names that terminal, and runs
 # auto programming (erase, blank check, program, verify with SUM, file
 # compare) of the bundled sample object. Exits with the run's status.
@@ -22,7 +23,7 @@ trap cleanup EXIT
 
 cp -r build/bin/. "$work/"
 build/bin/ostrand-sim --home "$work" --device "$device" --link "$work/chip.tty" \
-    --flash "$work/chip.flash" >"$work/sim.out" 2>&1 &
+    --flash "$work/chip.flash" --pace >"$work/sim.out" 2>&1 &
 sim_pid=$!
 for _ in $(seq 50); do [ -e "$work/chip.tty" ] && break; sleep 0.1; done
 [ -e "$work/chip.tty" ] || { echo "demo: the simulator did not start"; cat "$work/sim.out"; exit 1; }

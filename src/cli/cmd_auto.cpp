@@ -4,6 +4,7 @@
 #include "app/file_io.h"
 #include "command.h"
 #include "doc/document.h"
+#include "port_advice.h"
 
 namespace ostrand::cli {
 namespace {
@@ -77,15 +78,18 @@ int run(std::vector<std::string>& argv) {
 
     auto started = std::chrono::steady_clock::now();
     if (doc.startUp(object) == 0) return kExitFailed;
-    if (!doc.connected) {
-        if (session.ConnectStatus != kConnected) {
-            if (doc.image.loaded() || !doc.settings.inForce.openFile.empty())
-                op.showMessage(10000, 3, 12100, "Boot Program");
-            else
-                std::fprintf(stderr,
-                             "ostrand-cli auto: no valid setup (see 'ostrand-cli check')\n");
-            return kExitFailed;
+    if (!doc.connected && session.ConnectStatus != kConnected) {
+        if (!doc.image.loaded()) {
+            std::fprintf(stderr,
+                         "ostrand-cli auto: no valid setup and object file "
+                         "(see 'ostrand-cli check')\n");
+        } else if (!doc.engine.serialPort.isOpen()) {
+            // The engine has shown 10001; say what the operator can do about it.
+            explainPortFailure(doc.engine.serialPort, doc.settings.inForce.comPort);
+        } else {
+            op.showMessage(10000, 3, 12100, "Boot Program");
         }
+        return kExitFailed;
     }
     if (anyChosen) {
         SetupValues& v = doc.settings.inForce;

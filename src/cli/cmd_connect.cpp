@@ -115,7 +115,11 @@ int runConnect(std::vector<std::string>& argv) {
         }
         r = engine.afterLinkUp();
     }
-    if (r != 1) return kExitFailed;
+    if (r != 1) {
+        if (!engine.serialPort.isOpen())
+            explainPortFailure(engine.serialPort, ctx.settings.inForce.comPort);
+        return kExitFailed;
+    }
 
     const DeviceDefinition* d = ctx.devices.selected();
     const int32_t mode = ctx.session.ProgrammingMode;

@@ -12,6 +12,8 @@
 #include "app/setup_settings.h"
 #include "command.h"
 
+#include "port_advice.h"
+
 namespace ostrand::cli {
 
 struct Context {

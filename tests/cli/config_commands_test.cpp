@@ -3,7 +3,10 @@
 #include <set>
 #include <sstream>
 
+#include <cerrno>
+
 #include "app/test_folder.h"
+#include "cli/port_advice.h"
 #include "cli_run.h"
 
 TEST(DevicesCommand, ListsEveryBootTypeOfTheDemoFile) {
@@ -62,4 +65,12 @@ TEST(CheckCommand, SetupFileMessagesAndStatus) {
     EXPECT_EQ(missing.err.substr(0, 5), "E109 ");
     EXPECT_EQ(runCli("check --bogus", dir.path()).status, 2);
     EXPECT_EQ(runCli("check --home", dir.path()).status, 2);
+}
+
+TEST(PortAdvice, SaysWhatTheOperatorCanDo) {
+    EXPECT_NE(ostrand::cli::portFailureAdvice(EACCES, "/dev/ttyUSB0").find("'dialout' group"),
+              std::string::npos);
+    EXPECT_NE(ostrand::cli::portFailureAdvice(EBUSY, "/dev/ttyUSB0").find("in use"),
+              std::string::npos);
+    EXPECT_EQ(ostrand::cli::portFailureAdvice(EIO, "/dev/ttyUSB0"), "");
 }
