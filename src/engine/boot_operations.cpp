@@ -117,6 +117,7 @@ int32_t CFlashEngine::sendPasswordFrame(int32_t column) {
         addressOnly = std::all_of(d.begin(), d.end(), [](uint8_t b) { return b == 0xFF; }) ||
                       std::all_of(d.begin(), d.end(), [](uint8_t b) { return b == 0x00; });
     }
+    if (passwordGuess_ >= 0 && column == kColRamTransfer) addressOnly = passwordGuess_ == 1;
     if (!addressOnly && BootTypesI(bootType) && flashBlank == 1) {
         addressOnly = true;
         flashBlank = 0;

@@ -228,11 +228,9 @@ bool CFlashEngine::scanMatchReply(const uint8_t* bytes, uint32_t n) const {
 int32_t CFlashEngine::secondExchange() {
     const uint8_t y = 0x79;
     if (!serialPort.writeByte(&y, 0, 0)) return 0;
-    if (!sleepMs(replyDelay)) return 0;
-    uint8_t buffer[4096];
-    uint32_t n = sizeof buffer;
-    if (!serialPort.readAvailable(buffer, n) || n == 0) return 0;
-    return buffer[n - 1] == 0x79 ? 1 : 0;
+    std::vector<uint8_t> reply;
+    if (!collectReply(reply, [&] { return reply.back() == 0x79; })) return 0;
+    return !reply.empty() && reply.back() == 0x79 ? 1 : 0;
 }
 
 bool CFlashEngine::attemptMatch() {
@@ -240,12 +238,41 @@ bool CFlashEngine::attemptMatch() {
     drainInput();  // bytes from before this attempt are no answer to it
     const uint8_t match = matchingByte(bootType);
     if (!serialPort.writeByte(&match, 0, 0)) return false;
-    if (!sleepMs(replyDelay)) return false;
-    uint8_t buffer[4096];
-    uint32_t n = sizeof buffer;
-    if (!serialPort.readAvailable(buffer, n)) return false;
-    if (!scanMatchReply(buffer, n)) return false;
+    std::vector<uint8_t> reply;
+    if (!collectReply(reply, [&] { return scanMatchReply(reply.data(), uint32_t(reply.size())); }))
+        return false;
+    if (!scanMatchReply(reply.data(), uint32_t(reply.size()))) return false;
     if (bootType == 11) return secondExchange() == 1;
+    return true;
+}
+
+// Reads what the boot program answers within replyDelay. The answer is
+// judged on its last byte, so once `complete` holds and the line has stayed
+// quiet for a few character times nothing can change the verdict: stop
+// there instead of sitting out the whole wait on every matching.
+bool CFlashEngine::collectReply(std::vector<uint8_t>& reply, const std::function<bool()>& complete) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(replyDelay);
+    const uint32_t rate = std::max<uint32_t>(serialPort.currentBaud(), 300);
+    const uint32_t settleMs = std::max<uint32_t>(3, 3 * 11 * 1000 / rate + 1);
+    for (;;) {
+        if (session_.AbortRequested != 0) return false;
+        const auto now = Clock::now();
+        if (now >= deadline) break;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now);
+        const bool settled = !reply.empty() && complete();
+        uint32_t wait = static_cast<uint32_t>(left.count());
+        if (settled) wait = std::min(wait, settleMs);
+        uint8_t b = 0;
+        if (serialPort.readByte(&b, std::min<uint32_t>(wait, 50))) {
+            reply.push_back(b);
+            uint8_t more[4096];
+            uint32_t n = sizeof more;
+            if (serialPort.readAvailable(more, n)) reply.insert(reply.end(), more, more + n);
+            if (reply.size() > 4096) reply.erase(reply.begin(), reply.end() - 4096);
+        } else if (settled && wait == settleMs) {
+            return true;
+        }
+    }
     return true;
 }
 

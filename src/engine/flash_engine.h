@@ -214,6 +214,7 @@ class CFlashEngine {
   private:
     friend class CComThread;
     bool attemptMatch();
+    bool collectReply(std::vector<uint8_t>& reply, const std::function<bool()>& complete);
     bool scanMatchReply(const uint8_t* bytes, uint32_t n) const;
     int32_t readMatchReply(int32_t column, int32_t place, uint32_t timeoutMs);
     int32_t secondExchange();
@@ -252,6 +253,13 @@ class CFlashEngine {
     int32_t readTransferSum(uint32_t timeoutMs, int32_t firstPlace);
     int32_t wcpReadChunk(uint32_t address, uint32_t count, uint32_t keepFrom, uint32_t keepTo,
                          uint8_t* buffer, uint32_t bufferStart);
+    int32_t transferThroughBootProgram(const std::filesystem::path& path);
+    // Before the flash cache is filled, a chip of FastReplyBootTypes may or
+    // may not want password bytes (docs/protocol.md 3.1): the password frame
+    // of a RAM transfer is then a guess, tried both ways. -1: no guess;
+    // 0: with the password bytes; 1: the address part only.
+    int32_t passwordGuess_ = -1;
+    bool guessTimedOut_ = false;  // the guess went unanswered (no message shown)
 };
 
 }  // namespace ostrand

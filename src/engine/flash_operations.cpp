@@ -549,7 +549,9 @@ int32_t FlashOperations::writeData(uint32_t address, const uint8_t* bytes, uint3
         const uint64_t lastPage = engine_.flashStart + (last - engine_.flashStart) / page * page;
         length = static_cast<uint32_t>(lastPage + page - first);
         region.assign(length, 0xFF);
-        if (engine_.mergePage(address, bytes, count, first, region.data(), length) == 2) return 0;
+        const int32_t r = engine_.mergePage(address, bytes, count, first, region.data(), length);
+        if (r == 2) return 0;
+        if (r == 1 && zeroToOneWarned == 0) zeroToOneWarned = op_.notice(11021) ? 1 : 0;
     } else {
         const uint32_t unit = engine_.alignmentUnit();
         first = address - address % unit;

@@ -93,7 +93,8 @@ int32_t CFlashEngine::loadWcp(int32_t index) {
         }
     }
     if (index != kTotalWcp) {
-        if (anyWcpLoaded() && !leaveWcp()) return 0;
+        // A leave that timed out leaves a chip that has started over.
+        if (anyWcpLoaded() && !leaveWcp()) return wcpCommandFailed();
         matched = 0;
         rateSwitched = 0;
         clearWcpLoaded();
@@ -271,6 +272,10 @@ int32_t CFlashEngine::wcpResync() {
 int32_t CFlashEngine::readTransferSum(uint32_t timeoutMs, int32_t firstPlace) {
     uint8_t b = 0;
     if (!readReply(b, timeoutMs)) {
+        if (passwordGuess_ >= 0 && !guessTimedOut_) {
+            guessTimedOut_ = true;  // the other guess follows
+            return 0;
+        }
         reportTimeout(BootKind, firstPlace, firstPlace == 173 ? 12140 : 0);
         return 0;
     }
@@ -322,11 +327,52 @@ int32_t CFlashEngine::transferWcp(const std::filesystem::path& path) {
         return 1;
     }
 
+    // A chip of FastReplyBootTypes takes the password bytes unless its vector
+    // area is blank, and the engine knows that only from its flash cache, which
+    // needs a WCP to be filled. Until then it guesses: BootType 2 (no status)
+    // most often meets an erased chip, the others have read their status and
+    // meet a blank chip only when it says so. A refused guess costs one
+    // time-out and a rematch.
+    const bool vectorsUnknown = FastReplyBootTypes(bootType) && !flashCache.valid &&
+                                !flashCache.data.empty() &&
+                                !(BootTypesI(bootType) && flashBlank == 1);
+    if (!vectorsUnknown) return transferThroughBootProgram(path);
+    passwordGuess_ = bootType == 2 ? 1 : 0;
+    guessTimedOut_ = false;
+    int32_t r = transferThroughBootProgram(path);
+    if (!r && guessTimedOut_) {
+        passwordGuess_ = 1 - passwordGuess_;
+        r = transferThroughBootProgram(path);
+    }
+    passwordGuess_ = -1;
+    guessTimedOut_ = false;
+    return r;
+}
+
+// The RAM transfer of BootTypes 1 to 6, 9 and 12: rematch, rate step, records.
+int32_t CFlashEngine::transferThroughBootProgram(const std::filesystem::path& path) {
+    const uint32_t t = devices_.bootWaitMs();
+    const uint8_t ramCommand = bootCommand(bootType, kColRamTransfer);
+    auto fail = [&] {
+        resyncNeeded = 1;
+        return 0;
+    };
     if (!wcpResync()) return fail();
     if (rateSwitched == 0) {
         if (bootType == 4) {
-            // Its boot program runs at 9600 only: FF is a plain command.
-            if (!commandExchange(BootKind, kColRamTransfer, 0xFF, 172)) return fail();
+            // Its boot program runs at 9600 only: FF is a plain command, and
+            // its echo is FF, not the RAM transfer command.
+            setCommand(0xFF);
+            if (!sendCommand(0, 0)) return fail();
+            uint8_t reply = 0;
+            if (!readReply(reply, timeouts.echo)) {
+                reportTimeout(BootKind, 172);
+                return fail();
+            }
+            if (reply != 0xFF) {
+                checkReply(BootKind, kColRamTransfer, reply);
+                return fail();
+            }
         } else if (!changeDataRate(kColRamTransfer)) {
             resyncNeeded = 1;
             recoverAfterTimeout(0);

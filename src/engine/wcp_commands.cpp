@@ -261,11 +261,15 @@ int32_t CFlashEngine::mergePage(uint32_t address, const uint8_t* newBytes, uint3
                                 uint32_t pageStart, uint8_t* page, uint32_t pageLength) {
     if (pageLength == 0) return 0;
     if (!readThroughMode(pageStart, page, pageLength)) return 2;
+    // As overlayWithFlash: a bit the flash cannot take back is reported.
+    int32_t zeroToOne = 0;
     for (uint32_t i = 0; i < newCount; ++i) {
         const uint64_t at = uint64_t{address} + i - pageStart;
-        if (at < pageLength) page[at] = newBytes[i];
+        if (at >= pageLength) continue;
+        if ((newBytes[i] & ~page[at]) != 0) zeroToOne = 1;
+        page[at] = newBytes[i];
     }
-    return 0;
+    return zeroToOne;
 }
 
 }  // namespace ostrand

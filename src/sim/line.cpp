@@ -5,8 +5,10 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 #include <thread>
 
 namespace ostrand::sim {
@@ -77,10 +79,16 @@ void PtyLine::checkStop() const {
     if (stop_.load()) throw StopRequested{};
 }
 
-std::chrono::microseconds PtyLine::wireTime(uint32_t rate, int stopBits) {
-    if (rate == 0) return std::chrono::microseconds(0);
+std::chrono::nanoseconds PtyLine::wireTime(uint32_t rate, int stopBits) {
+    if (rate == 0) return std::chrono::nanoseconds(0);
     const uint64_t bits = 9u + static_cast<unsigned>(stopBits);  // start, 8 data, stop
-    return std::chrono::microseconds(bits * 1000000u / rate);
+    return std::chrono::nanoseconds(bits * 1000000000u / rate);
+}
+
+void PtyLine::noteStopBits(int stopBits) {
+    if (stopBits == loggedStopBits_) return;
+    loggedStopBits_ = stopBits;
+    if (log_) log_->event("host", std::to_string(stopBits) + " stop bits");
 }
 
 uint32_t PtyLine::hostRate() {
@@ -117,7 +125,9 @@ std::optional<RxByte> PtyLine::receive(int timeoutMs) {
                 if (!hostPresent_ && log_) log_->event("host", "open");
                 hostPresent_ = true;
                 RxByte b;
+                b.readAt = Clock::now();
                 readLineSettings(master_, b.rate, b.stopBits);
+                noteStopBits(b.stopBits);
                 for (ssize_t i = 0; i < got; ++i) {
                     b.value = buffer[i];
                     pending_.push_back(b);
@@ -139,10 +149,12 @@ std::optional<RxByte> PtyLine::receive(int timeoutMs) {
     RxByte b = pending_.front();
     pending_.pop_front();
     if (pace_) {
-        const auto earliest = lastArrival_ + wireTime(b.rate, b.stopBits);
-        const auto now = Clock::now();
-        if (earliest > now) std::this_thread::sleep_until(earliest);
-        lastArrival_ = std::max(earliest, now);
+        // A byte has arrived when its last bit has: one wire time after the
+        // one before it, or after it was read when the line was idle. Not
+        // after now: a chip that is behind must not push the schedule back.
+        const auto earliest = std::max(lastArrival_, b.readAt) + wireTime(b.rate, b.stopBits);
+        std::this_thread::sleep_until(earliest);
+        lastArrival_ = earliest;
     }
     if (log_) log_->bytes("rx", &b.value, 1);
     return b;
@@ -154,12 +166,27 @@ void PtyLine::send(const uint8_t* data, size_t count) {
     uint32_t rate = 0;
     int stopBits = 1;
     readLineSettings(master_, rate, stopBits);
+    noteStopBits(stopBits);
+    const auto perByte = wireTime(rate, stopBits);
+    // Paced, byte i is handed over once it has crossed the wire: at
+    // start + (i + 1) wire times, where start is now or, when the chip is
+    // still sending, the end of what it sent before. Every byte already due
+    // goes in one write; the chip never sleeps when it is behind.
+    const auto start = std::max(txFree_, Clock::now());
     size_t done = 0;
     int stalls = 0;
     while (done < count) {
         checkStop();
-        const size_t chunk = pace_ ? 1 : count - done;
-        if (pace_) std::this_thread::sleep_for(wireTime(rate, stopBits));
+        size_t chunk = count - done;
+        if (pace_) {
+            const auto next = start + perByte * static_cast<int64_t>(done + 1);
+            std::this_thread::sleep_until(next);
+            const auto now = Clock::now();
+            chunk = 1;
+            while (done + chunk < count &&
+                   start + perByte * static_cast<int64_t>(done + chunk + 1) <= now)
+                ++chunk;
+        }
         const ssize_t n = ::write(master_, data + done, chunk);
         if (n > 0) {
             done += static_cast<size_t>(n);
@@ -176,9 +203,11 @@ void PtyLine::send(const uint8_t* data, size_t count) {
         ::poll(&p, 1, 10);
         if (p.revents & (POLLHUP | POLLERR)) return;
     }
+    if (pace_) txFree_ = start + perByte * static_cast<int64_t>(count);
 }
 
 void PtyLine::pause(int ms) {
+    if (log_) log_->event("pause", std::to_string(ms));
     const auto until = Clock::now() + std::chrono::milliseconds(ms);
     while (Clock::now() < until) {
         checkStop();

@@ -19,6 +19,8 @@ struct RxByte {
     uint8_t value = 0;
     uint32_t rate = 0;
     int stopBits = 1;
+    // When the chip's end read it: the byte left the host no later.
+    std::chrono::steady_clock::time_point readAt{};
 };
 
 // Thrown out of the chip's code: the host closed the terminal.
@@ -79,9 +81,12 @@ class PtyLine : public ChipLine {
     uint32_t hostRate() override;
 
     // Time one byte takes on the wire at that rate and stop bits.
-    static std::chrono::microseconds wireTime(uint32_t rate, int stopBits);
+    static std::chrono::nanoseconds wireTime(uint32_t rate, int stopBits);
 
   private:
+    // Logs the host's stop bits when they change, so that a reader of the
+    // log can count each byte's bits.
+    void noteStopBits(int stopBits);
     void checkStop() const;
     const std::atomic<bool>& stop_;
     EventLog* log_;
@@ -90,7 +95,12 @@ class PtyLine : public ChipLine {
     bool pace_ = false;
     bool hostPresent_ = false;
     std::deque<RxByte> pending_;
+    // Paced: when the last received byte finished arriving and when the line
+    // to the host is free again. Both run on an absolute schedule, so that
+    // the overshoot of each sleep does not add up.
     std::chrono::steady_clock::time_point lastArrival_{};
+    std::chrono::steady_clock::time_point txFree_{};
+    int loggedStopBits_ = 0;
 };
 
 }  // namespace ostrand::sim

@@ -1,4 +1,5 @@
 // ostrand-sim: a simulated chip on a pseudo-terminal.
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -24,6 +25,28 @@ void onSignal(int) {
 }
 
 }  // namespace
+
+// The flash file is rewritten after every change, before the chip answers:
+// a new file renamed over the old one, so that a reader never sees half of
+// it. Not synced to the disk: the file has to survive the simulator, not a
+// crash of the machine, and a sync per written block would hold every
+// answer for milliseconds.
+static bool saveFlash(const std::filesystem::path& target, const std::string& bytes) {
+    const std::string temporary = target.string() + ".new";
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0) {
+            ::close(fd);
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    if (::close(fd) != 0) return false;
+    return std::rename(temporary.c_str(), target.c_str()) == 0;
+}
 
 int main(int argc, char** argv) {
     using namespace ostrand;
@@ -101,7 +124,7 @@ int main(int argc, char** argv) {
     SimChip chip(*device, line, flash, faults, &log);
     chip.setFlashChanged([&] {
         if (options->flashFile.empty()) return;
-        if (!writeFileAtomic(options->flashFile, flash.image()))
+        if (!saveFlash(options->flashFile, flash.image()))
             std::fprintf(stderr, "ostrand-sim: cannot write %s\n", options->flashFile.c_str());
         log.event("flash", "saved");
     });

@@ -1,0 +1,314 @@
+// WCPs on the wire and when they fail: which WCP is resident after which
+// command (seen in the simulator's log), broken WCP files, error replies and a
+// time-out at every step; after each failure the engine must go on.
+#include <algorithm>
+#include <fstream>
+
+#include "engine/flash_operations.h"
+#include "objfile/object_image.h"
+#include "sim_rig.h"
+
+namespace ostrand::test {
+namespace {
+
+// The rig with its own WCP folder, short time-outs and, optionally, the
+// simulator's event log.
+struct WcpRig : EngineRig {
+    std::filesystem::path wcp = folder.path() / "wcp";
+    pid_t loggedChip = -1;
+
+    ~WcpRig() {
+        if (loggedChip > 0) {
+            kill(loggedChip, SIGTERM);
+            waitpid(loggedChip, nullptr, 0);
+        }
+    }
+
+    void startDevice(const std::string& device, const std::vector<std::string>& faults = {},
+                     bool withLog = false) {
+        std::filesystem::create_directories(wcp);
+        std::filesystem::copy(std::string(OSTRAND_DATA) + "/" + device, wcp / device);
+        if (withLog)
+            startLogged(device);
+        else
+            start(device, "9600", faults, true);
+        engine.wcpBaseFolder = wcp;
+        engine.timeouts.completion = 300;
+        engine.timeouts.readByte = 300;
+        const DeviceDefinition* d = devices.selected();
+        const uint32_t fixed = fixedPasswordLength(d->bootType);
+        // The chip starts erased: its password is the blank-chip password.
+        passwords.devicePasswordOption = 1;
+        passwords.devicePasswordType = passwords.objectPasswordType = 1;
+        passwords.devicePassword = passwords.objectPassword =
+            std::string(2 * (fixed ? fixed : 255), 'F');
+        const uint32_t at = BootTypesC(d->bootType) ? 0 : d->passwordAreaStart;
+        passwords.deviceNumAdd = passwords.deviceCmpAdd = at;
+        passwords.objectNumAdd = passwords.objectCmpAdd = at;
+        ASSERT_EQ(engine.connect(1), 1);
+    }
+
+    void startLogged(const std::string& device) {
+        std::vector<std::string> args = {OSTRAND_SIM,          "--home", folder.path().string(),
+                                         "--device",           device,   "--flash",
+                                         flashPath().string(), "--log",  logPath().string()};
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int out[2];
+        ASSERT_EQ(pipe(out), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        ASSERT_EQ(posix_spawn(&loggedChip, argv[0], &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        std::string port;
+        char c;
+        while (read(out[0], &c, 1) == 1 && c != '\n') port += c;
+        close(out[0]);
+        configure(device, port, "9600");
+    }
+    std::filesystem::path logPath() const { return folder.path() / "sim.log"; }
+    // A flash byte; the chip writes its flash file at its first change.
+    uint8_t flashAt(uint32_t offset) const {
+        const auto f = flash();
+        return offset < f.size() ? f[offset] : 0xFF;
+    }
+
+    // The log's WCP story: M a match, W<kind> a WCP started, L a WCP left.
+    std::string story() const {
+        std::ifstream in(logPath());
+        std::string line, s;
+        while (std::getline(in, line)) {
+            if (line.find(" rate matched at ") != std::string::npos) s += "M ";
+            if (line.find(" reset WCP left") != std::string::npos) s += "L ";
+            const auto k = line.find(" wcp running kind ");
+            if (k != std::string::npos) s += "W" + line.substr(k + 18) + " ";
+        }
+        return s;
+    }
+
+    const ShownMessage* find(int32_t code) const {
+        for (const auto& m : op.messages)
+            if (m.code == code) return &m;
+        return nullptr;
+    }
+};
+
+struct ObjectRig : WcpRig {
+    std::unique_ptr<ObjectImage> image;
+    std::unique_ptr<FlashOperations> ops;
+
+    // 0x300 bytes of 0x5A at the flash start plus 0x100.
+    void loadObject() {
+        const uint32_t base = devices.selected()->singleBootFlashStart + 0x100;
+        std::string text;
+        char line[64];
+        const uint32_t segment = (base >> 16) << 12;
+        std::snprintf(line, sizeof line, ":02000002%04X%02X\n", segment,
+                      (0x100 - ((4 + (segment >> 8) + segment) & 0xFF)) & 0xFF);
+        text += line;
+        for (uint32_t a = base; a < base + 0x300; a += 16) {
+            const uint32_t off = a & 0xFFFF;
+            uint32_t sum = 16 + (off >> 8) + (off & 0xFF) + 16 * 0x5A;
+            std::snprintf(line, sizeof line, ":10%04X00", off);
+            text += line;
+            for (int i = 0; i < 16; ++i) text += "5A";
+            std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
+            text += line;
+        }
+        text += ":00000001FF\n";
+        settings.inForce.openFile = folder.write("object.h20", text).string();
+        image =
+            std::make_unique<ObjectImage>(session, op, devices, settings.inForce, folder.path());
+        ASSERT_EQ(image->load(false), 1) << ::testing::PrintToString(op.codes());
+        ops = std::make_unique<FlashOperations>(engine, *image);
+    }
+};
+
+TEST(WcpOnTheWire, DivLeavesAndRematchesForEachWcpAllTransfersOnce) {
+    {
+        // KM16F48 runs one WCP per command.
+        ObjectRig rig;
+        rig.startDevice("KM16F48", {}, true);
+        rig.loadObject();
+        EXPECT_EQ(rig.ops->blankCheck(false), 1);
+        ASSERT_EQ(rig.ops->programDevice(), 1);
+        uint8_t back[4] = {};
+        ASSERT_EQ(rig.ops->readFlash(0x100, back, 4), 1);
+        EXPECT_EQ(back[3], 0x5A);
+        ASSERT_EQ(rig.ops->readFlash(0x200, back, 4), 1);  // still resident: no transfer
+        EXPECT_EQ(rig.story(), "M W3 L M W0 L M W1 ");
+    }
+    {
+        // KM16F96 takes its total WCP once and keeps it for everything.
+        ObjectRig rig;
+        rig.startDevice("KM16F96", {}, true);
+        rig.loadObject();
+        EXPECT_EQ(rig.ops->blankCheck(false), 1);
+        ASSERT_EQ(rig.ops->programDevice(), 1);
+        uint16_t sum = 0;
+        EXPECT_EQ(rig.ops->verifySum(false, sum), 0);
+        EXPECT_EQ(rig.ops->compareWithFile(false), 0);
+        EXPECT_EQ(rig.ops->eraseChip(false), 1);
+        EXPECT_EQ(rig.story(), "M W6 ");
+    }
+}
+
+TEST(WcpFiles, BrokenFilesAreReportedAndTheEngineGoesOn) {
+    WcpRig rig;
+    rig.startDevice("KMR8L256");
+    CFlashEngine& e = rig.engine;
+    const auto blank = rig.wcp / "KMR8L256" / "blank.wcp";
+    std::ifstream in(blank);
+    const std::string good((std::istreambuf_iterator<char>(in)), {});
+    int32_t isBlank = 0;
+    struct Case {
+        std::string text;  // empty: no file
+        int32_t code, place, hint;
+    };
+    std::string corrupted = good;
+    corrupted[corrupted.find('\n') - 1] ^= 1;  // the first record's checksum
+    const Case cases[] = {
+        {"", 10311, 12, 12116},
+        {corrupted, 10303, 15, 12107},
+        {":020000000102FB\n" + good, 10305, 15, 12107},  // below the RAM
+        {":0210000301029A\n" + good, 10306, 15, 12107},  // record type 03
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
+        std::filesystem::remove(blank);
+        if (!c.text.empty()) std::ofstream(blank) << c.text;
+        rig.op.messages.clear();
+        EXPECT_EQ(e.wcpBlankCheck(e.flashStart, 0x100, isBlank), 0);
+        ASSERT_EQ(rig.op.messages.size(), 1u);
+        EXPECT_EQ(rig.op.messages[0].code, c.code);
+        EXPECT_EQ(rig.op.messages[0].place, c.place);
+        EXPECT_EQ(rig.op.messages[0].hint, c.hint);
+        EXPECT_EQ(rig.op.messages[0].detail, "");
+    }
+    std::ofstream(blank) << good;
+    isBlank = 0;
+    EXPECT_EQ(e.wcpBlankCheck(e.flashStart, 0x100, isBlank), 1);
+    EXPECT_EQ(isBlank, 1);
+}
+
+TEST(WcpReplies, EccAndIllegalWriteFailOnlyThatWrite) {
+    WcpRig rig;
+    rig.startDevice("KMR8L256", {"ecc"});
+    CFlashEngine& e = rig.engine;
+    const uint32_t at = e.flashStart + 0x40;
+    const uint8_t zeros[2] = {0, 0}, ones[2] = {0xFF, 0xFF};
+    EXPECT_EQ(e.wcpWrite(at, zeros, 2), 0);
+    ASSERT_NE(rig.find(10010), nullptr);
+    EXPECT_EQ(rig.find(10010)->place, 19);
+    EXPECT_EQ(rig.find(10010)->detail, "WCP");
+    EXPECT_EQ(rig.flashAt(0x40), 0xFF);  // nothing programmed
+
+    EXPECT_EQ(e.wcpWrite(at, zeros, 2), 1);
+    EXPECT_EQ(rig.flashAt(0x40), 0x00);
+    rig.session.ReportIllegalWrite = 1;
+    EXPECT_EQ(e.wcpWrite(at, ones, 2), 0);
+    ASSERT_NE(rig.find(10016), nullptr);
+    EXPECT_EQ(rig.find(10016)->detail, "WCP");
+    EXPECT_EQ(rig.flashAt(0x40), 0x00);
+    EXPECT_EQ(e.wcpWrite(at + 2, zeros, 2), 1);
+}
+
+enum class Op { Write, Read, Erase, Blank, Sum, Switch };
+
+struct TimeoutCase {
+    const char* fault;
+    Op op;
+    int32_t place;
+    const char* detail;
+};
+
+void PrintTo(const TimeoutCase& c, std::ostream* os) {
+    *os << c.fault;
+}
+
+int32_t runOp(CFlashEngine& e, Op op) {
+    const uint32_t at = e.flashStart + 0x80;
+    uint8_t bytes[4] = {1, 2, 3, 4};
+    int32_t blank = 0;
+    uint16_t sum = 0;
+    switch (op) {
+        case Op::Write:
+            return e.wcpWrite(at, bytes, 4);
+        case Op::Read:
+            return e.wcpRead(at, bytes, 4);
+        case Op::Erase:
+            return e.wcpBlockErase(e.flashStart, 0x1000);
+        case Op::Blank:
+            return e.wcpBlankCheck(at, 0x100, blank);
+        case Op::Sum:
+            return e.wcpSum(at, 0x100, sum);
+        case Op::Switch:
+            return e.wcpBlankCheck(at, 0x100, blank) && e.wcpSum(at, 0x100, sum);
+    }
+    return 0;
+}
+
+class WcpTimeout : public ::testing::TestWithParam<TimeoutCase> {};
+
+TEST_P(WcpTimeout, IsReportedAtItsPlaceAndTheNextTryWorks) {
+    const TimeoutCase& c = GetParam();
+    WcpRig rig;
+    rig.startDevice("KMR8L256", {c.fault});
+    EXPECT_EQ(runOp(rig.engine, c.op), 0);
+    const ShownMessage* m = rig.find(10002);
+    ASSERT_NE(m, nullptr) << ::testing::PrintToString(rig.op.codes());
+    EXPECT_EQ(m->place, c.place);
+    EXPECT_EQ(m->detail, c.detail);
+    // The engine has reconnected to the chip that started over.
+    EXPECT_EQ(rig.engine.linkState(), 2);
+    EXPECT_EQ(runOp(rig.engine, c.op), 1) << ::testing::PrintToString(rig.op.codes());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryStep, WcpTimeout,
+    ::testing::Values(TimeoutCase{"noreply:10", Op::Blank, 172, "Boot Program"},
+                      TimeoutCase{"noreply:10.done", Op::Blank, 175, "Boot Program"},
+                      TimeoutCase{"noreply:50", Op::Write, 191, "WCP"},
+                      TimeoutCase{"noreply:50.header", Op::Write, 192, "WCP"},
+                      TimeoutCase{"noreply:50.data", Op::Write, 193, "WCP"},
+                      TimeoutCase{"noreply:50.done", Op::Write, 194, "WCP"},
+                      TimeoutCase{"noreply:60", Op::Read, 201, "WCP"},
+                      TimeoutCase{"noreply:60.header", Op::Read, 202, "WCP"},
+                      TimeoutCase{"noreply:60.done", Op::Read, 204, "WCP"},
+                      TimeoutCase{"noreply:40.header", Op::Erase, 212, "WCP"},
+                      TimeoutCase{"noreply:40.done", Op::Erase, 213, "WCP"},
+                      TimeoutCase{"noreply:70.header", Op::Blank, 222, "WCP"},
+                      TimeoutCase{"noreply:70.done", Op::Blank, 223, "WCP"},
+                      TimeoutCase{"noreply:20.header", Op::Sum, 242, "WCP"},
+                      TimeoutCase{"noreply:20.done", Op::Sum, 241, ""},
+                      TimeoutCase{"noreply:F0", Op::Switch, 401, "WCP"}));
+
+TEST(WcpTimeout, AReadCutShortFailsEveryReadingOperation) {
+    ObjectRig rig;
+    rig.startDevice("KMR8L256", {"noreply:60.done*"});
+    rig.loadObject();
+    FlashOperations& ops = *rig.ops;
+    uint8_t back[16] = {};
+    EXPECT_EQ(ops.readFlash(rig.engine.flashStart, back, 16), 0);
+    EXPECT_EQ(rig.op.last()->code, 11001);
+    EXPECT_EQ(ops.compareWithFile(false, true), -1);
+    EXPECT_FALSE(rig.shown(11015));
+    EXPECT_EQ(ops.saveMemoryFile(rig.folder.path() / "saved.h20",
+                                 AddressRange{rig.engine.flashStart, rig.engine.flashStart + 0xFF}),
+              0);
+    EXPECT_EQ(rig.op.last()->code, 11001);
+    EXPECT_FALSE(std::filesystem::exists(rig.folder.path() / "saved.h20"));
+    CompareView view;
+    uint32_t address = 0;
+    uint8_t fileByte = 0, flashByte = 0;
+    EXPECT_EQ(ops.compareStep(view, address, fileByte, flashByte, 1), -1);
+    // Commands other than reads still work.
+    EXPECT_EQ(ops.blankCheck(false), 1);
+}
+
+}  // namespace
+}  // namespace ostrand::test
