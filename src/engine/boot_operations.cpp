@@ -48,6 +48,37 @@ std::vector<uint8_t> passwordBytes(const std::string& text, bool hex) {
     return bytes;
 }
 
+// What a programming transfer carries: the extent of its data, their 16-bit
+// sum, and whether the records ascend without overlapping.
+struct ObjectExtent {
+    uint32_t low = 0xFFFFFFFFu, high = 0, bytes = 0;
+    uint16_t sum = 0;
+    bool ascending = true;
+    uint32_t span() const { return bytes ? high - low + 1 : 0; }
+};
+
+ObjectExtent objectExtent(const std::filesystem::path& path) {
+    ObjectExtent e;
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    std::vector<uint8_t> r;
+    uint32_t segment = 0, next = 0;
+    while (in && std::getline(in, line)) {
+        if (!recordBytes(line, r)) continue;
+        if (r[3] == 0x02 && r[0] == 2) segment = (uint32_t{r[4]} << 8 | r[5]) * 16;
+        if (r[3] != 0x00 || r[0] == 0) continue;
+        const uint32_t at = segment + (uint32_t{r[1]} << 8 | r[2]);
+        if (e.bytes && at < next) e.ascending = false;
+        next = at + r[0];
+        e.low = std::min(e.low, at);
+        e.high = std::max(e.high, next - 1);
+        e.bytes += r[0];
+        e.sum = static_cast<uint16_t>(e.sum + sum16(r.data() + 4, r[0]));
+    }
+    if (!e.bytes) e.low = 0;
+    return e;
+}
+
 bool singleBootMode(int32_t mode) {
     return mode == kModeSBootPw || mode == kModeSBoot;
 }
@@ -117,6 +148,11 @@ int32_t CFlashEngine::sendPasswordFrame(int32_t column) {
         addressOnly = std::all_of(d.begin(), d.end(), [](uint8_t b) { return b == 0xFF; }) ||
                       std::all_of(d.begin(), d.end(), [](uint8_t b) { return b == 0x00; });
     }
+    if (FastReplyBootTypes(bootType) && !flashCache.valid && pw.bytes.size() == 255 &&
+        std::all_of(pw.bytes.begin(), pw.bytes.end(), [](uint8_t b) { return b == 0xFF; }))
+        // Unread vectors (single boot has no read): the blank-chip password
+        // stands for a chip without a program, which takes the address part.
+        addressOnly = true;
     if (passwordGuess_ >= 0 && column == kColRamTransfer) addressOnly = passwordGuess_ == 1;
     if (!addressOnly && BootTypesI(bootType) && flashBlank == 1) {
         addressOnly = true;
@@ -443,6 +479,10 @@ int32_t CFlashEngine::sendObjectRecords(const std::filesystem::path& path, bool 
     std::vector<uint8_t> pending, record;
     bool havePending = false;
     uint8_t running = 0;
+    // The stream fills the chip from the header's address on: a gap between
+    // records goes as FF bytes, which leave the flash as it is.
+    uint32_t segment = 0, next = 0;
+    bool started = false;
     auto flush = [&](bool last) {
         if (!havePending) return 1;
         havePending = false;
@@ -458,8 +498,14 @@ int32_t CFlashEngine::sendObjectRecords(const std::filesystem::path& path, bool 
         if (!recordBytes(line, record)) continue;
         std::vector<uint8_t> piece;
         if (stream) {
-            if (record[3] != 0x00) continue;
-            piece.assign(record.begin() + 4, record.end() - 1);
+            if (record[3] == 0x02 && record[0] == 2)
+                segment = (uint32_t{record[4]} << 8 | record[5]) * 16;
+            if (record[3] != 0x00 || record[0] == 0) continue;
+            const uint32_t at = segment + (uint32_t{record[1]} << 8 | record[2]);
+            if (started && at > next) piece.assign(at - next, 0xFF);
+            started = true;
+            next = at + record[0];
+            piece.insert(piece.end(), record.begin() + 4, record.end() - 1);
             for (uint8_t b : piece) running = static_cast<uint8_t>(running + b);
         } else {
             piece.push_back(0x3A);
@@ -488,6 +534,20 @@ int32_t CFlashEngine::programSingleBoot(const std::filesystem::path& expansionFi
     return singleBootTransfer(kFormProgram, &expansionFile);
 }
 
+int32_t CFlashEngine::singleBootObjectFits(const std::filesystem::path& expansionFile) {
+    if (bootType != 8 && bootType != 10) return 1;
+    const ObjectExtent e = objectExtent(expansionFile);
+    if (!e.ascending) {
+        op_.showMessage(10403, 2621, 12125);
+        return 0;
+    }
+    if (e.span() > 1024) {
+        op_.showMessage(10023);
+        return 0;
+    }
+    return 1;
+}
+
 int32_t CFlashEngine::bootPasswordForm() {
     if (bootType != 4) return 1;
     return singleBootTransfer(kFormPassword, nullptr);
@@ -500,25 +560,13 @@ int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* 
     // The data a programming transfer carries: its 16-bit sum (what the chip
     // answers) and, for the header of BootTypes 8 and 10, its extent.
     uint16_t dataSum = 0;
-    uint32_t low = 0xFFFFFFFFu, count = 0;
+    uint32_t low = 0, count = 0;
     if (form == kFormProgram) {
-        std::ifstream in(*path, std::ios::binary);
-        std::string line;
-        std::vector<uint8_t> r;
-        uint32_t segment = 0;
-        while (in && std::getline(in, line)) {
-            if (!recordBytes(line, r)) continue;
-            if (r[3] == 0x02 && r[0] == 2) segment = (uint32_t{r[4]} << 8 | r[5]) * 16;
-            if (r[3] != 0x00) continue;
-            low = std::min(low, segment + (uint32_t{r[1]} << 8 | r[2]));
-            count += r[0];
-            dataSum = static_cast<uint16_t>(dataSum + sum16(r.data() + 4, r[0]));
-        }
-        if (low == 0xFFFFFFFFu) low = 0;
-        if ((bootType == 8 || bootType == 10) && count > 1024) {
-            op_.showMessage(10023);
-            return 0;
-        }
+        if (!singleBootObjectFits(*path)) return 0;
+        const ObjectExtent e = objectExtent(*path);
+        dataSum = e.sum;
+        low = e.low;
+        count = e.span();
     }
     const uint32_t t = form == kFormErase ? devices_.eraseWaitMs() : devices_.bootWaitMs();
     waitCursor(true);

@@ -124,6 +124,10 @@ class CFlashEngine {
     int32_t bootSum(uint32_t start, uint32_t count, uint16_t& sum);
     // Single-boot programming of the object expansion file (ProgrammingMode 3, 4).
     int32_t programSingleBoot(const std::filesystem::path& expansionFile);
+    // 1 when the boot program can take the object in one transfer; BootTypes 8
+    // and 10 take at most 1024 bytes from the lowest to the highest address
+    // (10023 otherwise). Nothing is sent.
+    int32_t singleBootObjectFits(const std::filesystem::path& expansionFile);
     // BootType 4's password form: the password record and the end record only.
     int32_t bootPasswordForm();
     int32_t sendObjectRecords(const std::filesystem::path& path, bool showProgress);

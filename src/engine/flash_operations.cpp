@@ -318,6 +318,9 @@ int32_t FlashOperations::finishProgramming() {
 }
 
 int32_t FlashOperations::programDevice() {
+    // An object the boot program cannot take is refused before the erase.
+    engine_.modeSnapshot = session_.ProgrammingMode;
+    if (!wcpMode() && !engine_.singleBootObjectFits(image_.expansionPath())) return 0;
     if (EraseFirstTypes(engine_.bootType) && !eraseChip(false)) return 0;
     enableCommands(false);
     engine_.modeSnapshot = session_.ProgrammingMode;
@@ -327,7 +330,8 @@ int32_t FlashOperations::programDevice() {
     } else {
         op_.progressOpen(messageTextOrFallback(11306), 0, false, false, true);
         result = engine_.programSingleBoot(image_.expansionPath());
-        result = engine_.recoverAfterTimeout(result) == 1 ? 1 : 0;
+        // A reconnection after a time-out does not make the programming succeed.
+        engine_.recoverAfterTimeout(result);
         op_.progressClose();
     }
     enableCommands(true);
@@ -345,7 +349,7 @@ int32_t FlashOperations::programForAuto() {
         result = programRanges(bt != 2 && bt != 12, false);
     } else {
         result = engine_.programSingleBoot(image_.expansionPath());
-        result = engine_.recoverAfterTimeout(result) == 1 ? 1 : 0;
+        engine_.recoverAfterTimeout(result);
     }
     if (result == 1) finishProgramming();
     return result;

@@ -229,11 +229,15 @@ int32_t CFlashEngine::readThroughMode(uint32_t address, uint8_t* buffer, uint32_
     if (modeSnapshot == kModeWcpDiv || modeSnapshot == kModeWcpAll)
         return wcpRead(address, buffer, count);
     const int32_t r = bootRead(address, buffer, count);
-    return recoverAfterTimeout(r) == 1 ? 1 : 0;
+    // A reconnection after a time-out does not make the read succeed.
+    recoverAfterTimeout(r);
+    return r == 1 ? 1 : 0;
 }
 
 int32_t CFlashEngine::fillFlashCache() {
     if (!FastReplyBootTypes(bootType) || flashCache.valid || flashCache.data.empty()) return 1;
+    // Their boot programs cannot read: in single boot the cache stays unknown.
+    if (modeSnapshot != kModeWcpDiv && modeSnapshot != kModeWcpAll) return 1;
     std::vector<uint8_t> bytes(flashCache.length, 0xFF);
     if (!readThroughMode(flashCache.start, bytes.data(), flashCache.length)) return 0;
     flashCache.data = std::move(bytes);
