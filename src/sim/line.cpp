@@ -97,6 +97,20 @@ uint32_t PtyLine::hostRate() {
     return readLineSettings(master_, rate, stopBits) ? rate : 0;
 }
 
+// The schedule is absolute, so a late wake-up inside a frame costs nothing;
+// at the end of a frame it delays the answer, and a sleep overshoots by tens
+// of microseconds (a byte is 87 us at 115200). There the last stretch is
+// waited out awake.
+void PtyLine::waitUntil(std::chrono::steady_clock::time_point when, bool precise) {
+    if (!precise) {
+        std::this_thread::sleep_until(when);
+        return;
+    }
+    const auto margin = std::chrono::microseconds(150);
+    if (when - Clock::now() > margin) std::this_thread::sleep_until(when - margin);
+    while (Clock::now() < when) std::this_thread::yield();
+}
+
 std::optional<RxByte> PtyLine::receive(int timeoutMs) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
     while (pending_.empty()) {
@@ -153,7 +167,7 @@ std::optional<RxByte> PtyLine::receive(int timeoutMs) {
         // one before it, or after it was read when the line was idle. Not
         // after now: a chip that is behind must not push the schedule back.
         const auto earliest = std::max(lastArrival_, b.readAt) + wireTime(b.rate, b.stopBits);
-        std::this_thread::sleep_until(earliest);
+        waitUntil(earliest, pending_.empty());
         lastArrival_ = earliest;
     }
     if (log_) log_->bytes("rx", &b.value, 1);
@@ -180,7 +194,7 @@ void PtyLine::send(const uint8_t* data, size_t count) {
         size_t chunk = count - done;
         if (pace_) {
             const auto next = start + perByte * static_cast<int64_t>(done + 1);
-            std::this_thread::sleep_until(next);
+            waitUntil(next, done + 1 == count);
             const auto now = Clock::now();
             chunk = 1;
             while (done + chunk < count &&

@@ -88,6 +88,9 @@ class PtyLine : public ChipLine {
     // log can count each byte's bits.
     void noteStopBits(int stopBits);
     void checkStop() const;
+    // Sleeps until `when`; precise: the last stretch awake, for the byte a
+    // reply waits on.
+    static void waitUntil(std::chrono::steady_clock::time_point when, bool precise);
     const std::atomic<bool>& stop_;
     EventLog* log_;
     int master_ = -1;
