@@ -20,13 +20,11 @@ const Registrar kProgram{Command{
 int runProgram(std::vector<std::string>& argv) {
     Args args(argv);
     CommonOptions options;
-    const Command& self = commandNamed("program");
-    if (!takeCommonOptions(args, options)) return usageError(self, args.errorText());
-    if (std::string unknown = args.unknownOption(); !unknown.empty())
-        return usageError(self, "unknown option " + unknown);
-    if (args.rest().size() > 1) return usageError(self, "takes at most one FILE");
+    std::string file;
+    int status = kExitOk;
+    if (!takeFileCommandOptions(args, commandNamed("program"), options, file, status))
+        return status;
     EngineContext ctx(options);
-    const std::string file = args.rest().empty() ? std::string() : args.rest().front();
     if (int r = ctx.open(true, file); r != kExitOk) return ctx.finish("program", r);
     const int32_t ok = ctx.ops->programDevice();
     ctx.results.emplace_back("bytes", std::to_string(ctx.image->programByteCount()));

@@ -18,13 +18,10 @@ const Registrar kVerify{Command{
 int runVerify(std::vector<std::string>& argv) {
     Args args(argv);
     CommonOptions options;
-    const Command& self = commandNamed("verify");
-    if (!takeCommonOptions(args, options)) return usageError(self, args.errorText());
-    if (std::string unknown = args.unknownOption(); !unknown.empty())
-        return usageError(self, "unknown option " + unknown);
-    if (args.rest().size() > 1) return usageError(self, "takes at most one FILE");
+    std::string file;
+    int status = kExitOk;
+    if (!takeFileCommandOptions(args, commandNamed("verify"), options, file, status)) return status;
     EngineContext ctx(options);
-    const std::string file = args.rest().empty() ? std::string() : args.rest().front();
     if (int r = ctx.open(true, file); r != kExitOk) return ctx.finish("verify", r);
     uint16_t deviceSum = 0;
     const int32_t r = ctx.ops->verifySum(true, deviceSum);

@@ -280,4 +280,18 @@ int EngineContext::finish(const std::string& command, int status) {
     return status;
 }
 
+bool takeFileCommandOptions(Args& args, const Command& self, CommonOptions& options,
+                            std::string& file, int& status) {
+    status = kExitOk;
+    if (!takeCommonOptions(args, options))
+        status = usageError(self, args.errorText());
+    else if (std::string unknown = args.unknownOption(); !unknown.empty())
+        status = usageError(self, "unknown option " + unknown);
+    else if (args.rest().size() > 1)
+        status = usageError(self, "takes at most one FILE");
+    if (status != kExitOk) return false;
+    file = args.rest().empty() ? std::string() : args.rest().front();
+    return true;
+}
+
 }  // namespace ostrand::cli

@@ -91,6 +91,10 @@ class EngineContext {
 // Reads the common options; returns false (with a usage error in `status`)
 // on a bad option.
 bool takeCommonOptions(Args& args, CommonOptions& options);
+// The options of a command that takes at most one object FILE (empty: the
+// setup's). False on bad usage, with the message printed and `status` set.
+bool takeFileCommandOptions(Args& args, const Command& self, CommonOptions& options,
+                            std::string& file, int& status);
 
 // The command of that name (for usage errors).
 const Command& commandNamed(const std::string& name);
