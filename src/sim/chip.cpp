@@ -35,6 +35,16 @@ constexpr uint32_t kMaxTransfer = 16u << 20;
 bool ownRate(int32_t bt) {
     return bt == 7 || bt == 8 || bt == 10 || bt == 11;
 }
+// A WCP loaded by the RAM transfer needs time to start; the host waits
+// 100, 200 or 333 ms after the transfer's answer. The chip is ready after
+// nine tenths of that and hears nothing before: a host that does not wait
+// loses its first command.
+int startUpMs(int32_t bt) {
+    if (bt == 2 || bt == 5) return 90;
+    if (bt == 6 || bt == 9) return 180;
+    if (bt == 7 || bt == 8 || bt == 10) return 300;
+    return 0;
+}
 bool fixedPasswordType(int32_t bt) {
     return bt == 7 || bt == 8 || bt == 10;
 }
@@ -462,9 +472,16 @@ void SimChip::startWcp() {
         kind = ram_[low + 4];
     wcpKind_ = kind;
     inWcp_ = true;
+    // Counted from before the answer goes out, so that a host that waits
+    // its full time after the answer is always heard.
+    wcpReadyAt_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(startUpMs(bt_));
     if (log_)
         log_->event("wcp", kind < 0 ? "untagged program: no answer"
                                     : "running kind " + std::to_string(kind));
+}
+
+void SimChip::wcpStartUp() {
+    line_.deafUntil(wcpReadyAt_);
 }
 
 void SimChip::announceWcp() {
@@ -578,6 +595,7 @@ void SimChip::ramTransfer(uint8_t cmd) {
         }
         startWcp();
         reply(FaultSet::stepOf(cmd, "done"), cmd);
+        wcpStartUp();
         return;
     }
     if (bt_ == 3) {
@@ -597,7 +615,10 @@ void SimChip::ramTransfer(uint8_t cmd) {
     loadRam(t);
     startWcp();
     replySum(cmd, t.sum);
-    if (bt_ == 4) announceWcp();
+    if (bt_ == 4)
+        announceWcp();
+    else
+        wcpStartUp();
 }
 
 void SimChip::bootSum(uint8_t cmd) {

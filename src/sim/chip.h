@@ -91,6 +91,8 @@ class SimChip {
     void programFlash(const Transfer& t);
     void replySum(uint8_t command, uint16_t sum);
     void startWcp();
+    // After the answer to the transfer: the WCP starting up, deaf.
+    void wcpStartUp();
     void announceWcp();
 
     // Boot program commands.
@@ -135,6 +137,7 @@ class SimChip {
     bool needY_ = false;
     bool bt4Open_ = false;
     bool inWcp_ = false;
+    std::chrono::steady_clock::time_point wcpReadyAt_{};
     std::atomic<int> wcpKind_{-1};
     std::vector<uint8_t> ram_;
     uint8_t reg53_ = 100;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "app/numbers.h"
@@ -38,11 +39,25 @@ class FlashMemory {
     // Takes an image; a short one is padded with 0xFF, a long one cut.
     // Returns false when the size did not match.
     bool setImage(std::string_view bytes);
+    // The image's bytes [begin, end).
+    std::string image(size_t begin, size_t end) const;
+
+    // Image offsets [begin, end) that may have changed since the last call;
+    // begin == end when nothing did. Lets the --flash file be updated where
+    // the flash changed instead of rewritten whole.
+    std::pair<size_t, size_t> takeChanged();
 
   private:
     int areaOf(uint32_t address) const;
+    size_t offsetOf(int area, uint32_t address) const {
+        return bases_[area] + (address - areas_[area].start);
+    }
+    void markChanged(size_t begin, size_t end);
     std::vector<AddressRange> areas_;
     std::vector<std::vector<uint8_t>> bytes_;
+    std::vector<size_t> bases_;  // each area's offset in the image
+    size_t changedBegin_ = 0;
+    size_t changedEnd_ = 0;
 };
 
 }  // namespace ostrand::sim

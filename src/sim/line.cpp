@@ -229,4 +229,51 @@ void PtyLine::pause(int ms) {
     }
 }
 
+void PtyLine::deafUntil(std::chrono::steady_clock::time_point until) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+    if (left.count() <= 0) return;
+    if (log_) log_->event("pause", std::to_string(left.count()));
+    std::string lost;
+    auto drop = [&](uint8_t b) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, lost.empty() ? "%02X" : " %02X", b);
+        lost += hex;
+    };
+    for (const RxByte& b : pending_) drop(b.value);
+    pending_.clear();
+    for (;;) {
+        checkStop();
+        const auto ms =
+            std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now()).count();
+        if (ms <= 0) break;
+        struct pollfd p {
+            master_, POLLIN, 0
+        };
+        const int n = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(ms, 20)));
+        if (n <= 0) continue;
+        if (p.revents & POLLIN) {
+            uint8_t buffer[512];
+            const ssize_t got = ::read(master_, buffer, sizeof buffer);
+            // Only what the host had sent before the chip was ready is lost.
+            if (got > 0 && Clock::now() < until)
+                for (ssize_t i = 0; i < got; ++i) drop(buffer[i]);
+            else if (got > 0)
+                for (ssize_t i = 0; i < got; ++i) {
+                    RxByte b;
+                    b.value = buffer[i];
+                    b.readAt = Clock::now();
+                    readLineSettings(master_, b.rate, b.stopBits);
+                    pending_.push_back(b);
+                }
+            continue;
+        }
+        // A hang-up: receive() tells the chip about it.
+        if (p.revents & (POLLHUP | POLLERR)) {
+            std::this_thread::sleep_until(until);
+            break;
+        }
+    }
+    if (!lost.empty() && log_) log_->event("lost", lost);
+}
+
 }  // namespace ostrand::sim

@@ -54,6 +54,9 @@ class ChipLine {
     virtual void send(const uint8_t* data, size_t count) = 0;
     // Waits, still noticing a stop request.
     virtual void pause(int ms) = 0;
+    // The chip is busy until `until` and hears nothing: bytes that come
+    // meanwhile are lost. Logged as a pause of the time left.
+    virtual void deafUntil(std::chrono::steady_clock::time_point until) = 0;
     // The rate the host's end is set to now (0 when unknown).
     virtual uint32_t hostRate() = 0;
 };
@@ -78,6 +81,7 @@ class PtyLine : public ChipLine {
     std::optional<RxByte> receive(int timeoutMs) override;
     void send(const uint8_t* data, size_t count) override;
     void pause(int ms) override;
+    void deafUntil(std::chrono::steady_clock::time_point until) override;
     uint32_t hostRate() override;
 
     // Time one byte takes on the wire at that rate and stop bits.

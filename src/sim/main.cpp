@@ -1,9 +1,11 @@
 // ostrand-sim: a simulated chip on a pseudo-terminal.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -26,27 +28,69 @@ void onSignal(int) {
 
 }  // namespace
 
-// The flash file is rewritten after every change, before the chip answers:
-// a new file renamed over the old one, so that a reader never sees half of
-// it. Not synced to the disk: the file has to survive the simulator, not a
-// crash of the machine, and a sync per written block would hold every
-// answer for milliseconds.
-static bool saveFlash(const std::filesystem::path& target, const std::string& bytes) {
-    const std::string temporary = target.string() + ".new";
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0) {
+// The --flash file. The first save writes it whole (a new file renamed over
+// the old one, so that a reader never sees half of it); later saves write
+// only the bytes that changed, in place, before the chip answers. Rewriting
+// the whole image after every written page held each answer for a
+// millisecond or more. Not synced to the disk: the file has to survive the
+// simulator, not a crash of the machine.
+class FlashFile {
+  public:
+    explicit FlashFile(std::filesystem::path path) : path_(std::move(path)) {}
+    ~FlashFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FlashFile(const FlashFile&) = delete;
+    FlashFile& operator=(const FlashFile&) = delete;
+
+    bool save(ostrand::sim::FlashMemory& flash) {
+        const auto [begin, end] = flash.takeChanged();
+        if (fd_ >= 0 && stillOurs()) {
+            const std::string bytes = flash.image(begin, end);
+            return writeAll(fd_, bytes, static_cast<off_t>(begin));
+        }
+        return saveWhole(flash.image());
+    }
+
+  private:
+    // Somebody may have replaced the file meanwhile: then it is written whole.
+    bool stillOurs() const {
+        struct stat open {
+        }, named{};
+        return ::fstat(fd_, &open) == 0 && ::stat(path_.c_str(), &named) == 0 &&
+               open.st_ino == named.st_ino && open.st_dev == named.st_dev;
+    }
+
+    static bool writeAll(int fd, const std::string& bytes, off_t at) {
+        size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::pwrite(fd, bytes.data() + done, bytes.size() - done,
+                                       at + static_cast<off_t>(done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            done += static_cast<size_t>(n);
+        }
+        return true;
+    }
+
+    bool saveWhole(const std::string& bytes) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = -1;
+        const std::string temporary = path_.string() + ".new";
+        const int fd = ::open(temporary.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        if (fd < 0) return false;
+        if (!writeAll(fd, bytes, 0) || std::rename(temporary.c_str(), path_.c_str()) != 0) {
             ::close(fd);
+            ::unlink(temporary.c_str());
             return false;
         }
-        done += static_cast<size_t>(n);
+        fd_ = fd;
+        return true;
     }
-    if (::close(fd) != 0) return false;
-    return std::rename(temporary.c_str(), target.c_str()) == 0;
-}
+
+    std::filesystem::path path_;
+    int fd_ = -1;
+};
 
 int main(int argc, char** argv) {
     using namespace ostrand;
@@ -122,9 +166,10 @@ int main(int argc, char** argv) {
     FaultSet faults;
     for (const Fault& f : options->faults) faults.add(f);
     SimChip chip(*device, line, flash, faults, &log);
+    FlashFile flashFile(options->flashFile);
     chip.setFlashChanged([&] {
         if (options->flashFile.empty()) return;
-        if (!saveFlash(options->flashFile, flash.image()))
+        if (!flashFile.save(flash))
             std::fprintf(stderr, "ostrand-sim: cannot write %s\n", options->flashFile.c_str());
         log.event("flash", "saved");
     });

@@ -153,8 +153,23 @@ class SimHost {
     }
 
     // The RAM transfer of a WCP file in this boot type's form.
-    void loadWcp(const std::string& file, const Bytes& passwordPart = {},
-                 bool usePassword = false) {
+    // The host's wait after the transfer's answer, as the protocol asks.
+    static int startWaitMs(int bt) {
+        if (bt == 2 || bt == 5) return 100;
+        if (bt == 6 || bt == 9) return 200;
+        if (bt == 7 || bt == 8 || bt == 10) return 333;
+        return 0;
+    }
+
+    // waitForStart false: the next command goes out at once.
+    void loadWcp(const std::string& file, const Bytes& passwordPart = {}, bool usePassword = false,
+                 bool waitForStart = true) {
+        transferWcp(file, passwordPart, usePassword);
+        if (waitForStart)
+            std::this_thread::sleep_for(std::chrono::milliseconds(startWaitMs(dev.bootType)));
+    }
+
+    void transferWcp(const std::string& file, const Bytes& passwordPart, bool usePassword) {
         const auto records =
             hexRecords(std::string(OSTRAND_DATA_DIR) + "/" + dev.deviceName + "/" + file);
         ASSERT_FALSE(records.empty());

@@ -139,6 +139,18 @@ TEST(Wcp, OneFilePerOperationTakesOnlyItsOwnCommand) {
     EXPECT_EQ(host.read(1), Bytes{0x70});
 }
 
+TEST(Wcp, CommandBeforeTheWcpHasStartedIsLost) {
+    SimHost host("KMR8L256");
+    host.start(9600);
+    host.connect();
+    host.loadWcp("blank.wcp", {}, false, false);
+    const auto answered = std::chrono::steady_clock::now();
+    host.send({0x70});
+    EXPECT_TRUE(host.silent(100));
+    std::this_thread::sleep_until(answered + std::chrono::milliseconds(333));
+    host.exchange({0x70}, {0x70});
+}
+
 TEST(Wcp, ReadProtectedChipRefusesTheTransfer) {
     SimHost host("KMV5A128", {"protected"});
     host.start();

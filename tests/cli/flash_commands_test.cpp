@@ -1,0 +1,202 @@
+// The flash commands of ostrand-cli against the simulated chip, one device of
+// each programming mode: exit status, the numbered result, the files written.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "cli_run.h"
+#include "engine/sim_rig.h"
+
+namespace ostrand::test {
+namespace {
+
+struct Mode {
+    const char* device;
+    const char* mode;
+    bool wcp;  // RAM loader mode: the flash can be read back
+    uint32_t flashStart;
+    uint32_t flashSize;
+    uint16_t passwordAt;  // the object's count byte; 0: the object has no password
+};
+
+// One device of each programming mode. The object's 16-bit addresses land at
+// the start of the flash.
+const Mode kModes[] = {
+    {"KM16F48", "WCP-Div", true, 0, 0xC000, 0xBF00},
+    {"KM8R64", "WCP-All", true, 0x10000, 0x10000, 0},
+    {"KM16F60P", "S-Boot-PW", false, 0, 0xF000, 0x0080},
+    {"KM16F32S", "S-Boot", false, 0, 0x8000, 0x7F00},
+};
+
+const uint8_t kPassword[] = {0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8};
+
+std::string record(uint16_t address, const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> r = {uint8_t(data.size()), uint8_t(address >> 8), uint8_t(address), 0};
+    r.insert(r.end(), data.begin(), data.end());
+    uint8_t sum = 0;
+    std::string line = ":";
+    char hex[3];
+    for (uint8_t b : r) {
+        sum = uint8_t(sum + b);
+        std::snprintf(hex, sizeof hex, "%02X", b);
+        line += hex;
+    }
+    std::snprintf(hex, sizeof hex, "%02X", uint8_t(-sum));
+    return line + hex + "\n";
+}
+
+// 32 bytes 00..1F at 0 (with `changed` at 0x10), and the password: a count
+// byte of 8 and the bytes after it.
+std::string object(const Mode& m, uint8_t changed = 0x10) {
+    std::vector<uint8_t> low(32), high(8);
+    for (int i = 0; i < 32; ++i) low[i] = uint8_t(i);
+    low[0x10] = changed;
+    std::string text =
+        record(0, {low.begin(), low.begin() + 16}) + record(0x10, {low.begin() + 16, low.end()});
+    if (m.passwordAt) {
+        std::vector<uint8_t> pw = {8};
+        pw.insert(pw.end(), std::begin(kPassword), std::end(kPassword));
+        text += record(m.passwordAt, pw);
+    }
+    return text + ":00000001FF\n";
+}
+
+class FlashCommands : public ::testing::TestWithParam<Mode> {
+  protected:
+    void SetUp() override {
+        writeFastDefinition(folder.path());
+        for (const auto& entry : std::filesystem::directory_iterator(OSTRAND_DATA))
+            if (entry.is_directory())
+                std::filesystem::copy(entry.path(), folder.path() / entry.path().filename(),
+                                      std::filesystem::copy_options::recursive);
+        const Mode& m = GetParam();
+        folder.write("obj.h16", object(m));
+        folder.write("changed.h16", object(m, 0x11));
+        // Once programmed, the chip holds the object's password.
+        char setup[256];
+        std::snprintf(setup, sizeof setup,
+                      "[Ostrand]\nDevice=%s\nPassDevBlank=2\nPassDevType=1\n"
+                      "PassDevPassword=A1A2A3A4A5A6A7A8\nPassDevNumAdd=0x%X\nPassDevCmpAdd=0x%X\n",
+                      m.device, m.passwordAt, m.passwordAt + 1);
+        folder.write("programmed.ini", m.passwordAt ? setup : "");
+        port = chip.start(folder.path(), GetParam().device, {}, folder.path() / "flash.bin");
+        ASSERT_FALSE(port.empty());
+    }
+
+    // Runs one command with --json, on a blank chip or on one that holds
+    // the object (and its password).
+    CliResult run(const std::string& command, bool blank = false) {
+        const std::string password = blank                   ? " --blank-device"
+                                     : GetParam().passwordAt ? " --setup " + at("programmed.ini")
+                                                             : std::string();
+        return runCli(command + " --json" + password + " --home " + folder.path().string() +
+                          " --device " + GetParam().device + " --port " + port,
+                      folder.path());
+    }
+
+    static bool reported(const CliResult& r, int code, const std::string& detail = "") {
+        const std::regex m("\"code\": " + std::to_string(code) +
+                           ", \"place\": \\d+, \"hint\": \\d+, \"detail\": \"([^\"]*)\"");
+        std::smatch found;
+        if (!std::regex_search(r.out, found, m)) return false;
+        return detail.empty() || found[1].str() == detail;
+    }
+
+    std::string flash() const { return folder.read("flash.bin"); }
+    std::string at(const std::string& name) const { return (folder.path() / name).string(); }
+
+    TestFolder folder;
+    SimChip chip;
+    std::string port;
+};
+
+TEST_P(FlashCommands, ProgramVerifyCompareSaveEraseBlank) {
+    const Mode& m = GetParam();
+    const std::string bytes(
+        "\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0A\x0B\x0C\x0D\x0E\x0F"
+        "\x10\x11\x12\x13\x14\x15\x16\x17\x18\x19\x1A\x1B\x1C\x1D\x1E\x1F",
+        32);
+
+    CliResult r = run("blank", true);
+    EXPECT_EQ(r.status, m.wcp ? 0 : 1) << r.out << r.err;
+    EXPECT_TRUE(reported(r, m.wcp ? 11017 : 10009)) << r.out;
+
+    r = run("program " + at("obj.h16"), true);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(reported(r, 11006)) << r.out;
+    EXPECT_NE(r.err.find("R006 : Programming completed successfully."), std::string::npos);
+    std::string expected(m.flashSize, '\xFF');
+    expected.replace(0, 32, bytes);
+    if (m.passwordAt) {
+        expected[m.passwordAt] = 8;
+        expected.replace(m.passwordAt + 1, 8, reinterpret_cast<const char*>(kPassword), 8);
+    }
+    const std::string image = flash();
+    EXPECT_TRUE(image == expected) << "the simulated flash differs from the object";
+
+    r = run("verify " + at("obj.h16"));
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(reported(r, m.wcp ? 11012 : 11010)) << r.out;
+
+    if (m.wcp) {
+        r = run("compare " + at("obj.h16"));
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_TRUE(reported(r, 11015)) << r.out;
+        r = run("compare " + at("changed.h16"));
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        char difference[80];
+        std::snprintf(difference, sizeof difference,
+                      "R025 : Address = 0x%X, Device = 0x10, File = 0x11", m.flashStart + 0x10);
+        EXPECT_TRUE(reported(r, 11014, difference)) << r.out;
+
+        r = run("save " + at("saved.h16"));
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_TRUE(reported(r, 11024)) << r.out;
+        const std::string command = "srec_cat " + (folder.path() / "saved.h16").string() +
+                                    " -intel -offset -" + std::to_string(m.flashStart) + " -o " +
+                                    (folder.path() / "saved.bin").string() + " -binary";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        EXPECT_TRUE(folder.read("saved.bin") == image) << "the saved file differs from the flash";
+    } else {
+        // Single boot has no read: compare and save fail and write nothing.
+        r = run("compare " + at("obj.h16"));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(reported(r, 11001)) << r.out;
+        r = run("save " + at("saved.h16"));
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(reported(r, 11001)) << r.out;
+        EXPECT_FALSE(std::filesystem::exists(folder.path() / "saved.h16"));
+    }
+
+    r = run("blank");
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_TRUE(reported(r, m.wcp ? 11016 : 10009)) << r.out;
+
+    r = run("erase");
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(reported(r, 11002)) << r.out;
+    EXPECT_TRUE(flash() == std::string(m.flashSize, '\xFF')) << "not erased";
+
+    if (m.wcp) {
+        r = run("blank", true);
+        EXPECT_EQ(r.status, 0) << r.out << r.err;
+        EXPECT_TRUE(reported(r, 11017)) << r.out;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryMode, FlashCommands, ::testing::ValuesIn(kModes),
+                         [](const auto& info) { return std::string(info.param.device); });
+
+TEST(FlashCommandUsage, BadArgumentsExitWithTwoAndTouchNothing) {
+    TestFolder folder;
+    for (const char* command : {"read", "read 0x10", "write", "erase --block 0", "save",
+                                "program a.h16 b.h16", "verify --frobnicate"}) {
+        const CliResult r = runCli(
+            std::string(command) + " --home " + folder.path().string() + " --port /nonexistent",
+            folder.path());
+        EXPECT_EQ(r.status, 2) << command << ": " << r.err;
+    }
+}
+
+}  // namespace
+}  // namespace ostrand::test
