@@ -251,20 +251,11 @@ void PtyLine::deafUntil(std::chrono::steady_clock::time_point until) {
         };
         const int n = ::poll(&p, 1, static_cast<int>(std::min<int64_t>(ms, 20)));
         if (n <= 0) continue;
+        // Reported before the chip was ready: sent too soon, lost.
         if (p.revents & POLLIN) {
             uint8_t buffer[512];
             const ssize_t got = ::read(master_, buffer, sizeof buffer);
-            // Only what the host had sent before the chip was ready is lost.
-            if (got > 0 && Clock::now() < until)
-                for (ssize_t i = 0; i < got; ++i) drop(buffer[i]);
-            else if (got > 0)
-                for (ssize_t i = 0; i < got; ++i) {
-                    RxByte b;
-                    b.value = buffer[i];
-                    b.readAt = Clock::now();
-                    readLineSettings(master_, b.rate, b.stopBits);
-                    pending_.push_back(b);
-                }
+            for (ssize_t i = 0; i < got; ++i) drop(buffer[i]);
             continue;
         }
         // A hang-up: receive() tells the chip about it.
