@@ -1,9 +1,12 @@
 // Number and range syntax of the definition and setup files.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace ostrand {
 
@@ -29,5 +32,37 @@ int32_t parseLeadingInt(std::string_view text);
 
 // Blanks (space, tab, CR, LF) removed at both ends.
 std::string_view trimBlanks(std::string_view text);
+
+namespace detail {
+constexpr std::array<uint8_t, 256> makeHexDigits() {
+    std::array<uint8_t, 256> t{};
+    for (auto& v : t) v = 0xFF;
+    for (int c = '0'; c <= '9'; ++c) t[c] = static_cast<uint8_t>(c - '0');
+    for (int c = 'A'; c <= 'F'; ++c) t[c] = static_cast<uint8_t>(c - 'A' + 10);
+    for (int c = 'a'; c <= 'f'; ++c) t[c] = static_cast<uint8_t>(c - 'a' + 10);
+    return t;
+}
+inline constexpr std::array<uint8_t, 256> kHexDigits = makeHexDigits();
+}  // namespace detail
+
+// The value of one hexadecimal digit; -1 when c is none.
+inline int hexDigitValue(char c) {
+    const uint8_t v = detail::kHexDigits[static_cast<uint8_t>(c)];
+    return v == 0xFF ? -1 : v;
+}
+
+// The byte of the two digits at `pos`; -1 when they are missing or not digits.
+inline int hexByteAt(std::string_view s, size_t pos) {
+    if (pos + 2 > s.size()) return -1;
+    const uint8_t hi = detail::kHexDigits[static_cast<uint8_t>(s[pos])];
+    const uint8_t lo = detail::kHexDigits[static_cast<uint8_t>(s[pos + 1])];
+    if ((hi | lo) & 0xF0) return -1;
+    return (hi << 4) | lo;
+}
+
+// The bytes after the colon of an Intel HEX record line, its line end and
+// trailing blanks ignored. False when the line is no well-formed record: odd
+// digits, a non-hex digit, a count that disagrees with the length.
+bool hexRecordBytes(std::string_view line, std::vector<uint8_t>& bytes);
 
 }  // namespace ostrand

@@ -17,13 +17,6 @@ namespace {
 
 constexpr int32_t kHintCheckPassword = 12111;
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 std::string hexText(const std::vector<uint8_t>& bytes, bool upper) {
     std::string out;
     char two[3];
@@ -103,7 +96,7 @@ int32_t PasswordSet::checkObjectPassword(const PasswordImageView& image, const s
         const int b = image.byteAt(address);
         int expected;
         if (hex) {
-            const int hi = hexDigit(text[2 * i]), lo = hexDigit(text[2 * i + 1]);
+            const int hi = hexDigitValue(text[2 * i]), lo = hexDigitValue(text[2 * i + 1]);
             expected = (hi < 0 || lo < 0) ? -1 : hi << 4 | lo;
         } else {
             expected = static_cast<uint8_t>(text[i]);

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <string>
 
+#include "app/numbers.h"
 #include "flash_engine.h"
 #include "objfile/object_image.h"
 
@@ -17,32 +18,11 @@ constexpr int32_t kFormErase = 0;
 constexpr int32_t kFormProgram = 1;
 constexpr int32_t kFormPassword = 2;
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
-// The bytes of an Intel HEX line after its colon; false when it is no record.
-bool recordBytes(std::string line, std::vector<uint8_t>& out) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' '))
-        line.pop_back();
-    out.clear();
-    if (line.size() < 11 || line[0] != ':' || (line.size() - 1) % 2 != 0) return false;
-    for (size_t i = 1; i + 1 < line.size(); i += 2) {
-        int hi = hexDigit(line[i]), lo = hexDigit(line[i + 1]);
-        if (hi < 0 || lo < 0) return false;
-        out.push_back(static_cast<uint8_t>(hi * 16 + lo));
-    }
-    return out.size() >= 5 && out[0] + 5u == out.size();
-}
-
 std::vector<uint8_t> passwordBytes(const std::string& text, bool hex) {
     std::vector<uint8_t> bytes;
     if (!hex) return std::vector<uint8_t>(text.begin(), text.end());
     for (size_t i = 0; i + 1 < text.size(); i += 2) {
-        int hi = hexDigit(text[i]), lo = hexDigit(text[i + 1]);
+        int hi = hexDigitValue(text[i]), lo = hexDigitValue(text[i + 1]);
         bytes.push_back(static_cast<uint8_t>((hi < 0 ? 0 : hi) * 16 + (lo < 0 ? 0 : lo)));
     }
     return bytes;
@@ -64,7 +44,7 @@ ObjectExtent objectExtent(const std::filesystem::path& path) {
     std::vector<uint8_t> r;
     uint32_t segment = 0, next = 0;
     while (in && std::getline(in, line)) {
-        if (!recordBytes(line, r)) continue;
+        if (!hexRecordBytes(line, r)) continue;
         if (r[3] == 0x02 && r[0] == 2) segment = (uint32_t{r[4]} << 8 | r[5]) * 16;
         if (r[3] != 0x00 || r[0] == 0) continue;
         const uint32_t at = segment + (uint32_t{r[1]} << 8 | r[2]);
@@ -495,7 +475,7 @@ int32_t CFlashEngine::sendObjectRecords(const std::filesystem::path& path, bool 
     }
     std::string line;
     while (std::getline(in, line)) {
-        if (!recordBytes(line, record)) continue;
+        if (!hexRecordBytes(line, record)) continue;
         std::vector<uint8_t> piece;
         if (stream) {
             if (record[3] == 0x02 && record[0] == 2)

@@ -6,6 +6,7 @@
 #include <string>
 #include <thread>
 
+#include "app/numbers.h"
 #include "flash_engine.h"
 
 namespace ostrand {
@@ -29,30 +30,10 @@ constexpr int32_t kTotalWcp = 6;
 constexpr uint32_t kStartWaitMs = 30000;
 constexpr uint32_t kMatchReplyMs = 5000;
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 void trimLineEnd(std::string& line) {
     while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' ' ||
                              line.back() == '\t'))
         line.pop_back();
-}
-
-// The bytes after the colon of a record line; false when the line is no
-// well-formed record (odd digits, a non-hex digit, a count that disagrees).
-bool parseRecord(const std::string& line, std::vector<uint8_t>& bytes) {
-    bytes.clear();
-    if (line.size() < 11 || line[0] != ':' || (line.size() - 1) % 2 != 0) return false;
-    for (size_t i = 1; i + 1 < line.size(); i += 2) {
-        const int hi = hexValue(line[i]), lo = hexValue(line[i + 1]);
-        if (hi < 0 || lo < 0) return false;
-        bytes.push_back(static_cast<uint8_t>(hi * 16 + lo));
-    }
-    return bytes[0] + 5u == bytes.size();
 }
 
 const WcpFile* wcpFileNamed(const std::filesystem::path& path) {
@@ -194,7 +175,7 @@ int32_t CFlashEngine::checkWcpFile(const std::filesystem::path& path) {
     while (std::getline(in, line)) {
         trimLineEnd(line);
         if (line.empty()) continue;
-        if (!parseRecord(line, r)) {
+        if (!hexRecordBytes(line, r)) {
             op_.showMessage(10306, 15, 12107);
             return 0;
         }
@@ -434,7 +415,7 @@ int32_t CFlashEngine::sendWcpRecords(const std::filesystem::path& path) {
     std::string line;
     while (std::getline(in, line)) {
         trimLineEnd(line);
-        if (!parseRecord(line, record)) continue;
+        if (!hexRecordBytes(line, record)) continue;
         std::vector<uint8_t> piece;
         if (dataOnly) {
             piece.assign(record.begin() + 4, record.end() - 1);

@@ -11,31 +11,11 @@ namespace ostrand {
 
 namespace {
 
-// Hex digit values; 0xFF marks a character that is not a digit.
-constexpr std::array<uint8_t, 256> makeHexTable() {
-    std::array<uint8_t, 256> t{};
-    for (auto& v : t) v = 0xFF;
-    for (int c = '0'; c <= '9'; ++c) t[c] = static_cast<uint8_t>(c - '0');
-    for (int c = 'A'; c <= 'F'; ++c) t[c] = static_cast<uint8_t>(c - 'A' + 10);
-    for (int c = 'a'; c <= 'f'; ++c) t[c] = static_cast<uint8_t>(c - 'a' + 10);
-    return t;
-}
-constexpr std::array<uint8_t, 256> kHex = makeHexTable();
-
-// The byte of the two digits at `pos`; -1 when they are missing or not digits.
-inline int hexByte(std::string_view s, size_t pos) {
-    if (pos + 2 > s.size()) return -1;
-    uint8_t hi = kHex[static_cast<uint8_t>(s[pos])];
-    uint8_t lo = kHex[static_cast<uint8_t>(s[pos + 1])];
-    if ((hi | lo) & 0xF0) return -1;
-    return (hi << 4) | lo;
-}
-
 // Decodes `n` bytes from `pos` into out; false on a non-digit or a short line.
 inline bool hexBytes(std::string_view s, size_t pos, uint32_t n, uint8_t* out) {
     if (pos + 2 * static_cast<size_t>(n) > s.size()) return false;
     for (uint32_t i = 0; i < n; ++i) {
-        int b = hexByte(s, pos + 2 * i);
+        int b = hexByteAt(s, pos + 2 * i);
         if (b < 0) return false;
         out[i] = static_cast<uint8_t>(b);
     }
@@ -53,7 +33,7 @@ int32_t parseIntel(std::string_view line, int32_t fileType, uint32_t& segmentBas
     std::string_view type = line.size() >= 9 ? line.substr(7, 2) : std::string_view{};
     if (type == "02") {
         if (fileType == kFileH16) return 151;
-        int seg0 = hexByte(line, 9), seg1 = hexByte(line, 11), sum = hexByte(line, 13);
+        int seg0 = hexByteAt(line, 9), seg1 = hexByteAt(line, 11), sum = hexByteAt(line, 13);
         if (line.substr(0, 7) != ":020000" || seg0 < 0 || seg1 != 0 || sum < 0 || line.size() != 15)
             return 153;
         uint8_t total = static_cast<uint8_t>(0x02 + 0x02 + seg0 + seg1);
@@ -68,7 +48,7 @@ int32_t parseIntel(std::string_view line, int32_t fileType, uint32_t& segmentBas
         return 154;
     }
     if (type != "00") return 154;
-    int count = hexByte(line, 1);
+    int count = hexByteAt(line, 1);
     if (count < 0) return 160;
     // The whole line is the record: a second record run onto the same line
     // would otherwise be lost without a word.
@@ -76,7 +56,7 @@ int32_t parseIntel(std::string_view line, int32_t fileType, uint32_t& segmentBas
     uint8_t head[3];
     if (!hexBytes(line, 3, 2, head)) return 160;
     if (!hexBytes(line, 9, static_cast<uint32_t>(count), out.data)) return 160;
-    int check = hexByte(line, 9 + 2 * static_cast<size_t>(count));
+    int check = hexByteAt(line, 9 + 2 * static_cast<size_t>(count));
     if (check < 0) return 160;
     uint32_t sum = static_cast<uint32_t>(count) + head[0] + head[1] + static_cast<uint32_t>(check);
     for (int i = 0; i < count; ++i) sum += out.data[i];
@@ -92,7 +72,7 @@ int32_t parseMotorola(std::string_view line, int32_t fileType, ParsedRecord& out
     char kind = line.size() >= 2 ? line[1] : '\0';
     // Record contents after the type: count, address, data, checksum.
     auto checksumOk = [&](uint32_t& count, uint8_t* bytes) {
-        int c = hexByte(line, 2);
+        int c = hexByteAt(line, 2);
         if (c < 0 || line.size() != 4 + 2 * static_cast<size_t>(c)) return false;
         if (!hexBytes(line, 4, static_cast<uint32_t>(c), bytes)) return false;
         uint32_t sum = static_cast<uint32_t>(c);
