@@ -158,19 +158,24 @@ const std::vector<AddressRange>& ObjectImage::rangesToProgram() const {
     return addressOption_ == 1 ? deviceRanges_ : loadedRanges_;
 }
 
+// Where the device's flash lies, for placing file data.
+static ImageLayout layoutOf(const DeviceDefinition& dev) {
+    return ImageLayout{dev.singleChipFlashStart,
+                       dev.singleChipFlashEnd,
+                       dev.singleBootFlashStart,
+                       dev.singleBootFlashEnd,
+                       dev.flashSecondStart,
+                       dev.flashSecondEnd,
+                       dev.bootType};
+}
+
 bool ObjectImage::takeDevice(int32_t place) {
     const DeviceDefinition* dev = devices_.selected();
     if (!dev) {
         op_.showMessage(10115, place, 12135);
         return false;
     }
-    layout_ = ImageLayout{dev->singleChipFlashStart,
-                          dev->singleChipFlashEnd,
-                          dev->singleBootFlashStart,
-                          dev->singleBootFlashEnd,
-                          dev->flashSecondStart,
-                          dev->flashSecondEnd,
-                          dev->bootType};
+    layout_ = layoutOf(*dev);
     pageSize_ = dev->pageSize;
     deviceName_ = dev->deviceName;
     sumAreaStart_ = dev->sumAreaStart;
@@ -368,13 +373,7 @@ int32_t ObjectImage::loadSecondFile(const std::string& path) {
     }
     if (type == kFileAbs && !convertAbs(p, type)) return 0;
     const ImageLayout saved = layout_;
-    layout_ = ImageLayout{dev->singleChipFlashStart,
-                          dev->singleChipFlashEnd,
-                          dev->singleBootFlashStart,
-                          dev->singleBootFlashEnd,
-                          dev->flashSecondStart,
-                          dev->flashSecondEnd,
-                          dev->bootType};
+    layout_ = layoutOf(*dev);
     const int32_t ok = readFile(p, type, second_.get(), secondRanges_, false, false);
     secondLayout_ = layout_;
     layout_ = saved;
