@@ -1,6 +1,7 @@
 // The operator's flash operations over the WCP commands and the boot-mode
-// operations. Whole-flash work goes area by area in pieces that a WCP header
-// can carry (its count field holds 16 bits), see docs/protocol.md 4.3.
+// operations. Work on the whole flash goes out in the WCPs' whole-flash form
+// (docs/protocol.md 4.3): the chip knows its own areas and SUM area, and
+// refuses an explicit range that leaves one flash area.
 #include "engine/flash_operations.h"
 
 #include <algorithm>
@@ -14,9 +15,12 @@ namespace ostrand {
 
 namespace {
 
-constexpr uint32_t kPiece = 0x2000;        // read pieces
-constexpr uint32_t kCheckPiece = 0x8000;   // blank check and SUM pieces
-constexpr uint32_t kErasePiece = 0x10000;  // block erase pieces (0x8000 words)
+constexpr uint32_t kPiece = 0x2000;  // read pieces
+// The whole-flash form: this address with this count (blank check, SUM) or
+// this size (block erase, whose header carries size / 2 = 0xFFFF).
+constexpr uint32_t kWholeFlash = 0xFFFFFFFF;
+constexpr uint32_t kWholeCount = 0xFFFF;
+constexpr uint32_t kWholeEraseSize = 0x1FFFF;
 
 std::string hexLine(const std::vector<uint8_t>& record) {
     static const char* digits = "0123456789ABCDEF";
@@ -105,43 +109,8 @@ bool FlashOperations::imageByte(uint32_t address, uint8_t& byte) const {
     return true;
 }
 
-int32_t FlashOperations::eraseWholeFlash() {
-    for (const auto& [first, last] : engine_.flashAreas()) {
-        for (uint64_t a = first; a <= last; a += kErasePiece) {
-            const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kErasePiece, last + 1 - a));
-            if (!engine_.wcpBlockErase(static_cast<uint32_t>(a), n)) return 0;
-        }
-    }
-    return 1;
-}
-
-int32_t FlashOperations::blankWholeFlash(int32_t& blank) {
-    blank = 1;
-    for (const auto& [first, last] : engine_.flashAreas()) {
-        for (uint64_t a = first; a <= last; a += kCheckPiece) {
-            const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kCheckPiece, last + 1 - a));
-            if (!engine_.wcpBlankCheck(static_cast<uint32_t>(a), n, blank)) return 0;
-            if (blank == 0) return 1;
-        }
-    }
-    return 1;
-}
-
-// The SUM the file SUM is compared with: the SUM area (for BootType 12 up to
-// 0x7FFF, as the memory image counts it).
-int32_t FlashOperations::sumArea(uint16_t& sum) {
-    const uint32_t first = engine_.sumStart;
-    const uint32_t last =
-        engine_.bootType == 12 ? std::min<uint32_t>(engine_.sumEnd, 0x7FFF) : engine_.sumEnd;
-    uint32_t total = 0;
-    for (uint64_t a = first; a <= last; a += kCheckPiece) {
-        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kCheckPiece, last + 1 - a));
-        uint16_t part = 0;
-        if (!engine_.wcpSum(static_cast<uint32_t>(a), n, part)) return 0;
-        total += part;
-    }
-    sum = static_cast<uint16_t>(total);
-    return 1;
+int32_t FlashOperations::wholeFlashSum(uint16_t& sum) {
+    return engine_.wcpSum(kWholeFlash, kWholeCount, sum);
 }
 
 int32_t FlashOperations::eraseChip(bool showProgress) {
@@ -151,8 +120,10 @@ int32_t FlashOperations::eraseChip(bool showProgress) {
     if (wcpMode()) {
         if (engine_.fillFlashCache()) {
             if (engine_.hooks.waitCursor) engine_.hooks.waitCursor(true);
-            result = eraseWholeFlash();
+            result = engine_.wcpBlockErase(kWholeFlash, kWholeEraseSize);
             if (engine_.hooks.waitCursor) engine_.hooks.waitCursor(false);
+            // The whole-flash erase takes the read protection with it.
+            if (result == 1) session_.ProtectState = 0;
         }
     } else {
         const int32_t bt = engine_.bootType;
@@ -203,7 +174,7 @@ int32_t FlashOperations::blankCheck(bool showProgress) {
     int32_t blank = 0;
     int32_t ok = engine_.fillFlashCache();
     if (ok && wcpMode()) {
-        ok = blankWholeFlash(blank);
+        ok = engine_.wcpBlankCheck(kWholeFlash, kWholeCount, blank);
     } else if (ok && engine_.bootType == 11) {
         uint16_t sum = 0;
         ok = engine_.bootSum(0, 0, sum);
@@ -231,7 +202,7 @@ int32_t FlashOperations::verifySum(bool showProgress, uint16_t& deviceSum) {
     if (engine_.bootType == 12 && !engine_.anyWcpLoaded()) viaWcp = false;
     int32_t ok = 0;
     if (viaWcp) {
-        ok = engine_.fillFlashCache() && sumArea(deviceSum);
+        ok = engine_.fillFlashCache() && wholeFlashSum(deviceSum);
     } else {
         ok = engine_.bootSum(engine_.sumStart, engine_.sumEnd + 1 - engine_.sumStart, deviceSum);
         engine_.recoverAfterTimeout(ok);
@@ -289,7 +260,7 @@ int32_t FlashOperations::programRanges(bool alignStarts, bool ownProgress) {
     }
     if (result && engine_.bootType == 12) {
         uint16_t sum = 0;
-        result = sumArea(sum);
+        result = wholeFlashSum(sum);
     }
     const int32_t bt = engine_.bootType;
     if (result && engine_.settings().inForce.readProtectFor(bt) == 1 &&

@@ -87,9 +87,8 @@ class FlashOperations {
     bool wcpMode() const;
     int32_t programRanges(bool alignStarts, bool ownProgress);
     int32_t finishProgramming();
-    int32_t eraseWholeFlash();
-    int32_t blankWholeFlash(int32_t& blank);
-    int32_t sumArea(uint16_t& sum);
+    // The chip's SUM of its SUM area.
+    int32_t wholeFlashSum(uint16_t& sum);
     bool imageByte(uint32_t address, uint8_t& byte) const;
     void enableCommands(bool on);
 

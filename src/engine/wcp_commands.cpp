@@ -26,7 +26,9 @@ uint32_t CFlashEngine::alignmentUnit() const {
 
 std::vector<std::pair<uint32_t, uint32_t>> CFlashEngine::flashAreas() const {
     std::vector<std::pair<uint32_t, uint32_t>> areas = {{flashStart, flashEnd}};
-    if (SecondAreaBootTypes(bootType) && secondEnd > secondStart)
+    // A second area of 0-0 is none.
+    if (SecondAreaBootTypes(bootType) && (secondStart != 0 || secondEnd != 0) &&
+        secondEnd >= secondStart)
         areas.emplace_back(secondStart, secondEnd);
     return areas;
 }

@@ -125,14 +125,6 @@ int32_t ObjectImage::writeExpansionFile() {
         expansionLowAddress_ = 0;
         expansionByteCount_ = 0;
     }
-    const bool secondArea = SecondAreaBootTypes(layout_.bootType);
-    const int64_t gap = int64_t{layout_.flashSecondStart} - layout_.singleBootFlashEnd - 1;
-    auto indexOf = [&](uint32_t a) {
-        int64_t index = int64_t{a} - layout_.singleBootFlashStart;
-        if (secondArea && a >= layout_.flashSecondStart) index -= gap;
-        return index;
-    };
-
     std::string line;
     line.reserve(600);
     if (pageWriter && !BootTypesG(layout_.bootType, memSizeEmulat_)) {
@@ -164,7 +156,7 @@ int32_t ObjectImage::writeExpansionFile() {
                 }
                 field = static_cast<uint16_t>((a - static_cast<uint64_t>(seg) * 16) & 0xFFFF);
             }
-            const int64_t index = indexOf(static_cast<uint32_t>(a));
+            const int64_t index = imageIndex(static_cast<uint32_t>(a));
             if (index < 0 || index + static_cast<int64_t>(chunk) > kImageSize)
                 return fail(dataPlace);
             appendRecord(line, 0x00, field, image + index, static_cast<uint32_t>(chunk));

@@ -489,19 +489,26 @@ void ObjectImage::programmingNotices() {
     }
 }
 
+// Only a real second area moves its addresses behind the first area; with
+// none, every address keeps its distance from the flash start.
+int64_t ObjectImage::imageIndex(uint32_t address) const {
+    const int64_t linear = int64_t{address} - layout_.singleBootFlashStart;
+    if (!layout_.hasSecondArea() || address <= layout_.singleBootFlashEnd) return linear;
+    // The gap between the areas has no bytes of its own.
+    if (address < layout_.flashSecondStart) return -1;
+    return int64_t{layout_.secondAreaIndex()} + (int64_t{address} - layout_.flashSecondStart);
+}
+
 int32_t ObjectImage::readImage(std::span<uint8_t> dest, uint32_t address, uint32_t count) const {
     if (dest.empty()) return 0;
     if (dest.size() < static_cast<size_t>(count) + 1 || !image_) {
         dest[0] = 0;
         return 0;
     }
-    const bool secondArea = SecondAreaBootTypes(layout_.bootType);
-    const int64_t gap = int64_t{layout_.flashSecondStart} - layout_.singleBootFlashEnd - 1;
     for (uint32_t i = 0; i < count; ++i) {
         const int64_t a = int64_t{address} + i;
-        int64_t index = a - layout_.singleBootFlashStart;
-        if (secondArea && a >= layout_.flashSecondStart) index -= gap;
-        if (a > 0xFFFFFFFFLL || index < 0 || index >= kImageSize) {
+        const int64_t index = a > 0xFFFFFFFFLL ? -1 : imageIndex(static_cast<uint32_t>(a));
+        if (index < 0 || index >= kImageSize) {
             dest[i] = 0;
             return 0;
         }

@@ -100,6 +100,8 @@ class ObjectImage {
 
   private:
     bool takeDevice(int32_t place);
+    // Image index of an address, -1 when the image has no byte for it.
+    int64_t imageIndex(uint32_t address) const;
     int32_t readFile(const std::string& path, int32_t fileType, uint8_t* image,
                      std::vector<AddressRange>& ranges, bool showProgress, bool mainImage);
     void preFill();

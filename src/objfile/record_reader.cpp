@@ -150,12 +150,16 @@ int32_t parseRecord(std::string_view line, int32_t fileType, uint32_t& segmentBa
     return parseMotorola(line, fileType, out);
 }
 
+bool ImageLayout::hasSecondArea() const {
+    return SecondAreaBootTypes(bootType) && (flashSecondStart != 0 || flashSecondEnd != 0) &&
+           flashSecondEnd >= flashSecondStart;
+}
+
 int64_t ImageLayout::indexOf(uint32_t address) const {
     int64_t index = -1;
     if (address >= singleBootFlashStart && address <= singleBootFlashEnd)
         index = static_cast<int64_t>(address) - singleBootFlashStart;
-    else if (SecondAreaBootTypes(bootType) && address >= flashSecondStart &&
-             address <= flashSecondEnd)
+    else if (hasSecondArea() && address >= flashSecondStart && address <= flashSecondEnd)
         index = static_cast<int64_t>(secondAreaIndex()) + (address - flashSecondStart);
     return index >= 0 && index < kImageSize ? index : -1;
 }
@@ -245,7 +249,7 @@ LoadFailure ObjectReader::place(uint64_t fileAddress, const uint8_t* data, uint3
 // Byte by byte, for records that reach the second area or beyond the flash.
 LoadFailure ObjectReader::placeEach(uint64_t fileAddress, const uint8_t* data, uint32_t count,
                                     uint32_t low, uint32_t high, int64_t offset) {
-    const bool second = SecondAreaBootTypes(layout_.bootType);
+    const bool second = layout_.hasSecondArea();
     const uint32_t secondBase = layout_.secondAreaIndex();
     for (uint32_t i = 0; i < count; ++i) {
         const uint64_t l = fileAddress + i;

@@ -61,6 +61,8 @@ struct ImageLayout {
 
     // Image index of the first byte of the second flash area.
     uint32_t secondAreaIndex() const { return singleBootFlashEnd - singleBootFlashStart + 1; }
+    // A second flash area follows the first in the image; 0-0 is none.
+    bool hasSecondArea() const;
     // Image index of a single-boot address, or -1 when it has none.
     int64_t indexOf(uint32_t address) const;
 };

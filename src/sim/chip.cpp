@@ -827,10 +827,27 @@ void SimChip::wcpWrite(uint8_t cmd) {
     reply(FaultSet::stepOf(cmd, "done"), ok ? cmd : uint8_t{0x54});
 }
 
+namespace {
+
+// The whole-flash form of a header: this address with this count.
+constexpr uint32_t kWholeFlash = 0xFFFFFFFF;
+constexpr uint32_t kWholeCount = 0xFFFF;
+// Answers, instead of the header echo, to a range that does not lie inside
+// one flash area (the command with 0x08: a communication error).
+constexpr uint8_t kWcpReadRefused = 0x68;
+constexpr uint8_t kWcpBlankRefused = 0x78;
+constexpr uint8_t kWcpSumRefused = 0x28;
+
+}  // namespace
+
 void SimChip::wcpRead(uint8_t cmd) {
     reply(FaultSet::stepOf(cmd), cmd);
     uint32_t address = 0, count = 0;
     if (!header(static_cast<uint8_t>(cmd | 0x01), address, count)) return;
+    if (count > 0x2000 || !flash_.containsBlock(address, count)) {
+        out({kWcpReadRefused});
+        return;
+    }
     reply(FaultSet::stepOf(cmd, "header"), cmd);
     std::vector<uint8_t> data(count);
     for (uint32_t i = 0; i < count; ++i) data[i] = flash_.read(address + i);
@@ -842,12 +859,18 @@ void SimChip::wcpBlockErase(uint8_t cmd) {
     reply(FaultSet::stepOf(cmd), cmd);
     uint32_t address = 0, words = 0;
     if (!header(static_cast<uint8_t>(cmd | 0x01), address, words)) return;
-    if (!flash_.containsBlock(address, words * 2)) {
+    const bool whole = address == kWholeFlash && words == kWholeCount;
+    if (!whole && !flash_.containsBlock(address, words * 2)) {
         out({0x48});
         return;
     }
     reply(FaultSet::stepOf(cmd, "header"), cmd);
-    flash_.erase(address, words * 2);
+    if (whole) {
+        flash_.eraseAll();
+        protected_ = false;
+    } else {
+        flash_.erase(address, words * 2);
+    }
     flashChanged();
     reply(FaultSet::stepOf(cmd, "done"), cmd);
 }
@@ -856,16 +879,29 @@ void SimChip::wcpBlank(uint8_t cmd) {
     reply(FaultSet::stepOf(cmd), cmd);
     uint32_t address = 0, count = 0;
     if (!header(static_cast<uint8_t>(cmd | 0x01), address, count)) return;
+    const bool whole = address == kWholeFlash && count == kWholeCount;
+    if (!whole && !flash_.containsBlock(address, count)) {
+        out({kWcpBlankRefused});
+        return;
+    }
     reply(FaultSet::stepOf(cmd, "header"), cmd);
-    reply(FaultSet::stepOf(cmd, "done"), flash_.isBlank(address, count) ? cmd : uint8_t{0x74});
+    const bool blank = whole ? flash_.isBlank() : flash_.isBlank(address, count);
+    reply(FaultSet::stepOf(cmd, "done"), blank ? cmd : uint8_t{0x74});
 }
 
 void SimChip::wcpSum(uint8_t cmd) {
     reply(FaultSet::stepOf(cmd), cmd);
     uint32_t address = 0, count = 0;
     if (!header(static_cast<uint8_t>(cmd | 0x01), address, count)) return;
+    const bool whole = address == kWholeFlash && count == kWholeCount;
+    if (!whole && !flash_.containsBlock(address, count)) {
+        out({kWcpSumRefused});
+        return;
+    }
     reply(FaultSet::stepOf(cmd, "header"), cmd);
-    const uint16_t s = count == 0 ? 0 : flash_.sum(address, address + count - 1);
+    // The whole flash is the SUM area, bytes outside the flash counted as FF.
+    const uint16_t s = whole ? flash_.sum(dev_.sumAreaStart, dev_.sumAreaEnd)
+                             : flash_.sum(address, address + count - 1);
     const uint8_t hi = static_cast<uint8_t>(s >> 8), lo = static_cast<uint8_t>(s);
     reply(FaultSet::stepOf(cmd, "done"), hi);
     out({lo, static_cast<uint8_t>(0x100 - ((hi + lo) & 0xFF))});
