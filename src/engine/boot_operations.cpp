@@ -28,11 +28,10 @@ std::vector<uint8_t> passwordBytes(const std::string& text, bool hex) {
     return bytes;
 }
 
-// What a programming transfer carries: the extent of its data, their 16-bit
-// sum, and whether the records ascend without overlapping.
+// What a programming transfer carries: the extent of its data and whether
+// the records ascend without overlapping.
 struct ObjectExtent {
     uint32_t low = 0xFFFFFFFFu, high = 0, bytes = 0;
-    uint16_t sum = 0;
     bool ascending = true;
     uint32_t span() const { return bytes ? high - low + 1 : 0; }
 };
@@ -53,7 +52,6 @@ ObjectExtent objectExtent(const std::filesystem::path& path) {
         e.low = std::min(e.low, at);
         e.high = std::max(e.high, next - 1);
         e.bytes += r[0];
-        e.sum = static_cast<uint16_t>(e.sum + sum16(r.data() + 4, r[0]));
     }
     if (!e.bytes) e.low = 0;
     return e;
@@ -79,7 +77,8 @@ int32_t CFlashEngine::readBytes(uint8_t* out, int32_t n, uint32_t timeoutMs, int
 
 int32_t CFlashEngine::beginBootCommand(int32_t column, int32_t resyncPlace, int32_t echoPlace) {
     session_.LinkPhase = kLinkBootProgram;
-    if (!resyncBeforeCommand(column, resyncPlace)) return 0;
+    // The password types are matched at their working rate: no resync step.
+    if (!PasswordBootTypes(bootType) && !resyncBeforeCommand(column, resyncPlace)) return 0;
     return commandExchange(BootKind, column, bootCommand(bootType, column), echoPlace);
 }
 
@@ -128,12 +127,12 @@ int32_t CFlashEngine::sendPasswordFrame(int32_t column) {
         addressOnly = std::all_of(d.begin(), d.end(), [](uint8_t b) { return b == 0xFF; }) ||
                       std::all_of(d.begin(), d.end(), [](uint8_t b) { return b == 0x00; });
     }
-    if (FastReplyBootTypes(bootType) && !flashCache.valid && pw.bytes.size() == 255 &&
+    if (FastReplyBootTypes(bootType) && !flashCache.valid &&
+        singleBootMode(session_.ProgrammingMode) && pw.bytes.size() == 255 &&
         std::all_of(pw.bytes.begin(), pw.bytes.end(), [](uint8_t b) { return b == 0xFF; }))
-        // Unread vectors (single boot has no read): the blank-chip password
-        // stands for a chip without a program, which takes the address part.
+        // Single boot cannot read the vectors: the blank-chip password stands
+        // for a chip without a program, which takes the address part only.
         addressOnly = true;
-    if (passwordGuess_ >= 0 && column == kColRamTransfer) addressOnly = passwordGuess_ == 1;
     if (!addressOnly && BootTypesI(bootType) && flashBlank == 1) {
         addressOnly = true;
         flashBlank = 0;
@@ -259,10 +258,12 @@ int32_t CFlashEngine::chipErase(uint8_t selector) {
         resyncNeeded = 1;
         return 0;
     }
-    session_.ChipErased = 1;
     resyncNeeded = 0;
+    // A block erase leaves the rest of the chip as it was.
+    if (selector != kEraseWholeChip) return 1;
+    session_.ChipErased = 1;
     flashBlank = 1;
-    if (selector == 0xF0) session_.ProtectState = 0;
+    session_.ProtectState = 0;
     return 1;
 }
 
@@ -528,8 +529,19 @@ int32_t CFlashEngine::singleBootObjectFits(const std::filesystem::path& expansio
     return 1;
 }
 
+// A type-10 record: count address, compare address (three bytes each), password.
+int32_t CFlashEngine::sendPasswordRecord(const PasswordChoice& pw) {
+    std::vector<uint8_t> r = {static_cast<uint8_t>(6 + pw.bytes.size()), 0, 0, 0x10};
+    for (uint32_t a : {pw.numAdd, pw.cmpAdd})
+        for (int i = 2; i >= 0; --i) r.push_back(static_cast<uint8_t>(a >> (8 * i)));
+    r.insert(r.end(), pw.bytes.begin(), pw.bytes.end());
+    r.push_back(checksum8(r.data(), static_cast<int32_t>(r.size())));
+    r.insert(r.begin(), 0x3A);
+    return sendFrame(r.data(), static_cast<uint32_t>(r.size()), 0, 0);
+}
+
 int32_t CFlashEngine::bootPasswordForm() {
-    if (bootType != 4) return 1;
+    if (bootType != 4 || flashBlank == 1) return 1;
     return singleBootTransfer(kFormPassword, nullptr);
 }
 
@@ -537,14 +549,11 @@ int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* 
     session_.LastMessageCode = 0;
     if (bootCommand(bootType, kColProgram) == 0) return 0;  // BootType 7: WCPs only
 
-    // The data a programming transfer carries: its 16-bit sum (what the chip
-    // answers) and, for the header of BootTypes 8 and 10, its extent.
-    uint16_t dataSum = 0;
+    // The extent of a programming transfer, for the header of BootTypes 8 and 10.
     uint32_t low = 0, count = 0;
     if (form == kFormProgram) {
         if (!singleBootObjectFits(*path)) return 0;
         const ObjectExtent e = objectExtent(*path);
-        dataSum = e.sum;
         low = e.low;
         count = e.span();
     }
@@ -571,46 +580,33 @@ int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* 
         ok = ok && readCompletion(BootKind, kColProgram, t, 165);
     } else if (ok) {
         if (bootType == 1 || bootType == 2 || bootType == 3 || bootType == 4 || bootType == 12) {
-            const uint8_t ready = bootType == 12 ? 0x30 : 0xC1;
             uint8_t reply = 0;
             if (!readReply(reply, timeouts.completion)) {
                 reportTimeout(BootKind, 163);
                 ok = 0;
-            } else if (reply != ready) {
+            } else if (reply != 0xC1) {
                 ok = checkReply(BootKind, kColProgram, reply);
             }
         }
         if (ok && (bootType == 2 || BootTypesI(bootType))) ok = sendPasswordFrame(kColProgram);
         if (ok) {
-            if (form == kFormProgram) {
+            // BootType 4 opens its chip with a password record of its own, in
+            // the password form and before the records of a programming.
+            // A blank chip holds no password and needs no record.
+            if (bootType == 4 && form != kFormErase && flashBlank == 0) {
+                const PasswordChoice pw = choosePassword();
+                if (form == kFormPassword || !pw.bytes.empty()) ok = sendPasswordRecord(pw);
+            }
+            if (ok && form == kFormProgram) {
                 ok = sendObjectRecords(*path, false);
-            } else {
-                std::vector<uint8_t> frame;
-                if (form == kFormPassword) {
-                    // Type-10 record: count address, compare address, password.
-                    const PasswordChoice pw = choosePassword();
-                    std::vector<uint8_t> r = {static_cast<uint8_t>(6 + pw.bytes.size()), 0, 0,
-                                              0x10};
-                    for (uint32_t a : {pw.numAdd, pw.cmpAdd})
-                        for (int i = 2; i >= 0; --i)
-                            r.push_back(static_cast<uint8_t>(a >> (8 * i)));
-                    r.insert(r.end(), pw.bytes.begin(), pw.bytes.end());
-                    r.push_back(checksum8(r.data(), static_cast<int32_t>(r.size())));
-                    frame.push_back(0x3A);
-                    frame.insert(frame.end(), r.begin(), r.end());
-                    ok = sendFrame(frame.data(), static_cast<uint32_t>(frame.size()), 0, 0);
-                }
+            } else if (ok) {
                 const uint8_t end[6] = {0x3A, 0x00, 0x00, 0x00, 0x01, 0xFF};
-                ok = ok && sendFrame(end, 6, 0, 1);
+                ok = sendFrame(end, 6, 0, 1);
             }
         }
+        // The two completion bytes are the boot program's own; nothing to check.
         uint8_t two[2];
         if (ok && !readBytes(two, 2, t, 164, true)) ok = 0;
-        if (ok && form == kFormProgram && (two[0] << 8 | two[1]) != dataSum) {
-            // The chip took other data than was sent.
-            op_.showMessage(10008, 0, 0, "Boot Program");
-            ok = 0;
-        }
     }
     waitCursor(false);
     if (!ok) {
@@ -628,7 +624,7 @@ void CFlashEngine::blankPasswordAsDevicePassword() {
     passwords_.devicePassword.assign(n * 2, 'F');
     passwords_.devicePasswordType = 1;
     passwords_.deviceNumAdd = passwordStart;
-    passwords_.deviceCmpAdd = passwordStart;
+    passwords_.deviceCmpAdd = passwordEnd;
 }
 
 int32_t CFlashEngine::runPasswordSteps() {

@@ -250,7 +250,8 @@ bool CFlashEngine::attemptMatch() {
 // judged on its last byte, so once `complete` holds and the line has stayed
 // quiet for a few character times nothing can change the verdict: stop
 // there instead of sitting out the whole wait on every matching.
-bool CFlashEngine::collectReply(std::vector<uint8_t>& reply, const std::function<bool()>& complete) {
+bool CFlashEngine::collectReply(std::vector<uint8_t>& reply,
+                                const std::function<bool()>& complete) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(replyDelay);
     const uint32_t rate = std::max<uint32_t>(serialPort.currentBaud(), 300);
     const uint32_t settleMs = std::max<uint32_t>(3, 3 * 11 * 1000 / rate + 1);
@@ -298,7 +299,8 @@ int32_t CFlashEngine::matchBootProgram(int32_t withRetry, bool runPostSteps) {
     }
     linkState_ = 2;
     resyncNeeded = 0;
-    rateSwitched = 0;
+    // The password types are matched at their working rate: no rate step.
+    rateSwitched = PasswordBootTypes(bootType) ? 1 : 0;
     session_.ConnectStatus = kConnected;
     matched = 1;
     if ((bootType == 8 || bootType == 10) &&
@@ -309,22 +311,27 @@ int32_t CFlashEngine::matchBootProgram(int32_t withRetry, bool runPostSteps) {
 }
 
 int32_t CFlashEngine::resetTarget(int32_t phase) {
+    if (!LineResetBootTypes(bootType)) return 1;
     auto wait1 = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
+    auto line = [&](bool rts, int32_t on) {
+        if (rts ? serialPort.setRts(on) : serialPort.setDtr(on)) return true;
+        if (!serialPort.noModemLines()) return false;
+        // No lines to move (a pseudo-terminal): the target resets by other
+        // means or not at all. Say so once, and go on.
+        if (!modemLineNoticeShown_) op_.showMessage(12153);
+        modemLineNoticeShown_ = true;
+        return true;
+    };
     if (bootType == 4) {
-        if (!serialPort.setDtr(phase != 1 ? 1 : 0)) return 0;
-        if (!serialPort.setRts(0)) return 0;
+        if (!line(false, phase != 1 ? 1 : 0) || !line(true, 0)) return 0;
         wait1();
-        if (!serialPort.setDtr(phase == 1 ? 1 : 0)) return 0;
+        if (!line(false, phase == 1 ? 1 : 0)) return 0;
         wait1();
-        return serialPort.setRts(1) ? 1 : 0;
+        return line(true, 1) ? 1 : 0;
     }
-    if (bootType == 12) {
-        if (!serialPort.setRts(0)) return 0;
-        if (!serialPort.setDtr(phase == 0 ? 1 : 0)) return 0;
-        wait1();
-        return serialPort.setRts(1) ? 1 : 0;
-    }
-    return 1;
+    if (!line(true, 0) || !line(false, phase == 0 ? 1 : 0)) return 0;
+    wait1();
+    return line(true, 1) ? 1 : 0;
 }
 
 int32_t CFlashEngine::setPortRate(const std::string& rateText) {
@@ -388,35 +395,10 @@ int32_t CFlashEngine::readMatchReply(int32_t column, int32_t place, uint32_t tim
 
 int32_t CFlashEngine::resyncBeforeCommand(int32_t column, int32_t place) {
     if (resyncNeeded == 1 || matched == 0) {
-        // The password types detect the rate from the matching byte at any
-        // rate; the others listen at their initial rate.
-        if (!PasswordBootTypes(bootType)) {
-            const std::string rate = bootType == 3 ? initialRate : std::string("9600");
-            if (!setPortRate(rate)) return 0;
-        }
-        drainInput();
-        const uint8_t match = matchingByte(bootType);
-        // A chip still listening at the data rate takes the first byte as a
-        // line error and starts over; the second one then matches.
-        int32_t r = -1;
-        for (int attempt = 0; attempt < 2 && r == -1; ++attempt) {
-            if (!serialPort.writeByte(&match, 0, 0)) return 0;
-            const uint32_t wait =
-                attempt == 0 ? std::max<uint32_t>(replyDelay, 100) : timeouts.echo;
-            r = readMatchReply(column, place, wait);
-        }
-        if (r == -1) {
-            reportTimeout(BootKind, place);
-            return 0;
-        }
-        if (r == 0) return 0;
-        if (bootType == 11 && !secondExchange()) {
-            reportTimeout(BootKind, place);
-            return 0;
-        }
-        matched = 1;
-        resyncNeeded = 0;
-        rateSwitched = PasswordBootTypes(bootType) ? 1 : 0;
+        const std::string rate = bootType == 3 ? initialRate : std::string("9600");
+        if (!setPortRate(rate)) return 0;
+        if (!rematch(column, place)) return 0;
+        rateSwitched = 0;
     }
     if (rateSwitched == 0) {
         if (!changeDataRate(column)) {
@@ -425,6 +407,28 @@ int32_t CFlashEngine::resyncBeforeCommand(int32_t column, int32_t place) {
         }
         rateSwitched = 1;
     }
+    return 1;
+}
+
+// One matching byte and one answer within the echo time-out. A chip still
+// listening at the data rate hears a line error and starts over: that is a
+// time-out, and the reconnection that follows matches it again.
+int32_t CFlashEngine::rematch(int32_t column, int32_t place) {
+    drainInput();
+    const uint8_t match = matchingByte(bootType);
+    if (!serialPort.writeByte(&match, 0, 0)) return 0;
+    const int32_t r = readMatchReply(column, place, timeouts.echo);
+    if (r == -1) {
+        reportTimeout(BootKind, place);
+        return 0;
+    }
+    if (r == 0) return 0;
+    if (bootType == 11 && !secondExchange()) {
+        reportTimeout(BootKind, place);
+        return 0;
+    }
+    matched = 1;
+    resyncNeeded = 0;
     return 1;
 }
 

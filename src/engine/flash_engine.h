@@ -221,6 +221,7 @@ class CFlashEngine {
     bool collectReply(std::vector<uint8_t>& reply, const std::function<bool()>& complete);
     bool scanMatchReply(const uint8_t* bytes, uint32_t n) const;
     int32_t readMatchReply(int32_t column, int32_t place, uint32_t timeoutMs);
+    int32_t rematch(int32_t column, int32_t place);
     int32_t secondExchange();
     int32_t beginBootCommand(int32_t column, int32_t resyncPlace, int32_t echoPlace);
     int32_t readBytes(uint8_t* out, int32_t n, uint32_t timeoutMs, int32_t firstPlace,
@@ -237,6 +238,7 @@ class CFlashEngine {
         uint32_t numAdd = 0, cmpAdd = 0;
     };
     PasswordChoice choosePassword() const;
+    int32_t sendPasswordRecord(const PasswordChoice& pw);
     void waitCursor(bool on);
 
     Session& session_;
@@ -249,6 +251,7 @@ class CFlashEngine {
     bool recovering_ = false;
     bool passwordStepsDone_ = false;
     bool startupEraseDone_ = false;
+    bool modemLineNoticeShown_ = false;
     std::unique_ptr<CComThread> worker_;
 
     // ---- write control programs, WCP flash commands, flash operations ----
@@ -258,12 +261,6 @@ class CFlashEngine {
     int32_t wcpReadChunk(uint32_t address, uint32_t count, uint32_t keepFrom, uint32_t keepTo,
                          uint8_t* buffer, uint32_t bufferStart);
     int32_t transferThroughBootProgram(const std::filesystem::path& path);
-    // Before the flash cache is filled, a chip of FastReplyBootTypes may or
-    // may not want password bytes (docs/protocol.md 3.1): the password frame
-    // of a RAM transfer is then a guess, tried both ways. -1: no guess;
-    // 0: with the password bytes; 1: the address part only.
-    int32_t passwordGuess_ = -1;
-    bool guessTimedOut_ = false;  // the guess went unanswered (no message shown)
 };
 
 }  // namespace ostrand

@@ -147,8 +147,15 @@ int32_t FlashOperations::eraseBlock(uint32_t start, uint32_t size) {
     int32_t result = engine_.fillFlashCache();
     if (result && wcpMode()) {
         result = engine_.wcpBlockErase(start, size);
+    } else if (result && engine_.bootType == 11) {
+        // A reconnection after a time-out does not make the erase succeed.
+        result = engine_.protectCheckBeforeWcp();
+        if (result) {
+            result = engine_.chipErase(eraseSelector(start));
+            engine_.recoverAfterTimeout(result);
+        }
     } else if (result) {
-        // The boot programs erase whole chips only (docs/protocol.md 2.4).
+        // The other boot programs erase whole chips only.
         op_.showMessage(11018, 0, 12101);
         result = 0;
     }

@@ -102,6 +102,10 @@ uint8_t matchingByte(int32_t bootType) {
     return OwnRateBootTypes(bootType) ? 0x86 : 0x5A;
 }
 
+uint8_t eraseSelector(uint32_t start) {
+    return static_cast<uint8_t>(start >> 12);
+}
+
 bool LineResetBootTypes(int32_t bootType) {
     return bootType == 4 || bootType == 12;
 }

@@ -43,6 +43,10 @@ enum WcpColumn : int32_t {
 uint8_t bootCommand(int32_t bootType, int32_t column);  // 0: no such command
 uint8_t wcpCommand(int32_t column);
 uint8_t matchingByte(int32_t bootType);
+// The boot-mode erase selector of the 4 KiB block at `start` (BootType 11):
+// the block's number counted from address 0. 0xF0 is the whole chip.
+constexpr uint8_t kEraseWholeChip = 0xF0;
+uint8_t eraseSelector(uint32_t start);
 bool LineResetBootTypes(int32_t bootType);  // 4, 12
 
 // Index of a rate text in kRateTexts, -1 when it is not one of them.

@@ -229,22 +229,7 @@ int32_t CFlashEngine::checkWcpFile(const std::filesystem::path& path) {
 int32_t CFlashEngine::wcpResync() {
     if (!(resyncNeeded == 1 || (modeSnapshot == kModeWcpDiv && matched == 0))) return 1;
     if (!setPortRate(bootType == 3 ? initialRate : std::string("9600"))) return 0;
-    drainInput();
-    const uint8_t match = matchingByte(bootType);
-    // A chip still listening at the data rate takes the first byte as a line
-    // error and starts over; the second one then matches.
-    int32_t r = -1;
-    for (int attempt = 0; attempt < 2 && r == -1; ++attempt) {
-        if (!serialPort.writeByte(&match, 0, 0)) return 0;
-        r = readMatchReply(kColRamTransfer, 171,
-                           attempt == 0 ? std::max<uint32_t>(replyDelay, 100) : kMatchReplyMs);
-    }
-    if (r == -1) {
-        reportTimeout(BootKind, 171);
-        return 0;
-    }
-    if (r == 0) return 0;
-    matched = 1;
+    if (!rematch(kColRamTransfer, 171)) return 0;
     const bool staysAt9600 = bootType == 2 || bootType == 5 || bootType == 6 || bootType == 9;
     rateSwitched = staysAt9600 ? 1 : 0;
     return 1;
@@ -253,10 +238,6 @@ int32_t CFlashEngine::wcpResync() {
 int32_t CFlashEngine::readTransferSum(uint32_t timeoutMs, int32_t firstPlace) {
     uint8_t b = 0;
     if (!readReply(b, timeoutMs)) {
-        if (passwordGuess_ >= 0 && !guessTimedOut_) {
-            guessTimedOut_ = true;  // the other guess follows
-            return 0;
-        }
         reportTimeout(BootKind, firstPlace, firstPlace == 173 ? 12140 : 0);
         return 0;
     }
@@ -308,26 +289,7 @@ int32_t CFlashEngine::transferWcp(const std::filesystem::path& path) {
         return 1;
     }
 
-    // A chip of FastReplyBootTypes takes the password bytes unless its vector
-    // area is blank, and the engine knows that only from its flash cache, which
-    // needs a WCP to be filled. Until then it guesses: BootType 2 (no status)
-    // most often meets an erased chip, the others have read their status and
-    // meet a blank chip only when it says so. A refused guess costs one
-    // time-out and a rematch.
-    const bool vectorsUnknown = FastReplyBootTypes(bootType) && !flashCache.valid &&
-                                !flashCache.data.empty() &&
-                                !(BootTypesI(bootType) && flashBlank == 1);
-    if (!vectorsUnknown) return transferThroughBootProgram(path);
-    passwordGuess_ = bootType == 2 ? 1 : 0;
-    guessTimedOut_ = false;
-    int32_t r = transferThroughBootProgram(path);
-    if (!r && guessTimedOut_) {
-        passwordGuess_ = 1 - passwordGuess_;
-        r = transferThroughBootProgram(path);
-    }
-    passwordGuess_ = -1;
-    guessTimedOut_ = false;
-    return r;
+    return transferThroughBootProgram(path);
 }
 
 // The RAM transfer of BootTypes 1 to 6, 9 and 12: rematch, rate step, records.
@@ -374,7 +336,7 @@ int32_t CFlashEngine::transferThroughBootProgram(const std::filesystem::path& pa
         resyncNeeded = 0;
         return 1;
     }
-    if (bootType != 4 && !sendPasswordFrame(kColRamTransfer)) return fail();
+    if (!sendPasswordFrame(kColRamTransfer)) return fail();
     if (!sendWcpRecords(path)) return fail();
     if (bootType == 3) {
         // BootType 3's sum bytes are not looked at: wait, then take what came.

@@ -108,7 +108,10 @@ bool SerialPort::open(const std::string& port, const std::string& baud) {
     rtsControl = 1;
     dtrControl = 0;
     errno = 0;
-    const bool ok = setBaudRate(baud) && setRts(1) && setDtr(0);
+    noModemLines_ = false;
+    // A terminal without modem lines still carries data.
+    const bool ok =
+        setBaudRate(baud) && (setRts(1) || noModemLines_) && (setDtr(0) || noModemLines_);
     if (!ok) {
         lastErrno_ = errno ? errno : EINVAL;
         close();
@@ -292,8 +295,9 @@ bool SerialPort::setModemLine(int bit, int on) {
     if (handle < 0) return false;
     int bits = bit;
     if (ioctl(handle, on == 1 ? TIOCMBIS : TIOCMBIC, &bits) == 0) return true;
-    // A terminal without modem lines: nothing to drive.
-    return errno == ENOTTY || errno == EINVAL;
+    // A terminal without modem lines (a pseudo-terminal): the line did not move.
+    if (errno == ENOTTY || errno == EINVAL) noModemLines_ = true;
+    return false;
 }
 
 bool SerialPort::setRts(int on) {

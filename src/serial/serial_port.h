@@ -39,10 +39,12 @@ class SerialPort {
     bool readByte(uint8_t* byte, uint32_t timeoutMs);
     // count in: room in buffer; out: bytes taken from what was already waiting.
     bool readAvailable(uint8_t* buffer, uint32_t& count);
-    // 1 = on, anything else = off. Succeed without effect on a terminal that
-    // has no modem lines (a pseudo-terminal).
+    // 1 = on, anything else = off. False when the port refuses, also on a
+    // terminal that has no modem lines (a pseudo-terminal): see noModemLines().
     bool setRts(int on);
     bool setDtr(int on);
+    // The last refused line change came from a terminal without modem lines.
+    bool noModemLines() const { return noModemLines_; }
 
     // Send *send at the current rate, wait for the target's reply, and only
     // then change the local rate. 0 done, 1 no reply, 2 rate refused,
@@ -91,6 +93,7 @@ class SerialPort {
     uint32_t currentRate_ = 0;
     uint32_t savedRate_ = 0;
     int lastErrno_ = 0;
+    bool noModemLines_ = false;
     std::string portName_;
 };
 

@@ -140,6 +140,7 @@ void SimChip::session() {
     inWcp_ = false;
     wcpKind_ = -1;
     bt4Open_ = false;
+    pushedBack_.reset();
     needY_ = false;
     reg53_ = 100;
     ram_.assign(size_t{dev_.singleBootRamEnd - dev_.singleBootRamStart} + 1, 0xFF);
@@ -178,6 +179,8 @@ void SimChip::match() {
         break;
     }
     matching_ = false;
+    justMatched_ = false;
+    repeatedMatch_ = true;
     matchedRate_ = listenRate_;
     needY_ = bt_ == 11;
     if (log_) log_->event("rate", "matched at " + std::to_string(listenRate_));
@@ -186,6 +189,11 @@ void SimChip::match() {
 // ---------------------------------------------------------------- bytes
 
 uint8_t SimChip::in(int timeoutMs) {
+    if (pushedBack_) {
+        const uint8_t b = *pushedBack_;
+        pushedBack_.reset();
+        return b;
+    }
     for (;;) {
         const std::optional<RxByte> r = line_.receive(timeoutMs);
         if (!r) throw FrameCut{};
@@ -252,6 +260,18 @@ void SimChip::flashChanged() {
 // ---------------------------------------------------------------- boot program
 
 void SimChip::bootByte(uint8_t b) {
+    // A resynchronisation is one matching byte and its answer: a second one
+    // straight after is no command of the boot program.
+    const bool again = justMatched_, repeated = repeatedMatch_ && b == matchByte_;
+    justMatched_ = false;
+    repeatedMatch_ = repeated;
+    if (b == matchByte_ && again) refuse("a second matching byte");
+    if (repeated && !needY_) {
+        // A host that did not see the answer to its matching attempt in time
+        // tries again: answered until it sends a command.
+        reply("match", b);
+        return;
+    }
     if (needY_) {
         // BootType 11 takes nothing but "y" (and the matching byte) first.
         if (b == 0x79) {
@@ -263,12 +283,16 @@ void SimChip::bootByte(uint8_t b) {
         return;
     }
     if (b == matchByte_) {
+        // These boot programs are matched at their working rate and take
+        // no rate code.
+        if (fixedPasswordType(bt_)) refuse("a rate code");
         if (ownRate(bt_)) {
             // The rate code of these boot programs: the next byte's rate is taken.
             reply("rate", b);
             autoRate_ = true;
         } else {
             reply("match", b);
+            justMatched_ = true;
         }
         return;
     }
@@ -358,19 +382,33 @@ bool SimChip::freePassword(PasswordUse use) {
     const int width = (bt_ == 2 || bt_ == 5) ? 2 : 3;
     const uint32_t countAddress = inBE(width);
     const uint32_t compareAddress = inBE(width);
-    bool addressOnly = false;
-    if (among(bt_, {2, 5, 6, 9}) && vectorBlank()) addressOnly = true;
-    if (among(bt_, {5, 6, 9, 11}) && flash_.isBlank()) addressOnly = true;
+    // An open chip (no program, a blank flash, or a BootType 4 chip holding
+    // no password) checks no password.
+    bool open = false;
+    if (among(bt_, {2, 5, 6, 9}) && vectorBlank()) open = true;
+    if (among(bt_, {5, 6, 9, 11}) && flash_.isBlank()) open = true;
+    if (bt_ == 4 && !bt4HoldsPassword()) open = true;
+    const bool ok = !faults_.refusesPasswords();
+    const uint32_t n = flash_.read(countAddress);
     if (bt_ == 11 &&
         (use == PasswordUse::Erase || (use == PasswordUse::Ram && passwordAreaBlank())))
-        addressOnly = true;
-    bool ok = !faults_.refusesPasswords();
-    if (!addressOnly) {
-        const uint32_t n = flash_.read(countAddress);
-        for (uint32_t i = 0; i < n; ++i)
-            if (in() != flash_.read(compareAddress + i)) ok = false;
+        return ok;
+    if (open) {
+        // Before records, an open chip takes the password bytes when they
+        // come and the records straight away when they do not.
+        if (use != PasswordUse::Program && use != PasswordUse::Ram) return ok;
+        const uint8_t next = in();
+        if (next == 0x3A || n == 0) {
+            pushedBack_ = next;
+            return ok;
+        }
+        for (uint32_t i = 1; i < n; ++i) in();
+        return ok;
     }
-    return ok;
+    bool same = true;
+    for (uint32_t i = 0; i < n; ++i)
+        if (in() != flash_.read(compareAddress + i)) same = false;
+    return ok && same;
 }
 
 int SimChip::fixedPassword() {
@@ -457,6 +495,10 @@ void SimChip::programFlash(const Transfer& t) {
     if (!t.records.empty()) flashChanged();
 }
 
+void SimChip::replyTransferEnd(uint8_t command, uint16_t dataSum) {
+    replySum(command, static_cast<uint16_t>(~dataSum));
+}
+
 void SimChip::replySum(uint8_t command, uint16_t sum) {
     reply(FaultSet::stepOf(command, "done"), static_cast<uint8_t>(sum >> 8));
     out({static_cast<uint8_t>(sum & 0xFF)});
@@ -529,7 +571,8 @@ void SimChip::program(uint8_t cmd) {
     if (bt_ == 4 && t.hasPasswordRecord) {
         if (!bt4PasswordRecord(t.passwordRecord)) refuse("password record");
         bt4Open_ = true;
-        eraseFirst = false;
+        // The password and the end record alone only open the chip.
+        if (t.records.empty()) eraseFirst = false;
     }
     if (eraseFirst) {
         flash_.eraseAll();
@@ -537,13 +580,15 @@ void SimChip::program(uint8_t cmd) {
         flashChanged();
     }
     programFlash(t);
-    replySum(cmd, t.sum);
+    replyTransferEnd(cmd, t.sum);
 }
 
 void SimChip::program12(uint8_t cmd) {
     // 30 serves both the RAM transfer and programming: the records decide.
+    // The ready byte cannot tell them apart: a chip of the single-boot
+    // variant answers C1, one that runs WCPs its command.
     reply(FaultSet::stepOf(cmd), cmd);
-    reply(FaultSet::stepOf(cmd, "header"), cmd);
+    reply(FaultSet::stepOf(cmd, "header"), dev_.useWcp == 0 ? uint8_t{0xC1} : cmd);
     Transfer t = readRecords(false);
     bool toRam = !t.records.empty();
     for (const Record& r : t.records)
@@ -553,14 +598,14 @@ void SimChip::program12(uint8_t cmd) {
     if (toRam) {
         loadRam(t);
         startWcp();
-        replySum(cmd, t.sum);
+        replyTransferEnd(cmd, t.sum);
         announceWcp();
         return;
     }
     flash_.eraseAll();
     flashChanged();
     programFlash(t);
-    replySum(cmd, t.sum);
+    replyTransferEnd(cmd, t.sum);
 }
 
 void SimChip::ramTransfer(uint8_t cmd) {
@@ -606,15 +651,15 @@ void SimChip::ramTransfer(uint8_t cmd) {
             reply(FaultSet::stepOf(cmd, "header"), 0x71);
             refuse("password");
         }
-    } else if (bt_ == 4) {
-        if (bt4HoldsPassword() && !bt4Open_) refuse("chip not opened by its password");
     } else if (!freePassword(PasswordUse::Ram)) {
         refuse("password");
+    } else if (bt_ == 4 && bt4HoldsPassword() && !bt4Open_) {
+        refuse("chip not opened by its password record");
     }
     Transfer t = readRecords(false);
     loadRam(t);
     startWcp();
-    replySum(cmd, t.sum);
+    replyTransferEnd(cmd, t.sum);
     if (bt_ == 4)
         announceWcp();
     else
@@ -678,12 +723,22 @@ void SimChip::erase(uint8_t cmd) {
         return;
     }
     if (!freePassword(PasswordUse::Erase)) refuse("password");
-    if (in() == 0xF0) {
+    const uint8_t selector = in();
+    uint16_t s = 0;
+    if (selector == 0xF0) {
         flash_.eraseAll();
         protected_ = false;
         flashChanged();
+        s = flash_.sum(dev_.sumAreaStart, dev_.sumAreaEnd);
+    } else if (bt_ == 11 && flash_.containsBlock(uint32_t{selector} << 12, 0x1000)) {
+        // A block: the 4 KiB block of that number. The answer is the SUM an
+        // erased SumArea has, as after a whole erase.
+        flash_.erase(uint32_t{selector} << 12, 0x1000);
+        flashChanged();
+        s = static_cast<uint16_t>((dev_.sumAreaEnd + 1 - dev_.sumAreaStart) * 0xFFu);
+    } else {
+        s = flash_.sum(dev_.sumAreaStart, dev_.sumAreaEnd);
     }
-    const uint16_t s = flash_.sum(dev_.sumAreaStart, dev_.sumAreaEnd);
     replySum(cmd, s);
 }
 

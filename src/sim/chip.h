@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,6 +91,9 @@ class SimChip {
     void loadRam(const Transfer& t);
     void programFlash(const Transfer& t);
     void replySum(uint8_t command, uint16_t sum);
+    // The two bytes that end a record transfer: a check word of the boot
+    // program's own, which a host must not take for the data sum.
+    void replyTransferEnd(uint8_t command, uint16_t dataSum);
     void startWcp();
     // After the answer to the transfer: the WCP starting up, deaf.
     void wcpStartUp();
@@ -134,6 +138,11 @@ class SimChip {
     uint32_t matchedRate_ = 9600;
     bool autoRate_ = false;
     bool matching_ = false;
+    // The last byte taken was the matching byte of a resynchronisation.
+    bool justMatched_ = false;
+    // Since the matching, the host has sent nothing but matching bytes.
+    bool repeatedMatch_ = false;
+    std::optional<uint8_t> pushedBack_;
     bool needY_ = false;
     bool bt4Open_ = false;
     bool inWcp_ = false;

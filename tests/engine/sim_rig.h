@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -49,9 +50,11 @@ class SimChip {
     // Starts the chip; returns its terminal path ("" on failure).
     std::string start(const std::filesystem::path& home, const std::string& device,
                       const std::vector<std::string>& faults = {},
-                      const std::filesystem::path& flash = {}) {
+                      const std::filesystem::path& flash = {},
+                      const std::filesystem::path& log = {}) {
         std::vector<std::string> args = {OSTRAND_SIM, "--home", home.string(), "--device", device};
         if (!flash.empty()) args.insert(args.end(), {"--flash", flash.string()});
+        if (!log.empty()) args.insert(args.end(), {"--log", log.string()});
         for (const auto& f : faults) args.insert(args.end(), {"--fault", f});
         std::vector<char*> argv;
         for (auto& a : args) argv.push_back(a.data());
@@ -108,7 +111,7 @@ struct EngineRig {
     void start(const std::string& device, const std::string& rate = "9600",
                const std::vector<std::string>& faults = {}, bool withFlash = false) {
         const std::string port =
-            chip.start(folder.path(), device, faults, withFlash ? flashPath() : "");
+            chip.start(folder.path(), device, faults, withFlash ? flashPath() : "", logPath());
         ASSERT_FALSE(port.empty());
         configure(device, port, rate);
     }
@@ -125,6 +128,29 @@ struct EngineRig {
         devices.applyProgrammingMode();
     }
     std::filesystem::path flashPath() const { return folder.path() / "flash.bin"; }
+    std::filesystem::path logPath() const { return folder.path() / "chip.log"; }
+    // Every byte the chip has received so far, in order.
+    std::vector<uint8_t> received() const {
+        std::ifstream in(logPath());
+        std::vector<uint8_t> bytes;
+        std::string line;
+        while (std::getline(in, line)) {
+            std::istringstream fields(line);
+            std::string ms, kind, hex;
+            fields >> ms >> kind;
+            if (kind != "rx") continue;
+            while (fields >> hex)
+                bytes.push_back(static_cast<uint8_t>(std::stoul(hex, nullptr, 16)));
+        }
+        return bytes;
+    }
+    // What the chip receives from now on: received() from this mark.
+    size_t mark() const { return received().size(); }
+    std::vector<uint8_t> receivedSince(size_t from) const {
+        const std::vector<uint8_t> all = received();
+        return std::vector<uint8_t>(all.begin() + std::ptrdiff_t(std::min(from, all.size())),
+                                    all.end());
+    }
     // The simulated flash: first area then second area.
     std::vector<uint8_t> flash() const {
         std::ifstream in(flashPath(), std::ios::binary);
@@ -133,6 +159,18 @@ struct EngineRig {
     void writeFlash(const std::vector<uint8_t>& bytes) const {
         std::ofstream(flashPath(), std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    // Nothing shown but the notice that a pseudo-terminal has no modem lines.
+    bool quiet() const {
+        return std::all_of(op.messages.begin(), op.messages.end(),
+                           [](const ShownMessage& m) { return m.code == 12153; });
+    }
+    // The codes shown, without that notice.
+    std::vector<int32_t> shownCodes() const {
+        std::vector<int32_t> codes;
+        for (const auto& m : op.messages)
+            if (m.code != 12153) codes.push_back(m.code);
+        return codes;
     }
     bool shown(int32_t code, int32_t place = -1) const {
         for (const auto& m : op.messages)

@@ -68,8 +68,14 @@ TEST_F(SerialPortTest, OpenSetsRawLineAndCloseRestoresIt) {
     ASSERT_EQ(tcgetattr(master, &t), 0);
     EXPECT_FALSE((t.c_lflag & (ICANON | ECHO | ISIG)) || (t.c_iflag & (ICRNL | IXON)) ||
                  (t.c_oflag & OPOST));
-    // No modem lines on a pseudo-terminal: accepted without effect.
-    EXPECT_TRUE(port.setRts(0) && port.setDtr(1));
+    // No modem lines on a pseudo-terminal: the port opens all the same, but
+    // a line change is refused, says why, and leaves the recorded state.
+    EXPECT_TRUE(port.noModemLines());
+    EXPECT_FALSE(port.setRts(0));
+    EXPECT_FALSE(port.setDtr(1));
+    EXPECT_TRUE(port.noModemLines());
+    EXPECT_EQ(port.rtsControl, 1u);
+    EXPECT_EQ(port.dtrControl, 0u);
 
     port.close();
     port.close();

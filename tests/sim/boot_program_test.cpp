@@ -77,21 +77,53 @@ TEST(RateCodes, BootType3TakesA0ThenTheCodeOfItsClockRow) {
     }
 }
 
-TEST(RateCodes, BootType4StaysAt9600AndOwnRateTypesTakeTheNextByte) {
+TEST(RateCodes, BootType4StaysAt9600AndOnlyBootType11TakesTheNextByte) {
     SimHost bt4("KM8R64");
     bt4.start();
     bt4.connect();
     bt4.exchange({0xFF}, {0xFF});
     bt4.exchange({0x90}, {0x90});
-    for (const char* name : {"KMV7Q3", "KMR8L256", "KMR10T128", "KMS11G124"}) {
+    SimHost bt11("KMS11G124");
+    bt11.start();
+    bt11.connect();
+    bt11.exchange({0x86}, {0x86});
+    bt11.setRate(62500);
+    bt11.exchange({0x90}, {0x90});
+    EXPECT_EQ(bt11.read(3).size(), 3u);
+    // Matched at their working rate, the password types take no rate code:
+    // the chip starts over and answers only a new matching byte.
+    for (const char* name : {"KMV7Q3", "KMR8L256", "KMR10T128"}) {
+        SCOPED_TRACE(name);
         SimHost host(name);
         host.start();
         host.connect();
-        host.exchange({0x86}, {0x86});
-        host.setRate(62500);
+        host.exchange({0x20}, {0x20});
+        EXPECT_EQ(host.read(3).size(), 3u);
+        host.send({0x86});
+        EXPECT_TRUE(host.silent(300));
+        host.connect();
+        host.exchange({0x20}, {0x20});
+        EXPECT_EQ(host.read(3).size(), 3u);
+    }
+}
+
+TEST(Matching, OneMatchingByteResynchronises) {
+    for (const char* name : {"KM16F48", "KMV5A60P", "KMT12E48"}) {
+        SCOPED_TRACE(name);
+        SimHost host(name);
+        host.start();
+        host.connect();
         const uint8_t sum = bootCommand(host.dev.bootType, 2);
         host.exchange({sum}, {sum});
         EXPECT_EQ(host.read(3).size(), 3u);
+        host.connect();  // a resynchronisation between commands is answered
+        host.exchange({sum}, {sum});
+        EXPECT_EQ(host.read(3).size(), 3u);
+        // A second matching byte straight after the answer is refused.
+        host.connect();
+        host.send({host.matchByte()});
+        EXPECT_TRUE(host.silent(300));
+        host.connect();
     }
 }
 
@@ -170,7 +202,7 @@ TEST(BootCommands, BootType11ReadsIdentifiesAndErasesWithoutPassword) {
 
 TEST(SingleBoot, ProgrammingCommandOfEachGroup) {
     const Bytes data = {0xDE, 0xAD, 0xBE, 0xEF};
-    const Bytes sum = {0x03, 0x38};
+    const Bytes sum = SimHost::transferEnd(0x0338);  // not the data sum itself
     // 1 and 3: C1, records, the sum of the data; the flash is erased first.
     for (const char* name : {"KM16F32S", "KM8P48S"}) {
         SimHost host(name);
@@ -223,11 +255,11 @@ TEST(SingleBoot, BootType12TellsRamFromFlashByTheRecords) {
     SimHost host("KMT12E64S");
     host.start();
     host.connect();
-    host.exchange({0x30}, {0x30, 0x30});
+    host.exchange({0x30}, {0x30, 0xC1});  // the single-boot variant is ready with C1
     Bytes t = record(0x00, 0x0040, {0x01, 0x02});
     const Bytes end = record(0x01, 0, {});
     t.insert(t.end(), end.begin(), end.end());
-    host.exchange(t, {0x00, 0x03});
+    host.exchange(t, SimHost::transferEnd(3));
     EXPECT_EQ(host.flash().read(0x0041), 0x02);
     EXPECT_EQ(host.chip().wcpKind(), -1);
 }
@@ -252,12 +284,29 @@ TEST(Passwords, FreeLengthPasswordAcceptedAndRefused) {
             rest.insert(rest.end(), r.begin(), r.end());
         host.send(rest);
         if (right) {
-            EXPECT_EQ(host.read(2), (Bytes{0x01, 0x44}));
+            EXPECT_EQ(host.read(2), SimHost::transferEnd(0x0144));
             EXPECT_EQ(host.chip().wcpKind(), 6);
         } else {
             EXPECT_TRUE(host.silent(300));  // the chip starts over
             host.connect();
         }
+    }
+}
+
+TEST(Passwords, AChipWithoutAProgramTakesPasswordBytesOrNone) {
+    for (bool withBytes : {true, false}) {
+        SimHost host("KM16F96");
+        host.start();
+        host.connect();
+        host.exchange({0x60}, {0x60});
+        const Bytes pw = withBytes ? Bytes(255, 0xFF) : Bytes{};
+        Bytes t = host.passwordFrame(pw, host.dev.passwordAreaStart, host.dev.passwordAreaEnd);
+        for (const Bytes& r :
+             {record(0x02, 0, {0, 0}), record(0x00, 0xF000, {'O', 'W', 'C', 'P', 6, 2}),
+              record(0x01, 0, {})})
+            t.insert(t.end(), r.begin(), r.end());
+        host.exchange(t, SimHost::transferEnd(uint16_t('O' + 'W' + 'C' + 'P' + 6 + 2)));
+        EXPECT_EQ(host.chip().wcpKind(), 6);
     }
 }
 
@@ -294,10 +343,27 @@ TEST(Passwords, FixedAndFourByteFormsAnswerTheirCodes) {
                      {0x01, 0xFF, 0xB7, 0x01, 0xFF, 0xB8, 'Q', 'U', 'I', 'N', 'T', 'A', 'V', 'E'});
     const Bytes end = record(0x01, 0, {});
     t.insert(t.end(), end.begin(), end.end());
-    bt4.exchange(t, {0x00, 0x00});
+    bt4.exchange(t, SimHost::transferEnd(0));
     EXPECT_EQ(bt4.flash().read(0x1FFB8), 'Q');  // opened, nothing erased
-    bt4.loadWcp("totalwcp.wcp");
+    // The RAM transfer then carries the same password in its frame.
+    const Bytes quintave(text.begin() + 1, text.end());
+    bt4.loadWcp("totalwcp.wcp", bt4.passwordFrame(quintave, 0x1FFB7, 0x1FFB8), true);
     EXPECT_EQ(bt4.chip().wcpKind(), 6);
+    // A wrong password in the frame makes the chip start over.
+    SimHost wrong("KM8R64");
+    wrong.start();
+    wrong.flash().program(0x1FFB7, text.data(), 9);
+    wrong.connect();
+    wrong.exchange({0xFF}, {0xFF});
+    wrong.exchange({0x30}, {0x30, 0xC1});
+    wrong.exchange(t, SimHost::transferEnd(0));
+    wrong.exchange({0xFF}, {0xFF});
+    wrong.exchange({0x60}, {0x60});
+    Bytes bad = wrong.passwordFrame(quintave, 0x1FFB7, 0x1FFB8);
+    bad.back() = 'X';
+    wrong.send(bad);
+    wrong.send(record(0x01, 0, {}));
+    EXPECT_TRUE(wrong.silent(300));
 }
 
 TEST(Faults, EachKindStrikesWhereItIsAimed) {

@@ -1,0 +1,256 @@
+// The bytes the engine puts on the line, as the simulated chip received them
+// (its event log): the boot programs are fixed code, so every exchange must
+// carry exactly the bytes their protocol prescribes.
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+#include "sim_rig.h"
+
+namespace ostrand::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes bigEndian(uint32_t value, int bytes) {
+    Bytes b;
+    for (int i = bytes - 1; i >= 0; --i) b.push_back(uint8_t(value >> (8 * i)));
+    return b;
+}
+
+bool startsWith(const Bytes& all, const Bytes& prefix) {
+    return all.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), all.begin());
+}
+
+bool contains(const Bytes& all, const Bytes& part) {
+    return std::search(all.begin(), all.end(), part.begin(), part.end()) != all.end();
+}
+
+std::string hex(const Bytes& b, size_t limit = 48) {
+    std::string s;
+    char two[4];
+    for (size_t i = 0; i < b.size() && i < limit; ++i) {
+        std::snprintf(two, sizeof two, "%02X ", b[i]);
+        s += two;
+    }
+    return s;
+}
+
+// A one-record object expansion file, and the bytes the boot program gets
+// for it: the record mark and the record, then the end record.
+struct OneRecord {
+    std::filesystem::path path;
+    Bytes data, wire;
+};
+
+OneRecord oneRecord(EngineRig& rig, uint16_t address) {
+    OneRecord r;
+    for (int i = 0; i < 16; ++i) r.data.push_back(uint8_t(0xA0 + i));
+    Bytes rec = {16, uint8_t(address >> 8), uint8_t(address), 0x00};
+    rec = rec + r.data;
+    rec.push_back(checksum8(rec.data(), int32_t(rec.size())));
+    std::string text = ":";
+    char two[3];
+    for (uint8_t b : rec) {
+        std::snprintf(two, sizeof two, "%02X", b);
+        text += two;
+    }
+    text += "\n:00000001FF\n";
+    r.path = rig.folder.write("object.hex", text);
+    r.wire = Bytes{0x3A} + rec + Bytes{0x3A, 0x00, 0x00, 0x00, 0x01, 0xFF};
+    return r;
+}
+
+void setDevicePassword(PasswordSet& p, const std::string& hexText, uint32_t count,
+                       uint32_t compare) {
+    p.devicePasswordOption = 2;
+    p.devicePasswordType = 1;
+    p.devicePassword = hexText;
+    p.deviceNumAdd = count;
+    p.deviceCmpAdd = compare;
+}
+
+TEST(Wire, PasswordTypesAreMatchedAtTheirWorkingRateAndTakeNoRateCode) {
+    EngineRig bt8;
+    bt8.start("KMR8L256", "19200");
+    ASSERT_EQ(bt8.engine.connect(1), 1);
+    // The matching byte, then the status command straight away.
+    EXPECT_EQ(bt8.received(), (Bytes{0x86, 0x30})) << hex(bt8.received());
+    uint16_t sum = 0;
+    ASSERT_EQ(bt8.engine.bootSum(0, 0, sum), 1);
+    EXPECT_EQ(bt8.received(), (Bytes{0x86, 0x30, 0x20}));
+
+    // Clock entry: matched at the fixed rate, the RAM transfer follows the
+    // match with no rate step before the divisor.
+    EngineRig bt10;
+    bt10.start("KMR10T128");
+    bt10.passwords.devicePasswordOption = 1;
+    bt10.passwords.devicePasswordType = 1;
+    bt10.passwords.devicePassword = std::string(24, 'F');
+    bt10.engine.wcpBaseFolder = OSTRAND_DATA;
+    ASSERT_EQ(bt10.engine.connect(1), 1);
+    ASSERT_EQ(bt10.engine.loadWcp(6), 1) << ::testing::PrintToString(bt10.op.codes());
+    const Bytes password = Bytes(12, 0xFF) + Bytes{0x0C};
+    EXPECT_TRUE(startsWith(bt10.received(), Bytes{0x86, 0x10} + password)) << hex(bt10.received());
+}
+
+TEST(Wire, ResynchronisationIsOneMatchingByteWithTheEchoTimeOut) {
+    EngineRig rig;
+    rig.start("KM16F48");
+    ASSERT_EQ(rig.engine.connect(1), 1);
+    uint16_t sum = 0;
+    ASSERT_EQ(rig.engine.bootSum(0, 0, sum), 1);
+    // A failed sequence asks for a resynchronisation; the chip answers late.
+    rig.engine.resyncNeeded = 1;
+    rig.engine.timeouts.echo = 1500;
+    const size_t mark = rig.mark();
+    rig.chip.pause();
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(400));
+        rig.chip.resume();
+    });
+    EXPECT_EQ(rig.engine.bootSum(0, 0, sum), 1);
+    late.join();
+    // Matching byte, the rate code of 9600, the SUM command.
+    EXPECT_EQ(rig.receivedSince(mark), (Bytes{0x5A, 0x28, 0x90})) << hex(rig.receivedSince(mark));
+    EXPECT_TRUE(rig.quiet());
+}
+
+TEST(Wire, BootType4SendsItsPasswordInRamTransferAndProgramming) {
+    const Bytes secret = {'S', 'E', 'C', 'R', 'E', 'T', '0', '1'};
+    const std::string secretHex = "5345435245543031";
+    auto holdPassword = [&](EngineRig& rig, uint32_t size) {
+        const DeviceDefinition& d = *rig.devices.selected();
+        Bytes flash(size, 0xFF);
+        const uint32_t c = d.passwordAreaEnd - 8 - d.singleBootFlashStart;
+        flash[c] = 8;
+        std::copy(secret.begin(), secret.end(), flash.begin() + c + 1);
+        rig.writeFlash(flash);
+        setDevicePassword(rig.passwords, secretHex, d.passwordAreaEnd - 8, d.passwordAreaEnd - 7);
+        return d.passwordAreaEnd;
+    };
+    {
+        EngineRig rig;
+        ASSERT_GE(rig.devices.select("KM8R64"), 0);
+        const uint32_t end = holdPassword(rig, 0x10000);
+        rig.start("KM8R64", "9600", {}, true);
+        rig.engine.wcpBaseFolder = OSTRAND_DATA;
+        ASSERT_EQ(rig.engine.connect(1), 1);
+        const size_t mark = rig.mark();
+        ASSERT_EQ(rig.engine.loadWcp(3), 1) << ::testing::PrintToString(rig.op.codes());
+        const Bytes addresses = bigEndian(end - 8, 3) + bigEndian(end - 7, 3);
+        Bytes record = Bytes{14, 0, 0, 0x10} + addresses + secret;
+        record.push_back(checksum8(record.data(), int32_t(record.size())));
+        // The password form (FF step, programming command, password record,
+        // end record), then the RAM transfer of the total WCP with its frame.
+        const Bytes expected = Bytes{0xFF, 0x30, 0x3A} + record +
+                               Bytes{0x3A, 0, 0, 0, 1, 0xFF, 0x60} + addresses + secret +
+                               Bytes{0x3A};
+        EXPECT_TRUE(startsWith(rig.receivedSince(mark), expected))
+            << hex(rig.receivedSince(mark), 80);
+    }
+    {
+        EngineRig rig;
+        ASSERT_GE(rig.devices.select("KM8R32S"), 0);
+        const uint32_t end = holdPassword(rig, 0x8000);
+        rig.start("KM8R32S", "9600", {}, true);
+        ASSERT_EQ(rig.engine.connect(1), 1);
+        const OneRecord object = oneRecord(rig, 0x8200);
+        const size_t mark = rig.mark();
+        // The chip answers its own check word, not the data sum: not examined.
+        ASSERT_EQ(rig.engine.programSingleBoot(object.path), 1)
+            << ::testing::PrintToString(rig.op.codes());
+        Bytes record = Bytes{14, 0, 0, 0x10} + bigEndian(end - 8, 3) + bigEndian(end - 7, 3);
+        record = record + secret;
+        record.push_back(checksum8(record.data(), int32_t(record.size())));
+        EXPECT_EQ(rig.receivedSince(mark), (Bytes{0xFF, 0x30, 0x3A} + record + object.wire))
+            << hex(rig.receivedSince(mark), 80);
+        const auto flash = rig.flash();
+        EXPECT_TRUE(std::equal(object.data.begin(), object.data.end(), flash.begin() + 0x200));
+        EXPECT_TRUE(rig.shownCodes().empty());
+    }
+}
+
+TEST(Wire, BootType12ProgrammingIsReadyWithC1AndTheModemLinesAreNoticedOnce) {
+    EngineRig rig;
+    rig.start("KMT12E64S", "9600", {}, true);
+    ASSERT_EQ(rig.engine.connect(1), 1);
+    const OneRecord object = oneRecord(rig, 0x0200);
+    size_t mark = rig.mark();
+    ASSERT_EQ(rig.engine.programSingleBoot(object.path), 1)
+        << ::testing::PrintToString(rig.op.codes());
+    EXPECT_EQ(rig.receivedSince(mark), (Bytes{0x28, 0x30} + object.wire));
+    EXPECT_EQ(rig.flash()[0x205], 0xA5);
+    mark = rig.mark();
+    ASSERT_EQ(rig.engine.chipErase(0xF0), 1);
+    EXPECT_EQ(rig.receivedSince(mark), (Bytes{0x30, 0x3A, 0, 0, 0, 1, 0xFF}));
+    EXPECT_EQ(rig.flash()[0x205], 0xFF);
+    // The pseudo-terminal has no RTS and DTR: said once, as a notice.
+    rig.engine.disconnect();
+    ASSERT_EQ(rig.engine.connect(1), 1);
+    ASSERT_EQ(rig.op.codes(), std::vector<int32_t>{12153});
+    EXPECT_EQ(rig.op.messages[0].cls, MessageClass::Notice);
+}
+
+TEST(Wire, FirstRamTransferSendsThePasswordBytesOnceWithoutGuessing) {
+    {
+        // BootType 2, blank chip: the flash cache is not read yet, so the
+        // frame carries the password bytes.
+        EngineRig rig;
+        rig.start("KM16F96");
+        const DeviceDefinition& d = *rig.devices.selected();
+        setDevicePassword(rig.passwords, std::string(510, 'F'), d.passwordAreaStart,
+                          d.passwordAreaEnd);
+        rig.engine.wcpBaseFolder = OSTRAND_DATA;
+        ASSERT_EQ(rig.engine.connect(1), 1);
+        const size_t mark = rig.mark();
+        ASSERT_EQ(rig.engine.loadWcp(6), 1) << ::testing::PrintToString(rig.op.codes());
+        const Bytes expected = Bytes{0x28, 0x60} + bigEndian(d.passwordAreaStart, 2) +
+                               bigEndian(d.passwordAreaEnd, 2) + Bytes(255, 0xFF) +
+                               Bytes{0x3A, 0x02, 0x00, 0x00, 0x02, 0x00, 0x00, 0xFC};
+        EXPECT_TRUE(startsWith(rig.receivedSince(mark), expected))
+            << hex(rig.receivedSince(mark), 20);
+    }
+    {
+        // A chip that refuses the password: one transfer, one report.
+        EngineRig rig;
+        Bytes flash(0x40000 + 0x2000, 0xFF);
+        flash[0] = 0x00;  // a program in the vector area: not blank
+        rig.writeFlash(flash);
+        rig.start("KMV6B256", "9600", {"password"}, true);
+        const DeviceDefinition& d = *rig.devices.selected();
+        setDevicePassword(rig.passwords, "0102", d.passwordAreaStart, d.passwordAreaStart + 1);
+        rig.engine.wcpBaseFolder = OSTRAND_DATA;
+        rig.engine.timeouts.echo = 300;
+        ASSERT_EQ(rig.engine.connect(1), 1);
+        const size_t mark = rig.mark();
+        EXPECT_EQ(rig.engine.loadWcp(3), 0);
+        ASSERT_EQ(rig.shownCodes(), std::vector<int32_t>{10002});
+        EXPECT_EQ(rig.op.messages[0].place, 173);
+        EXPECT_EQ(rig.op.messages[0].hint, 12140);
+        const Bytes addresses =
+            bigEndian(d.passwordAreaStart, 3) + bigEndian(d.passwordAreaStart + 1, 3);
+        const Bytes sent = rig.receivedSince(mark);
+        EXPECT_TRUE(contains(sent, Bytes{0x60} + addresses + Bytes{0x01, 0x02, 0x3A})) << hex(sent);
+        EXPECT_FALSE(contains(sent, Bytes{0x60} + addresses + Bytes{0x3A})) << hex(sent);
+    }
+    {
+        // The blank-chip password takes the start and the end of the
+        // password area.
+        EngineRig rig;
+        rig.start("KMV5A128");
+        ASSERT_EQ(rig.engine.connect(1), 1);
+        const DeviceDefinition& d = *rig.devices.selected();
+        EXPECT_EQ(rig.passwords.devicePassword, std::string(510, 'F'));
+        EXPECT_EQ(rig.passwords.deviceNumAdd, d.passwordAreaStart);
+        EXPECT_EQ(rig.passwords.deviceCmpAdd, d.passwordAreaEnd);
+    }
+}
+
+}  // namespace
+}  // namespace ostrand::test
