@@ -65,6 +65,7 @@ bool BootTypesI(int32_t b) {
 
 void DeviceDatabase::reset() {
     seriesNames_.clear();
+    seriesSeen_.clear();
     sectionNames_.clear();
     records_.clear();
     selected_ = -1;
@@ -77,9 +78,12 @@ void DeviceDatabase::reset() {
 
 int32_t DeviceDatabase::load(const std::filesystem::path& path) {
     reset();
-    auto file = ProfileFile::load(path);
+    OpenFailure why = OpenFailure::None;
+    auto file = ProfileFile::load(path, &why);
     if (!file) {
-        op_.showMessage(10100, 0, kHintLatestDefinition);
+        // A folder or a pipe of that name is named, a missing file is not.
+        op_.showMessage(10100, 0, kHintLatestDefinition,
+                        why == OpenFailure::Missing ? std::string() : path.string());
         return -1;
     }
     for (const auto& name : file->sectionNames())
@@ -122,9 +126,7 @@ bool DeviceDatabase::readRecord(const ProfileFile& file, const std::string& sect
         op_.showMessage(10116, 0, kHintLatestDefinition, section);
         return false;
     }
-    bool known = false;
-    for (const auto& s : seriesNames_) known = known || s == series;
-    if (!known) seriesNames_.push_back(series);
+    if (seriesSeen_.insert(series).second) seriesNames_.push_back(series);
 
     DeviceDefinition d;
     d.seriesName = series;

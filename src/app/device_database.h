@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "numbers.h"
@@ -127,6 +128,7 @@ class DeviceDatabase {
     Session& session_;
     Operator& op_;
     std::vector<std::string> seriesNames_;
+    std::unordered_set<std::string> seriesSeen_;  // seriesNames_, for the test of a new one
     std::vector<std::string> sectionNames_;
     std::vector<DeviceDefinition> records_;
     int32_t selected_ = -1;

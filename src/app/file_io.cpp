@@ -1,5 +1,6 @@
 #include "file_io.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/file.h>
@@ -7,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -18,22 +20,47 @@ namespace ostrand {
 
 namespace fs = std::filesystem;
 
-std::optional<std::string> readWholeFile(const fs::path& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+int openRegularFile(const fs::path& path, OpenFailure* why) {
+    auto fail = [&](OpenFailure f) {
+        if (why) *why = f;
+        return -1;
+    };
+    if (why) *why = OpenFailure::None;
+    // Look before opening: opening a device or a pipe can itself wait or act.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return fail(errno == ENOENT || errno == ENOTDIR ? OpenFailure::Missing
+                                                        : OpenFailure::Unreadable);
+    if (!S_ISREG(st.st_mode)) return fail(OpenFailure::NotRegular);
+    // Non-blocking all the same: the name may have been replaced meanwhile.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return fail(errno == ENOENT ? OpenFailure::Missing : OpenFailure::Unreadable);
+    const bool known = ::fstat(fd, &st) == 0;
+    if (!known || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return fail(known ? OpenFailure::NotRegular : OpenFailure::Unreadable);
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return fail(OpenFailure::Unreadable);
+    }
+    return fd;
+}
+
+std::optional<std::string> readWholeFile(const fs::path& path, OpenFailure* why) {
+    int fd = openRegularFile(path, why);
     if (fd < 0) return std::nullopt;
     struct stat st {};
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-        ::close(fd);
-        return std::nullopt;
-    }
     std::string data;
-    if (st.st_size > 0) data.reserve(static_cast<size_t>(st.st_size));
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) data.reserve(static_cast<size_t>(st.st_size));
     char buf[65536];
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) continue;
             ::close(fd);
+            if (why) *why = OpenFailure::Unreadable;
             return std::nullopt;
         }
         if (n == 0) break;
@@ -41,6 +68,40 @@ std::optional<std::string> readWholeFile(const fs::path& path) {
     }
     ::close(fd);
     return data;
+}
+
+namespace {
+
+// ".NAME.ostrand-partial-" followed by eight hexadecimal digits.
+bool isPartialName(std::string_view name) {
+    if (name.size() < 1 + kPartialInfix.size() + 8 || name.front() != '.') return false;
+    const size_t at = name.size() - 8 - kPartialInfix.size();
+    if (name.substr(at, kPartialInfix.size()) != kPartialInfix) return false;
+    for (char c : name.substr(name.size() - 8))
+        if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+}  // namespace
+
+int removeAbandonedPartials(const fs::path& folder) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir) return 0;
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!isPartialName(entry->d_name)) continue;
+        int fd = ::openat(::dirfd(dir), entry->d_name,
+                          O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0) continue;
+        struct stat st {};
+        // A writer that is alive holds the lock until its rename or removal.
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::unlinkat(::dirfd(dir), entry->d_name, 0) == 0)
+            ++removed;
+        ::close(fd);
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 // ---------------------------------------------------------------- atomic writer
@@ -55,15 +116,29 @@ bool AtomicFileWriter::open(const fs::path& target, bool durable) {
     durable_ = durable;
     fs::path dir = target.parent_path();
     if (dir.empty()) dir = ".";
+    removeAbandonedPartials(dir);
     static thread_local std::mt19937_64 rng{std::random_device{}()};
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof suffix, ".%08llx.tmp",
+    for (int attempt = 0; attempt < 16 && fd_ < 0; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, "%08llx",
                       static_cast<unsigned long long>(rng() & 0xFFFFFFFFu));
-        temp_ = dir / ("." + target.filename().string() + suffix);
-        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd_ >= 0) break;
-        if (errno != EEXIST) break;
+        temp_ = dir / ("." + target.filename().string() + std::string(kPartialInfix) + suffix);
+        int fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0) {
+            if (errno != EEXIST) break;
+            continue;
+        }
+        // Locked from here to the rename; a cleaner of leftovers may have
+        // taken the file in the moment before the lock: then try another.
+        struct stat held {
+        }, named{};
+        if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &held) == 0 &&
+            ::stat(temp_.c_str(), &named) == 0 && held.st_ino == named.st_ino &&
+            held.st_dev == named.st_dev) {
+            fd_ = fd;
+        } else {
+            ::close(fd);
+        }
     }
     if (fd_ < 0) {
         temp_.clear();
@@ -104,16 +179,16 @@ bool AtomicFileWriter::commit() {
         abandon();
         return false;
     }
-    bool ok = flushBuffer() && (!durable_ || ::fsync(fd_) == 0);
-    ok = (::close(fd_) == 0) && ok;
-    fd_ = -1;
-    if (!ok || ::rename(temp_.c_str(), target_.c_str()) != 0) {
-        ::unlink(temp_.c_str());
-        temp_.clear();
+    // Renamed while still open and locked, so that no cleaner takes it first.
+    if (!flushBuffer() || (durable_ && ::fsync(fd_) != 0) ||
+        ::rename(temp_.c_str(), target_.c_str()) != 0) {
+        abandon();
         return false;
     }
     temp_.clear();
-    if (!durable_) return true;
+    const bool closed = ::close(fd_) == 0;
+    fd_ = -1;
+    if (!durable_) return closed;
     // Make the rename itself durable.
     fs::path dir = target_.parent_path();
     if (dir.empty()) dir = ".";
@@ -122,17 +197,18 @@ bool AtomicFileWriter::commit() {
         ::fsync(dfd);
         ::close(dfd);
     }
-    return true;
+    return closed;
 }
 
 void AtomicFileWriter::abandon() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
+    // Removed before the close releases its lock.
     if (!temp_.empty()) {
         ::unlink(temp_.c_str());
         temp_.clear();
+    }
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
     }
     buffer_.clear();
     failed_ = false;

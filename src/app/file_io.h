@@ -12,13 +12,40 @@
 
 namespace ostrand {
 
-// Whole file as bytes; nullopt when it cannot be opened or read.
-std::optional<std::string> readWholeFile(const std::filesystem::path& path);
+// Why a file could not be opened for reading.
+enum class OpenFailure {
+    None,
+    Missing,     // nothing of that name
+    NotRegular,  // a folder, a named pipe, a device, a socket
+    Unreadable,  // there, but open() or fstat() failed
+};
+
+// Opens a regular file for reading. The open never blocks, whatever the path
+// names (a named pipe would wait for a writer for ever), and anything but a
+// regular file is refused. Returns the descriptor (blocking again, close-on-
+// exec), or -1 with the reason in `why`.
+int openRegularFile(const std::filesystem::path& path, OpenFailure* why = nullptr);
+
+// Whole file as bytes; nullopt when it cannot be opened or read, or is not a
+// regular file (`why` tells which).
+std::optional<std::string> readWholeFile(const std::filesystem::path& path,
+                                         OpenFailure* why = nullptr);
+
+// The infix that names the temporary files of AtomicFileWriter:
+// ".NAME.ostrand-partial-XXXXXXXX" beside NAME.
+inline constexpr std::string_view kPartialInfix = ".ostrand-partial-";
+
+// Removes the temporary files that writers killed before their commit left in
+// `folder`. A live writer holds a lock on its file, so only leftovers go.
+// Returns how many were removed.
+int removeAbandonedPartials(const std::filesystem::path& folder);
 
 // Writes a file as one piece: the bytes go to a temporary file in the same
 // folder, which is flushed to disk and renamed over the target. Until
 // commit() nothing of the old file changes; a writer destroyed without a
-// commit removes its temporary file.
+// commit removes its temporary file. The temporary file stays locked while
+// it is written, so that the leftover of a killed writer can be told from
+// one in use; opening a writer removes such leftovers from its folder.
 class AtomicFileWriter {
   public:
     AtomicFileWriter() = default;
@@ -35,6 +62,7 @@ class AtomicFileWriter {
     void abandon();
     bool isOpen() const { return fd_ >= 0; }
     const std::filesystem::path& target() const { return target_; }
+    const std::filesystem::path& temporaryPath() const { return temp_; }
 
   private:
     bool flushBuffer();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
 
 namespace ostrand {
@@ -412,6 +413,17 @@ std::string messagePrefix(int32_t code) {
             break;
     }
     return buf;
+}
+
+std::string printableDetail(std::string_view detail) {
+    std::string out;
+    for (unsigned char c : detail) {
+        char piece[5] = {static_cast<char>(c), 0};
+        if (c < 0x20 || c >= 0x7F) std::snprintf(piece, sizeof piece, "\\x%02X", c);
+        if (out.size() + std::strlen(piece) > kDetailLimit) return out + "...";
+        out += piece;
+    }
+    return out;
 }
 
 std::string formatMessage(int32_t code, int32_t place, int32_t hintCode, std::string_view detail) {

@@ -22,6 +22,14 @@ MessageClass messageClass(int32_t code);
 // "E001", "R006", "M149".
 std::string messagePrefix(int32_t code);
 
+// Longest detail shown, in characters after escaping.
+inline constexpr size_t kDetailLimit = 256;
+
+// A detail as it may reach a terminal or a window: bytes outside printable
+// ASCII as "\xNN", cut after kDetailLimit characters with "..." (a line of a
+// broken file can hold anything, and be a megabyte long).
+std::string printableDetail(std::string_view detail);
+
 // The whole text of a message box: prefix, "-place", " : text",
 // "  \"detail\"", and the hint on a line of its own.
 std::string formatMessage(int32_t code, int32_t place, int32_t hintCode, std::string_view detail);

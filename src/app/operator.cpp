@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -9,6 +10,7 @@
 namespace ostrand {
 
 void Operator::showMessage(int32_t code, int32_t place, int32_t hintCode, std::string detail) {
+    detail = printableDetail(detail);
     session_.LastMessageCode = code;
     if (code >= 10000 && code <= 10999) session_.ExitStatus = 0;
     ShownMessage m;
@@ -22,6 +24,7 @@ void Operator::showMessage(int32_t code, int32_t place, int32_t hintCode, std::s
 }
 
 void Operator::showCommandError(uint8_t commandByte, std::string detail) {
+    detail = printableDetail(detail);
     session_.ExitStatus = 0;
     ShownMessage m;
     m.code = 10006;
@@ -108,8 +111,23 @@ void ConsoleOperator::progressSetText(std::string_view text) {
     draw();
 }
 
+namespace {
+std::atomic<int> cancelWord{0};
+static_assert(std::atomic<int>::is_always_lock_free, "set from a signal handler");
+}  // namespace
+
+void requestCancel() noexcept {
+    cancelWord.store(1);
+}
+bool cancelRequested() noexcept {
+    return cancelWord.load() != 0;
+}
+void clearCancel() noexcept {
+    cancelWord.store(0);
+}
+
 bool ConsoleOperator::progressAborted() {
-    return session().AbortRequested != 0;
+    return session().AbortRequested != 0 || cancelRequested();
 }
 
 void ConsoleOperator::progressClose() {

@@ -67,6 +67,14 @@ class Operator {
     Session& session_;
 };
 
+// A cancel asked for from outside, by a signal: safe to call from a signal
+// handler. The console's progressAborted() sees it, and unlike AbortRequested
+// (which the engine also uses for its own steps) nothing clears it but
+// clearCancel().
+void requestCancel() noexcept;
+bool cancelRequested() noexcept;
+void clearCancel() noexcept;
+
 // Messages as text lines on stderr; questions answered from stdin when it is a
 // terminal, otherwise by a fixed default; progress as a bar on a terminal.
 class ConsoleOperator : public Operator {

@@ -17,8 +17,18 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::optional<ProfileFile> ProfileFile::load(const std::filesystem::path& path) {
-    auto text = readWholeFile(path);
+namespace {
+
+std::string lowered(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return out;
+}
+
+}  // namespace
+
+std::optional<ProfileFile> ProfileFile::load(const std::filesystem::path& path, OpenFailure* why) {
+    auto text = readWholeFile(path, why);
     if (!text) return std::nullopt;
     return fromText(*text);
 }
@@ -37,33 +47,34 @@ ProfileFile ProfileFile::fromText(std::string_view text) {
             size_t close = line.rfind(']');
             if (close == std::string_view::npos) continue;
             std::string name(trimBlanks(line.substr(1, close - 1)));
-            file.sectionNames_.push_back(name);
-            file.sections_.push_back(Section{std::move(name), {}});
-            current = &file.sections_.back();
+            // A later section of a name already seen is never read.
+            auto [at, added] = file.index_.try_emplace(lowered(name), file.sections_.size());
+            if (added) file.sections_.emplace_back();
+            current = added ? &file.sections_.back() : nullptr;
+            file.sectionNames_.push_back(std::move(name));
             continue;
         }
         if (line.front() == ';' || current == nullptr) continue;
         size_t eq = line.find('=');
         if (eq == std::string_view::npos) continue;
-        current->entries.emplace_back(std::string(trimBlanks(line.substr(0, eq))),
-                                      std::string(trimBlanks(line.substr(eq + 1))));
+        current->entries.try_emplace(lowered(trimBlanks(line.substr(0, eq))),
+                                     trimBlanks(line.substr(eq + 1)));
     }
     return file;
 }
 
 const ProfileFile::Section* ProfileFile::find(std::string_view section) const {
-    for (const auto& s : sections_)
-        if (equalsNoCase(s.name, section)) return &s;
-    return nullptr;
+    auto it = index_.find(lowered(section));
+    return it == index_.end() ? nullptr : &sections_[it->second];
 }
 
 std::optional<std::string> ProfileFile::value(std::string_view section,
                                               std::string_view key) const {
     const Section* s = find(section);
     if (!s) return std::nullopt;
-    for (const auto& [k, v] : s->entries)
-        if (equalsNoCase(k, key)) return v;
-    return std::nullopt;
+    auto it = s->entries.find(lowered(key));
+    if (it == s->entries.end()) return std::nullopt;
+    return it->second;
 }
 
 std::string ProfileFile::getString(std::string_view section, std::string_view key,

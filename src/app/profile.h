@@ -8,14 +8,19 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
+
+#include "file_io.h"
 
 namespace ostrand {
 
 class ProfileFile {
   public:
-    // nullopt when the file cannot be opened for reading.
-    static std::optional<ProfileFile> load(const std::filesystem::path& path);
+    // nullopt when the file cannot be opened for reading or is not a regular
+    // file (`why` tells which).
+    static std::optional<ProfileFile> load(const std::filesystem::path& path,
+                                           OpenFailure* why = nullptr);
     static ProfileFile fromText(std::string_view text);
 
     // The raw value, or nullopt when the section or key is absent.
@@ -35,13 +40,16 @@ class ProfileFile {
     const std::vector<std::string>& sectionNames() const { return sectionNames_; }
 
   private:
+    // Keys in lower case, each pointing at the first entry of that name:
+    // definition files hold thousands of sections, and every lookup by a
+    // scan made loading them quadratic.
     struct Section {
-        std::string name;
-        std::vector<std::pair<std::string, std::string>> entries;
+        std::unordered_map<std::string, std::string> entries;
     };
     const Section* find(std::string_view section) const;
 
-    std::vector<Section> sections_;
+    std::vector<Section> sections_;                  // the first section of each name only
+    std::unordered_map<std::string, size_t> index_;  // lower-case name -> sections_
     std::vector<std::string> sectionNames_;
 };
 

@@ -122,9 +122,12 @@ void SetupSettings::resetToDefaults() {
 }
 
 int32_t SetupSettings::loadSetupFile(const fs::path& path) {
-    auto file = ProfileFile::load(path);
+    OpenFailure why = OpenFailure::None;
+    auto file = ProfileFile::load(path, &why);
     if (!file) {
-        if (!firstLoad && session_.MultiInstance != 1)
+        // Only a missing file may pass in silence; one that is there but
+        // cannot be read (a folder, a pipe) is always reported.
+        if ((!firstLoad && session_.MultiInstance != 1) || why != OpenFailure::Missing)
             op_.showMessage(10109, 0, 12124, path.string());
         firstLoad = false;
         return -1;

@@ -81,6 +81,7 @@ int runInfo(std::vector<std::string>& argv) {
 
     ObjectImage image(session, op, devices, settings.inForce, folder);
     if (image.load(false) != 1 || !image.loaded()) return kExitFailed;
+    warnIfEndRecordMissing(image);
 
     std::string name;
     devices.selectedDeviceName(name);
@@ -108,5 +109,11 @@ int runInfo(std::vector<std::string>& argv) {
 }
 
 }  // namespace
+
+void warnIfEndRecordMissing(const ObjectImage& image) {
+    if (!image.loaded() || !image.endRecordMissing()) return;
+    std::fprintf(stderr, "ostrand-cli: warning: %s has no end record; it may be cut short\n",
+                 image.readPath().c_str());
+}
 
 }  // namespace ostrand::cli

@@ -25,7 +25,9 @@ int runProgram(std::vector<std::string>& argv) {
     if (!takeFileCommandOptions(args, commandNamed("program"), options, file, status))
         return status;
     EngineContext ctx(options);
-    if (int r = ctx.open(true, file); r != kExitOk) return ctx.finish("program", r);
+    const int opened = ctx.open(true, file);
+    if (ctx.image) warnIfEndRecordMissing(*ctx.image);
+    if (opened != kExitOk) return ctx.finish("program", opened);
     const int32_t ok = ctx.ops->programDevice();
     ctx.results.emplace_back("bytes", std::to_string(ctx.image->programByteCount()));
     ctx.results.emplace_back("fileSum", std::to_string(ctx.image->fileSum()));

@@ -6,6 +6,10 @@
 #include <string_view>
 #include <vector>
 
+namespace ostrand {
+class ObjectImage;
+}
+
 namespace ostrand::cli {
 
 // Exit statuses of every command.
@@ -49,5 +53,9 @@ class Args {
 
 // Prints "ostrand-cli <cmd>: <text>" and the usage hint; returns kExitUsage.
 int usageError(const Command& cmd, const std::string& text);
+
+// A plain warning line on stderr when the loaded object file does not end
+// with an end record (loaded all the same; a file cut short looks so).
+void warnIfEndRecordMissing(const ObjectImage& image);
 
 }  // namespace ostrand::cli

@@ -22,8 +22,10 @@ int64_t nowMs() {
 std::atomic<int32_t>* abortWord = nullptr;
 
 void onInterrupt(int) {
-    // Ctrl-C asks the running operation to stop between blocks.
-    if (abortWord) abortWord->store(1);
+    // Ctrl-C (or SIGTERM) asks the running operation to stop between blocks;
+    // a second one also cuts short the step under way.
+    if (cancelRequested() && abortWord) abortWord->store(1);
+    requestCancel();
 }
 
 }  // namespace
@@ -148,10 +150,12 @@ std::string jsonString(const std::string& text) {
 EngineContext::EngineContext(const CommonOptions& options)
     : op(session, options.yes), options_(options) {
     abortWord = &session.AbortRequested;
+    clearCancel();
     struct sigaction sa {};
     sa.sa_handler = onInterrupt;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);  // a cancel too: the operation cleans up behind it
 }
 
 EngineContext::~EngineContext() {
@@ -159,6 +163,7 @@ EngineContext::~EngineContext() {
     if (engine) engine->disconnect();
     engine.reset();
     signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
     abortWord = nullptr;
 }
 

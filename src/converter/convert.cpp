@@ -1,7 +1,6 @@
 // Sections, overlay files, address ranges and the record writers.
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <iterator>
 
 #include "converter/converter_impl.h"
@@ -366,10 +365,8 @@ void Converter::writeComments(OutFile& f) {
     for (const auto& item : comments_) {
         std::string bytes;
         if (item.isFile) {
-            std::ifstream file(item.text, std::ios::binary);
-            if (!file) fatal(20, item.text);
-            char c;
-            while (file.get(c) && c != 0x1A) bytes += c;
+            if (readWholeFile(item.text, bytes) != 0) fatal(20, item.text);
+            bytes.resize(std::min(bytes.size(), bytes.find('\x1A')));
         } else {
             bytes = item.text;
         }
@@ -616,6 +613,7 @@ void Converter::convertRanges() {
         if (std::find(files.begin(), files.end(), d.diskName) == files.end())
             files.push_back(d.diskName);
     for (const auto& name : files) {
+        if (rangeFile_) finishedRangeFiles_.push_back(std::move(rangeFile_));
         rangeFile_ = std::make_unique<OutFile>(*this);
         rangeFile_->create(name, false, true);
         if (listingWanted_) listingFileHeader(name);

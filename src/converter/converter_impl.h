@@ -31,7 +31,9 @@ class Input {
   public:
     explicit Input(Converter& owner) : owner_(owner) {}
     ~Input();
-    bool open(const std::string& name);
+    // 0, or the fatal number for the file: 20 (cannot be opened, or not a
+    // file), 22 (a folder).
+    int open(const std::string& name);
     void close();
     bool isOpen() const { return fd_ >= 0; }
     int fd() const { return fd_; }
@@ -67,9 +69,16 @@ class OutFile {
     OutFile(const OutFile&) = delete;
     OutFile& operator=(const OutFile&) = delete;
 
-    // Creates the file anew (append: keeps it and writes at its end). A removable file
-    // is deleted when the run is interrupted while it is open.
+    // Creates the file anew (append: keeps it and writes at its end). A new file is
+    // written under a temporary name beside the old one, which stays as it was until
+    // commit(); a failed or interrupted run deletes only the temporary file. A file
+    // that is not a regular one (a device) is written in place; when removable it is
+    // deleted if the run is interrupted while it is open.
     void create(const std::string& name, bool append, bool removable);
+    // Closes the file and puts the new version in its place.
+    void commit();
+    // Closes and deletes the new version; the old file stays.
+    void discard();
     // Reopens a file this run wrote earlier, cutting it back to `length` bytes.
     void reopenAt(uint64_t length);
     void write(const char* p, size_t n) {
@@ -103,7 +112,9 @@ class OutFile {
     void writeOut(const char* p, size_t n);
 
     Converter& owner_;
-    std::string name_;
+    std::string name_;   // as given, for messages
+    std::string final_;  // where the new version goes (a link followed)
+    std::string temp_;   // the new version until commit(); empty when written in place
     int fd_ = -1;
     bool created_ = false;  // a regular file that this run may delete
     bool removable_ = false;
@@ -182,6 +193,7 @@ class Converter {
     void printBanner();
     std::string defaultOutputName() const;
     void cleanupAfterFatal();
+    void commitOutputs();
 
     // Object reader.
     uint32_t readNumber();
@@ -266,6 +278,7 @@ class Converter {
     std::unique_ptr<OutFile> main_;
     std::vector<std::unique_ptr<OutFile>> overlays_;  // by overlay number
     std::unique_ptr<OutFile> rangeFile_;
+    std::vector<std::unique_ptr<OutFile>> finishedRangeFiles_;  // until the run succeeds
     std::unique_ptr<OutFile> listingFile_;
     OutFile* current_ = nullptr;
     Section* currentSection_ = nullptr;
@@ -288,6 +301,10 @@ class Converter {
     const RangeDef* padDef_ = nullptr;
     const RangeDef* activeRange_ = nullptr;
 };
+
+// A regular file read whole, without waiting on a pipe or a device: 0, or the
+// fatal number as Input::open gives it.
+int readWholeFile(const std::string& name, std::string& out);
 
 // Upper-case hexadecimal digits without leading zeros (listing numbers).
 std::string hexNoZeros(uint64_t v);

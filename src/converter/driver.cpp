@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <iterator>
 
 #include "converter/converter_impl.h"
@@ -137,7 +136,7 @@ int Converter::run(const std::vector<std::string>& args) {
             if (format_ == 0) format_ = Hex16;
             if (!outputGiven_ || outputDropped_) output_ = defaultOutputName();
 
-            if (!in_.open(sourceName)) fatal(20, sourceName);
+            if (int failure = in_.open(sourceName)) fatal(failure, sourceName);
             if (fstat(in_.fd(), &sourceStat) == 0) sourceStatValid = true;
             if (errorFile_) refuseSameAsSource(errorFileName_);
 
@@ -160,7 +159,7 @@ int Converter::run(const std::vector<std::string>& args) {
             else
                 convertWhole();
             if (!rangeMode_) listingOverlays();
-            if (listingFile_) listingFile_->close();
+            commitOutputs();
             in_.close();
             if (errorFile_) errorFile_->close();
             if (messageSeen_) con_.err("\n");
@@ -174,6 +173,16 @@ int Converter::run(const std::vector<std::string>& args) {
         con_.flushOut();
         return e.exitCode;
     }
+}
+
+// The run has succeeded: every new file takes the place of its old version.
+void Converter::commitOutputs() {
+    if (main_) main_->commit();
+    for (auto& overlay : overlays_)
+        if (overlay) overlay->commit();
+    for (auto& file : finishedRangeFiles_) file->commit();
+    if (rangeFile_) rangeFile_->commit();
+    if (listingFile_) listingFile_->commit();
 }
 
 std::string Converter::defaultOutputName() const {
@@ -240,16 +249,16 @@ void Converter::prereadCommandFile(const std::vector<std::string>& args) {
             name = args[i + 1];
             if (name == "--" && i + 2 < args.size()) name = args[i + 2];
         }
-        std::ifstream file(name, std::ios::binary);
-        if (!file) fatal(20, name);
+        std::string text;
+        if (readWholeFile(name, text) != 0) fatal(20, name);
         std::string word;
         char quote = 0;
         auto endWord = [&] {
             if (word == "-H") hexSuffix_ = true;
             word.clear();
         };
-        char c;
-        while (file.get(c) && c != 0x1A) {
+        for (char c : text) {
+            if (c == 0x1A) break;
             if (quote) {
                 if (c == quote) quote = 0;
             } else if (c == '\'' || c == '"') {
@@ -267,13 +276,13 @@ void Converter::prereadCommandFile(const std::vector<std::string>& args) {
 }
 
 std::vector<std::string> Converter::readCommandFile(const std::string& name) {
-    std::ifstream file(name, std::ios::binary);
-    if (!file) fatal(20, name);
+    std::string text;
+    if (readWholeFile(name, text) != 0) fatal(20, name);
     std::vector<std::string> words;
     std::string word;
     bool inWord = false, quoted = false;
-    char c;
-    while (file.get(c) && c != 0x1A) {
+    for (char c : text) {
+        if (c == 0x1A) break;
         if (c == '"') {
             quoted = !quoted;
             inWord = true;

@@ -1,12 +1,16 @@
 // Buffered source reading, buffered output files and the interrupt clean-up.
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <csignal>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "converter/converter_impl.h"
 
@@ -17,34 +21,47 @@ namespace {
 constexpr size_t InputBufferSize = 1 << 16;
 constexpr size_t OutputBufferSize = 1 << 18;
 
-// Files an interrupt must delete: fixed storage, written before the slot is marked used,
-// so that the handler only ever sees complete names.
-struct InterruptSlot {
-    volatile sig_atomic_t used;
-    char path[4096];
+// Files an interrupt must delete. Changed only with the interrupts blocked, so
+// that the handler never sees the list half-changed.
+std::vector<std::unique_ptr<char[]>> interruptPaths;
+
+class InterruptsBlocked {
+  public:
+    InterruptsBlocked() {
+        sigset_t set;
+        sigemptyset(&set);
+        sigaddset(&set, SIGINT);
+        sigaddset(&set, SIGTERM);
+        pthread_sigmask(SIG_BLOCK, &set, &saved_);
+    }
+    ~InterruptsBlocked() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+
+  private:
+    sigset_t saved_;
 };
-InterruptSlot interruptSlots[8];
 
 int registerInterruptPath(const std::string& path) {
-    if (path.size() >= sizeof interruptSlots[0].path) return -1;
-    for (int i = 0; i < 8; ++i) {
-        if (!interruptSlots[i].used) {
-            std::memcpy(interruptSlots[i].path, path.c_str(), path.size() + 1);
-            std::atomic_signal_fence(std::memory_order_seq_cst);
-            interruptSlots[i].used = 1;
-            return i;
+    auto copy = std::make_unique<char[]>(path.size() + 1);
+    std::memcpy(copy.get(), path.c_str(), path.size() + 1);
+    for (size_t i = 0; i < interruptPaths.size(); ++i) {
+        if (!interruptPaths[i]) {
+            interruptPaths[i] = std::move(copy);
+            return int(i);
         }
     }
-    return -1;
+    interruptPaths.push_back(std::move(copy));
+    return int(interruptPaths.size() - 1);
 }
 
 void unregisterInterruptPath(int slot) {
-    if (slot >= 0) interruptSlots[slot].used = 0;
+    if (slot < 0) return;
+    InterruptsBlocked blocked;
+    interruptPaths[size_t(slot)].reset();
 }
 
 extern "C" void onInterrupt(int) {
-    for (auto& slot : interruptSlots)
-        if (slot.used) unlink(slot.path);
+    for (const auto& path : interruptPaths)
+        if (path) unlink(path.get());
     _exit(ExitObjectError);
 }
 
@@ -63,12 +80,17 @@ void writeAllIgnoringErrors(int fd, std::string_view text) {
 }  // namespace
 
 void installInterruptHandler() {
-    struct sigaction old {};
-    if (sigaction(SIGINT, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) return;
-    struct sigaction sa {};
-    sa.sa_handler = onInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
+    for (int signal : {SIGINT, SIGTERM}) {
+        // What the caller chose to ignore stays ignored.
+        struct sigaction old {};
+        if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN) continue;
+        struct sigaction sa {};
+        sa.sa_handler = onInterrupt;
+        sigemptyset(&sa.sa_mask);
+        sigaddset(&sa.sa_mask, SIGINT);
+        sigaddset(&sa.sa_mask, SIGTERM);
+        sigaction(signal, &sa, nullptr);
+    }
 }
 
 StdConsole::~StdConsole() {
@@ -92,15 +114,59 @@ Input::~Input() {
     close();
 }
 
-bool Input::open(const std::string& name) {
+namespace {
+
+// Opens a file for reading without waiting on what it is: a named pipe would
+// hold the run until some writer came. 0, or the fatal number: 20 for what
+// cannot be opened or is no file, 22 for a folder (it opens, but holds no
+// bytes).
+int openForReading(const std::string& name, int& fd) {
+    fd = -1;
+    struct stat st {};
+    if (::stat(name.c_str(), &st) != 0) return 20;
+    if (S_ISDIR(st.st_mode)) return 22;
+    if (!S_ISREG(st.st_mode)) return 20;
+    fd = ::open(name.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return 20;
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        fd = -1;
+        return 20;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int readWholeFile(const std::string& name, std::string& out) {
+    int fd = -1;
+    if (int failure = openForReading(name, fd)) return failure;
+    out.clear();
+    char buf[1 << 14];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            ::close(fd);
+            return 22;
+        }
+        if (n == 0) break;
+        out.append(buf, size_t(n));
+    }
+    ::close(fd);
+    return 0;
+}
+
+int Input::open(const std::string& name) {
     close();
-    fd_ = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return false;
+    if (int failure = openForReading(name, fd_)) return failure;
     name_ = name;
     if (!buf_) buf_ = std::make_unique<uint8_t[]>(InputBufferSize);
     pos_ = len_ = 0;
     base_ = 0;
-    return true;
+    return 0;
 }
 
 void Input::close() {
@@ -148,24 +214,53 @@ size_t Input::read(uint8_t* dst, size_t n) {
 }
 
 OutFile::~OutFile() {
-    abandon();
+    discard();
 }
 
 void OutFile::create(const std::string& name, bool append, bool removable) {
     owner_.refuseSameAsSource(name);
     name_ = name;
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
-    // An interrupt between creating the file and registering it would leave it behind.
-    sigset_t interrupt, saved;
-    sigemptyset(&interrupt);
-    sigaddset(&interrupt, SIGINT);
-    sigprocmask(SIG_BLOCK, &interrupt, &saved);
-    fd_ = ::open(name.c_str(), flags, 0666);
-    struct stat st {};
-    created_ = fd_ >= 0 && !append && fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+    final_ = name;
+    temp_.clear();
     removable_ = removable;
-    if (created_ && removable_) slot_ = registerInterruptPath(name_);
-    sigprocmask(SIG_SETMASK, &saved, nullptr);
+    struct stat st {};
+    const bool exists = ::stat(name.c_str(), &st) == 0;
+    if (append || (exists && !S_ISREG(st.st_mode))) {
+        // Appended to, or not a file to replace (a device): written in place.
+        // Never waiting on a pipe that nobody reads.
+        int flags = O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
+        InterruptsBlocked blocked;
+        fd_ = ::open(name.c_str(), flags, 0666);
+        created_ = fd_ >= 0 && !append && fstat(fd_, &st) == 0 && S_ISREG(st.st_mode);
+        if (fd_ >= 0) ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+        if (created_ && removable_) slot_ = registerInterruptPath(name_);
+    } else {
+        // A new version is written beside the old one and takes its place
+        // only when the whole run has succeeded (commit()).
+        char resolved[PATH_MAX];
+        struct stat link {};
+        if (::lstat(name.c_str(), &link) == 0 && S_ISLNK(link.st_mode) &&
+            ::realpath(name.c_str(), resolved))
+            final_ = resolved;
+        static unsigned counter = 0;
+        const size_t slash = final_.find_last_of('/');
+        const std::string folder = slash == std::string::npos ? "" : final_.substr(0, slash + 1);
+        const std::string base = slash == std::string::npos ? final_ : final_.substr(slash + 1);
+        InterruptsBlocked blocked;
+        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+            temp_ = folder + "." + base + ".mervel-partial-" + std::to_string(::getpid()) + "-" +
+                    std::to_string(++counter);
+            fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd_ < 0 && errno != EEXIST) break;
+        }
+        created_ = fd_ >= 0;
+        if (created_) {
+            if (exists) fchmod(fd_, st.st_mode & 07777);
+            slot_ = registerInterruptPath(temp_);
+        } else {
+            temp_.clear();
+        }
+    }
     if (fd_ < 0) owner_.fatal(20, name);
     if (!buf_) {
         cap_ = OutputBufferSize;
@@ -178,13 +273,12 @@ void OutFile::create(const std::string& name, bool append, bool removable) {
 }
 
 void OutFile::reopenAt(uint64_t length) {
-    sigset_t interrupt, saved;
-    sigemptyset(&interrupt);
-    sigaddset(&interrupt, SIGINT);
-    sigprocmask(SIG_BLOCK, &interrupt, &saved);
-    fd_ = ::open(name_.c_str(), O_WRONLY | O_CLOEXEC);
-    if (fd_ >= 0 && created_ && removable_) slot_ = registerInterruptPath(name_);
-    sigprocmask(SIG_SETMASK, &saved, nullptr);
+    {
+        InterruptsBlocked blocked;
+        fd_ = ::open(temp_.empty() ? name_.c_str() : temp_.c_str(), O_WRONLY | O_CLOEXEC);
+        if (fd_ >= 0 && temp_.empty() && created_ && removable_)
+            slot_ = registerInterruptPath(name_);
+    }
     if (fd_ < 0) owner_.fatal(20, name_);
     if (ftruncate(fd_, off_t(length)) != 0 || lseek(fd_, off_t(length), SEEK_SET) < 0)
         owner_.fatal(23, name_);
@@ -231,27 +325,59 @@ void OutFile::close() {
     flush();
     int fd = fd_;
     fd_ = -1;
-    unregisterInterruptPath(slot_);
-    slot_ = -1;
-    if (::close(fd) != 0) {
-        fd_ = -1;
-        owner_.fatal(21, name_);
+    // A staged file stays on the interrupt list until it takes its place.
+    if (temp_.empty()) {
+        unregisterInterruptPath(slot_);
+        slot_ = -1;
     }
+    if (::close(fd) != 0) owner_.fatal(21, name_);
 }
 
 void OutFile::abandon() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     used_ = 0;
+    if (temp_.empty()) {
+        unregisterInterruptPath(slot_);
+        slot_ = -1;
+    }
+}
+
+void OutFile::discard() {
+    abandon();
+    if (temp_.empty()) return;
+    ::unlink(temp_.c_str());
+    temp_.clear();
     unregisterInterruptPath(slot_);
     slot_ = -1;
+    created_ = false;
 }
 
 void OutFile::removeFile(bool evenIfClosed) {
+    if (!temp_.empty()) {
+        discard();
+        return;
+    }
     bool wasOpen = fd_ >= 0;
     abandon();
     if ((wasOpen || evenIfClosed) && created_ && removable_) ::unlink(name_.c_str());
     created_ = false;
+}
+
+void OutFile::commit() {
+    close();
+    if (temp_.empty()) return;
+    bool placed;
+    {
+        InterruptsBlocked blocked;
+        placed = ::rename(temp_.c_str(), final_.c_str()) == 0;
+        if (!placed) ::unlink(temp_.c_str());
+        temp_.clear();
+        unregisterInterruptPath(slot_);
+        slot_ = -1;
+    }
+    created_ = false;
+    if (!placed) owner_.fatal(23, name_);
 }
 
 void Converter::refuseSameAsSource(const std::string& name) {

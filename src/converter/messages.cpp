@@ -1,7 +1,6 @@
 // Numbered messages, the banner, the help file and the clean-up after a fatal error.
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
 #include "converter/converter_impl.h"
 
@@ -142,11 +141,9 @@ void Converter::showHelp(const std::string& familyVar) {
         std::string home = value;
         if (home.size() > 269) fatal(154);
         if (home.size() > 1 && (home.back() == '\\' || home.back() == '/')) home.pop_back();
-        std::ifstream help(home + "/etc/mervel.hlp", std::ios::binary);
-        if (!help) continue;
-        char piece[256];
-        while (help.read(piece, 255) || help.gcount() > 0)
-            con_.out(std::string_view(piece, size_t(help.gcount())));
+        std::string text;
+        if (readWholeFile(home + "/etc/mervel.hlp", text) != 0) continue;
+        con_.out(text);
         con_.flushOut();
         return;
     }
@@ -170,12 +167,13 @@ void Converter::cleanupAfterFatal() {
             main_->abandon();
     }
     if (rangeFile_) rangeFile_->removeFile(false);
+    for (auto& file : finishedRangeFiles_) file->removeFile(false);
     // The overlay being written is incomplete; finished overlays stay.
     for (auto& overlay : overlays_)
         if (overlay) overlay->removeFile(false);
     in_.close();
     if (listingFile_) listingFile_->flushQuietly();
-    if (listingFile_) listingFile_->abandon();
+    if (listingFile_) listingFile_->discard();
 }
 
 }  // namespace mervel::detail

@@ -364,14 +364,15 @@ int32_t FlashOperations::saveMemoryFile(const std::filesystem::path& file,
     uint64_t done = 0;
     for (const AddressRange& r : ranges) {
         for (uint64_t a = r.start; a <= r.end; a += kPiece) {
+            // A cancel stops between blocks, says so, and leaves no partial file.
             if (op_.progressAborted()) {
                 op_.progressSetText(messageTextOrFallback(11312));
-                return finish(0, 0, 0);
+                return finish(11312, 0, 0);
             }
             const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kPiece, r.end + 1 - a));
             std::fill(readBuffer_.begin(), readBuffer_.end(), 0);
             if (!engine_.readThroughMode(static_cast<uint32_t>(a), readBuffer_.data(), n))
-                return finish(11001, 0, 0);
+                return finish(op_.progressAborted() ? 11312 : 11001, 0, 0);
             const std::string lines =
                 memoryFileRecords(static_cast<uint32_t>(a), readBuffer_.data(), n, segments, state);
             if (!out.write(lines)) return finish(10210, 122, 12109);

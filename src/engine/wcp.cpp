@@ -160,8 +160,11 @@ int32_t CFlashEngine::leaveWcp() {
 
 int32_t CFlashEngine::checkWcpFile(const std::filesystem::path& path) {
     wcpSummary = WcpSummary{};
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    // Only a regular file: opening a named pipe would wait for ever.
+    std::error_code ec;
+    std::ifstream in;
+    if (std::filesystem::is_regular_file(path, ec)) in.open(path, std::ios::binary);
+    if (!in.is_open()) {
         op_.showMessage(10304, 152, 12107);
         return 0;
     }
@@ -353,9 +356,10 @@ int32_t CFlashEngine::transferThroughBootProgram(const std::filesystem::path& pa
 }
 
 int32_t CFlashEngine::sendWcpRecords(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        std::error_code ec;
+    std::error_code ec;
+    std::ifstream in;
+    if (std::filesystem::is_regular_file(path, ec)) in.open(path, std::ios::binary);
+    if (!in.is_open()) {
         if (std::filesystem::exists(path, ec)) {
             op_.showMessage(10304, 2612);
         } else if (const WcpFile* f = wcpFileNamed(path)) {

@@ -10,6 +10,7 @@
 #include <new>
 
 #include "app/device_database.h"
+#include "app/file_io.h"
 #include "app/messages.h"
 #include "app/operator.h"
 #include "app/session.h"
@@ -234,15 +235,12 @@ void ObjectImage::preFill() {
 int32_t ObjectImage::readFile(const std::string& path, int32_t fileType, uint8_t* image,
                               std::vector<AddressRange>& ranges, bool showProgress,
                               bool mainImage) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode))) {
-        ::close(fd);
-        fd = -1;  // a folder does not open as a file
-    }
+    // Only a regular file is read: a folder, a pipe or a device is refused
+    // without waiting on it.
+    OpenFailure why = OpenFailure::None;
+    int fd = openRegularFile(path, &why);
     if (fd < 0) {
-        std::error_code ec;
-        if (!fs::exists(path, ec))
+        if (why == OpenFailure::Missing)
             op_.showMessage(10200, 4, 0, path);
         else
             op_.showMessage(10203, 42, 0, path);
@@ -292,6 +290,7 @@ int32_t ObjectImage::readFile(const std::string& path, int32_t fileType, uint8_t
         return 0;
     }
     if (mainImage) {
+        endRecordMissing_ = !reader.endLast;
         minAddress_ = reader.minAddress;
         maxAddress_ = reader.maxAddress;
         secondMin_ = reader.secondMin;
@@ -310,6 +309,7 @@ int32_t ObjectImage::load(bool showProgress) {
     }
     const bool changed = p != path_;
     loaded_ = false;
+    endRecordMissing_ = false;
     path_ = p;
     // Nothing of an earlier load may outlive a failed one.
     expansionPath_.clear();

@@ -49,6 +49,9 @@ class ObjectImage {
     // The file really read: the converted file for an absolute object.
     const std::string& readPath() const { return readPath_; }
     int32_t fileType() const { return fileType_; }
+    // The last record of the file read was no end record: loaded all the
+    // same, but that is how a file cut short looks.
+    bool endRecordMissing() const { return endRecordMissing_; }
     // The whole image (empty before the first load). Index 0 is the start of
     // the single-boot flash; a second flash area follows the first.
     std::span<const uint8_t> image() const;
@@ -129,6 +132,7 @@ class ObjectImage {
     int32_t pageSize_ = -1;
     std::string deviceName_;
     bool loaded_ = false;
+    bool endRecordMissing_ = false;
     std::vector<AddressRange> loadedRanges_;
     uint32_t minAddress_ = kNoMinAddress, maxAddress_ = 0;
     std::unique_ptr<uint8_t[]> image_;

@@ -43,9 +43,21 @@ int32_t parseIntel(std::string_view line, int32_t fileType, uint32_t& segmentBas
     }
     if (type == "01") {
         // Only the one end record form; it ends nothing.
-        if (line.substr(0, 7) == ":000000" && equalsNoCase2(line, 9, "FF") && line.size() == 11)
+        if (line.substr(0, 7) == ":000000" && equalsNoCase2(line, 9, "FF") && line.size() == 11) {
+            out.isEnd = true;
             return 0;
+        }
         return 154;
+    }
+    if (type == "03" && fileType == kFileH20) {
+        // The start address the converter writes for 20-bit files: four bytes
+        // at address 0000. The programmer has no use for it.
+        uint8_t bytes[5];
+        if (line.size() != 19 || line.substr(0, 7) != ":040000" || !hexBytes(line, 9, 5, bytes))
+            return 154;
+        uint32_t sum = 0x04 + 0x03;
+        for (uint8_t b : bytes) sum += b;
+        return (sum & 0xFF) == 0 ? 0 : 154;
     }
     if (type != "00") return 154;
     int count = hexByteAt(line, 1);
@@ -114,7 +126,10 @@ int32_t parseMotorola(std::string_view line, int32_t fileType, ParsedRecord& out
     // Narrower files refuse the narrower records.
     int minLen = fileType == kFileS16 ? 2 : fileType == kFileS24 ? 3 : 4;
     if (addrLen < minLen) return 157;
-    if (end) return checksumOk(count, bytes) ? 0 : 157;
+    if (end) {
+        out.isEnd = true;
+        return checksumOk(count, bytes) ? 0 : 157;
+    }
 
     if (!checksumOk(count, bytes) || count < static_cast<uint32_t>(addrLen) + 1) return 160;
     uint64_t address = 0;
@@ -145,6 +160,7 @@ int32_t fileTypeOf(std::string_view path) {
 int32_t parseRecord(std::string_view line, int32_t fileType, uint32_t& segmentBase,
                     ParsedRecord& out) {
     out.hasData = false;
+    out.isEnd = false;
     out.count = 0;
     if (isIntelHexType(fileType)) return parseIntel(line, fileType, segmentBase, out);
     return parseMotorola(line, fileType, out);
@@ -175,6 +191,7 @@ ObjectReader::ObjectReader(const ImageLayout& layout, int32_t fileType, uint8_t*
 
 LoadFailure ObjectReader::feedLine(std::string_view line) {
     const int32_t where = parseRecord(line, fileType_, segmentBase_, record_);
+    endLast = where == 0 && record_.isEnd;
     if (where != 0) {
         // A segment record in a 16-bit file is refused without a hint.
         const int32_t hint = (where == 151 && isIntelHexType(fileType_)) ? 0 : 12122;

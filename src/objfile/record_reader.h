@@ -41,6 +41,7 @@ struct LoadFailure {
 
 struct ParsedRecord {
     bool hasData = false;  // a data record (possibly with no bytes)
+    bool isEnd = false;    // an end record: Intel 01, Motorola S7, S8, S9
     uint64_t address = 0;  // file address of the first data byte
     uint32_t count = 0;
     uint8_t data[255] = {};
@@ -84,6 +85,7 @@ class ObjectReader {
     uint32_t secondMin = kNoMinAddress, secondMax = 0;
     uint64_t dataBytes = 0;  // data bytes placed
     bool placedAny = false;  // at least one data byte placed
+    bool endLast = false;    // the last record read was an end record
 
     // Place one data record at file address R (exposed for tests).
     LoadFailure place(uint64_t fileAddress, const uint8_t* data, uint32_t count);

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,6 +25,41 @@ std::atomic<bool> g_stop{false};
 
 void onSignal(int) {
     g_stop.store(true);
+}
+
+// Thrown when the flash file cannot be written: the chip then behaves as one
+// whose supply failed, rather than acknowledge what it did not keep.
+struct SupplyFailed {};
+
+// The flash file must be one the simulator can write: a regular file (or
+// none yet) in a folder where its replacement can be made.
+bool flashFileWritable(const std::filesystem::path& path, std::string& why) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) {
+            why = "not a regular file";
+            return false;
+        }
+        const int fd = ::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0) {
+            why = std::strerror(errno);
+            return false;
+        }
+        ::close(fd);
+    } else if (errno != ENOENT) {
+        why = std::strerror(errno);
+        return false;
+    }
+    // The first save writes a new file beside it and renames it over.
+    const std::string probe = path.string() + ".probe-" + std::to_string(::getpid());
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        why = std::strerror(errno);
+        return false;
+    }
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
 }
 
 }  // namespace
@@ -123,6 +159,12 @@ int main(int argc, char** argv) {
         areas.push_back({device->flashSecondStart, device->flashSecondEnd});
     FlashMemory flash(areas);
     if (!options->flashFile.empty()) {
+        std::string why;
+        if (!flashFileWritable(options->flashFile, why)) {
+            std::fprintf(stderr, "ostrand-sim: cannot write the flash file %s: %s\n",
+                         options->flashFile.c_str(), why.c_str());
+            return 1;
+        }
         if (const auto bytes = readWholeFile(options->flashFile)) {
             if (!flash.setImage(*bytes))
                 std::fprintf(stderr, "ostrand-sim: %s has %zu bytes, the flash %zu; fitted\n",
@@ -169,18 +211,27 @@ int main(int argc, char** argv) {
     FlashFile flashFile(options->flashFile);
     chip.setFlashChanged([&] {
         if (options->flashFile.empty()) return;
-        if (!flashFile.save(flash))
-            std::fprintf(stderr, "ostrand-sim: cannot write %s\n", options->flashFile.c_str());
+        if (!flashFile.save(flash)) {
+            std::fprintf(stderr, "ostrand-sim: cannot write %s; the chip stops answering\n",
+                         options->flashFile.c_str());
+            log.event("flash", "write failed");
+            throw SupplyFailed{};
+        }
         log.event("flash", "saved");
     });
+    bool supplyFailed = false;
     try {
         chip.run();
     } catch (const StopRequested&) {
+    } catch (const SupplyFailed&) {
+        // Dead, but the terminal stays: the host sees a chip that is silent.
+        supplyFailed = true;
+        while (!g_stop.load()) ::usleep(50000);
     }
     log.event("stop", "");
     if (!options->link.empty()) {
         std::error_code ec;
         std::filesystem::remove(options->link, ec);
     }
-    return 0;
+    return supplyFailed ? 1 : 0;
 }

@@ -37,6 +37,24 @@ TEST(MessageLayout, CommandErrorAndAdapterLost) {
               "reset switch, wiring, short pins, resonator and device. ");
 }
 
+TEST(MessageLayout, DetailsNeverCarryRawBytes) {
+    EXPECT_EQ(printableDetail("S-\x1B[2J\x7F\xC3\xA4\n\t"), "S-\\x1B[2J\\x7F\\xC3\\xA4\\x0A\\x09");
+    EXPECT_EQ(printableDetail(std::string("a\0b", 3)), "a\\x00b");
+    EXPECT_EQ(printableDetail("/tmp/plain path.h20"), "/tmp/plain path.h20");
+    // Cut to a sensible length, never inside an escape.
+    const std::string cut = printableDetail(std::string(kDetailLimit - 2, 'x') + "\x01yyyy");
+    EXPECT_EQ(cut, std::string(kDetailLimit - 2, 'x') + "...");
+    EXPECT_EQ(printableDetail(std::string(kDetailLimit, 'z')), std::string(kDetailLimit, 'z'));
+    EXPECT_EQ(printableDetail(std::string(1 << 20, 'z')).size(), kDetailLimit + 3);
+
+    // Every message goes through it: a section name from a broken file.
+    Session session;
+    RecordingOperator op(session);
+    op.showMessage(10116, 0, 12104, "\x1B]0;owned\x07-X");
+    EXPECT_EQ(op.last()->detail, "\\x1B]0;owned\\x07-X");
+    EXPECT_EQ(op.last()->text.find('\x1B'), std::string::npos);
+}
+
 TEST(MessageCatalogue, TrailingBlanksAndEscapesKept) {
     EXPECT_EQ(*messageText(10003), "A framing error occurred in received data. ");
     EXPECT_EQ(*messageText(10116),

@@ -2,6 +2,7 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <thread>
@@ -18,6 +19,15 @@ using ieee695::sequence;
 
 class Failures : public MervelTest {
   protected:
+    // The temporary files of unfinished outputs in the test folder.
+    std::vector<std::string> partialFiles() const {
+        std::vector<std::string> found;
+        for (const auto& e : fs::directory_iterator(dir))
+            if (e.path().filename().string().find(".mervel-partial-") != std::string::npos)
+                found.push_back(e.path().filename().string());
+        std::sort(found.begin(), found.end());
+        return found;
+    }
     static Module module() {
         Module m;
         m.section(1, "CODE", 0x1000, 0x400).load(1, 0x1000, sequence(0x400));
@@ -56,29 +66,34 @@ TEST_F(Failures, WriteFailureDeletesTheOutput) {
     EXPECT_FALSE(exists("a.h16"));
 }
 
-TEST_F(Failures, FatalDuringConversionKeepsFinishedOverlaysOnly) {
+TEST_F(Failures, FatalDuringConversionLeavesEarlierFilesAsTheyWere) {
+    // Overlays a.o00 and a.o01 are finished before the error comes.
     Module m;
     m.section(1, "A", 0, 0x100).section(2, "B", 0x80, 0x100).section(3, "M", 0x1000, 0x10);
     m.section(4, "FAR", 0x20000, 0x10);
     m.load(1, 0, {1}).load(2, 0x80, {2}).load(3, 0x1000, {3}).load(4, 0x20000, {4});
-    auto r = convert(m, {});
+    writeFile(path("a.h16"), "earlier main\n");
+    writeFile(path("a.o00"), "earlier overlay\n");
+    auto r = convert(m, {"-lf", "a.lst"});
     EXPECT_EQ(r.code, 192);
     EXPECT_EQ(r.err, fatalLine(152, "Too large address"));
-    EXPECT_FALSE(exists("a.h16"));
-    EXPECT_TRUE(exists("a.o00"));
-    EXPECT_TRUE(exists("a.o01"));
-    EXPECT_EQ(srecCat("a.o01", true).err, "");
-
-    // The overlay being written when the error comes is incomplete and goes too.
-    Module o;
-    o.section(1, "A", 0, 0x100).section(2, "B", 0x80, 0x100);
-    o.load(1, 0, {1}).load(2, 0x80, {2}).load(2, 0x10000, {3});
-    fs::remove(path("a.o00"));
-    fs::remove(path("a.o01"));
-    r = convert(o, {});
-    EXPECT_EQ(r.code, 192);
-    EXPECT_TRUE(exists("a.o00"));
+    EXPECT_EQ(file("a.h16"), "earlier main\n");
+    EXPECT_EQ(file("a.o00"), "earlier overlay\n");
     EXPECT_FALSE(exists("a.o01"));
+    EXPECT_FALSE(exists("a.lst"));
+    EXPECT_EQ(partialFiles(), std::vector<std::string>{});
+
+    // The same module without its fault: every file takes its place.
+    Module fine;
+    fine.section(1, "A", 0, 0x100).section(2, "B", 0x80, 0x100).section(3, "M", 0x1000, 0x10);
+    fine.load(1, 0, {1}).load(2, 0x80, {2}).load(3, 0x1000, {3});
+    r = convert(fine, {"-lf", "a.lst"});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(srecCat("a.o01", true).err, "");
+    EXPECT_NE(file("a.o00"), "earlier overlay\n");
+    EXPECT_EQ(file("a.h16").rfind(":01100000", 0), 0u);
+    EXPECT_TRUE(exists("a.lst"));
+    EXPECT_EQ(partialFiles(), std::vector<std::string>{});
 }
 
 TEST_F(Failures, OutputNamingTheSourceIsRefused) {
@@ -112,37 +127,97 @@ TEST_F(Failures, ErrorFileCollectsWarningsOnly) {
               "MERVEL-Warning-515 : Illegal parameter\n");
 }
 
-TEST_F(Failures, InterruptDeletesTheOutput) {
-    writeFile(path("a.abs"), module().build());
-    ASSERT_EQ(mkfifo(path("note.fifo").c_str(), 0644), 0);
-    // The comment file is opened after the output file: the run waits there.
-    auto waitForOutput = [&](pid_t pid) {
-        for (int i = 0; i < 1000 && !exists("a.h16"); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        if (exists("a.h16")) return true;
+// A conversion long enough to be caught in the act: 64 MiB of repeated data
+// as S32 records (about 190 MB of text).
+class Interrupts : public Failures {
+  protected:
+    void SetUp() override {
+        Failures::SetUp();
+        Module m;
+        m.section(1, "BIG", 0, 0x4000000).sb(1).asp(1, 0).re(0x80000, sequence(128));
+        writeFile(path("big.abs"), m.build());
+        writeFile(path("big.s32"), previous);
+    }
+    // Starts the conversion and waits until its new output is being written.
+    pid_t startCaught(const RunOptions& o = {}) {
+        pid_t pid = start({"-$", "-Fs32", "big.abs"}, o);
+        for (int i = 0; i < 5000; ++i) {
+            for (const auto& name : partialFiles())
+                if (fs::file_size(path(name)) > 0) return pid;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
         kill(pid, SIGKILL);
         finish(pid);
-        return false;
-    };
-    pid_t pid = start({"-$", "-cf", "note.fifo", "a.abs"});
-    ASSERT_TRUE(waitForOutput(pid));
-    kill(pid, SIGINT);
-    auto r = finish(pid);
-    EXPECT_EQ(r.code, 192);
-    EXPECT_FALSE(exists("a.h16"));
+        ADD_FAILURE() << "the conversion was not caught writing";
+        return -1;
+    }
+    const std::string previous = "S70500000000FA\r\n";  // an earlier run's output
+};
 
-    // Interrupts ignored by the parent stay ignored.
-    fs::remove(path("a.h16"));
+TEST_F(Interrupts, KilledRunLeavesThePreviousOutputByteForByte) {
+    pid_t pid = startCaught();
+    ASSERT_GT(pid, 0);
+    kill(pid, SIGKILL);
+    EXPECT_EQ(finish(pid).code, 1000 + SIGKILL);
+    EXPECT_EQ(file("big.s32"), previous);
+    // Nothing could clean up after SIGKILL; the leftover says what it is.
+    ASSERT_EQ(partialFiles().size(), 1u);
+    EXPECT_EQ(partialFiles()[0].rfind(".big.s32.mervel-partial-", 0), 0u);
+}
+
+TEST_F(Interrupts, InterruptAndTerminateCleanUp) {
+    for (int signal : {SIGINT, SIGTERM}) {
+        pid_t pid = startCaught();
+        ASSERT_GT(pid, 0);
+        kill(pid, signal);
+        EXPECT_EQ(finish(pid).code, 192) << signal;
+        EXPECT_EQ(file("big.s32"), previous) << signal;
+        EXPECT_EQ(partialFiles(), std::vector<std::string>{}) << signal;
+    }
+}
+
+TEST_F(Interrupts, IgnoredInterruptsStayIgnored) {
+    Module m;
+    m.section(1, "BIG", 0, 0x200000).sb(1).asp(1, 0).re(0x4000, sequence(128));
+    writeFile(path("big.abs"), m.build());
     RunOptions ignoring;
     ignoring.ignoreInterrupt = true;
-    pid = start({"-$", "-cf", "note.fifo", "a.abs"}, ignoring);
-    ASSERT_TRUE(waitForOutput(pid));
+    pid_t pid = startCaught(ignoring);
+    ASSERT_GT(pid, 0);
     kill(pid, SIGINT);
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    writeFile(path("note.fifo"), "note\n");
-    r = finish(pid);
+    auto r = finish(pid);
     EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(file("a.h16").rfind("note\n:", 0), 0u);
+    EXPECT_EQ(file("big.s32").rfind("S3150000000000", 0), 0u);
+    EXPECT_EQ(partialFiles(), std::vector<std::string>{});
+}
+
+TEST_F(Failures, NamedPipesAreRefusedWithoutWaiting) {
+    writeFile(path("a.abs"), module().build());
+    ASSERT_EQ(mkfifo(path("p.abs").c_str(), 0644), 0);
+    ASSERT_EQ(mkfifo(path("p.txt").c_str(), 0644), 0);
+    const std::vector<std::vector<std::string>> runs = {
+        {"-$", "p.abs"},                  // the source
+        {"-$", "-f", "p.txt", "a.abs"},   // a command file
+        {"-$", "-cf", "p.txt", "a.abs"},  // a comment file
+        {"-$", "-o", "p.txt", "a.abs"},   // an output nobody reads
+    };
+    for (const auto& args : runs) {
+        const auto began = std::chrono::steady_clock::now();
+        pid_t pid = start(args);
+        int status = 0;
+        while (waitpid(pid, &status, WNOHANG) == 0 &&
+               std::chrono::steady_clock::now() - began < std::chrono::seconds(2))
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (waitpid(pid, &status, WNOHANG) == 0) {
+            kill(pid, SIGKILL);
+            finish(pid);
+            ADD_FAILURE() << "still waiting after 2 s: " << args[args.size() - 2];
+            continue;
+        }
+        const std::string name = args.size() == 2 ? "p.abs" : "p.txt";
+        EXPECT_EQ(WEXITSTATUS(status), 176) << name;
+        EXPECT_EQ(file("stderr.txt"), "MERVEL-Fatal-  20 : Can't open \"" + name + "\"\r\n");
+    }
 }
 
 TEST_F(Failures, ListingLayout) {

@@ -195,10 +195,11 @@ TEST_F(Records, Comments) {
     EXPECT_EQ(l[1].substr(0, 4), "S085");
     EXPECT_EQ(l[2].substr(0, 2), "S1");
 
+    writeFile(path("a.h16"), "earlier\n");
     r = convert(m, {"-cf", "missing.txt"});
     EXPECT_EQ(r.code, 176);
     EXPECT_EQ(r.err, "MERVEL-Fatal-  20 : Can't open \"missing.txt\"\r\n");
-    EXPECT_FALSE(exists("a.h16"));
+    EXPECT_EQ(file("a.h16"), "earlier\n");
 }
 
 }  // namespace

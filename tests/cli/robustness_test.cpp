@@ -1,0 +1,262 @@
+// The programs with unusual files and signals: named pipes and folders where
+// files should be, a flash file the simulator cannot keep, files without an
+// end record, and a save cancelled by a signal.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "engine/sim_rig.h"
+
+namespace ostrand::test {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Outcome {
+    bool ended = false;  // within the time allowed
+    int status = -1;
+    std::string out, err;
+};
+
+// A program started with stdin from /dev/null and its output in files.
+class Child {
+  public:
+    Child(const std::vector<std::string>& args, const std::filesystem::path& scratch)
+        : out_(scratch / "child.out"), err_(scratch / "child.err") {
+        pid_ = fork();
+        if (pid_ == 0) {
+            int in = open("/dev/null", O_RDONLY);
+            int out = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            int err = open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(in, 0);
+            dup2(out, 1);
+            dup2(err, 2);
+            std::vector<std::string> copy = args;
+            std::vector<char*> argv;
+            for (auto& a : copy) argv.push_back(a.data());
+            argv.push_back(nullptr);
+            execv(argv[0], argv.data());
+            _exit(127);
+        }
+    }
+    ~Child() { wait(std::chrono::milliseconds(0)); }
+    void signal(int number) const { kill(pid_, number); }
+    // Waits; a child still running after `limit` is killed and reported so.
+    Outcome wait(std::chrono::milliseconds limit) {
+        Outcome r;
+        if (pid_ <= 0) return r;
+        const auto until = Clock::now() + limit;
+        int status = 0;
+        pid_t done;
+        while ((done = waitpid(pid_, &status, WNOHANG)) == 0 && Clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (done == 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, &status, 0);
+        } else {
+            r.ended = true;
+            r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        pid_ = -1;
+        auto slurp = [](const std::filesystem::path& p) {
+            std::ifstream in(p, std::ios::binary);
+            return std::string(std::istreambuf_iterator<char>(in), {});
+        };
+        r.out = slurp(out_);
+        r.err = slurp(err_);
+        return r;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    std::filesystem::path out_, err_;
+};
+
+Outcome runWithin(const std::vector<std::string>& args, const std::filesystem::path& scratch,
+                  std::chrono::milliseconds limit = std::chrono::seconds(2)) {
+    return Child(args, scratch).wait(limit);
+}
+
+bool has(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The demo program folder with short waits.
+class OddInputs : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        writeFastDefinition(folder.path());
+        for (const auto& entry : std::filesystem::directory_iterator(OSTRAND_DATA))
+            if (entry.is_directory())
+                std::filesystem::copy(entry.path(), folder.path() / entry.path().filename(),
+                                      std::filesystem::copy_options::recursive);
+    }
+    std::string at(const std::string& name) const { return (folder.path() / name).string(); }
+    void fifo(const std::string& name) const { ASSERT_EQ(mkfifo(at(name).c_str(), 0644), 0); }
+    std::vector<std::string> cli(std::vector<std::string> args) const {
+        args.insert(args.begin(), OSTRAND_CLI);
+        return args;
+    }
+
+    TestFolder folder;
+    TestFolder scratch;
+};
+
+TEST_F(OddInputs, EveryReaderRefusesPipesAndFolders) {
+    fifo("pipe.h20");
+    Outcome r = runWithin(cli({"info", at("pipe.h20"), "--home", at(""), "--device", "KM16F48"}),
+                          scratch.path());
+    ASSERT_TRUE(r.ended) << "info waits on a pipe";
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "E203-42 : ") && has(r.err, "\"" + at("pipe.h20") + "\"")) << r.err;
+
+    fifo("pipe.ini");
+    r = runWithin(cli({"check", "--home", at(""), "--setup", at("pipe.ini")}), scratch.path());
+    ASSERT_TRUE(r.ended) << "check waits on a setup pipe";
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "E109 : ") && has(r.err, "\"" + at("pipe.ini") + "\"")) << r.err;
+
+    // The default setup file a folder: a numbered message, not a silent 1.
+    std::filesystem::create_directory(folder.path() / "Ostrand.ini");
+    r = runWithin(cli({"check", "--home", at("")}), scratch.path());
+    ASSERT_TRUE(r.ended);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "E109 : ") && has(r.err, "\"" + at("Ostrand.ini") + "\"")) << r.err;
+
+    // The definition file a pipe, for the programmer and the simulator alike.
+    TestFolder other;
+    const std::string def = (other.path() / "Ostrand.def").string();
+    ASSERT_EQ(mkfifo(def.c_str(), 0644), 0);
+    r = runWithin(cli({"check", "--home", other.path().string()}), scratch.path());
+    ASSERT_TRUE(r.ended) << "check waits on a definition pipe";
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "E100 : ") && has(r.err, "\"" + def + "\"")) << r.err;
+    r = runWithin({OSTRAND_SIM, "--home", other.path().string(), "--device", "KM16F48"},
+                  scratch.path());
+    ASSERT_TRUE(r.ended) << "the simulator waits on a definition pipe";
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "E100 : ")) << r.err;
+}
+
+// A write control program file that is a pipe is refused, not waited on.
+TEST_F(OddInputs, WcpFileThatIsAPipe) {
+    SimChip chip;
+    const std::string port = chip.start(folder.path(), "KM16F48");
+    ASSERT_FALSE(port.empty());
+    std::filesystem::remove(folder.path() / "KM16F48" / "blank.wcp");
+    fifo("KM16F48/blank.wcp");
+    Outcome r = runWithin(
+        cli({"blank", "--home", at(""), "--device", "KM16F48", "--port", port, "--blank-device"}),
+        scratch.path(), std::chrono::seconds(20));
+    ASSERT_TRUE(r.ended) << "blank waits on the pipe";
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "E304-")) << r.err;
+}
+
+TEST_F(OddInputs, SimulatorRefusesAFlashFileItCannotWrite) {
+    fifo("pipe.bin");
+    std::filesystem::create_directory(folder.path() / "dir.bin");
+    for (const std::string bad : {"dir.bin", "pipe.bin", "nofolder/flash.bin"}) {
+        Outcome r =
+            runWithin({OSTRAND_SIM, "--home", at(""), "--device", "KM16F48", "--flash", at(bad)},
+                      scratch.path());
+        ASSERT_TRUE(r.ended) << bad << ": the simulator started";
+        EXPECT_EQ(r.status, 1) << bad;
+        EXPECT_EQ(r.out, "") << bad << ": no terminal offered";
+        EXPECT_TRUE(has(r.err, "cannot write the flash file " + at(bad))) << r.err;
+    }
+}
+
+// Programming must not be reported a success when the chip's flash file
+// could not be written: the chip falls silent instead of acknowledging.
+TEST_F(OddInputs, SimulatorFallsSilentWhenItsFlashFileFails) {
+    folder.write("obj.h16", ":10000000000102030405060708090A0B0C0D0E0F78\n:00000001FF\n");
+    SimChip chip;
+    const std::string port = chip.start(folder.path(), "KM16F48", {}, at("flash.bin"));
+    ASSERT_FALSE(port.empty());
+    auto program = [&] {
+        return runWithin(cli({"program", at("obj.h16"), "--home", at(""), "--device", "KM16F48",
+                              "--port", port, "--blank-device"}),
+                         scratch.path(), std::chrono::seconds(60));
+    };
+    Outcome r = program();
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The flash file can no longer be replaced.
+    std::filesystem::remove(folder.path() / "flash.bin");
+    std::filesystem::create_directory(folder.path() / "flash.bin");
+    r = program();
+    ASSERT_TRUE(r.ended);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_FALSE(has(r.err, "R006")) << r.err;
+    EXPECT_TRUE(has(r.err, "E002")) << r.err;
+}
+
+TEST_F(OddInputs, FileWithoutEndRecordLoadsWithAWarning) {
+    const std::string data = ":03010000010203F6\n";
+    folder.write("whole.h20", data + ":00000001FF\n");
+    folder.write("cut.h20", data);
+    const std::string warning = "has no end record";
+    Outcome r = runWithin(cli({"info", at("whole.h20"), "--home", at(""), "--device", "KM16F48"}),
+                          scratch.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(has(r.err, warning)) << r.err;
+    r = runWithin(cli({"info", at("cut.h20"), "--home", at(""), "--device", "KM16F48"}),
+                  scratch.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(has(r.err, "warning: " + at("cut.h20") + " " + warning)) << r.err;
+    EXPECT_TRUE(has(r.out, "  0x000100-0x000102\n")) << r.out;
+    // program says it too, before it goes on (here to a port that is not there).
+    r = runWithin(cli({"program", at("cut.h20"), "--home", at(""), "--device", "KM16F48", "--port",
+                       at("no-port")}),
+                  scratch.path(), std::chrono::seconds(20));
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(has(r.err, "warning: " + at("cut.h20") + " " + warning)) << r.err;
+}
+
+// A paced chip makes the save long enough to be cancelled in the middle.
+TEST_F(OddInputs, SignalsCancelASaveAndLeaveNoPartialFile) {
+    for (int number : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(number);
+        TestFolder chipFolder;
+        Child sim({OSTRAND_SIM, "--home", at(""), "--device", "KM16F48", "--pace", "--link",
+                   (chipFolder.path() / "tty").string()},
+                  chipFolder.path());
+        const auto port = chipFolder.path() / "tty";
+        for (int i = 0; i < 400 && !std::filesystem::exists(port); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_TRUE(std::filesystem::exists(port));
+        folder.write("saved.h16", "earlier\n");
+        Child save(cli({"save", at("saved.h16"), "--home", at(""), "--device", "KM16F48", "--port",
+                        port.string(), "--rate", "57600", "--blank-device"}),
+                   scratch.path());
+        auto partials = [&] {
+            std::vector<std::string> found;
+            for (const auto& e : std::filesystem::directory_iterator(folder.path()))
+                if (has(e.path().filename().string(), "saved.h16.ostrand-partial-"))
+                    found.push_back(e.path().filename().string());
+            return found;
+        };
+        const auto until = Clock::now() + std::chrono::seconds(30);
+        while (partials().empty() && Clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(partials().size(), 1u) << "the save never started writing";
+        save.signal(number);
+        Outcome r = save.wait(std::chrono::seconds(10));
+        ASSERT_TRUE(r.ended) << "the save did not stop at the next block";
+        EXPECT_EQ(r.status, 1);
+        EXPECT_TRUE(has(r.err, "R312 : Aborting processing...")) << r.err;
+        EXPECT_TRUE(partials().empty());
+        EXPECT_EQ(folder.read("saved.h16"), "earlier\n");
+        sim.signal(SIGTERM);
+        sim.wait(std::chrono::seconds(5));
+    }
+}
+
+}  // namespace
+}  // namespace ostrand::test
