@@ -53,29 +53,45 @@ void ConsoleOperator::present(const ShownMessage& message) {
     std::fflush(stderr);
 }
 
+bool untouchedAnswer(int32_t code) {
+    return code == 12014;
+}
+
+bool ConsoleOperator::unattended(const std::string& text, bool answer, const char* yes,
+                                 const char* no) {
+    std::fprintf(stderr, "%s\n-> %s\n", text.c_str(), answer ? yes : no);
+    std::fflush(stderr);
+    return answer;
+}
+
 bool ConsoleOperator::ask(int32_t code) {
     std::string text(messageTextOrFallback(code));
-    if (assumeYes_ || !isatty(0)) {
-        std::fprintf(stderr, "%s\n-> %s\n", text.c_str(), assumeYes_ ? "yes" : "no");
-        return assumeYes_;
-    }
+    if (assumeYes_) return unattended(text, true, "yes", "no");
+    if (inputGone_ || !isatty(0)) return unattended(text, untouchedAnswer(code), "yes", "no");
     std::fprintf(stderr, "%s [y/N] ", text.c_str());
     std::fflush(stderr);
     std::string line;
-    if (!std::getline(std::cin, line)) return false;
+    if (!std::getline(std::cin, line)) {
+        // The terminal closed: no answer will ever come.
+        inputGone_ = true;
+        std::fputc('\n', stderr);
+        return unattended(text, untouchedAnswer(code), "yes", "no");
+    }
     return !line.empty() && (line[0] == 'y' || line[0] == 'Y');
 }
 
 bool ConsoleOperator::askOkCancel(int32_t code) {
     std::string text(messageTextOrFallback(code));
-    if (assumeYes_ || !isatty(0)) {
-        std::fprintf(stderr, "%s\n-> %s\n", text.c_str(), assumeYes_ ? "OK" : "Cancel");
-        return assumeYes_;
-    }
+    if (assumeYes_) return unattended(text, true, "OK", "Cancel");
+    if (inputGone_ || !isatty(0)) return unattended(text, false, "OK", "Cancel");
     std::fprintf(stderr, "%s [Enter = OK, c = Cancel] ", text.c_str());
     std::fflush(stderr);
     std::string line;
-    if (!std::getline(std::cin, line)) return false;
+    if (!std::getline(std::cin, line)) {
+        inputGone_ = true;
+        std::fputc('\n', stderr);
+        return unattended(text, false, "OK", "Cancel");
+    }
     return line.empty() || (line[0] != 'c' && line[0] != 'C');
 }
 

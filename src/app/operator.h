@@ -75,8 +75,14 @@ void requestCancel() noexcept;
 bool cancelRequested() noexcept;
 void clearCancel() noexcept;
 
+// The answer to a catalogue question that leaves the chip as it is and ends
+// the run: No to erasing (and to anything else), Yes to leaving the program.
+bool untouchedAnswer(int32_t code);
+
 // Messages as text lines on stderr; questions answered from stdin when it is a
-// terminal, otherwise by a fixed default; progress as a bar on a terminal.
+// terminal. A question nobody can answer (no terminal, end of input) takes
+// the answer that leaves the chip untouched; --yes answers Yes instead.
+// Progress as a bar on a terminal.
 class ConsoleOperator : public Operator {
   public:
     explicit ConsoleOperator(Session& session, bool assumeYes = false);
@@ -99,7 +105,10 @@ class ConsoleOperator : public Operator {
 
   private:
     void draw();
+    // The answer given without a person: printed after the question.
+    bool unattended(const std::string& text, bool answer, const char* yes, const char* no);
     bool assumeYes_;
+    bool inputGone_ = false;  // stdin ended: nobody answers any more
     bool quiet_;
     bool tty_;
     std::string progressText_;

@@ -4,6 +4,7 @@
 #include "app/file_io.h"
 #include "command.h"
 #include "doc/document.h"
+#include "engine_context.h"
 #include "port_advice.h"
 
 namespace ostrand::cli {
@@ -13,14 +14,20 @@ int run(std::vector<std::string>& argv);
 
 const Command kCommand{
     "auto", "auto programming: erase, blank check, program, verify, compare, protect",
-    "usage: ostrand-cli auto [--home DIR] [--setup FILE] [STEPS...] [--repeat] [OBJECT]\n\n"
+    "usage: ostrand-cli auto [--home DIR] [--setup FILE] [STEPS...] [--repeat] [OPTIONS]\n"
+    "                        [OBJECT]\n\n"
     "Runs the auto-programming steps unattended on the chip of the setup file\n"
     "(FILE, or Ostrand.ini in the program folder), programming OBJECT or the\n"
     "setup's object file. The steps are the setup's own unless any of these\n"
     "is given: --erase --blank --program --verify --compare --protect.\n"
     "One line per step, the SUMs, and the result with the time taken.\n"
-    "  --repeat   after each chip, ask to replace it and run again\n"
-    "Exit status: 0 every step passed, 1 a step failed, 2 bad usage.\n",
+    "  --repeat       after each chip, ask to replace it and run again\n"
+    "  --port PATH    serial port, replaces the setup's COMPort\n"
+    "  --device NAME  device of the definition file, replaces the setup's device\n"
+    "  --rate RATE    data rate, replaces the setup's DataRate\n"
+    "  --yes          answer the chip's questions (erase a protected chip) with "
+    "yes\n" OSTRAND_PASSWORD_USAGE
+    "\nExit status: 0 every step passed, 1 a step failed, 2 bad usage.\n",
     run};
 const Registrar kRegistered{kCommand};
 
@@ -39,6 +46,13 @@ int run(std::vector<std::string>& argv) {
     bool anyChosen = false;
     for (int s = 0; s < kAutoSteps; ++s) anyChosen |= chosen[s] = args.flag(kFlags[s]);
     bool repeat = args.flag("--repeat");
+    std::string port, device, rate;
+    const bool havePort = args.take("--port", port);
+    const bool haveDevice = args.take("--device", device);
+    const bool haveRate = args.take("--rate", rate);
+    const bool yes = args.flag("--yes");
+    PasswordOptions pw;
+    if (!args.error()) takePasswordOptions(args, pw);
     if (args.error()) return usageError(kCommand, args.errorText());
     if (std::string bad = args.unknownOption(); !bad.empty())
         return usageError(kCommand, "unknown option " + bad);
@@ -46,7 +60,7 @@ int run(std::vector<std::string>& argv) {
     std::string object = args.rest().empty() ? std::string() : args.rest()[0];
 
     Session session;
-    ConsoleOperator op(session);
+    CliOperator op(session, yes);
     std::error_code ec;
     std::filesystem::path folder =
         std::filesystem::absolute(hasHome ? std::filesystem::path(home) : programFolder(), ec)
@@ -55,6 +69,35 @@ int run(std::vector<std::string>& argv) {
     DocumentCore doc(session, op, folder);
     if (hasSetup) doc.setupFile = std::filesystem::absolute(setup, ec);
     doc.engine.hooks.startupErasePrompt = false;
+    // The options replace the setup's values for this run; nothing writes them back.
+    int refused = kExitOk;
+    doc.setupRead = [&] {
+        SetupValues& v = doc.settings.inForce;
+        if (havePort) v.comPort = port;
+        if (haveRate) v.dataRate = rate;
+        if (haveDevice) {
+            v.device = device;
+            if (doc.devices.select(v.device) < 0) {
+                op.showMessage(10114, 0, 12105, v.device);
+                refused = kExitFailed;
+                return false;
+            }
+            if (doc.devices.selected()->bootType == 10) {
+                v.clockFlag = 1;
+                v.clockValue = 16.9344;
+            }
+            if (v.clockFlag == 1 && doc.devices.clockEntryAvailable() == 1)
+                doc.devices.fixedRateTextOf(v.dataRate);
+        }
+        refused = applyDevicePassword(pw, *doc.devices.selected(), v, op);
+        return refused == kExitOk;
+    };
+    doc.objectLoaded = [&] {
+        applyBlankObjectPassword(pw, *doc.devices.selected(), doc.passwords);
+        refused = applyObjectPassword(pw, doc.passwords, doc.image, doc.settings.inForce, op,
+                                      [&doc] { return doc.loadObject(false) == 1; });
+        return refused == kExitOk;
+    };
 
     AutoProgrammer& autoProg = doc.autoProgrammer;
     auto stepStart = std::chrono::steady_clock::now();
@@ -77,7 +120,7 @@ int run(std::vector<std::string>& argv) {
     };
 
     auto started = std::chrono::steady_clock::now();
-    if (doc.startUp(object) == 0) return kExitFailed;
+    if (doc.startUp(object) == 0) return refused != kExitOk ? refused : kExitFailed;
     if (!doc.connected && session.ConnectStatus != kConnected) {
         if (!doc.image.loaded()) {
             std::fprintf(stderr,
@@ -91,6 +134,7 @@ int run(std::vector<std::string>& argv) {
         }
         return kExitFailed;
     }
+    if (passwordLogFailed(pw, op.shown)) return kExitFailed;
     if (anyChosen) {
         SetupValues& v = doc.settings.inForce;
         v.allErase = chosen[kAllErase];

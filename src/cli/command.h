@@ -43,6 +43,11 @@ class Args {
     std::string unknownOption() const;
     std::vector<std::string>& rest() { return args_; }
     bool error() const { return error_; }
+    // Records a usage error found in the values taken.
+    void fail(std::string text) {
+        error_ = true;
+        errorText_ = std::move(text);
+    }
     const std::string& errorText() const { return errorText_; }
 
   private:

@@ -36,10 +36,11 @@ const char* const kCommonUsage =
     "  --port PATH    serial port, replaces the setup's COMPort\n"
     "  --device NAME  device of the definition file, replaces the setup's device\n"
     "  --rate RATE    data rate, replaces the setup's DataRate\n"
-    "  --blank-device the chip is erased: its password is the blank-chip password\n"
-    "  --yes          answer the chip's questions (erase a protected chip) with yes\n"
-    "  --json         print a machine-readable result on stdout\n\n"
-    "Numbered messages go to stderr; on a terminal a progress bar shows the bytes done,\n"
+    "  --yes          answer the chip's questions (erase a protected chip) with yes;\n"
+    "                 without it, and with no terminal to ask on, a protected chip\n"
+    "                 is left as it is and the command fails\n"
+    "  --json         print a machine-readable result on stdout\n" OSTRAND_PASSWORD_USAGE
+    "\nNumbered messages go to stderr; on a terminal a progress bar shows the bytes done,\n"
     "the rate and the time left. Exit status: 0 success, 1 failure, 2 usage.\n";
 
 // ---------------------------------------------------------------- operator
@@ -118,8 +119,7 @@ bool takeCommonOptions(Args& args, CommonOptions& o) {
     o.haveRate = args.take("--rate", o.rate);
     o.json = args.flag("--json");
     o.yes = args.flag("--yes");
-    o.blankDevice = args.flag("--blank-device");
-    return !args.error();
+    return !args.error() && takePasswordOptions(args, o.passwords);
 }
 
 const Command& commandNamed(const std::string& name) {
@@ -199,6 +199,8 @@ int EngineContext::open(bool needObject, const std::string& objectFile) {
         return kExitUsage;
     }
     if (v.dataRate.empty()) v.dataRate = "9600";
+    if (int r = applyDevicePassword(options_.passwords, *devices.selected(), v, op); r != kExitOk)
+        return r;
     if (devices.selected()->bootType == 10) {
         v.clockFlag = 1;
         v.clockValue = 16.9344;
@@ -207,33 +209,29 @@ int EngineContext::open(bool needObject, const std::string& objectFile) {
     devices.applyProgrammingMode();
     passwords.takeSetup(v);
     passwords.loadPasswordLog(home / "history.log");
-    const int32_t bt = devices.selected()->bootType;
-    if (options_.blankDevice && bt != 4 && bt != 12) {
-        // As the password dialog's "Device is Blank": FF bytes at the password area.
-        const uint32_t fixed = fixedPasswordLength(bt);
-        const std::string text(2 * (fixed ? fixed : 255), 'F');
-        const uint32_t at = BootTypesC(bt) ? 0 : devices.selected()->passwordAreaStart;
-        passwords.devicePasswordOption = 1;
-        passwords.devicePasswordType = 1;
-        passwords.devicePassword = text;
-        passwords.deviceNumAdd = passwords.deviceCmpAdd = at;
-        passwords.objectPassword = text;
-        passwords.objectPasswordType = 1;
-        passwords.objectNumAdd = passwords.objectCmpAdd = at;
-    }
+    applyBlankObjectPassword(options_.passwords, *devices.selected(), passwords);
 
     image = std::make_unique<ObjectImage>(session, op, devices, v, home);
-    if (needObject) {
+    // The object password is the object's: it needs the object.
+    if (needObject || options_.passwords.haveObject) {
         if (v.openFile.empty()) {
             std::fprintf(stderr, "ostrand-cli: no object file: give FILE or a setup file\n");
             return kExitUsage;
         }
         if (!image->load(false) || !image->loaded()) return kExitFailed;
+        const int r = applyObjectPassword(options_.passwords, passwords, *image, v, op,
+                                          [this] { return image->load(false) == 1; });
+        if (r != kExitOk) return r;
     }
 
     engine = std::make_unique<CFlashEngine>(session, op, devices, settings, passwords,
                                             image->loaded() ? image.get() : nullptr);
     engine->hooks.startupErasePrompt = false;  // erasing is the erase command's business
+    engine->hooks.closeMainWindow = [this] {
+        // The operator would rather leave than erase the protected chip.
+        if (!leaving_) op.showMessage(10022);
+        leaving_ = true;
+    };
     std::mutex m;
     std::condition_variable cv;
     int linkEvent = 0;  // 1 up, 2 timed out
@@ -258,11 +256,13 @@ int EngineContext::open(bool needObject, const std::string& objectFile) {
     engine->hooks.linkUp = nullptr;
     engine->hooks.linkTimeout = nullptr;
     if (r != 1) return kExitFailed;
+    if (passwordLogFailed(options_.passwords, op.shown)) return kExitFailed;
     ops = std::make_unique<FlashOperations>(*engine, *image);
     return kExitOk;
 }
 
 int EngineContext::finish(const std::string& command, int status) {
+    if (leaving_ && status == kExitOk) status = kExitFailed;
     if (!options_.json) return status;
     std::string out = "{\"command\": " + jsonString(command) +
                       ", \"ok\": " + (status == kExitOk ? "true" : "false") +

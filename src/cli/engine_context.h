@@ -18,6 +18,7 @@
 #include "engine/flash_engine.h"
 #include "engine/flash_operations.h"
 #include "objfile/object_image.h"
+#include "password_options.h"
 
 namespace ostrand::cli {
 
@@ -55,7 +56,7 @@ struct CommonOptions {
          haveRate = false;
     bool json = false;
     bool yes = false;
-    bool blankDevice = false;
+    PasswordOptions passwords;
 };
 
 extern const char* const kCommonUsage;
@@ -81,15 +82,17 @@ class EngineContext {
 
     // Extra "key": value pairs of the JSON result (values already JSON).
     std::vector<std::pair<std::string, std::string>> results;
-    // Prints the JSON result when asked for; returns status.
+    // Prints the JSON result when asked for; returns status. A run the
+    // operator chose to leave (a protected chip not erased) has failed.
     int finish(const std::string& command, int status);
 
   private:
     CommonOptions options_;
+    bool leaving_ = false;
 };
 
-// Reads the common options; returns false (with a usage error in `status`)
-// on a bad option.
+// Reads the common options; returns false (with a usage error in
+// args.errorText()) on a bad option.
 bool takeCommonOptions(Args& args, CommonOptions& options);
 // The options of a command that takes at most one object FILE (empty: the
 // setup's). False on bad usage, with the message printed and `status` set.

@@ -1,3 +1,6 @@
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -80,6 +83,19 @@ std::string Args::unknownOption() const {
     return {};
 }
 
+static void keepStandardStreamsOpen() {
+    // A closed stdin would let the serial port open as descriptor 0, and the
+    // questions would read the chip's bytes as answers.
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1) continue;
+        const int opened = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd) {
+            dup2(opened, fd);
+            close(opened);
+        }
+    }
+}
+
 int usageError(const Command& cmd, const std::string& text) {
     std::fprintf(stderr, "ostrand-cli %s: %s\nTry 'ostrand-cli %s --help'.\n", cmd.name.c_str(),
                  text.c_str(), cmd.name.c_str());
@@ -90,6 +106,7 @@ int usageError(const Command& cmd, const std::string& text) {
 
 int main(int argc, char** argv) {
     using namespace ostrand::cli;
+    keepStandardStreamsOpen();
     if (argc < 2) {
         printCommands(stderr);
         return kExitUsage;

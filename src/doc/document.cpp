@@ -78,9 +78,11 @@ int32_t DocumentCore::startUp(const std::string& commandLine) {
     if (!setupFile.empty()) settings.firstLoad = false;
     fs::path setup = setupFile.empty() ? programFolder / "Ostrand.ini" : setupFile;
     if ((!multi || !setupFile.empty()) && settings.loadSetupFile(setup) == 0) {
+        if (setupRead && !setupRead()) return 0;
         devices.applyProgrammingMode();
         passwords.takeSetup(settings.inForce);
         ready = loadObject(false) == 1 && image.loaded();
+        if (ready && objectLoaded && !objectLoaded()) return 0;
     }
     if (!commandLine.empty()) session.CommandLineRun = 1;
     if (!ready) {

@@ -54,6 +54,12 @@ class DocumentCore {
     // A setup file to start with instead of the default one (ostrand-cli).
     std::filesystem::path setupFile;
 
+    // ostrand-cli: replaces setup values for this run once the setup is read
+    // (before the object loads), and takes what needs the object once it has
+    // loaded. Either returning false ends the start-up before the connection.
+    std::function<bool()> setupRead;
+    std::function<bool()> objectLoaded;
+
     // Start-up step 11: the setup dialog when no valid default setup exists.
     std::function<void()> openSetupDialog;
 

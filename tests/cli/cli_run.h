@@ -14,16 +14,27 @@ struct CliResult {
     std::string err;
 };
 
-inline CliResult runCli(const std::string& arguments, const std::filesystem::path& scratch) {
+// `input` is the shell's redirection of stdin; a run that takes longer than
+// `limitSeconds` is killed (status 124).
+inline CliResult runCli(const std::string& arguments, const std::filesystem::path& scratch,
+                        const std::string& input = "</dev/null", int limitSeconds = 0) {
     std::filesystem::path out = scratch / "cli.out", err = scratch / "cli.err";
-    std::string command = std::string(OSTRAND_CLI) + " " + arguments + " >" + out.string() + " 2>" +
-                          err.string() + " </dev/null";
+    // Limited runs also may not write more than 32 MB (a loop that prints).
+    const std::string limit =
+        limitSeconds > 0 ? "ulimit -f 65536; timeout -k 1 " + std::to_string(limitSeconds) + " "
+                         : "";
+    std::string command = limit + std::string(OSTRAND_CLI) + " " + arguments + " >" + out.string() +
+                          " 2>" + err.string() + " " + input;
     CliResult r;
     int rc = std::system(command.c_str());
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    // A run that loops on its output is cut at a size any real run stays under.
     auto slurp = [](const std::filesystem::path& p) {
         std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
+        std::string text(1 << 20, '\0');
+        in.read(text.data(), static_cast<std::streamsize>(text.size()));
+        text.resize(static_cast<size_t>(in.gcount()));
+        return text;
     };
     r.out = slurp(out);
     r.err = slurp(err);

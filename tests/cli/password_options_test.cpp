@@ -1,0 +1,166 @@
+// Passwords from the command line: auto programming of a chip that holds a
+// password, the password log, and the passwords refused before the chip.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "cli_run.h"
+#include "engine/sim_rig.h"
+
+namespace ostrand::test {
+namespace {
+
+std::string record(uint16_t address, const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> r = {uint8_t(data.size()), uint8_t(address >> 8), uint8_t(address), 0};
+    r.insert(r.end(), data.begin(), data.end());
+    uint8_t sum = 0;
+    std::string line = ":";
+    char hex[3];
+    for (uint8_t b : r) {
+        sum = uint8_t(sum + b);
+        std::snprintf(hex, sizeof hex, "%02X", b);
+        line += hex;
+    }
+    std::snprintf(hex, sizeof hex, "%02X", uint8_t(-sum));
+    return line + hex + "\n";
+}
+
+bool reported(const CliResult& r, int code) {
+    return r.out.find("\"code\": " + std::to_string(code) + ",") != std::string::npos;
+}
+
+// The JSON result's one and only message is `code`.
+bool reportedOnly(const CliResult& r, int code) {
+    return reported(r, code) && r.out.find("\"code\"") == r.out.rfind("\"code\"");
+}
+
+// KM16F48 (WCP-Div) holding an object whose password is a count byte of 8 at
+// 0xBF00 and A1..A8 after it.
+class CommandLinePasswords : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        writeFastDefinition(folder.path());
+        std::filesystem::copy(std::string(OSTRAND_DATA) + "/KM16F48", folder.path() / "KM16F48",
+                              std::filesystem::copy_options::recursive);
+        std::vector<uint8_t> low(32);
+        for (int i = 0; i < 32; ++i) low[i] = uint8_t(i);
+        const std::vector<uint8_t> password = {8, 0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8};
+        folder.write("obj.h16", record(0, low) + record(0xBF00, password) + ":00000001FF\n");
+        held.assign(0xC000, '\xFF');
+        for (int i = 0; i < 32; ++i) held[i] = char(i);
+        held.replace(0xBF00, password.size(), std::string(password.begin(), password.end()));
+        folder.write("flash.bin", held);
+        folder.write("Ostrand.ini", "[Ostrand]\nDevice=KM16F48\nOpenFile=" + at("obj.h16") +
+                                        "\nCOMPort=/dev/null\nDataRate=38400\nPassLogSave=1\n"
+                                        "AllErase=0\nBlankCheck=0\nProgramming=0\nVerify=0\n"
+                                        "FileCompare=0\n");
+        port = chip.start(folder.path(), "KM16F48", {}, folder.path() / "flash.bin");
+        ASSERT_FALSE(port.empty());
+    }
+
+    CliResult run(const std::string& command) {
+        return runCli(command + " --home " + folder.path().string() + " --port " + port,
+                      folder.path());
+    }
+    std::string at(const std::string& name) const { return (folder.path() / name).string(); }
+
+    TestFolder folder;
+    SimChip chip;
+    std::string port, held;
+};
+
+TEST_F(CommandLinePasswords, AutoProgramsAPasswordChipAndLogsThePassword) {
+    const std::string setup = folder.read("Ostrand.ini");
+    const std::string steps = "auto --erase --blank --program --verify --compare ";
+    const std::string device =
+        " --device-password A1A2A3A4A5A6A7A8 --password-addresses "
+        "0xBF00,0xBF01";
+    CliResult r = run(steps + device + " --object-password auto");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    for (const char* line : {"All Erase:       OK", "Blank Check:     OK", "Programming:     OK",
+                             "Verify with SUM: OK", "File Compare:    OK", "Result: OK"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    EXPECT_TRUE(folder.read("flash.bin") == held) << "the chip differs from the object";
+    std::smatch found;
+    ASSERT_TRUE(std::regex_search(r.out, found, std::regex("SUM of File: (0x[0-9A-F]{4})")));
+    const std::string fileSum = found[1].str();
+    // Found as the object file keeps it: the count byte starts the compared bytes.
+    EXPECT_EQ(folder.read("history.log"), "[Password01]\nSum=" + fileSum +
+                                              "\nPassNumAdd=0x00BF00\nPassCmpAdd=0x00BF00\n"
+                                              "Password=08A1A2A3A4A5A6A7\nDevice=KM16F48\n");
+
+    // Stated, it is looked for in the object and replaces the entry of this object.
+    r = run(steps + device + " --object-password a1a2a3a4a5a6a7a8");
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_EQ(folder.read("history.log"), "[Password01]\nSum=" + fileSum +
+                                              "\nPassNumAdd=0x00BF00\nPassCmpAdd=0x00BF01\n"
+                                              "Password=A1A2A3A4A5A6A7A8\nDevice=KM16F48\n");
+
+    // One the object does not carry stops the run before the chip is touched.
+    r = run(steps + device + " --object-password A1A2A3A4A5A6A7A9");
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.err.find("E128"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("All Erase:"), std::string::npos) << r.out;
+    EXPECT_TRUE(folder.read("flash.bin") == held);
+
+    // None of this reaches the setup file.
+    EXPECT_EQ(folder.read("Ostrand.ini"), setup);
+}
+
+TEST_F(CommandLinePasswords, PasswordLogWithoutThePasswordFailsTheRun) {
+    // The run ends there, before the chip hears a password.
+    CliResult r = run("blank --json --device-password log");
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_TRUE(reportedOnly(r, 10139)) << r.out;
+    folder.write("history.log",
+                 "[Password01]\nSum=0x1234\nPassNumAdd=0x00BF00\nPassCmpAdd=0x00BF00\n"
+                 "Password=08A1A2A3A4A5A6A7\nDevice=KM16F48\n");
+    r = run("blank --json --device-password log");
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_TRUE(reportedOnly(r, 10138)) << r.out;
+    r = run("auto --verify --device-password log --object-password auto");
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.err.find("E138"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("Verify with SUM:"), std::string::npos) << r.out;
+}
+
+TEST(CommandLinePasswordRules, MalformedPasswordsAreRefusedBeforeConnecting) {
+    TestFolder folder;
+    writeFastDefinition(folder.path());
+    struct Case {
+        const char* device;
+        std::string options;
+        int code;
+    };
+    const Case cases[] = {
+        {"KMV7Q3", "--device-password A1A2A3A4A5A6A7A8", 10137},  // twelve bytes fixed
+        {"KM8P32", "--device-password A1A2A3", 10136},            // four bytes fixed
+        {"KM16F48", "--device-password " + std::string(512, 'A'), 10122},
+        {"KM16F48", "--device-password A1A2A", 10124},
+        {"KM16F48", "--device-password A1G2A3A4", 10129},
+        {"KM16F48", "--device-password A1B2B2B2C3", 10134},
+        {"KM16F48", "--device-password A1A2 --password-addresses BF00,0xBF01", 10130},
+        {"KM16F48", "--device-password A1A2 --password-addresses 0x10,0xBF01", 10120},
+        {"KM16F48", "--device-password A1A2 --password-addresses 0xBF00,0xC000", 10121},
+    };
+    for (const Case& c : cases) {
+        const CliResult r = runCli("blank --json " + c.options + " --device " + c.device +
+                                       " --home " + folder.path().string() + " --port /nonexistent",
+                                   folder.path());
+        EXPECT_EQ(r.status, 2) << c.options << "\n" << r.out << r.err;
+        EXPECT_TRUE(reported(r, c.code)) << c.options << "\n" << r.out;
+    }
+    // Combinations that make no sense are usage errors.
+    for (const char* options :
+         {"--blank-device --device-password A1A2", "--password-addresses 0xBF00,0xBF01",
+          "--device-password log --password-addresses 0xBF00,0xBF01"}) {
+        const CliResult r = runCli(std::string("blank ") + options + " --device KM16F48 --home " +
+                                       folder.path().string() + " --port /nonexistent",
+                                   folder.path());
+        EXPECT_EQ(r.status, 2) << options << r.err;
+        EXPECT_NE(r.err.find("Try 'ostrand-cli blank --help'"), std::string::npos) << r.err;
+    }
+}
+
+}  // namespace
+}  // namespace ostrand::test

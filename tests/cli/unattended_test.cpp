@@ -1,0 +1,104 @@
+// A protected chip and nobody to answer its questions: every command that
+// connects leaves the chip as it is and ends with a failure; --yes erases it.
+#include <gtest/gtest.h>
+
+#include <chrono>
+
+#include "cli_run.h"
+#include "engine/sim_rig.h"
+
+namespace ostrand::test {
+namespace {
+
+constexpr uint32_t kFlashSize = 0x20000;  // KMV5A128: BootType 5, protect, WCP-Div
+
+class ProtectedChip : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        writeFastDefinition(folder.path());
+        std::filesystem::copy(std::string(OSTRAND_DATA) + "/KMV5A128", folder.path() / "KMV5A128",
+                              std::filesystem::copy_options::recursive);
+        // A program away from the vectors and the password area.
+        held.assign(kFlashSize, '\xFF');
+        for (int i = 0; i < 256; ++i) held[0x1000 + i] = static_cast<char>(i);
+        folder.write("flash.bin", held);
+        folder.write("obj.h16", ":0410000001020304E2\n:00000001FF\n");
+        folder.write("Ostrand.ini", "[Ostrand]\nDevice=KMV5A128\nOpenFile=" +
+                                        (folder.path() / "obj.h16").string() +
+                                        "\nCOMPort=/dev/null\nDataRate=9600\n"
+                                        "AllErase=0\nBlankCheck=0\nProgramming=0\nVerify=0\n"
+                                        "FileCompare=0\n");
+        port = chip.start(folder.path(), "KMV5A128", {"protected"}, folder.path() / "flash.bin");
+        ASSERT_FALSE(port.empty());
+    }
+
+    CliResult run(const std::string& command, const std::string& input, double& seconds) {
+        const auto started = std::chrono::steady_clock::now();
+        CliResult r =
+            runCli(command + " --blank-device --home " + folder.path().string() + " --port " + port,
+                   folder.path(), input, 12);
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        return r;
+    }
+
+    TestFolder folder;
+    SimChip chip;
+    std::string port;
+    std::string held;
+};
+
+TEST_F(ProtectedChip, UnansweredQuestionsLeaveTheChipAndEndTheRun) {
+    const std::string obj = (folder.path() / "obj.h16").string();
+    struct Run {
+        std::string command;
+        bool asks;  // reaches the chip's question (this chip takes no data write)
+    };
+    const Run runs[] = {{"blank --json", true},
+                        {"erase --json", true},
+                        {"program --json " + obj, true},
+                        {"verify --json " + obj, true},
+                        {"compare --json " + obj, true},
+                        {"save --json " + (folder.path() / "out.h16").string(), true},
+                        {"read --json 0x1000 0x10FF", true},
+                        {"write --json 0x2000 0x55", false},
+                        {"protect --json", true},
+                        {"auto --blank", true}};
+    // A closed stdin, and one that ends at once.
+    for (const char* input : {"<&-", "</dev/null"}) {
+        for (const auto& [command, asks] : runs) {
+            double seconds = 0;
+            const CliResult r = run(command, input, seconds);
+            const std::string what = command + " " + input;
+            const std::string said = r.out.substr(0, 2000) + r.err.substr(0, 2000);
+            EXPECT_EQ(r.status, 1) << what << "\n" << said;
+            EXPECT_LT(seconds, 10.0) << what;
+            EXPECT_TRUE(folder.read("flash.bin") == held) << what << ": the chip was changed";
+            if (!asks) continue;
+            if (command.rfind("auto", 0) == 0) {
+                EXPECT_NE(r.out.find("Blank Check:     NG"), std::string::npos) << said;
+            } else {
+                // Answered No, then Yes to leaving, and told why.
+                EXPECT_NE(r.out.find("\"code\": 10022"), std::string::npos) << what << said;
+                EXPECT_NE(r.err.find("Exit this program ? (Y/N)\n-> yes"), std::string::npos)
+                    << what << said;
+            }
+            // Asked once only.
+            const std::string question = "Erase All data in this device ? (Y/N)\n-> no";
+            const size_t first = r.err.find(question);
+            EXPECT_NE(first, std::string::npos) << what << said;
+            EXPECT_EQ(r.err.find(question, first + 1), std::string::npos) << what << said;
+        }
+    }
+}
+
+TEST_F(ProtectedChip, YesErasesItWithNobodyToAsk) {
+    double seconds = 0;
+    const CliResult r = run("erase --yes --json", "<&-", seconds);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.err.find("Erase All data in this device ? (Y/N)\n-> yes"), std::string::npos)
+        << r.err;
+    EXPECT_TRUE(folder.read("flash.bin") == std::string(kFlashSize, '\xFF')) << "not erased";
+}
+
+}  // namespace
+}  // namespace ostrand::test
