@@ -210,8 +210,7 @@ int EngineContext::open(bool needObject, const std::string& objectFile) {
     const int32_t bt = devices.selected()->bootType;
     if (options_.blankDevice && bt != 4 && bt != 12) {
         // As the password dialog's "Device is Blank": FF bytes at the password area.
-        const uint32_t fixed = fixedPasswordLength(bt);
-        const std::string text(2 * (fixed ? fixed : 255), 'F');
+        const std::string text = blankPasswordText(bt);
         const uint32_t at = BootTypesC(bt) ? 0 : devices.selected()->passwordAreaStart;
         passwords.devicePasswordOption = 1;
         passwords.devicePasswordType = 1;

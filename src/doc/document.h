@@ -54,7 +54,7 @@ class DocumentCore {
     // A setup file to start with instead of the default one (ostrand-cli).
     std::filesystem::path setupFile;
 
-    // Start-up step 11: the setup dialog when no valid default setup exists.
+    // At start-up, the setup dialog when no valid default setup exists.
     std::function<void()> openSetupDialog;
 
     Session& session;
