@@ -46,6 +46,10 @@ struct PasswordLogEntry {
 
 // Password lengths that the boot type fixes; 0 when the count byte gives it.
 uint32_t fixedPasswordLength(int32_t bootType);
+// The password an erased chip holds: FF bytes, as many as the boot type fixes
+// or the 255 a count byte of FF gives; as bytes and as hexadecimal text.
+uint32_t blankPasswordLength(int32_t bootType);
+std::string blankPasswordText(int32_t bootType);
 
 class PasswordSet {
   public:

@@ -136,10 +136,9 @@ int applyDevicePassword(const PasswordOptions& o, const DeviceDefinition& d, Set
     const uint32_t areaStart = BootTypesC(bt) ? 0 : d.passwordAreaStart;
     if (o.blankDevice && bt != 4 && bt != 12) {
         // As the password dialog's "Device is Blank": FF bytes at the password area.
-        const uint32_t fixed = fixedPasswordLength(bt);
         v.passDevBlank = 1;
         v.passDevType = 1;
-        v.passDevPassword.assign(2 * (fixed ? fixed : 255), 'F');
+        v.passDevPassword = blankPasswordText(bt);
         v.passDevNumAdd = v.passDevCmpAdd = areaStart;
         return kExitOk;
     }
@@ -221,8 +220,7 @@ void applyBlankObjectPassword(const PasswordOptions& o, const DeviceDefinition& 
                               PasswordSet& passwords) {
     const int32_t bt = d.bootType;
     if (!o.blankDevice || o.haveObject || bt == 4 || bt == 12) return;
-    const uint32_t fixed = fixedPasswordLength(bt);
-    passwords.objectPassword.assign(2 * (fixed ? fixed : 255), 'F');
+    passwords.objectPassword = blankPasswordText(bt);
     passwords.objectPasswordType = 1;
     passwords.objectNumAdd = passwords.objectCmpAdd = BootTypesC(bt) ? 0 : d.passwordAreaStart;
 }

@@ -183,6 +183,9 @@ class Converter {
     void parseArguments(const std::vector<std::string>& args);
     void prereadCommandFile(const std::vector<std::string>& args);
     void processWords(const std::vector<std::string>& words, bool fromCommandFile);
+    struct Option;
+    Option readOption(const std::vector<std::string>& words, size_t& i, bool fromCommandFile);
+    void applyOption(const Option& option);
     std::vector<std::string> readCommandFile(const std::string& name);
     void checkFileName(const std::string& name, size_t maxLength);
     void checkNotDevice(const std::string& name);

@@ -49,11 +49,11 @@ int32_t DocumentCore::loadObject(bool showProgress) {
 }
 
 int32_t DocumentCore::startUp(const std::string& commandLine) {
-    // 1. The instance switch is read straight from the definition file.
+    // The instance switch is read straight from the definition file.
     auto def = ProfileFile::load(programFolder / "Ostrand.def");
     session.MultiInstance = def && def->getInt("COMMON", "Multi_On", 0) == 1 ? 1 : 0;
 
-    // 2. One instance at a time unless several are allowed: every instance
+    // One instance at a time unless several are allowed: every instance
     // holds the lock file shared, a single-instance start wants it alone.
     bool multi = session.MultiInstance == 1;
     if (!instanceLock_.acquire(programFolder / "Ostrand.lock", true, multi) && !multi) {
@@ -61,19 +61,19 @@ int32_t DocumentCore::startUp(const std::string& commandLine) {
         return 0;
     }
 
-    // 5. Database, settings, ports, folders.
+    // Database, settings, ports, folders.
     devices.reset();
     settings.initialise(programFolder);
     SerialPort::listPortsIn("/sys/class/tty", "/dev", multi, "").swap(settings.ports);
     if (!commandLine.empty()) settings.commandLinePath = commandLine;
 
-    // 7. The definition file; without it the program cannot run.
+    // The definition file; without it the program cannot run.
     if (devices.load(programFolder / "Ostrand.def") != 0) return 0;
 
-    // 8. The password log.
+    // The password log.
     passwords.loadPasswordLog(programFolder / "history.log");
 
-    // 9. The default setup file and its object file.
+    // The default setup file and its object file.
     bool ready = false;
     if (!setupFile.empty()) settings.firstLoad = false;
     fs::path setup = setupFile.empty() ? programFolder / "Ostrand.ini" : setupFile;
@@ -86,7 +86,7 @@ int32_t DocumentCore::startUp(const std::string& commandLine) {
     }
     if (!commandLine.empty()) session.CommandLineRun = 1;
     if (!ready) {
-        // 10. Without a valid default setup the setup dialog comes first.
+        // Without a valid default setup the setup dialog comes first.
         devices.applyProgrammingMode();
         if (!commandLine.empty()) {
             int32_t show = session.ShowAutoResults;
@@ -94,13 +94,12 @@ int32_t DocumentCore::startUp(const std::string& commandLine) {
             session.ShowAutoResults = show;
         } else
             session.ExitStatus = 1;
-        // 11.
         if (openSetupDialog) openSetupDialog();
         return 1;
     }
     if (commandLine.empty()) session.ExitStatus = 1;
 
-    // 12. The connection; a chip that does not answer leaves the worker trying.
+    // The connection; a chip that does not answer leaves the worker trying.
     int32_t r = engine.connect(0);
     connected = r == 1;
     session.ConnectStatus = r == 1 ? kConnected : (r == 2 ? kConnecting : kDisconnected);

@@ -60,7 +60,7 @@ class DocumentCore {
     std::function<bool()> setupRead;
     std::function<bool()> objectLoaded;
 
-    // Start-up step 11: the setup dialog when no valid default setup exists.
+    // At start-up, the setup dialog when no valid default setup exists.
     std::function<void()> openSetupDialog;
 
     Session& session;

@@ -230,6 +230,9 @@ class CFlashEngine {
     void drainInput();
     bool sleepMs(uint32_t ms);  // false when AbortRequested cut it short
     int32_t runPasswordSteps();
+    // What a single-boot transfer does: erase the chip, program it, or only
+    // open it with the password form.
+    static constexpr int32_t kFormErase = 0, kFormProgram = 1, kFormPassword = 2;
     int32_t singleBootTransfer(int form, const std::filesystem::path* path);
     bool devicePasswordSet() const;
     void blankPasswordAsDevicePassword();

@@ -22,22 +22,6 @@ constexpr uint32_t kWholeFlash = 0xFFFFFFFF;
 constexpr uint32_t kWholeCount = 0xFFFF;
 constexpr uint32_t kWholeEraseSize = 0x1FFFF;
 
-std::string hexLine(const std::vector<uint8_t>& record) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string line = ":";
-    uint8_t sum = 0;
-    for (uint8_t b : record) {
-        line += digits[b >> 4];
-        line += digits[b & 15];
-        sum = static_cast<uint8_t>(sum + b);
-    }
-    const uint8_t check = static_cast<uint8_t>(0x100 - sum);
-    line += digits[check >> 4];
-    line += digits[check & 15];
-    line += '\n';
-    return line;
-}
-
 std::string formatted(const char* format, uint32_t a, uint32_t b = 0, uint32_t c = 0) {
     char text[160];
     std::snprintf(text, sizeof text, format, a, b, c);
@@ -64,31 +48,6 @@ std::vector<WriteChunk> planWrites(const std::vector<AddressRange>& ranges, uint
         }
     }
     return plan;
-}
-
-std::string memoryFileRecords(uint32_t start, const uint8_t* bytes, uint32_t count,
-                              bool withSegments, SegmentState& segments) {
-    std::string out;
-    uint32_t i = 0;
-    while (i < count) {
-        const uint32_t address = start + i;
-        // A record never runs over a 64 KiB boundary.
-        const uint32_t toBoundary = 0x10000 - (address & 0xFFFF);
-        const uint32_t n = std::min({16u, count - i, toBoundary});
-        if (withSegments && (!segments.started || (address >> 16) != segments.block)) {
-            const uint32_t segment = (address / 16) & 0xFFFF;
-            segments = {true, address >> 16, segment * 16};
-            out += hexLine(
-                {2, 0, 0, 2, static_cast<uint8_t>(segment >> 8), static_cast<uint8_t>(segment)});
-        }
-        const uint32_t offset = (address - (withSegments ? segments.base : 0)) & 0xFFFF;
-        std::vector<uint8_t> record = {static_cast<uint8_t>(n), static_cast<uint8_t>(offset >> 8),
-                                       static_cast<uint8_t>(offset), 0};
-        record.insert(record.end(), bytes + i, bytes + i + n);
-        out += hexLine(record);
-        i += n;
-    }
-    return out;
 }
 
 FlashOperations::FlashOperations(CFlashEngine& engine, const ObjectImage& image)
@@ -381,7 +340,7 @@ int32_t FlashOperations::saveMemoryFile(const std::filesystem::path& file,
         }
     }
     op_.progressSetText(messageTextOrFallback(11310));
-    if (!out.write(":00000001FF\n") || !out.commit()) return finish(10210, 123, 12109);
+    if (!out.write(kHexEndRecord) || !out.commit()) return finish(10210, 123, 12109);
     return finish(11024, 0, 0);
 }
 

@@ -12,6 +12,7 @@
 
 #include "app/numbers.h"
 #include "engine/flash_engine.h"
+#include "objfile/hex_records.h"
 
 namespace ostrand {
 
@@ -29,19 +30,6 @@ struct WriteChunk {
 // rounded up to the unit.
 std::vector<WriteChunk> planWrites(const std::vector<AddressRange>& ranges, uint32_t unit,
                                    uint32_t maxChunk, bool alignStarts);
-
-// Where a saved memory file stands between pieces.
-struct SegmentState {
-    bool started = false;
-    uint32_t block = 0;  // the 64 KiB block of the last segment record
-    uint32_t base = 0;   // segment x 16
-};
-
-// The Intel HEX lines of a saved memory file for `bytes` at `start`
-// (16-byte data records, a segment record before the first record of every
-// 64 KiB block unless withSegments is false), without the end record.
-std::string memoryFileRecords(uint32_t start, const uint8_t* bytes, uint32_t count,
-                              bool withSegments, SegmentState& segments);
 
 // What the Compare dialog gives the comparison.
 struct CompareView {

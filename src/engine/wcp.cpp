@@ -227,8 +227,8 @@ int32_t CFlashEngine::checkWcpFile(const std::filesystem::path& path) {
     return 1;
 }
 
-// Step 2 of the RAM transfer: match the boot program again after a failure
-// or after a WCP was left.
+// Before a RAM transfer: match the boot program again after a failure or
+// after a WCP was left.
 int32_t CFlashEngine::wcpResync() {
     if (!(resyncNeeded == 1 || (modeSnapshot == kModeWcpDiv && matched == 0))) return 1;
     if (!setPortRate(bootType == 3 ? initialRate : std::string("9600"))) return 0;

@@ -6,6 +6,7 @@
 #include "app/device_database.h"
 #include "app/file_io.h"
 #include "app/operator.h"
+#include "objfile/hex_records.h"
 #include "objfile/object_image.h"
 
 namespace ostrand {
@@ -15,49 +16,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int32_t kHintDiskSpace = 12109;
-constexpr char kDigits[] = "0123456789ABCDEF";
-
-// Two upper-case hex digits for every byte value.
-struct HexPairs {
-    char pairs[256][2];
-    constexpr HexPairs() : pairs() {
-        for (int b = 0; b < 256; ++b) {
-            pairs[b][0] = kDigits[b >> 4];
-            pairs[b][1] = kDigits[b & 0xF];
-        }
-    }
-};
-constexpr HexPairs kPairs;
-
-// One Intel HEX record with upper-case digits and its line feed.
-void appendRecord(std::string& out, uint8_t type, uint16_t address, const uint8_t* data,
-                  uint32_t count) {
-    const size_t at = out.size();
-    out.resize(at + 12 + 2 * static_cast<size_t>(count));
-    char* p = out.data() + at;
-    auto put = [&p](uint8_t b) {
-        p[0] = kPairs.pairs[b][0];
-        p[1] = kPairs.pairs[b][1];
-        p += 2;
-    };
-    *p++ = ':';
-    unsigned sum = count + (address >> 8) + (address & 0xFF) + type;
-    put(static_cast<uint8_t>(count));
-    put(static_cast<uint8_t>(address >> 8));
-    put(static_cast<uint8_t>(address & 0xFF));
-    put(type);
-    for (uint32_t i = 0; i < count; ++i) {
-        put(data[i]);
-        sum += data[i];
-    }
-    put(static_cast<uint8_t>(-sum));
-    *p = '\n';
-}
-
-void appendSegment(std::string& out, uint16_t segment) {
-    const uint8_t seg[2] = {static_cast<uint8_t>(segment >> 8), static_cast<uint8_t>(segment)};
-    appendRecord(out, 0x02, 0, seg, 2);
-}
 
 }  // namespace
 
@@ -128,7 +86,7 @@ int32_t ObjectImage::writeExpansionFile() {
     std::string line;
     line.reserve(600);
     if (pageWriter && !BootTypesG(layout_.bootType, memSizeEmulat_)) {
-        appendSegment(line, 0);
+        appendHexSegment(line, 0);
         if (!writer.write(line)) return fail(segmentPlace);
     }
     const uint8_t* image = image_.get();
@@ -150,7 +108,7 @@ int32_t ObjectImage::writeExpansionFile() {
                 const auto seg = static_cast<int32_t>((a >> 4) & 0xF000);
                 if (seg != segment) {
                     segment = seg;
-                    appendSegment(line, static_cast<uint16_t>(seg));
+                    appendHexSegment(line, static_cast<uint16_t>(seg));
                     if (!writer.write(line)) return fail(segmentPlace);
                     line.clear();
                 }
@@ -159,7 +117,7 @@ int32_t ObjectImage::writeExpansionFile() {
             const int64_t index = imageIndex(static_cast<uint32_t>(a));
             if (index < 0 || index + static_cast<int64_t>(chunk) > kImageSize)
                 return fail(dataPlace);
-            appendRecord(line, 0x00, field, image + index, static_cast<uint32_t>(chunk));
+            appendHexRecord(line, 0x00, field, image + index, static_cast<uint32_t>(chunk));
             if (!writer.write(line)) return fail(dataPlace);
             if (!pageWriter) {
                 if (firstRecord || a < expansionLowAddress_)
@@ -170,7 +128,7 @@ int32_t ObjectImage::writeExpansionFile() {
             a += chunk;
         }
     }
-    if (!writer.write(":00000001FF\n")) return fail(endPlace);
+    if (!writer.write(kHexEndRecord)) return fail(endPlace);
     if (!writer.commit()) return fail(125);
     return 1;
 }

@@ -117,6 +117,13 @@ TEST_F(PasswordTest, FindInTheFile) {
     EXPECT_EQ(text, std::string(24, 'F'));
 }
 
+TEST(BlankPassword, FixedLengthOrAFullCountOfErasedBytes) {
+    EXPECT_EQ(blankPasswordText(3), "FFFFFFFF");
+    EXPECT_EQ(blankPasswordText(7), std::string(24, 'F'));
+    EXPECT_EQ(blankPasswordLength(2), 255u);
+    EXPECT_EQ(blankPasswordText(9), std::string(510, 'F'));
+}
+
 TEST_F(PasswordTest, LogRoundTrip) {
     char pattern[] = "/tmp/ostrand-pwlog-XXXXXX";
     ASSERT_NE(::mkdtemp(pattern), nullptr);

@@ -6,6 +6,7 @@
 
 #include "cli_run.h"
 #include "engine/sim_rig.h"
+#include "objfile/hex_records.h"
 
 namespace ostrand::test {
 namespace {
@@ -31,18 +32,9 @@ const Mode kModes[] = {
 const uint8_t kPassword[] = {0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8};
 
 std::string record(uint16_t address, const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> r = {uint8_t(data.size()), uint8_t(address >> 8), uint8_t(address), 0};
-    r.insert(r.end(), data.begin(), data.end());
-    uint8_t sum = 0;
-    std::string line = ":";
-    char hex[3];
-    for (uint8_t b : r) {
-        sum = uint8_t(sum + b);
-        std::snprintf(hex, sizeof hex, "%02X", b);
-        line += hex;
-    }
-    std::snprintf(hex, sizeof hex, "%02X", uint8_t(-sum));
-    return line + hex + "\n";
+    std::string line;
+    appendHexRecord(line, 0, address, data.data(), uint32_t(data.size()));
+    return line;
 }
 
 // 32 bytes 00..1F at 0 (with `changed` at 0x10), and the password: a count

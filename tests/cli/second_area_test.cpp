@@ -7,6 +7,7 @@
 
 #include "cli_run.h"
 #include "engine/sim_rig.h"
+#include "objfile/hex_records.h"
 
 namespace ostrand::test {
 namespace {
@@ -33,18 +34,9 @@ uint8_t objectByte(uint32_t address) {
 }
 
 std::string hexRecord(uint8_t type, uint16_t address, const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> r = {uint8_t(data.size()), uint8_t(address >> 8), uint8_t(address), type};
-    r.insert(r.end(), data.begin(), data.end());
-    uint8_t sum = 0;
-    std::string line = ":";
-    char hex[3];
-    for (uint8_t b : r) {
-        sum = uint8_t(sum + b);
-        std::snprintf(hex, sizeof hex, "%02X", b);
-        line += hex;
-    }
-    std::snprintf(hex, sizeof hex, "%02X", uint8_t(-sum));
-    return line + hex + "\n";
+    std::string line;
+    appendHexRecord(line, type, address, data.data(), uint32_t(data.size()));
+    return line;
 }
 
 // The object as 20-bit Intel HEX; `changed` gets 1 added.

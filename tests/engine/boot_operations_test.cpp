@@ -5,6 +5,7 @@
 
 #include "engine/protocol_tables.h"
 
+#include "objfile/hex_records.h"
 #include "sim_rig.h"
 
 namespace ostrand::test {
@@ -232,16 +233,8 @@ TEST(BootRead, ReadsThePasswordGuardedFlashOfBootType11) {
 std::filesystem::path expansionFile(EngineRig& rig, uint32_t address, uint32_t count) {
     std::string text;
     auto record = [&](uint32_t addr, uint8_t type, const std::vector<uint8_t>& data) {
-        std::vector<uint8_t> r = {uint8_t(data.size()), uint8_t(addr >> 8), uint8_t(addr), type};
-        r.insert(r.end(), data.begin(), data.end());
-        r.push_back(checksum8(r.data(), int32_t(r.size())));
-        text += ":";
-        for (uint8_t b : r) {
-            char two[3];
-            std::snprintf(two, sizeof two, "%02X", b);
-            text += two;
-        }
-        text += "\r\n";
+        appendHexRecord(text, type, uint16_t(addr), data.data(), uint32_t(data.size()));
+        text.insert(text.size() - 1, "\r");  // lines that end in CR LF are read as well
     };
     if (address > 0xFFFF) record(0, 0x02, {uint8_t(address >> 12), 0x00});
     for (uint32_t done = 0; done < count; done += 16) {

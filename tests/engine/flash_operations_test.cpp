@@ -26,8 +26,7 @@ struct FlashRig : EngineRig {
         const int32_t bt = d->bootType;
         if (bt != 4 && bt != 12) {
             // The chip starts erased: its password is the blank-chip password.
-            const uint32_t fixed = fixedPasswordLength(bt);
-            const std::string text(2 * (fixed ? fixed : 255), 'F');
+            const std::string text = blankPasswordText(bt);
             const uint32_t at = BootTypesC(bt) ? 0 : d->passwordAreaStart;
             passwords.devicePasswordOption = 1;
             passwords.devicePasswordType = passwords.objectPasswordType = 1;
@@ -45,21 +44,8 @@ struct FlashRig : EngineRig {
         ranges = {{base + 0x100, base + 0x47F}, {base + 0x1003, base + 0x1042}};
         std::string text;
         auto record = [&](uint32_t address, uint8_t type, const std::vector<uint8_t>& data) {
-            std::vector<uint8_t> r = {static_cast<uint8_t>(data.size()),
-                                      static_cast<uint8_t>(address >> 8),
-                                      static_cast<uint8_t>(address), type};
-            r.insert(r.end(), data.begin(), data.end());
-            uint8_t sum = 0;
-            char two[3];
-            text += ':';
-            for (uint8_t b : r) {
-                std::snprintf(two, sizeof two, "%02X", b);
-                text += two;
-                sum = static_cast<uint8_t>(sum + b);
-            }
-            std::snprintf(two, sizeof two, "%02X", static_cast<uint8_t>(0x100 - sum));
-            text += two;
-            text += '\n';
+            appendHexRecord(text, type, static_cast<uint16_t>(address), data.data(),
+                            static_cast<uint32_t>(data.size()));
         };
         for (const AddressRange& r : ranges) {
             const uint32_t segment = (r.start >> 16) << 12;
@@ -201,22 +187,6 @@ TEST(WritePlan, AlignsStartsAndRoundsTheLastChunk) {
     // 1000 bytes with 256-byte chunks; two ranges run one after the other.
     EXPECT_EQ(planWrites({{0, 999}, {0x2000, 0x2002}}, 2, 256, true),
               (std::vector<WriteChunk>{{0, 256}, {256, 256}, {512, 256}, {768, 232}, {0x2000, 4}}));
-}
-
-TEST(MemoryFile, SegmentsAtEvery64KiBAndNoneWhereTheDeviceHasNone) {
-    std::vector<uint8_t> bytes(0x20000, 0xAB);
-    SegmentState s;
-    const std::string text = memoryFileRecords(0, bytes.data(), 0x20000, true, s);
-    EXPECT_EQ(text.rfind(":020000020000FC\n", 0), 0u);
-    EXPECT_NE(text.find(":020000021000EC\n"), std::string::npos);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 0x2000 + 2);
-    // A start off the 16-byte grid still never runs a record over 64 KiB.
-    SegmentState t;
-    const std::string odd = memoryFileRecords(0xFFF8, bytes.data(), 0x10, true, t);
-    EXPECT_EQ(odd.rfind(":020000020FFFEE\n:08000800", 0), 0u);
-    EXPECT_NE(odd.find(":020000021000EC\n:08000000"), std::string::npos);
-    SegmentState u;
-    EXPECT_EQ(memoryFileRecords(0x8000, bytes.data(), 4, false, u), ":04800000ABABABABD0\n");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <map>
 
 #include "engine/flash_operations.h"
+#include "objfile/hex_records.h"
 #include "objfile/object_image.h"
 #include "sim_rig.h"
 
@@ -58,10 +59,9 @@ struct SingleBootRig : EngineRig {
         start(name, kRate, {}, true);
         const int32_t bt = bootType();
         if (bt != 4 && bt != 12) {
-            const uint32_t fixed = fixedPasswordLength(bt);
             passwords.devicePasswordOption = 1;
             passwords.devicePasswordType = 1;
-            passwords.devicePassword = std::string(2 * (fixed ? fixed : 255), 'F');
+            passwords.devicePassword = blankPasswordText(bt);
             passwords.deviceNumAdd = passwords.deviceCmpAdd =
                 BootTypesC(bt) ? 0 : dev().passwordAreaStart;
         }
@@ -105,18 +105,8 @@ struct SingleBootRig : EngineRig {
                     bool withPassword = true) {
         std::string text;
         auto record = [&](uint32_t address, uint8_t type, const std::vector<uint8_t>& data) {
-            std::vector<uint8_t> r = {static_cast<uint8_t>(data.size()),
-                                      static_cast<uint8_t>(address >> 8),
-                                      static_cast<uint8_t>(address), type};
-            r.insert(r.end(), data.begin(), data.end());
-            r.push_back(checksum8(r.data(), static_cast<int32_t>(r.size())));
-            text += ':';
-            for (uint8_t b : r) {
-                char two[3];
-                std::snprintf(two, sizeof two, "%02X", b);
-                text += two;
-            }
-            text += '\n';
+            appendHexRecord(text, type, static_cast<uint16_t>(address), data.data(),
+                            static_cast<uint32_t>(data.size()));
         };
         uint32_t segment = 0xFFFFFFFF;
         for (auto it = bytes.begin(); it != bytes.end();) {

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "engine/flash_operations.h"
+#include "objfile/hex_records.h"
 #include "objfile/object_image.h"
 #include "sim_rig.h"
 
@@ -36,12 +37,10 @@ struct WcpRig : EngineRig {
         engine.timeouts.completion = 300;
         engine.timeouts.readByte = 300;
         const DeviceDefinition* d = devices.selected();
-        const uint32_t fixed = fixedPasswordLength(d->bootType);
         // The chip starts erased: its password is the blank-chip password.
         passwords.devicePasswordOption = 1;
         passwords.devicePasswordType = passwords.objectPasswordType = 1;
-        passwords.devicePassword = passwords.objectPassword =
-            std::string(2 * (fixed ? fixed : 255), 'F');
+        passwords.devicePassword = passwords.objectPassword = blankPasswordText(d->bootType);
         const uint32_t at = BootTypesC(d->bootType) ? 0 : d->passwordAreaStart;
         passwords.deviceNumAdd = passwords.deviceCmpAdd = at;
         passwords.objectNumAdd = passwords.objectCmpAdd = at;
@@ -105,21 +104,12 @@ struct ObjectRig : WcpRig {
     void loadObject() {
         const uint32_t base = devices.selected()->singleBootFlashStart + 0x100;
         std::string text;
-        char line[64];
-        const uint32_t segment = (base >> 16) << 12;
-        std::snprintf(line, sizeof line, ":02000002%04X%02X\n", segment,
-                      (0x100 - ((4 + (segment >> 8) + segment) & 0xFF)) & 0xFF);
-        text += line;
-        for (uint32_t a = base; a < base + 0x300; a += 16) {
-            const uint32_t off = a & 0xFFFF;
-            uint32_t sum = 16 + (off >> 8) + (off & 0xFF) + 16 * 0x5A;
-            std::snprintf(line, sizeof line, ":10%04X00", off);
-            text += line;
-            for (int i = 0; i < 16; ++i) text += "5A";
-            std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-            text += line;
-        }
-        text += ":00000001FF\n";
+        const uint8_t data[16] = {0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A,
+                                  0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A};
+        appendHexSegment(text, static_cast<uint16_t>((base >> 16) << 12));
+        for (uint32_t a = base; a < base + 0x300; a += 16)
+            appendHexRecord(text, 0, static_cast<uint16_t>(a & 0xFFFF), data, 16);
+        text += kHexEndRecord;
         settings.inForce.openFile = folder.write("object.h20", text).string();
         image =
             std::make_unique<ObjectImage>(session, op, devices, settings.inForce, folder.path());

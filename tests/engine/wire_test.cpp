@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <thread>
 
+#include "objfile/hex_records.h"
 #include "sim_rig.h"
 
 namespace ostrand::test {
@@ -54,13 +55,9 @@ OneRecord oneRecord(EngineRig& rig, uint16_t address) {
     Bytes rec = {16, uint8_t(address >> 8), uint8_t(address), 0x00};
     rec = rec + r.data;
     rec.push_back(checksum8(rec.data(), int32_t(rec.size())));
-    std::string text = ":";
-    char two[3];
-    for (uint8_t b : rec) {
-        std::snprintf(two, sizeof two, "%02X", b);
-        text += two;
-    }
-    text += "\n:00000001FF\n";
+    std::string text;
+    appendHexRecord(text, 0, address, r.data.data(), uint32_t(r.data.size()));
+    text += kHexEndRecord;
     r.path = rig.folder.write("object.hex", text);
     r.wire = Bytes{0x3A} + rec + Bytes{0x3A, 0x00, 0x00, 0x00, 0x01, 0xFF};
     return r;

@@ -18,6 +18,7 @@
 #include "app/operator.h"
 #include "app/session.h"
 #include "app/setup_settings.h"
+#include "objfile/hex_records.h"
 #include "objfile/object_image.h"
 
 namespace ostrand::testing {
@@ -69,13 +70,9 @@ inline std::string hexPairs(const std::vector<uint8_t>& bytes) {
     return out;
 }
 inline std::string ihex(uint8_t type, uint16_t address, const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> b{static_cast<uint8_t>(data.size()), static_cast<uint8_t>(address >> 8),
-                           static_cast<uint8_t>(address), type};
-    b.insert(b.end(), data.begin(), data.end());
-    uint8_t sum = 0;
-    for (uint8_t x : b) sum = static_cast<uint8_t>(sum + x);
-    b.push_back(static_cast<uint8_t>(-sum));
-    return ":" + hexPairs(b) + "\n";
+    std::string line;
+    appendHexRecord(line, type, address, data.data(), static_cast<uint32_t>(data.size()));
+    return line;
 }
 inline std::string srec(char type, int addressBytes, uint32_t address,
                         const std::vector<uint8_t>& data) {
@@ -95,7 +92,7 @@ inline std::string readText(const fs::path& path) {
     return readWholeFile(path).value_or("<missing>");
 }
 
-inline const std::string kEnd = ":00000001FF\n";
+inline const std::string kEnd(kHexEndRecord);
 
 class ObjFileTest : public ::testing::Test {
   protected:

@@ -1,0 +1,106 @@
+// The one Intel HEX record writer: exact records and checksums, a segment
+// record at every 64 KiB block, and files that srec_cat reads back byte for byte.
+#include <numeric>
+
+#include "objfile/hex_records.h"
+#include "objfile_fixture.h"
+
+namespace ostrand::testing {
+
+namespace {
+
+// The bytes of one record line: count, address, type, data and checksum.
+std::vector<uint8_t> recordBytes(const std::string& line) {
+    std::vector<uint8_t> bytes;
+    for (size_t i = 1; i + 1 < line.size() && line[i] != '\n'; i += 2)
+        bytes.push_back(static_cast<uint8_t>(std::stoul(line.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+// The pattern of the byte at `address`.
+uint8_t patternAt(uint32_t address) {
+    return static_cast<uint8_t>(address * 7 + (address >> 8) + 3);
+}
+
+}  // namespace
+
+TEST(HexRecords, RecordsAndTheirChecksums) {
+    std::string out;
+    const uint8_t data[] = {0x02, 0x33, 0x7A};
+    appendHexRecord(out, 0x00, 0x0030, data, 3);
+    appendHexSegment(out, 0x1000);
+    EXPECT_EQ(out, ":0300300002337A1E\n:020000021000EC\n");
+
+    // The longest record: upper-case digits, and a checksum that brings the
+    // sum of all its bytes to zero.
+    std::vector<uint8_t> full(255);
+    std::iota(full.begin(), full.end(), uint8_t{1});
+    std::string big;
+    appendHexRecord(big, 0x00, 0xFFFE, full.data(), 255);
+    ASSERT_EQ(big.size(), 1 + 2 * (4 + 255 + 1) + 1u);
+    EXPECT_EQ(big.rfind(":FFFFFE00010203", 0), 0u);
+    EXPECT_EQ(big.find_first_of("abcdef"), std::string::npos);
+    const std::vector<uint8_t> bytes = recordBytes(big);
+    EXPECT_EQ(std::accumulate(bytes.begin(), bytes.end(), 0u) & 0xFF, 0u);
+    EXPECT_EQ(std::vector<uint8_t>(bytes.begin() + 4, bytes.end() - 1), full);
+}
+
+TEST(HexRecords, MemoryFileSegmentsAtEvery64KiBAndNoneWhereTheDeviceHasNone) {
+    std::vector<uint8_t> bytes(0x20000, 0xAB);
+    SegmentState s;
+    const std::string text = memoryFileRecords(0, bytes.data(), 0x20000, true, s);
+    EXPECT_EQ(text.rfind(":020000020000FC\n", 0), 0u);
+    EXPECT_NE(text.find(":020000021000EC\n"), std::string::npos);
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 0x2000 + 2);
+    // A start off the 16-byte grid still never runs a record over 64 KiB.
+    SegmentState t;
+    const std::string odd = memoryFileRecords(0xFFF8, bytes.data(), 0x10, true, t);
+    EXPECT_EQ(odd.rfind(":020000020FFFEE\n:08000800", 0), 0u);
+    EXPECT_NE(odd.find(":020000021000EC\n:08000000"), std::string::npos);
+    SegmentState u;
+    EXPECT_EQ(memoryFileRecords(0x8000, bytes.data(), 4, false, u), ":04800000ABABABABD0\n");
+}
+
+// A file written in pieces, as a save writes it, over three 64 KiB blocks:
+// one segment record per block, and srec_cat finds every byte where it was.
+TEST_F(ObjFileTest, SrecCatReadsBackAFileWrittenInPieces) {
+    struct Case {
+        uint32_t start, count;
+        bool segments;
+        size_t segmentRecords;
+    };
+    for (const Case& c : {Case{0xFFF3, 0x10112, true, 3}, Case{0x8001, 0x7FFF, false, 0}}) {
+        std::vector<uint8_t> bytes(c.count);
+        for (uint32_t i = 0; i < c.count; ++i) bytes[i] = patternAt(c.start + i);
+        std::string text;
+        SegmentState state;
+        for (uint32_t done = 0; done < c.count; done += 0x2000)
+            text +=
+                memoryFileRecords(c.start + done, bytes.data() + done,
+                                  std::min<uint32_t>(0x2000, c.count - done), c.segments, state);
+        text += kHexEndRecord;
+        size_t segmentRecords = 0;
+        for (size_t at = text.find(":02000002"); at != std::string::npos;
+             at = text.find(":02000002", at + 1))
+            ++segmentRecords;
+        EXPECT_EQ(segmentRecords, c.segmentRecords) << std::hex << c.start;
+
+        writeText(home / "saved.hex", text);
+        const fs::path back = home / "back.bin";
+        ASSERT_EQ(
+            sh("srec_cat " + (home / "saved.hex").string() + " -Intel -fill 0xEE 0 0x30000 -o " +
+               back.string() + " -Binary 2> " + (home / "srec.err").string()),
+            0);
+        EXPECT_EQ(readText(home / "srec.err"), "");
+        const std::string image = readText(back);
+        ASSERT_EQ(image.size(), 0x30000u);
+        size_t wrong = 0;
+        for (uint32_t a = 0; a < 0x30000; ++a) {
+            const bool inside = a >= c.start && a < c.start + c.count;
+            wrong += static_cast<uint8_t>(image[a]) != (inside ? patternAt(a) : 0xEE);
+        }
+        EXPECT_EQ(wrong, 0u) << std::hex << c.start;
+    }
+}
+
+}  // namespace ostrand::testing
