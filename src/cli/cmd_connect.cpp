@@ -76,10 +76,7 @@ int runConnect(std::vector<std::string>& argv) {
     if (v.comPort.empty()) return usageError(self(), "no port: give --port or a setup file");
     if (v.dataRate.empty()) v.dataRate = "9600";
     // The setup forces a clock-entry device's fixed rate; keep that rule here.
-    if (ctx.devices.selected()->bootType == 10) {
-        v.clockFlag = 1;
-        v.clockValue = 16.9344;
-    }
+    applyFixedClock(ctx.devices.selected()->bootType, v);
     if (v.clockFlag == 1 && ctx.devices.clockEntryAvailable() == 1)
         ctx.devices.fixedRateTextOf(v.dataRate);
     ctx.devices.applyProgrammingMode();
@@ -135,7 +132,7 @@ int runConnect(std::vector<std::string>& argv) {
         std::printf("status:");
         for (uint8_t b : engine.statusBytes) std::printf(" %02X", b);
         std::printf(" (%s%s)\n",
-                    (d->bootType == 7 || d->bootType == 8) ? ""
+                    bootTypeRow(d->bootType).protectStatus ? ""
                     : engine.flashBlank                    ? "blank, "
                                                            : "not blank, ",
                     ctx.session.ProtectState ? "protected" : "not protected");

@@ -199,16 +199,13 @@ int EngineContext::open(bool needObject, const std::string& objectFile) {
         return kExitUsage;
     }
     if (v.dataRate.empty()) v.dataRate = "9600";
-    if (devices.selected()->bootType == 10) {
-        v.clockFlag = 1;
-        v.clockValue = 16.9344;
-    }
+    applyFixedClock(devices.selected()->bootType, v);
     if (v.clockFlag == 1 && devices.clockEntryAvailable() == 1) devices.fixedRateTextOf(v.dataRate);
     devices.applyProgrammingMode();
     passwords.takeSetup(v);
     passwords.loadPasswordLog(home / "history.log");
     const int32_t bt = devices.selected()->bootType;
-    if (options_.blankDevice && bt != 4 && bt != 12) {
+    if (options_.blankDevice && !bootTypeRow(bt).passwordRecord && !bootTypeRow(bt).noPassword) {
         // As the password dialog's "Device is Blank": FF bytes at the password area.
         const uint32_t fixed = fixedPasswordLength(bt);
         const std::string text(2 * (fixed ? fixed : 255), 'F');

@@ -89,12 +89,11 @@ bool CFlashEngine::devicePasswordSet() const {
 CFlashEngine::PasswordChoice CFlashEngine::choosePassword() const {
     PasswordChoice c;
     if (flashBlank == 1) {
-        const uint32_t n = bootType == 3 ? 4 : PasswordBootTypes(bootType) ? 12 : 255;
-        c.bytes.assign(n, 0xFF);
+        c.bytes.assign(blankPasswordLength(bootType), 0xFF);
         c.numAdd = passwordStart;
         c.cmpAdd = passwordEnd;
     } else if (session_.ChipRewritten == 0) {
-        if (bootType == 4 && passwords_.devicePasswordOption == 1) {
+        if (bootTypeRow(bootType).passwordRecord && passwords_.devicePasswordOption == 1) {
             const std::string fixed = "QUINTAVE";
             c.bytes.assign(fixed.begin(), fixed.end());
             c.numAdd = passwordEnd - 8;
@@ -116,7 +115,7 @@ int32_t CFlashEngine::sendPasswordFrame(int32_t column) {
     const PasswordChoice pw = choosePassword();
     std::vector<uint8_t> frame;
     if (!BootTypesC(bootType)) {
-        const int width = (bootType == 2 || bootType == 5) ? 2 : 3;
+        const int width = static_cast<int>(bootTypeRow(bootType).addressWidth);
         for (uint32_t a : {pw.numAdd, pw.cmpAdd})
             for (int i = width - 1; i >= 0; --i)
                 frame.push_back(static_cast<uint8_t>(a >> (8 * i)));
@@ -137,7 +136,7 @@ int32_t CFlashEngine::sendPasswordFrame(int32_t column) {
         addressOnly = true;
         flashBlank = 0;
     }
-    if (!addressOnly && bootType == 11 &&
+    if (!addressOnly && bootTypeRow(bootType).blockCommands &&
         (column == kColErase || (column == kColRamTransfer && bt11EraseFree == 1)))
         addressOnly = true;
     if (!addressOnly) {
@@ -147,7 +146,7 @@ int32_t CFlashEngine::sendPasswordFrame(int32_t column) {
     }
     if (!frame.empty() && !sendFrame(frame.data(), static_cast<uint32_t>(frame.size()), 1, 1))
         return 0;
-    if (bootType == 3) {
+    if (bootTypeRow(bootType).adapterClock) {
         uint8_t reply = 0;
         if (readReply(reply, timeouts.bt3Password)) {
             if (reply == 0x71) {
@@ -164,7 +163,7 @@ int32_t CFlashEngine::readStatus(std::vector<uint8_t>* buffer) {
     if (bootCommand(bootType, kColStatus) == 0) return 1;
     session_.LastMessageCode = 0;
     waitCursor(true);
-    const bool short_ = BootTypesI(bootType);  // 5, 6, 9, 11
+    const bool short_ = BootTypesI(bootType);
     const uint32_t t = devices_.bootWaitMs();
     bool ok = false;
     std::vector<uint8_t> status;
@@ -182,7 +181,7 @@ int32_t CFlashEngine::readStatus(std::vector<uint8_t>* buffer) {
                 }
             }
         } else {
-            const int32_t total = 40 + 2 + (bootType == 7 ? 37 : 19);
+            const int32_t total = 40 + 2 + static_cast<int32_t>(bootTypeRow(bootType).statusTail);
             std::vector<uint8_t> all(total);
             uint8_t check = 0;
             if (readBytes(all.data(), total, t, 622, true) &&
@@ -210,8 +209,8 @@ void CFlashEngine::interpretStatus() {
     if (BootTypesI(bootType)) {
         flashBlank = (s & 0x01) == 0 ? 1 : 0;
         session_.ProtectState = (s >> 1) & 1;
-        if (bootType == 11) bt11EraseFree = (s & 0x08) == 0 ? 1 : 0;
-    } else if (bootType == 7 || bootType == 8) {
+        if (bootTypeRow(bootType).blockCommands) bt11EraseFree = (s & 0x08) == 0 ? 1 : 0;
+    } else if (bootTypeRow(bootType).protectStatus) {
         session_.ProtectState =
             (statusBytes.size() >= 2 && statusBytes[0] == 0x03 && statusBytes[1] == 0x00) ? 0 : 1;
     }
@@ -242,7 +241,7 @@ int32_t CFlashEngine::chipErase(uint8_t selector) {
             const uint16_t blank = static_cast<uint16_t>((sumEnd + 1u - sumStart) * 0xFFu);
             if (value == blank)
                 result = 1;
-            else if (bootType == 11)
+            else if (bootTypeRow(bootType).blockCommands)
                 op_.showMessage(10008, 0, 0, "Boot Program");
         }
     } else if (beginBootCommand(kColErase, 611, 611) &&
@@ -288,7 +287,7 @@ int32_t CFlashEngine::protectChip(bool showProgress, bool showResult) {
                 uint8_t reply = 0;
                 if (!readReply(reply, devices_.bootWaitMs()))
                     reportTimeout(BootKind, 633);
-                else if (bootType == 3 && reply == 0x71)
+                else if (bootTypeRow(bootType).adapterClock && reply == 0x71)
                     op_.showMessage(10018, 0, 0, "Boot Program");
                 else
                     result = checkReply(BootKind, kColProtect, reply);
@@ -312,8 +311,8 @@ int32_t CFlashEngine::protectChip(bool showProgress, bool showResult) {
 int32_t CFlashEngine::protectCheckBeforeWcp() {
     session_.eraseRefused = 0;
     if (!postConnectStatus()) return 0;
-    const bool bt8Ask =
-        bootType == 8 && singleBootMode(session_.ProgrammingMode) && session_.ChipErased == 0;
+    const bool bt8Ask = bootTypeRow(bootType).protectReplies &&
+                        singleBootMode(session_.ProgrammingMode) && session_.ChipErased == 0;
     if (session_.ProtectState == 0 && !bt8Ask) return 1;
     if (session_.AutoRunPhase != 2) {
         const int32_t question = bt8Ask && session_.ProtectState == 0 ? 12016 : 12013;
@@ -363,7 +362,7 @@ void CFlashEngine::startupErasePrompt() {
 }
 
 int32_t CFlashEngine::identifyChip() {
-    if (bootType != 11 || !singleBootMode(session_.ProgrammingMode) ||
+    if (!bootTypeRow(bootType).blockCommands || !singleBootMode(session_.ProgrammingMode) ||
         session_.DeviceIdentified == 1)
         return 1;
     session_.LastMessageCode = 0;
@@ -401,7 +400,7 @@ int32_t CFlashEngine::identifyChip() {
 }
 
 int32_t CFlashEngine::bootRead(uint32_t start, uint8_t* buffer, uint32_t count) {
-    if (bootType != 11) return 0;
+    if (!bootTypeRow(bootType).blockCommands) return 0;
     session_.LastMessageCode = 0;
     if (!postConnectStatus()) return 0;
     const uint32_t t = devices_.bootWaitMs();
@@ -469,8 +468,9 @@ int32_t CFlashEngine::sendObjectRecords(const std::filesystem::path& path, bool 
         havePending = false;
         return sendFrame(pending.data(), static_cast<uint32_t>(pending.size()), 0, last ? 1 : 0);
     };
-    if (!stream && (bootType == 2 || bootType == 5 || bootType == 6 || bootType == 9 ||
-                    (bootType == 11 && settings_.inForce.memSizeEmulat != 60))) {
+    const BootTypeRow& row = bootTypeRow(bootType);
+    if (!stream &&
+        (row.segmentRecord || (row.memorySizes && settings_.inForce.memSizeEmulat != 60))) {
         pending = {0x3A, 0x02, 0x00, 0x00, 0x02, 0x00, 0x00, 0xFC};
         havePending = true;
     }
@@ -516,7 +516,7 @@ int32_t CFlashEngine::programSingleBoot(const std::filesystem::path& expansionFi
 }
 
 int32_t CFlashEngine::singleBootObjectFits(const std::filesystem::path& expansionFile) {
-    if (bootType != 8 && bootType != 10) return 1;
+    if (!bootTypeRow(bootType).oneTransfer) return 1;
     const ObjectExtent e = objectExtent(expansionFile);
     if (!e.ascending) {
         op_.showMessage(10403, 2621, 12125);
@@ -541,7 +541,7 @@ int32_t CFlashEngine::sendPasswordRecord(const PasswordChoice& pw) {
 }
 
 int32_t CFlashEngine::bootPasswordForm() {
-    if (bootType != 4 || flashBlank == 1) return 1;
+    if (!bootTypeRow(bootType).passwordRecord || flashBlank == 1) return 1;
     return singleBootTransfer(kFormPassword, nullptr);
 }
 
@@ -559,11 +559,11 @@ int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* 
     }
     const uint32_t t = form == kFormErase ? devices_.eraseWaitMs() : devices_.bootWaitMs();
     waitCursor(true);
-    // BootType 4 runs its FF rate step before every programming command.
-    if (bootType == 4) rateSwitched = 0;
+    // A boot program at 9600 only runs its FF step before every programming command.
+    if (bootTypeRow(bootType).bootAt9600) rateSwitched = 0;
     int32_t ok = beginBootCommand(kColProgram, 161, 162);
 
-    if (ok && (bootType == 8 || bootType == 10)) {
+    if (ok && bootTypeRow(bootType).oneTransfer) {
         uint8_t reply = 0;
         ok = sendPasswordFrame(kColProgram);
         if (ok && !readReply(reply, timeouts.echo)) {
@@ -579,7 +579,8 @@ int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* 
         ok = ok && sendObjectRecords(*path, false);
         ok = ok && readCompletion(BootKind, kColProgram, t, 165);
     } else if (ok) {
-        if (bootType == 1 || bootType == 2 || bootType == 3 || bootType == 4 || bootType == 12) {
+        // A boot program that does not erase first says it is ready (C1).
+        if (!EraseFirstTypes(bootType)) {
             uint8_t reply = 0;
             if (!readReply(reply, timeouts.completion)) {
                 reportTimeout(BootKind, 163);
@@ -588,12 +589,12 @@ int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* 
                 ok = checkReply(BootKind, kColProgram, reply);
             }
         }
-        if (ok && (bootType == 2 || BootTypesI(bootType))) ok = sendPasswordFrame(kColProgram);
+        if (ok && bootTypeRow(bootType).programPassword) ok = sendPasswordFrame(kColProgram);
         if (ok) {
-            // BootType 4 opens its chip with a password record of its own, in
-            // the password form and before the records of a programming.
+            // A chip opened by a password record of its own gets it in the
+            // password form and before the records of a programming.
             // A blank chip holds no password and needs no record.
-            if (bootType == 4 && form != kFormErase && flashBlank == 0) {
+            if (bootTypeRow(bootType).passwordRecord && form != kFormErase && flashBlank == 0) {
                 const PasswordChoice pw = choosePassword();
                 if (form == kFormPassword || !pw.bytes.empty()) ok = sendPasswordRecord(pw);
             }
@@ -620,15 +621,14 @@ int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* 
 }
 
 void CFlashEngine::blankPasswordAsDevicePassword() {
-    const uint32_t n = bootType == 3 ? 4 : PasswordBootTypes(bootType) ? 12 : 255;
-    passwords_.devicePassword.assign(n * 2, 'F');
+    passwords_.devicePassword.assign(blankPasswordLength(bootType) * 2, 'F');
     passwords_.devicePasswordType = 1;
     passwords_.deviceNumAdd = passwordStart;
     passwords_.deviceCmpAdd = passwordEnd;
 }
 
 int32_t CFlashEngine::runPasswordSteps() {
-    if (passwordStepsDone_ || bootType == 12 || anyWcpLoaded()) return 1;
+    if (passwordStepsDone_ || bootTypeRow(bootType).noPassword || anyWcpLoaded()) return 1;
     passwordStepsDone_ = true;
     int32_t result = 1;
     if (passwords_.devicePasswordOption == 3) {
