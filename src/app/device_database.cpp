@@ -14,54 +14,10 @@ namespace {
 constexpr int32_t kHintLatestDefinition = 12104;
 constexpr size_t kTextBuffer = 512;
 
-bool in(int32_t v, std::initializer_list<int32_t> set) {
-    for (int32_t s : set)
-        if (v == s) return true;
-    return false;
-}
-
 }  // namespace
 
 const char* const kRateTexts[11] = {"2400",  "4800",  "9600",  "19200",  "31250", "38400",
                                     "57600", "62500", "76800", "115200", "128000"};
-
-bool FastReplyBootTypes(int32_t b) {
-    return in(b, {2, 5, 6, 9});
-}
-bool PasswordBootTypes(int32_t b) {
-    return in(b, {7, 8, 10});
-}
-bool EraseFirstTypes(int32_t b) {
-    return b >= 5 && b <= 11;
-}
-bool ProtectTypes(int32_t b, int32_t second) {
-    if (b == 11) return second != 1;
-    return in(b, {5, 7, 8, 9});
-}
-bool BootTypesB(int32_t b) {
-    return in(b, {1, 3, 7, 8, 10});
-}
-bool BootTypesC(int32_t b) {
-    return in(b, {3, 7, 8, 10});
-}
-bool SecondAreaBootTypes(int32_t b) {
-    return in(b, {6, 9});
-}
-bool OwnRateBootTypes(int32_t b) {
-    return in(b, {7, 8, 10, 11});
-}
-bool BootTypesF(int32_t b) {
-    return in(b, {2, 5, 6, 9, 11, 12});
-}
-bool BootTypesG(int32_t b, int32_t memSizeEmulat) {
-    return in(b, {3, 12}) || (b == 11 && memSizeEmulat == 60);
-}
-bool BootTypesH(int32_t b) {
-    return in(b, {2, 12});
-}
-bool BootTypesI(int32_t b) {
-    return in(b, {5, 6, 9, 11});
-}
 
 void DeviceDatabase::reset() {
     seriesNames_.clear();
@@ -198,12 +154,14 @@ bool DeviceDatabase::readRecord(const ProfileFile& file, const std::string& sect
         mark[10] = true;
     }
     int32_t bootType = integer("BootType");
-    if (bootType >= 1 && bootType <= 12) {
+    if (knownBootType(bootType)) {
+        const BootTypeRow& row = bootTypeRow(bootType);
         d.bootType = bootType;
         mark[11] = true;
-        if (PasswordBootTypes(bootType) && d.busWidth != 2 && d.busWidth != 4) mark[0] = false;
-        if (bootType == 10) d.wcpParameters.clockMinMHz = d.wcpParameters.clockMaxMHz = 16.9344;
-        if (bootType == 11) {
+        if (row.passwordType && d.busWidth != 2 && d.busWidth != 4) mark[0] = false;
+        if (row.fixedClockMHz > 0.0)
+            d.wcpParameters.clockMinMHz = d.wcpParameters.clockMaxMHz = row.fixedClockMHz;
+        if (row.singleBootPasswordAlways) {
             d.singleBootPassword = 1;
             mark[10] = true;
         }
@@ -226,7 +184,7 @@ bool DeviceDatabase::readRecord(const ProfileFile& file, const std::string& sect
             mark[24] = true;
         }
     }
-    d.recTimeOutMs = (FastReplyBootTypes(d.bootType) || d.bootType == 11) ? 15 : 1000;
+    d.recTimeOutMs = bootTypeRow(d.bootType).replyTimeoutMs;
     int32_t rec = integer("RecTimeOut");
     if (rec >= 0) {
         d.recTimeOutMs = static_cast<uint32_t>(rec);

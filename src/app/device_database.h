@@ -8,27 +8,13 @@
 #include <unordered_set>
 #include <vector>
 
+#include "boot_types.h"
 #include "numbers.h"
 
 namespace ostrand {
 
 class Operator;
 struct Session;
-
-// Boot-type groups: fixed sets of boot types that other parts test against.
-bool FastReplyBootTypes(int32_t bootType);  // 2, 5, 6, 9
-bool PasswordBootTypes(int32_t bootType);   // 7, 8, 10
-bool EraseFirstTypes(int32_t bootType);     // 5-11
-bool ProtectTypes(int32_t bootType,
-                  int32_t second = 0);       // 5, 7, 8, 9, 11 (not 11 when second is 1)
-bool BootTypesB(int32_t bootType);           // 1, 3, 7, 8, 10
-bool BootTypesC(int32_t bootType);           // 3, 7, 8, 10
-bool SecondAreaBootTypes(int32_t bootType);  // 6, 9
-bool OwnRateBootTypes(int32_t bootType);     // 7, 8, 10, 11
-bool BootTypesF(int32_t bootType);           // 2, 5, 6, 9, 11, 12
-bool BootTypesG(int32_t bootType, int32_t memSizeEmulat = 0);  // 3, 12, and 11 when 60
-bool BootTypesH(int32_t bootType);                             // 2, 12
-bool BootTypesI(int32_t bootType);                             // 5, 6, 9, 11
 
 // The program's rate table, in its order.
 extern const char* const kRateTexts[11];

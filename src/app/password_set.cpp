@@ -37,9 +37,7 @@ bool PasswordImageView::isLoaded(uint32_t address) const {
 }
 
 uint32_t fixedPasswordLength(int32_t bootType) {
-    if (bootType == 3) return 4;
-    if (PasswordBootTypes(bootType)) return 12;
-    return 0;
+    return bootTypeRow(bootType).fixedPasswordLength;
 }
 
 uint32_t blankPasswordLength(int32_t bootType) {

@@ -196,10 +196,10 @@ int32_t SetupSettings::loadSetupFile(const fs::path& path) {
     if (clockOk) v.clock = clock;
     mark(kKeyClock, clockOk);
 
-    // 10 ReadProtect: boot type 11 keeps it apart from every other boot type.
+    // 10 ReadProtect: a boot type with its own setting keeps it apart.
     int32_t rp = integer(kKeyReadProtect, 0);
     bool rpOk = rp == 0 || rp == 1;
-    if (rpOk) (bootType == 11 ? v.readProtect : v.readProtectOther) = rp;
+    if (rpOk) (bootTypeRow(bootType).ownReadProtect ? v.readProtect : v.readProtectOther) = rp;
     mark(kKeyReadProtect, rpOk);
 
     // 11-13 flags whose absence is valid
@@ -246,14 +246,11 @@ int32_t SetupSettings::loadSetupFile(const fs::path& path) {
     v.eraseWithoutPassword = integer(kKeyEraseWithoutPassword, 0);
     v.clockFlag = integer(kKeyClockFlag, 0);
     if (auto s = raw(kKeyClockValue)) v.clockValue = parseDecimal(*s).value_or(0.0);
-    if (bootType == 10) {
-        v.clockFlag = 1;
-        v.clockValue = 16.9344;
-    }
+    applyFixedClock(bootType, v);
     for (int k = kKeyPassDevBlank; k <= kKeyClockValue; ++k) mark(k, true);
 
-    // 27-29: memory settings, read for boot type 11 only.
-    if (bootType == 11) {
+    // 27-29: memory settings, read only where they apply.
+    if (bootTypeRow(bootType).memorySizes) {
         int32_t phys = integer(kKeyMemSizePhysic, 124);
         bool physOk = phys == 60 || phys == 96 || phys == 124;
         if (physOk) v.memSizePhysic = phys;

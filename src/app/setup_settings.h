@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "boot_types.h"
 #include "file_io.h"
 
 namespace ostrand {
@@ -91,9 +92,18 @@ struct SetupValues {
 
     // The ReadProtect value that belongs to a boot type.
     int32_t readProtectFor(int32_t bootType) const {
-        return bootType == 11 ? readProtect : readProtectOther;
+        return bootTypeRow(bootType).ownReadProtect ? readProtect : readProtectOther;
     }
 };
+
+// A boot type with a fixed clock enters that clock whatever the setup says.
+inline void applyFixedClock(int32_t bootType, SetupValues& v) {
+    const double mhz = bootTypeRow(bootType).fixedClockMHz;
+    if (mhz > 0.0) {
+        v.clockFlag = 1;
+        v.clockValue = mhz;
+    }
+}
 
 // An object path as the command line gives it: a trailing ",MSG_ON" or
 // ",MSG_OFF" (any case, blanks around it) sets showAutoResults (1 or 0) and is

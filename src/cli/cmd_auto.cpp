@@ -82,10 +82,7 @@ int run(std::vector<std::string>& argv) {
                 refused = kExitFailed;
                 return false;
             }
-            if (doc.devices.selected()->bootType == 10) {
-                v.clockFlag = 1;
-                v.clockValue = 16.9344;
-            }
+            applyFixedClock(doc.devices.selected()->bootType, v);
             if (v.clockFlag == 1 && doc.devices.clockEntryAvailable() == 1)
                 doc.devices.fixedRateTextOf(v.dataRate);
         }

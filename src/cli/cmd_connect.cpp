@@ -52,7 +52,7 @@ int runConnect(std::vector<std::string>& argv) {
         std::printf("status:");
         for (uint8_t b : engine.statusBytes) std::printf(" %02X", b);
         std::printf(" (%s%s)\n",
-                    (d->bootType == 7 || d->bootType == 8) ? ""
+                    bootTypeRow(d->bootType).protectStatus ? ""
                     : engine.flashBlank                    ? "blank, "
                                                            : "not blank, ",
                     ctx.session.ProtectState ? "protected" : "not protected");

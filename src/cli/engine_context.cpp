@@ -201,10 +201,7 @@ int EngineContext::open(bool needObject, const std::string& objectFile) {
     if (v.dataRate.empty()) v.dataRate = "9600";
     if (int r = applyDevicePassword(options_.passwords, *devices.selected(), v, op); r != kExitOk)
         return r;
-    if (devices.selected()->bootType == 10) {
-        v.clockFlag = 1;
-        v.clockValue = 16.9344;
-    }
+    applyFixedClock(devices.selected()->bootType, v);
     if (v.clockFlag == 1 && devices.clockEntryAvailable() == 1) devices.fixedRateTextOf(v.dataRate);
     devices.applyProgrammingMode();
     passwords.takeSetup(v);

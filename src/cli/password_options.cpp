@@ -4,6 +4,7 @@
 #include <cctype>
 #include <optional>
 
+#include "app/boot_types.h"
 #include "app/numbers.h"
 
 namespace ostrand::cli {
@@ -134,7 +135,7 @@ int applyDevicePassword(const PasswordOptions& o, const DeviceDefinition& d, Set
                         Operator& op) {
     const int32_t bt = d.bootType;
     const uint32_t areaStart = BootTypesC(bt) ? 0 : d.passwordAreaStart;
-    if (o.blankDevice && bt != 4 && bt != 12) {
+    if (o.blankDevice && !bootTypeRow(bt).passwordRecord && !bootTypeRow(bt).noPassword) {
         // As the password dialog's "Device is Blank": FF bytes at the password area.
         v.passDevBlank = 1;
         v.passDevType = 1;
@@ -219,7 +220,9 @@ int applyObjectPassword(const PasswordOptions& o, PasswordSet& passwords, Object
 void applyBlankObjectPassword(const PasswordOptions& o, const DeviceDefinition& d,
                               PasswordSet& passwords) {
     const int32_t bt = d.bootType;
-    if (!o.blankDevice || o.haveObject || bt == 4 || bt == 12) return;
+    if (!o.blankDevice || o.haveObject || bootTypeRow(bt).passwordRecord ||
+        bootTypeRow(bt).noPassword)
+        return;
     passwords.objectPassword = blankPasswordText(bt);
     passwords.objectPasswordType = 1;
     passwords.objectNumAdd = passwords.objectCmpAdd = BootTypesC(bt) ? 0 : d.passwordAreaStart;

@@ -41,13 +41,14 @@ bool AutoRunRecord::nothingRan() const {
 }
 
 AutoOptions applyAutoRules(AutoOptions o, int32_t bootType, int32_t mode, bool wcpLoaded) {
-    if (bootType != 11 && singleBootMode(mode)) o[kBlankCheck] = o[kFileCompare] = false;
+    const BootTypeRow& row = bootTypeRow(bootType);
+    if (!row.blockCommands && singleBootMode(mode)) o[kBlankCheck] = o[kFileCompare] = false;
     if (EraseFirstTypes(bootType) && o[kProgramming]) o[kAllErase] = true;
-    if (bootType == 12 && (mode == kModeWcpDiv || mode == kModeWcpAll) && !wcpLoaded) {
+    if (row.wcpViaWriteOnly && (mode == kModeWcpDiv || mode == kModeWcpAll) && !wcpLoaded) {
         if (o[kBlankCheck]) o[kAllErase] = true;
         if (o[kVerify] || o[kFileCompare]) o[kProgramming] = true;
     }
-    if (bootType != 11) o[kProtect] = false;
+    if (!row.ownReadProtect) o[kProtect] = false;
     return o;
 }
 
@@ -67,8 +68,9 @@ AutoProgrammer::AutoProgrammer(Session& session, Operator& op, DeviceDatabase& d
 AutoOptions AutoProgrammer::options() const {
     const SetupValues& v = settings_.inForce;
     int32_t bootType = devices_.bootType();
-    AutoOptions o{v.allErase == 1, v.blankCheck == 1,  v.programming == 1,
-                  v.verify == 1,   v.fileCompare == 1, bootType == 11 && v.readProtect == 1};
+    AutoOptions o{v.allErase == 1,    v.blankCheck == 1,
+                  v.programming == 1, v.verify == 1,
+                  v.fileCompare == 1, bootTypeRow(bootType).ownReadProtect && v.readProtect == 1};
     return applyAutoRules(o, bootType, session_.ProgrammingMode, engine_.anyWcpLoaded());
 }
 
@@ -84,7 +86,7 @@ int32_t AutoProgrammer::progressCount() const {
 
 bool AutoProgrammer::passwordPreamble() {
     int32_t bootType = devices_.bootType();
-    if (bootType == 12) return true;
+    if (bootTypeRow(bootType).noPassword) return true;
     int32_t mode = session_.ProgrammingMode;
     bool devicePassword = !passwords_.devicePassword.empty();
     bool objectPassword = !passwords_.objectPassword.empty();

@@ -59,7 +59,7 @@ CFlashEngine::PasswordChoice CFlashEngine::choosePassword() const {
         c.numAdd = passwordStart;
         c.cmpAdd = passwordEnd;
     } else if (session_.ChipRewritten == 0) {
-        if (bootType == 4 && passwords_.devicePasswordOption == 1) {
+        if (bootTypeRow(bootType).passwordRecord && passwords_.devicePasswordOption == 1) {
             const std::string fixed = "QUINTAVE";
             c.bytes.assign(fixed.begin(), fixed.end());
             c.numAdd = passwordEnd - 8;
@@ -81,7 +81,7 @@ int32_t CFlashEngine::sendPasswordFrame(int32_t column) {
     const PasswordChoice pw = choosePassword();
     std::vector<uint8_t> frame;
     if (!BootTypesC(bootType)) {
-        const int width = (bootType == 2 || bootType == 5) ? 2 : 3;
+        const int width = static_cast<int>(bootTypeRow(bootType).addressWidth);
         for (uint32_t a : {pw.numAdd, pw.cmpAdd})
             for (int i = width - 1; i >= 0; --i)
                 frame.push_back(static_cast<uint8_t>(a >> (8 * i)));
@@ -102,7 +102,7 @@ int32_t CFlashEngine::sendPasswordFrame(int32_t column) {
         addressOnly = true;
         flashBlank = 0;
     }
-    if (!addressOnly && bootType == 11 &&
+    if (!addressOnly && bootTypeRow(bootType).blockCommands &&
         (column == kColErase || (column == kColRamTransfer && bt11EraseFree == 1)))
         addressOnly = true;
     if (!addressOnly) {
@@ -112,7 +112,7 @@ int32_t CFlashEngine::sendPasswordFrame(int32_t column) {
     }
     if (!frame.empty() && !sendFrame(frame.data(), static_cast<uint32_t>(frame.size()), 1, 1))
         return 0;
-    if (bootType == 3) {
+    if (bootTypeRow(bootType).adapterClock) {
         uint8_t reply = 0;
         if (readReply(reply, timeouts.bt3Password)) {
             if (reply == 0x71) {
@@ -129,7 +129,7 @@ int32_t CFlashEngine::readStatus(std::vector<uint8_t>* buffer) {
     if (bootCommand(bootType, kColStatus) == 0) return 1;
     session_.LastMessageCode = 0;
     waitCursor(true);
-    const bool short_ = BootTypesI(bootType);  // 5, 6, 9, 11
+    const bool short_ = BootTypesI(bootType);
     const uint32_t t = devices_.bootWaitMs();
     bool ok = false;
     std::vector<uint8_t> status;
@@ -147,7 +147,7 @@ int32_t CFlashEngine::readStatus(std::vector<uint8_t>* buffer) {
                 }
             }
         } else {
-            const int32_t total = 40 + 2 + (bootType == 7 ? 37 : 19);
+            const int32_t total = 40 + 2 + static_cast<int32_t>(bootTypeRow(bootType).statusTail);
             std::vector<uint8_t> all(total);
             uint8_t check = 0;
             if (readBytes(all.data(), total, t, 622, true) &&
@@ -175,8 +175,8 @@ void CFlashEngine::interpretStatus() {
     if (BootTypesI(bootType)) {
         flashBlank = (s & 0x01) == 0 ? 1 : 0;
         session_.ProtectState = (s >> 1) & 1;
-        if (bootType == 11) bt11EraseFree = (s & 0x08) == 0 ? 1 : 0;
-    } else if (bootType == 7 || bootType == 8) {
+        if (bootTypeRow(bootType).blockCommands) bt11EraseFree = (s & 0x08) == 0 ? 1 : 0;
+    } else if (bootTypeRow(bootType).protectStatus) {
         session_.ProtectState =
             (statusBytes.size() >= 2 && statusBytes[0] == 0x03 && statusBytes[1] == 0x00) ? 0 : 1;
     }
@@ -207,7 +207,7 @@ int32_t CFlashEngine::chipErase(uint8_t selector) {
             const uint16_t blank = static_cast<uint16_t>((sumEnd + 1u - sumStart) * 0xFFu);
             if (value == blank)
                 result = 1;
-            else if (bootType == 11)
+            else if (bootTypeRow(bootType).blockCommands)
                 op_.showMessage(10008, 0, 0, "Boot Program");
         }
     } else if (beginBootCommand(kColErase, 611, 611) &&
@@ -253,7 +253,7 @@ int32_t CFlashEngine::protectChip(bool showProgress, bool showResult) {
                 uint8_t reply = 0;
                 if (!readReply(reply, devices_.bootWaitMs()))
                     reportTimeout(BootKind, 633);
-                else if (bootType == 3 && reply == 0x71)
+                else if (bootTypeRow(bootType).adapterClock && reply == 0x71)
                     op_.showMessage(10018, 0, 0, "Boot Program");
                 else
                     result = checkReply(BootKind, kColProtect, reply);
@@ -277,8 +277,8 @@ int32_t CFlashEngine::protectChip(bool showProgress, bool showResult) {
 int32_t CFlashEngine::protectCheckBeforeWcp() {
     session_.eraseRefused = 0;
     if (!postConnectStatus()) return 0;
-    const bool bt8Ask =
-        bootType == 8 && singleBootMode(session_.ProgrammingMode) && session_.ChipErased == 0;
+    const bool bt8Ask = bootTypeRow(bootType).protectReplies &&
+                        singleBootMode(session_.ProgrammingMode) && session_.ChipErased == 0;
     if (session_.ProtectState == 0 && !bt8Ask) return 1;
     if (session_.AutoRunPhase != 2) {
         const int32_t question = bt8Ask && session_.ProtectState == 0 ? 12016 : 12013;
@@ -328,7 +328,7 @@ void CFlashEngine::startupErasePrompt() {
 }
 
 int32_t CFlashEngine::identifyChip() {
-    if (bootType != 11 || !singleBootMode(session_.ProgrammingMode) ||
+    if (!bootTypeRow(bootType).blockCommands || !singleBootMode(session_.ProgrammingMode) ||
         session_.DeviceIdentified == 1)
         return 1;
     session_.LastMessageCode = 0;
@@ -366,7 +366,7 @@ int32_t CFlashEngine::identifyChip() {
 }
 
 int32_t CFlashEngine::bootRead(uint32_t start, uint8_t* buffer, uint32_t count) {
-    if (bootType != 11) return 0;
+    if (!bootTypeRow(bootType).blockCommands) return 0;
     session_.LastMessageCode = 0;
     if (!postConnectStatus()) return 0;
     const uint32_t t = devices_.bootWaitMs();
@@ -419,7 +419,7 @@ void CFlashEngine::blankPasswordAsDevicePassword() {
 }
 
 int32_t CFlashEngine::runPasswordSteps() {
-    if (passwordStepsDone_ || bootType == 12 || anyWcpLoaded()) return 1;
+    if (passwordStepsDone_ || bootTypeRow(bootType).noPassword || anyWcpLoaded()) return 1;
     passwordStepsDone_ = true;
     int32_t result = 1;
     if (passwords_.devicePasswordOption == 3) {

@@ -78,7 +78,7 @@ int32_t CFlashEngine::loadDeviceParameters() {
         op_.showMessage(10115, place, 12135);
         return 0;
     };
-    if (!d || d->bootType < 1) return missing(371);
+    if (!d || !knownBootType(d->bootType)) return missing(371);
     bootType = d->bootType;
     if (d->receiveBufferSize < 0) return missing(372);
     maxChunk = d->receiveBufferSize;
@@ -128,8 +128,8 @@ int32_t CFlashEngine::prepareDataRate() {
         return 1;
     }
     int32_t code = rateCodeFor(bootType, v.clock, dataRate);
-    if (code < 0 ||
-        (bootType == 4 && session_.ProgrammingMode == kModeSBoot && dataRate != "9600")) {
+    if (code < 0 || (bootTypeRow(bootType).bootAt9600 && session_.ProgrammingMode == kModeSBoot &&
+                     dataRate != "9600")) {
         op_.showMessage(10013, 0, kHintRate);
         return 0;
     }
@@ -140,7 +140,7 @@ int32_t CFlashEngine::prepareDataRate() {
 void CFlashEngine::chooseInitialRate() {
     const SetupValues& v = settings_.inForce;
     std::string fixed;
-    if (bootType == 3)
+    if (bootTypeRow(bootType).adapterClock)
         initialRate = v.clock == 8 ? "4800" : v.clock == 4 ? "2400" : "9600";
     else if (clockEntry && devices_.fixedRateTextOf(fixed))
         initialRate = fixed;
@@ -209,8 +209,8 @@ int32_t CFlashEngine::afterLinkUp() {
 bool CFlashEngine::scanMatchReply(const uint8_t* bytes, uint32_t n) const {
     const uint8_t match = matchingByte(bootType);
     if (n == 0) return false;
-    if (bootType != 4) return bytes[n - 1] == match;
-    // BootType 4 may put an identification (61 xx xx) before its answer.
+    if (!bootTypeRow(bootType).identBeforeAnswer) return bytes[n - 1] == match;
+    // Its boot program may put an identification (61 xx xx) before its answer.
     uint32_t i = 0;
     while (i < n) {
         if (i == n - 1) return bytes[i] == match;
@@ -242,7 +242,7 @@ bool CFlashEngine::attemptMatch() {
     if (!collectReply(reply, [&] { return scanMatchReply(reply.data(), uint32_t(reply.size())); }))
         return false;
     if (!scanMatchReply(reply.data(), uint32_t(reply.size()))) return false;
-    if (bootType == 11) return secondExchange() == 1;
+    if (bootTypeRow(bootType).secondExchange) return secondExchange() == 1;
     return true;
 }
 
@@ -303,7 +303,7 @@ int32_t CFlashEngine::matchBootProgram(int32_t withRetry, bool runPostSteps) {
     rateSwitched = PasswordBootTypes(bootType) ? 1 : 0;
     session_.ConnectStatus = kConnected;
     matched = 1;
-    if ((bootType == 8 || bootType == 10) &&
+    if (bootTypeRow(bootType).oneTransfer &&
         (session_.ProgrammingMode == kModeSBootPw || session_.ProgrammingMode == kModeSBoot))
         session_.ChipErased = 0;
     if (!runPostSteps) return 1;
@@ -322,7 +322,7 @@ int32_t CFlashEngine::resetTarget(int32_t phase) {
         modemLineNoticeShown_ = true;
         return true;
     };
-    if (bootType == 4) {
+    if (bootTypeRow(bootType).resetSetsMode) {
         if (!line(false, phase != 1 ? 1 : 0) || !line(true, 0)) return 0;
         wait1();
         if (!line(false, phase == 1 ? 1 : 0)) return 0;
@@ -342,7 +342,7 @@ int32_t CFlashEngine::setPortRate(const std::string& rateText) {
 
 int32_t CFlashEngine::changeDataRate(int32_t column) {
     session_.LastMessageCode = 0;
-    if (bootType == 3) {
+    if (bootTypeRow(bootType).adapterClock) {
         setCommand(0xA0);
         if (!sendCommand(0, 0)) return 0;
         uint8_t reply = 0;
@@ -354,11 +354,11 @@ int32_t CFlashEngine::changeDataRate(int32_t column) {
     }
     setCommand(rateCode);
     uint8_t reply = 0;
-    // BootType 4's boot program runs at 9600 only: its FF step leaves the
-    // rate as it is (its WCP changes the rate later).
-    const std::string target = bootType == 4 ? std::string("9600") : dataRate;
+    // A boot program that runs at 9600 only: its FF step leaves the rate as
+    // it is (its WCP changes the rate later).
+    const std::string target = bootTypeRow(bootType).bootAt9600 ? std::string("9600") : dataRate;
     const int r =
-        bootType == 3
+        bootTypeRow(bootType).adapterClock
             ? serialPort.switchBaudUnchecked(target, &commandBuffer[0], &reply, timeouts.echo)
             : serialPort.switchBaudChecked(target, &commandBuffer[0], &reply, timeouts.echo);
     switch (r) {
@@ -380,8 +380,8 @@ int32_t CFlashEngine::readMatchReply(int32_t column, int32_t place, uint32_t tim
     const uint8_t match = matchingByte(bootType);
     uint8_t b = 0;
     if (!readReply(b, timeoutMs)) return -1;
-    // BootType 4's identification bytes come before its answer.
-    while (bootType == 4 && (b == 0x61 || b == 0xF4 || b == 0xF6)) {
+    // Identification bytes may come before the answer.
+    while (bootTypeRow(bootType).identBeforeAnswer && (b == 0x61 || b == 0xF4 || b == 0xF6)) {
         uint8_t skip[2];
         if (!readReply(skip[0], timeouts.echo) || !readReply(skip[1], timeouts.echo) ||
             !readReply(b, timeouts.echo))
@@ -395,7 +395,8 @@ int32_t CFlashEngine::readMatchReply(int32_t column, int32_t place, uint32_t tim
 
 int32_t CFlashEngine::resyncBeforeCommand(int32_t column, int32_t place) {
     if (resyncNeeded == 1 || matched == 0) {
-        const std::string rate = bootType == 3 ? initialRate : std::string("9600");
+        const std::string rate =
+            bootTypeRow(bootType).adapterClock ? initialRate : std::string("9600");
         if (!setPortRate(rate)) return 0;
         if (!rematch(column, place)) return 0;
         rateSwitched = 0;
@@ -423,7 +424,7 @@ int32_t CFlashEngine::rematch(int32_t column, int32_t place) {
         return 0;
     }
     if (r == 0) return 0;
-    if (bootType == 11 && !secondExchange()) {
+    if (bootTypeRow(bootType).secondExchange && !secondExchange()) {
         reportTimeout(BootKind, place);
         return 0;
     }

@@ -85,8 +85,7 @@ int32_t FlashOperations::eraseChip(bool showProgress) {
             if (result == 1) session_.ProtectState = 0;
         }
     } else {
-        const int32_t bt = engine_.bootType;
-        const bool statusFirst = bt == 5 || bt == 6 || bt == 9 || bt == 11;
+        const bool statusFirst = BootTypesI(engine_.bootType);
         if (!statusFirst || engine_.postConnectStatus()) {
             result = engine_.chipErase(0xF0);
             engine_.recoverAfterTimeout(result);
@@ -106,7 +105,7 @@ int32_t FlashOperations::eraseBlock(uint32_t start, uint32_t size) {
     int32_t result = engine_.fillFlashCache();
     if (result && wcpMode()) {
         result = engine_.wcpBlockErase(start, size);
-    } else if (result && engine_.bootType == 11) {
+    } else if (result && bootTypeRow(engine_.bootType).blockCommands) {
         // A reconnection after a time-out does not make the erase succeed.
         result = engine_.protectCheckBeforeWcp();
         if (result) {
@@ -141,7 +140,7 @@ int32_t FlashOperations::blankCheck(bool showProgress) {
     int32_t ok = engine_.fillFlashCache();
     if (ok && wcpMode()) {
         ok = engine_.wcpBlankCheck(kWholeFlash, kWholeCount, blank);
-    } else if (ok && engine_.bootType == 11) {
+    } else if (ok && bootTypeRow(engine_.bootType).blockCommands) {
         uint16_t sum = 0;
         ok = engine_.bootSum(0, 0, sum);
         engine_.recoverAfterTimeout(ok);
@@ -165,7 +164,7 @@ int32_t FlashOperations::verifySum(bool showProgress, uint16_t& deviceSum) {
     const uint16_t fileSum = image_.fileSum();
     if (showProgress) op_.progressOpen(messageTextOrFallback(11303), 0, false, false, true);
     bool viaWcp = wcpMode();
-    if (engine_.bootType == 12 && !engine_.anyWcpLoaded()) viaWcp = false;
+    if (bootTypeRow(engine_.bootType).wcpViaWriteOnly && !engine_.anyWcpLoaded()) viaWcp = false;
     int32_t ok = 0;
     if (viaWcp) {
         ok = engine_.fillFlashCache() && wholeFlashSum(deviceSum);
@@ -224,13 +223,14 @@ int32_t FlashOperations::programRanges(bool alignStarts, bool ownProgress) {
         op_.progressStep(static_cast<int32_t>(c.length));
         engine_.pumpOneMessage();
     }
-    if (result && engine_.bootType == 12) {
+    if (result && bootTypeRow(engine_.bootType).sumAfterProgram) {
         uint16_t sum = 0;
         result = wholeFlashSum(sum);
     }
     const int32_t bt = engine_.bootType;
-    if (result && engine_.settings().inForce.readProtectFor(bt) == 1 &&
-        (bt == 5 || bt == 7 || bt == 8 || bt == 9))
+    // The boot type with its own ReadProtect setting protects elsewhere.
+    if (result && engine_.settings().inForce.readProtectFor(bt) == 1 && ProtectTypes(bt) &&
+        !bootTypeRow(bt).ownReadProtect)
         result = engine_.wcpReadProtect();
     if (ownProgress) op_.progressClose();
     return result;
@@ -239,7 +239,7 @@ int32_t FlashOperations::programRanges(bool alignStarts, bool ownProgress) {
 int32_t FlashOperations::finishProgramming() {
     const int32_t bt = engine_.bootType;
     PasswordSet& passwords = engine_.passwords();
-    if (bt != 12 && engine_.settings().inForce.passLogSave == 1) {
+    if (!bootTypeRow(bt).noPassword && engine_.settings().inForce.passLogSave == 1) {
         const ObjectPassword& pw = image_.objectPassword();
         if (!pw.present) {
             op_.showMessage(10127, 0, 12111);
@@ -263,7 +263,7 @@ int32_t FlashOperations::programDevice() {
     engine_.modeSnapshot = session_.ProgrammingMode;
     int32_t result = 0;
     if (wcpMode()) {
-        result = programRanges(engine_.bootType != 2, true);
+        result = programRanges(!bootTypeRow(engine_.bootType).pageMerge, true);
     } else {
         op_.progressOpen(messageTextOrFallback(11306), 0, false, false, true);
         result = engine_.programSingleBoot(image_.expansionPath());
@@ -282,8 +282,7 @@ int32_t FlashOperations::programForAuto() {
     engine_.modeSnapshot = session_.ProgrammingMode;
     int32_t result = 0;
     if (wcpMode()) {
-        const int32_t bt = engine_.bootType;
-        result = programRanges(bt != 2 && bt != 12, false);
+        result = programRanges(!BootTypesH(engine_.bootType), false);
     } else {
         result = engine_.programSingleBoot(image_.expansionPath());
         engine_.recoverAfterTimeout(result);
@@ -303,7 +302,7 @@ int32_t FlashOperations::saveMemoryFile(const std::filesystem::path& file,
     }
     const int32_t bt = engine_.bootType;
     const int32_t size = engine_.settings().inForce.memSizeEmulat;
-    if (bt == 11 && size == 96)
+    if (bootTypeRow(bt).memorySizes && size == 96)
         for (AddressRange& r : ranges) r.end = std::min<uint32_t>(r.end, 0x1FFFF);
     uint64_t total = 0;
     for (const AddressRange& r : ranges)
@@ -378,8 +377,7 @@ int32_t FlashOperations::compareWithFile(bool showProgress, bool showResult,
                         formatted("E521 : Program file data read error. Address = 0x%lx", address));
                     return finish(-1);
                 }
-                const bool skipped =
-                    engine_.bootType == 12 && address >= 0x7FF8 && address <= 0x7FFF;
+                const bool skipped = inBootBlock(engine_.bootType, address);
                 if (!skipped && fileByte != readBuffer_[i]) {
                     if (difference) *difference = {address, readBuffer_[i], fileByte};
                     if (showResult)
@@ -451,7 +449,7 @@ int32_t FlashOperations::compareStep(const CompareView& view, uint32_t& address,
                 if (!imageByte(at, fb)) return stop(-1);
                 if (view.step) view.step();
                 const uint8_t db = readBuffer_[at - pieceStart_];
-                const bool skipped = engine_.bootType == 12 && at >= 0x7FF8 && at <= 0x7FFF;
+                const bool skipped = inBootBlock(engine_.bootType, at);
                 if (!skipped && fb != db) {
                     stepAddress_ = at;
                     address = at;
@@ -484,7 +482,7 @@ int32_t FlashOperations::writeData(uint32_t address, const uint8_t* bytes, uint3
     if (!engine_.fillFlashCache()) return 0;
     uint32_t first = address, length = count;
     std::vector<uint8_t> region;
-    if (bt == 2 && engine_.pageSize > 0) {
+    if (bootTypeRow(bt).pageMerge && engine_.pageSize > 0) {
         const uint32_t page = static_cast<uint32_t>(engine_.pageSize);
         first = engine_.flashStart + (address - engine_.flashStart) / page * page;
         const uint64_t last = uint64_t{address} + count - 1;

@@ -10,38 +10,8 @@ namespace ostrand {
 
 namespace {
 
-// Boot-program commands by BootType (index 0 unused), ten columns each.
-constexpr uint8_t kBootCommands[13][10] = {
-    {},
-    {0x30, 0x60, 0x90, 0, 0, 0, 0, 0, 0, 0},           // 1
-    {0x30, 0x60, 0x90, 0, 0, 0, 0, 0, 0, 0},           // 2
-    {0x30, 0x60, 0x90, 0, 0, 0, 0, 0, 0, 0},           // 3
-    {0x30, 0x60, 0x90, 0, 0, 0, 0, 0, 0, 0},           // 4
-    {0x30, 0x60, 0x90, 0xC3, 0xF0, 0xFA, 0, 0, 0, 0},  // 5
-    {0x30, 0x60, 0x90, 0xC3, 0xF0, 0, 0, 0, 0, 0},     // 6
-    {0x00, 0x10, 0x20, 0x30, 0x40, 0, 0x54, 0, 0, 0},  // 7
-    {0x50, 0x10, 0x20, 0x30, 0x40, 0x60, 0x54, 0, 0, 0},
-    {0x30, 0x60, 0x90, 0xC3, 0xF0, 0xFA, 0, 0, 0, 0},  // 9
-    {0x50, 0x10, 0x20, 0, 0x40, 0, 0x54, 0, 0, 0},     // 10
-    {0x30, 0x60, 0x90, 0xC3, 0xF0, 0xFA, 0, 0x40, 0xD0, 0xC0},
-    {0x30, 0x30, 0x90, 0, 0, 0, 0, 0, 0, 0},  // 12
-};
-
 constexpr uint8_t kWcpCommands[11] = {0x50, 0x60, 0x40, 0x70, 0x20, 0x80,
                                       0x00, 0xF0, 0xE0, 0xE0, 0xE0};
-
-// Rate codes by rate index; 0x00 = not supported.
-constexpr uint8_t kCodesCommon[11] = {0, 0, 0x28, 0x18, 0x0A, 0x07, 0x06, 0x05, 0x04, 0, 0};
-constexpr uint8_t kCodesBt4[11] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0xFF, 0, 0, 0};
-constexpr uint8_t kCodesAuto[11] = {0x86, 0x86, 0x86, 0x86, 0x86, 0x86,
-                                    0x86, 0x86, 0x86, 0x86, 0x86};
-constexpr uint8_t kCodesBt11[11] = {0, 0, 0x86, 0x86, 0x86, 0x86, 0x86, 0x86, 0x86, 0x86, 0x86};
-// BootType 3 by adapter clock setting 4, 8, other; 0xFF = not supported.
-constexpr uint8_t kCodesBt3[3][11] = {
-    {0x03, 0x02, 0x01, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
-    {0x04, 0x03, 0x02, 0x01, 0xFF, 0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF},
-    {0x05, 0x04, 0x03, 0x02, 0xFF, 0x01, 0xFF, 0xFF, 0x00, 0xFF, 0xFF},
-};
 
 struct Pair {
     uint8_t reply;
@@ -83,15 +53,20 @@ const Pair* find(const Pair (&table)[N], uint8_t reply, bool (*counts)(const Pai
     return nullptr;
 }
 
-bool validBootType(int32_t bt) {
-    return bt >= 1 && bt <= 12;
+// The reply tables of the boot programs that have one of their own.
+const Pair* ownReplies(int32_t bootType, uint8_t byte) {
+    const BootTypeRow& row = bootTypeRow(bootType);
+    if (!row.passwordType) return nullptr;
+    if (row.protectReplies) return find(kBt8Table, byte);
+    if (row.protectStatus) return find(kBt7Table, byte);
+    return find(kBt10Table, byte);
 }
 
 }  // namespace
 
 uint8_t bootCommand(int32_t bootType, int32_t column) {
-    if (!validBootType(bootType) || column < 0 || column > 9) return 0;
-    return kBootCommands[bootType][column];
+    if (column < 0 || column > 9) return 0;
+    return bootTypeRow(bootType).commands[column];
 }
 
 uint8_t wcpCommand(int32_t column) {
@@ -99,15 +74,11 @@ uint8_t wcpCommand(int32_t column) {
 }
 
 uint8_t matchingByte(int32_t bootType) {
-    return OwnRateBootTypes(bootType) ? 0x86 : 0x5A;
+    return bootTypeRow(bootType).matchingByte;
 }
 
 uint8_t eraseSelector(uint32_t start) {
     return static_cast<uint8_t>(start >> 12);
-}
-
-bool LineResetBootTypes(int32_t bootType) {
-    return bootType == 4 || bootType == 12;
 }
 
 int32_t rateIndexOf(std::string_view rate) {
@@ -119,36 +90,10 @@ int32_t rateIndexOf(std::string_view rate) {
 int32_t rateCodeFor(int32_t bootType, int32_t clockSetting, std::string_view rate) {
     int32_t i = rateIndexOf(rate);
     if (i < 0) return -1;
-    uint8_t code = 0;
-    switch (bootType) {
-        case 3: {
-            int row = clockSetting == 4 ? 0 : clockSetting == 8 ? 1 : 2;
-            code = kCodesBt3[row][i];
-            return code == 0xFF ? -1 : code;
-        }
-        case 4:
-            code = kCodesBt4[i];
-            break;
-        case 7:
-        case 8:
-        case 10:
-            code = kCodesAuto[i];
-            break;
-        case 11:
-            code = kCodesBt11[i];
-            break;
-        case 1:
-        case 2:
-        case 5:
-        case 6:
-        case 9:
-        case 12:
-            code = kCodesCommon[i];
-            break;
-        default:
-            return -1;
-    }
-    return code == 0 ? -1 : code;
+    const BootTypeRow& row = bootTypeRow(bootType);
+    if (!row.rateCodes) return -1;
+    const int setting = !row.adapterClock ? 0 : clockSetting == 4 ? 0 : clockSetting == 8 ? 1 : 2;
+    return row.rateCodes[setting][i];
 }
 
 bool findDivisor(double clockHz, uint8_t& n, uint8_t& k) {
@@ -182,10 +127,11 @@ ReplyVerdict classifyReply(ReplyKind kind, int32_t bootType, int32_t column, uin
 
     if (kind == WcpKind || !PasswordBootTypes(bootType)) {
         // The protect replies 52, 62 and 72 mean something only to BootType 8.
-        const bool bt8 = bootType == 8;
+        const bool protectReplies = bootTypeRow(bootType).protectReplies;
         for (const Pair& p : kRamLoaderTable) {
             if (p.reply != byte) continue;
-            if ((p.reply == 0x52 || p.reply == 0x62 || p.reply == 0x72) && !bt8) continue;
+            if ((p.reply == 0x52 || p.reply == 0x62 || p.reply == 0x72) && !protectReplies)
+                continue;
             if (p.code == 10016) return {ReplyVerdict::IllegalWrite, 10016, 0};
             return {ReplyVerdict::Message, p.code, 0};
         }
@@ -195,10 +141,7 @@ ReplyVerdict classifyReply(ReplyKind kind, int32_t bootType, int32_t column, uin
         int32_t hint = p->code == 11018 ? 12101 : p->code == 10011 ? 12144 : 0;
         return {ReplyVerdict::Message, p->code, hint};
     }
-    const Pair* own = nullptr;
-    if (bootType == 7) own = find(kBt7Table, byte);
-    if (bootType == 8) own = find(kBt8Table, byte);
-    if (bootType == 10) own = find(kBt10Table, byte);
+    const Pair* own = ownReplies(bootType, byte);
     if (own && own->code != 10006) return {ReplyVerdict::Message, own->code, 0};
     return {ReplyVerdict::CommandError, 10006, 12127};
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/boot_types.h"
+
 namespace ostrand {
 
 enum ReplyKind : int32_t { WcpKind = 0, BootKind = 1 };
@@ -47,7 +49,6 @@ uint8_t matchingByte(int32_t bootType);
 // the block's number counted from address 0. 0xF0 is the whole chip.
 constexpr uint8_t kEraseWholeChip = 0xF0;
 uint8_t eraseSelector(uint32_t start);
-bool LineResetBootTypes(int32_t bootType);  // 4, 12
 
 // Index of a rate text in kRateTexts, -1 when it is not one of them.
 int32_t rateIndexOf(std::string_view rate);

@@ -65,8 +65,9 @@ int32_t CFlashEngine::sendObjectRecords(const std::filesystem::path& path, bool 
         havePending = false;
         return sendFrame(pending.data(), static_cast<uint32_t>(pending.size()), 0, last ? 1 : 0);
     };
-    if (!stream && (bootType == 2 || bootType == 5 || bootType == 6 || bootType == 9 ||
-                    (bootType == 11 && settings_.inForce.memSizeEmulat != 60))) {
+    const BootTypeRow& row = bootTypeRow(bootType);
+    if (!stream &&
+        (row.segmentRecord || (row.memorySizes && settings_.inForce.memSizeEmulat != 60))) {
         pending = {0x3A, 0x02, 0x00, 0x00, 0x02, 0x00, 0x00, 0xFC};
         havePending = true;
     }
@@ -112,7 +113,7 @@ int32_t CFlashEngine::programSingleBoot(const std::filesystem::path& expansionFi
 }
 
 int32_t CFlashEngine::singleBootObjectFits(const std::filesystem::path& expansionFile) {
-    if (bootType != 8 && bootType != 10) return 1;
+    if (!bootTypeRow(bootType).oneTransfer) return 1;
     const ObjectExtent e = objectExtent(expansionFile);
     if (!e.ascending) {
         op_.showMessage(10403, 2621, 12125);
@@ -137,7 +138,7 @@ int32_t CFlashEngine::sendPasswordRecord(const PasswordChoice& pw) {
 }
 
 int32_t CFlashEngine::bootPasswordForm() {
-    if (bootType != 4 || flashBlank == 1) return 1;
+    if (!bootTypeRow(bootType).passwordRecord || flashBlank == 1) return 1;
     return singleBootTransfer(kFormPassword, nullptr);
 }
 
@@ -155,11 +156,11 @@ int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* 
     }
     const uint32_t t = form == kFormErase ? devices_.eraseWaitMs() : devices_.bootWaitMs();
     waitCursor(true);
-    // BootType 4 runs its FF rate step before every programming command.
-    if (bootType == 4) rateSwitched = 0;
+    // A boot program at 9600 only runs its FF step before every programming command.
+    if (bootTypeRow(bootType).bootAt9600) rateSwitched = 0;
     int32_t ok = beginBootCommand(kColProgram, 161, 162);
 
-    if (ok && (bootType == 8 || bootType == 10)) {
+    if (ok && bootTypeRow(bootType).oneTransfer) {
         uint8_t reply = 0;
         ok = sendPasswordFrame(kColProgram);
         if (ok && !readReply(reply, timeouts.echo)) {
@@ -175,7 +176,8 @@ int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* 
         ok = ok && sendObjectRecords(*path, false);
         ok = ok && readCompletion(BootKind, kColProgram, t, 165);
     } else if (ok) {
-        if (bootType == 1 || bootType == 2 || bootType == 3 || bootType == 4 || bootType == 12) {
+        // A boot program that does not erase first says it is ready (C1).
+        if (!EraseFirstTypes(bootType)) {
             uint8_t reply = 0;
             if (!readReply(reply, timeouts.completion)) {
                 reportTimeout(BootKind, 163);
@@ -184,12 +186,12 @@ int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* 
                 ok = checkReply(BootKind, kColProgram, reply);
             }
         }
-        if (ok && (bootType == 2 || BootTypesI(bootType))) ok = sendPasswordFrame(kColProgram);
+        if (ok && bootTypeRow(bootType).programPassword) ok = sendPasswordFrame(kColProgram);
         if (ok) {
-            // BootType 4 opens its chip with a password record of its own, in
-            // the password form and before the records of a programming.
+            // A chip opened by a password record of its own gets it in the
+            // password form and before the records of a programming.
             // A blank chip holds no password and needs no record.
-            if (bootType == 4 && form != kFormErase && flashBlank == 0) {
+            if (bootTypeRow(bootType).passwordRecord && form != kFormErase && flashBlank == 0) {
                 const PasswordChoice pw = choosePassword();
                 if (form == kFormPassword || !pw.bytes.empty()) ok = sendPasswordRecord(pw);
             }

@@ -66,8 +66,9 @@ int32_t CFlashEngine::loadWcp(int32_t index) {
     if (index < 0 || index > kTotalWcp) return 0;
     if (wcpLoaded[index] == 1) return 1;
 
-    // BootType 4 opens a password-protected chip before its first WCP.
-    if (bootType == 4 && session_.ChipRewritten == 0 && devicePasswordSet() && !anyWcpLoaded()) {
+    // A chip opened by a password record is opened before its first WCP.
+    if (bootTypeRow(bootType).passwordRecord && session_.ChipRewritten == 0 &&
+        devicePasswordSet() && !anyWcpLoaded()) {
         if (!bootPasswordForm()) {
             recoverAfterTimeout(0);
             return 0;
@@ -86,9 +87,7 @@ int32_t CFlashEngine::loadWcp(int32_t index) {
             return 0;
         }
     }
-    if (bootType == 5 || bootType == 7 || bootType == 8 || bootType == 9 || bootType == 11) {
-        if (!protectCheckBeforeWcp()) return 0;
-    }
+    if (ProtectTypes(bootType) && !protectCheckBeforeWcp()) return 0;
 
     std::error_code ec;
     if (!std::filesystem::is_directory(wcpDeviceFolder(), ec)) {
@@ -106,34 +105,23 @@ int32_t CFlashEngine::loadWcp(int32_t index) {
         return 0;
     }
 
-    switch (bootType) {
-        case 2:
-        case 5:
-            sleepFor(100);
+    const BootTypeRow& row = bootTypeRow(bootType);
+    switch (row.wcpStart) {
+        case WcpStart::Settle:
+            if (row.wcpSettleMs > 0) sleepFor(row.wcpSettleMs);
             break;
-        case 6:
-        case 9:
-            sleepFor(200);
-            break;
-        case 7:
-        case 8:
-        case 10:
-            sleepFor(333);
-            break;
-        case 4: {
+        case WcpStart::LineResetChangeRate: {
             if (!resetTarget(1)) return 0;
             if (waitWcpStart() == 2) return 0;
             const int32_t changed = wcpChangeRate();
             if (changed == 1 && dataRate != "9600" && !setPortRate(dataRate)) return 0;
             break;
         }
-        case 12:
+        case WcpStart::LineResetSetRateCode:
             if (!resetTarget(1)) return 0;
             if (dataRate != "9600" && !setPortRate("9600")) return 0;
             if (waitWcpStart() == 2) return 0;
             if (dataRate != "9600" && (!wcpSetRateCode() || !setPortRate(dataRate))) return 0;
-            break;
-        default:
             break;
     }
 
@@ -151,7 +139,9 @@ int32_t CFlashEngine::loadWcp(int32_t index) {
 int32_t CFlashEngine::leaveWcp() {
     session_.LastMessageCode = 0;
     if (!commandExchange(WcpKind, kWcpLeave, wcpCommand(kWcpLeave), 401)) return 0;
-    if (bootType == 4 && !readCompletion(WcpKind, kWcpLeave, timeouts.completion, 402)) return 0;
+    if (bootTypeRow(bootType).leaveCompletion &&
+        !readCompletion(WcpKind, kWcpLeave, timeouts.completion, 402))
+        return 0;
     // The boot program waits for its matching byte again.
     clearWcpLoaded();
     matched = 0;
@@ -168,8 +158,9 @@ int32_t CFlashEngine::checkWcpFile(const std::filesystem::path& path) {
         op_.showMessage(10304, 152, 12107);
         return 0;
     }
-    const bool segmentsRefused = bootType == 2 || bootType == 5 || bootType == 6 || bootType == 9 ||
-                                 (bootType == 11 && settings_.inForce.memSizeEmulat == 60);
+    const BootTypeRow& row = bootTypeRow(bootType);
+    const bool segmentsRefused =
+        row.segmentRecord || (row.memorySizes && settings_.inForce.memSizeEmulat == 60);
     uint32_t segmentBase = 0;
     uint32_t lowest = 0xFFFFFFFFu, highest = 0, highestEnd = 0, dataBytes = 0;
     bool any = false;
@@ -231,10 +222,10 @@ int32_t CFlashEngine::checkWcpFile(const std::filesystem::path& path) {
 // after a WCP was left.
 int32_t CFlashEngine::wcpResync() {
     if (!(resyncNeeded == 1 || (modeSnapshot == kModeWcpDiv && matched == 0))) return 1;
-    if (!setPortRate(bootType == 3 ? initialRate : std::string("9600"))) return 0;
+    const BootTypeRow& row = bootTypeRow(bootType);
+    if (!setPortRate(row.adapterClock ? initialRate : std::string("9600"))) return 0;
     if (!rematch(kColRamTransfer, 171)) return 0;
-    const bool staysAt9600 = bootType == 2 || bootType == 5 || bootType == 6 || bootType == 9;
-    rateSwitched = staysAt9600 ? 1 : 0;
+    rateSwitched = row.resyncKeepsRate ? 1 : 0;
     return 1;
 }
 
@@ -284,7 +275,7 @@ int32_t CFlashEngine::transferWcp(const std::filesystem::path& path) {
         return 1;
     }
 
-    if (bootType == 11) {
+    if (bootTypeRow(bootType).blockCommands) {
         if (!commandExchange(BootKind, kColRamTransfer, ramCommand, 171)) return fail();
         if (!sendPasswordFrame(kColRamTransfer) || !sendWcpRecords(path)) return fail();
         if (!readTransferSum(t, 173)) return fail();
@@ -305,7 +296,7 @@ int32_t CFlashEngine::transferThroughBootProgram(const std::filesystem::path& pa
     };
     if (!wcpResync()) return fail();
     if (rateSwitched == 0) {
-        if (bootType == 4) {
+        if (bootTypeRow(bootType).bootAt9600) {
             // Its boot program runs at 9600 only: FF is a plain command, and
             // its echo is FF, not the RAM transfer command.
             setCommand(0xFF);
@@ -328,7 +319,7 @@ int32_t CFlashEngine::transferThroughBootProgram(const std::filesystem::path& pa
     }
     if (!commandExchange(BootKind, kColRamTransfer, ramCommand, 172)) return fail();
 
-    if (bootType == 12) {
+    if (bootTypeRow(bootType).readyByte) {
         uint8_t ready = 0;
         if (!readReply(ready, timeouts.completion)) {
             reportTimeout(BootKind, 173);
@@ -341,8 +332,8 @@ int32_t CFlashEngine::transferThroughBootProgram(const std::filesystem::path& pa
     }
     if (!sendPasswordFrame(kColRamTransfer)) return fail();
     if (!sendWcpRecords(path)) return fail();
-    if (bootType == 3) {
-        // BootType 3's sum bytes are not looked at: wait, then take what came.
+    if (bootTypeRow(bootType).adapterClock) {
+        // These sum bytes are not looked at: wait, then take what came.
         sleepFor(t);
         for (int i = 0; i < 3; ++i) {
             uint8_t b = 0;
@@ -372,8 +363,9 @@ int32_t CFlashEngine::sendWcpRecords(const std::filesystem::path& path) {
     const bool dataOnly = PasswordBootTypes(bootType);
     std::vector<uint8_t> pending, record;
     bool havePending = false;
-    if (!dataOnly && (bootType == 2 || bootType == 5 || bootType == 6 || bootType == 9 ||
-                      (bootType == 11 && settings_.inForce.memSizeEmulat != 60))) {
+    const BootTypeRow& row = bootTypeRow(bootType);
+    if (!dataOnly &&
+        (row.segmentRecord || (row.memorySizes && settings_.inForce.memSizeEmulat != 60))) {
         pending = {0x3A, 0x02, 0x00, 0x00, 0x02, 0x00, 0x00, 0xFC};
         havePending = true;
     }
@@ -489,7 +481,7 @@ int32_t CFlashEngine::wcpSetDivisor() {
 }
 
 int32_t CFlashEngine::wcpSetRateCode() {
-    if (bootType != 12) return 1;
+    if (!bootTypeRow(bootType).wcpRateCode) return 1;
     if (!commandExchange(WcpKind, kWcpRateCode, wcpCommand(kWcpRateCode), 661)) return 0;
     if (!headerExchange(WcpKind, kWcpRateCode, 0, rateCode, 662)) return 0;
     return readCompletion(WcpKind, kWcpRateCode, timeouts.echo, 663);

@@ -19,9 +19,7 @@ uint32_t CFlashEngine::alignmentUnit() const {
         const DeviceDefinition* d = devices_.selected();
         if (d && d->busWidth > 0) return static_cast<uint32_t>(d->busWidth);
     }
-    if (bootType == 12) return 64;
-    if (bootType == 7) return 4;
-    return 2;
+    return bootTypeRow(bootType).writeUnit;
 }
 
 std::vector<std::pair<uint32_t, uint32_t>> CFlashEngine::flashAreas() const {
@@ -213,7 +211,7 @@ int32_t CFlashEngine::wcpSum(uint32_t address, uint32_t count, uint16_t& sum) {
 
 int32_t CFlashEngine::wcpReadProtect() {
     if (!ProtectTypes(bootType)) return 1;
-    const int rounds = bootType == 7 ? 2 : 1;
+    const int rounds = static_cast<int>(bootTypeRow(bootType).protectRounds);
     for (int round = 0; round < rounds; ++round) {
         if (round == 1) sleepMs(120);
         session_.LastMessageCode = 0;

@@ -35,7 +35,7 @@ int32_t ObjectImage::convertAbs(std::string& path, int32_t& fileType) {
     const char* option = "-Fh20";
     const char* extension = "h20";
     int32_t newType = kFileH20;
-    if (bt == 1 || PasswordBootTypes(bt)) {
+    if (bootTypeRow(bt).absToS24) {
         option = "-Fs24";
         extension = "s24";
         newType = kFileS24;

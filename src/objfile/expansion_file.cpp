@@ -21,7 +21,7 @@ constexpr int32_t kHintDiskSpace = 12109;
 
 bool ObjectImage::usesPageWriter() const {
     const int32_t bt = layout_.bootType;
-    return bt == 2 || bt == 5 || bt == 12 || BootTypesG(bt, memSizeEmulat_);
+    return bootTypeRow(bt).pageWriter || BootTypesG(bt, memSizeEmulat_);
 }
 
 std::vector<AddressRange> ObjectImage::expansionRanges() const {

@@ -338,7 +338,7 @@ int32_t ObjectImage::load(bool showProgress) {
     maxAddress_ = secondMax_ = 0;
     if (!readFile(p, fileType_, image_.get(), loadedRanges_, showProgress, true)) return 0;
 
-    if (layout_.bootType == 12) addBootBlock();
+    if (bootTypeRow(layout_.bootType).bootBlock) addBootBlock();
     fileSum_ = computeSum();
     if (!writeExpansionFile()) return 0;
     programByteCount_ = computeProgramByteCount();
@@ -383,8 +383,7 @@ int32_t ObjectImage::loadSecondFile(const std::string& path) {
 
 void ObjectImage::addBootBlock() {
     // The block is always programmed; what the file leaves open is erased flash.
-    constexpr uint32_t kFirst = 0x7FF8, kLast = 0x7FFF;
-    for (uint32_t a = kFirst; a <= kLast; ++a) {
+    for (uint32_t a = kBootBlockStart; a <= kBootBlockEnd; ++a) {
         if (inRanges(loadedRanges_, a)) continue;
         const int64_t index = layout_.indexOf(a);
         if (index < 0 || a > layout_.singleBootFlashEnd) continue;
@@ -419,7 +418,8 @@ uint16_t ObjectImage::computeSum() const {
         // The device sums its SUM area; what the file does not set there is
         // erased flash. File data outside the SUM area is not part of it.
         const uint64_t areaStart = sumAreaStart_;
-        const uint64_t areaEnd = layout_.bootType == 12 ? 0x7FFF : sumAreaEnd_;
+        const uint64_t areaEnd =
+            bootTypeRow(layout_.bootType).bootBlock ? kBootBlockEnd : sumAreaEnd_;
         if (areaEnd >= areaStart) {
             uint64_t covered = 0;
             auto addArea = [&](uint64_t first, uint64_t last, int64_t indexOfFirst) {
@@ -478,7 +478,7 @@ uint32_t ObjectImage::computeProgramByteCount() const {
 }
 
 void ObjectImage::programmingNotices() {
-    if (layout_.bootType != 11) return;
+    if (!bootTypeRow(layout_.bootType).memorySizes) return;
     const bool small = memSizeEmulat_ == 60;
     const uint32_t addresses[2] = {small ? 0xFFFAu : 0x1FFFAu, small ? 0xFFFBu : 0x1FFFBu};
     const int32_t notices[2] = {12209, 12210};

@@ -183,9 +183,9 @@ int64_t ImageLayout::indexOf(uint32_t address) const {
 ObjectReader::ObjectReader(const ImageLayout& layout, int32_t fileType, uint8_t* image,
                            std::vector<AddressRange>& loadedRanges)
     : layout_(layout), fileType_(fileType), image_(image), ranges_(loadedRanges) {
-    int32_t bt = layout.bootType;
-    segmentBase_ =
-        (bt == 2 || bt == 3 || bt == 5) ? 0 : (layout.singleBootFlashStart >> 4) & 0xF000;
+    segmentBase_ = bootTypeRow(layout.bootType).objectFromZero
+                       ? 0
+                       : (layout.singleBootFlashStart >> 4) & 0xF000;
     for (const auto& r : ranges_) remember(r.start, r.end);
 }
 

@@ -121,10 +121,7 @@ struct EngineRig {
         v.device = device;
         v.comPort = port;
         v.dataRate = rate;
-        if (devices.selected()->bootType == 10) {
-            v.clockFlag = 1;
-            v.clockValue = 16.9344;
-        }
+        applyFixedClock(devices.selected()->bootType, v);
         devices.applyProgrammingMode();
     }
     std::filesystem::path flashPath() const { return folder.path() / "flash.bin"; }
