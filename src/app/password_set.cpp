@@ -40,11 +40,6 @@ uint32_t fixedPasswordLength(int32_t bootType) {
     return bootTypeRow(bootType).fixedPasswordLength;
 }
 
-uint32_t blankPasswordLength(int32_t bootType) {
-    const uint32_t fixed = fixedPasswordLength(bootType);
-    return fixed ? fixed : 255;
-}
-
 std::string blankPasswordText(int32_t bootType) {
     return std::string(2 * blankPasswordLength(bootType), 'F');
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "boot_types.h"
 #include "numbers.h"
 
 namespace ostrand {
@@ -48,7 +49,6 @@ struct PasswordLogEntry {
 uint32_t fixedPasswordLength(int32_t bootType);
 // The password an erased chip holds: FF bytes, as many as the boot type fixes
 // or the 255 a count byte of FF gives; as bytes and as hexadecimal text.
-uint32_t blankPasswordLength(int32_t bootType);
 std::string blankPasswordText(int32_t bootType);
 
 class PasswordSet {
