@@ -33,10 +33,11 @@ void SimChip::bootByte(uint8_t b) {
         return;
     }
     if (b == matchByte_) {
-        // These boot programs are matched at their working rate and take
-        // no rate code.
-        if (fixedPasswordType(bt_)) refuse("a rate code");
-        if (ownRate(bt_)) {
+        // These boot programs are matched at their working rate and take no
+        // rate code: the byte between commands is a new matching, which the
+        // host runs before each WCP. Straight after a matching it is refused
+        // above.
+        if (ownRate(bt_) && !fixedPasswordType(bt_)) {
             // The rate code of these boot programs: the next byte's rate is taken.
             reply("rate", b);
             autoRate_ = true;
@@ -144,11 +145,28 @@ bool SimChip::freePassword(PasswordUse use) {
         (use == PasswordUse::Erase || (use == PasswordUse::Ram && passwordAreaBlank())))
         return ok;
     if (open) {
-        // Before records, an open chip takes the password bytes when they
-        // come and the records straight away when they do not.
-        if (use != PasswordUse::Program && use != PasswordUse::Ram) return ok;
-        const uint8_t next = in();
-        if (next == 0x3A || n == 0) {
+        // An open chip takes the password bytes when they come, and what
+        // follows the frame (records, the erase selector) when they do not.
+        // A host that cannot read the chip first does not know it is open.
+        std::optional<uint8_t> next;
+        if (use == PasswordUse::Program || use == PasswordUse::Ram || use == PasswordUse::Erase) {
+            next = in();
+        } else {
+            // Nothing of the host's follows a protect or read frame at once.
+            try {
+                next = in(kPasswordGapMs);
+            } catch (const FrameCut&) {
+                return ok;
+            }
+        }
+        bool password = n != 0;
+        if (use == PasswordUse::Program || use == PasswordUse::Ram)
+            password = password && *next != 0x3A;
+        else if (use == PasswordUse::Erase)
+            password = password && *next != 0xF0;
+        else
+            password = password && *next == flash_.read(compareAddress);
+        if (!password) {
             pushedBack_ = next;
             return ok;
         }

@@ -123,6 +123,8 @@ class SimChip {
     void wcpE0(uint8_t cmd);
 
     static constexpr int kFrameTimeoutMs = 3000;
+    // A frame's bytes follow each other closely; a pause this long ends it.
+    static constexpr int kPasswordGapMs = 200;
 
     DeviceDefinition dev_;
     int32_t bt_;

@@ -17,7 +17,8 @@ struct Mode {
     bool wcp;  // RAM loader mode: the flash can be read back
     uint32_t flashStart;
     uint32_t flashSize;
-    uint16_t passwordAt;  // the object's count byte; 0: the object has no password
+    uint16_t passwordAt;    // the object's count byte; 0: the object has no password
+    const char* held = "";  // options for the password a programmed chip holds
 };
 
 // One device of each programming mode. The object's 16-bit addresses land at
@@ -25,6 +26,9 @@ struct Mode {
 const Mode kModes[] = {
     {"KM16F48", "WCP-Div", true, 0, 0xC000, 0xBF00},
     {"KM8R64", "WCP-All", true, 0x10000, 0x10000, 0},
+    // Matched at its working rate, and matched again there before each WCP.
+    {"KMR8L256", "WCP-Div", true, 0x10000, 0x40000, 0,
+     " --device-password FFFFFFFFFFFFFFFFFFFFFFFF"},
     {"KM16F60P", "S-Boot-PW", false, 0, 0xF000, 0x0080},
     {"KM16F32S", "S-Boot", false, 0, 0x8000, 0x7F00},
 };
@@ -80,7 +84,7 @@ class FlashCommands : public ::testing::TestWithParam<Mode> {
     CliResult run(const std::string& command, bool blank = false) {
         const std::string password = blank                   ? " --blank-device"
                                      : GetParam().passwordAt ? " --setup " + at("programmed.ini")
-                                                             : std::string();
+                                                             : std::string(GetParam().held);
         return runCli(command + " --json" + password + " --home " + folder.path().string() +
                           " --device " + GetParam().device + " --port " + port,
                       folder.path());
