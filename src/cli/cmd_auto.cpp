@@ -20,6 +20,7 @@ const Command kCommand{
     "(FILE, or Ostrand.ini in the program folder), programming OBJECT or the\n"
     "setup's object file. The steps are the setup's own unless any of these\n"
     "is given: --erase --blank --program --verify --compare --protect.\n"
+    "With --device and --port no setup file is needed.\n"
     "One line per step, the SUMs, and the result with the time taken.\n"
     "  --repeat       after each chip, ask to replace it and run again\n"
     "  --port PATH    serial port, replaces the setup's COMPort\n"
@@ -71,10 +72,13 @@ int run(std::vector<std::string>& argv) {
     doc.engine.hooks.startupErasePrompt = false;
     // The options replace the setup's values for this run; nothing writes them back.
     int refused = kExitOk;
+    doc.setupFromOptions = havePort && haveDevice;
     doc.setupRead = [&] {
         SetupValues& v = doc.settings.inForce;
         if (havePort) v.comPort = port;
         if (haveRate) v.dataRate = rate;
+        if (v.dataRate.empty()) v.dataRate = "9600";
+        if (v.openFile.empty()) v.openFile = object;  // no setup file read it
         if (haveDevice) {
             v.device = device;
             if (doc.devices.select(v.device) < 0) {

@@ -77,7 +77,9 @@ int32_t DocumentCore::startUp(const std::string& commandLine) {
     bool ready = false;
     if (!setupFile.empty()) settings.firstLoad = false;
     fs::path setup = setupFile.empty() ? programFolder / "Ostrand.ini" : setupFile;
-    if ((!multi || !setupFile.empty()) && settings.loadSetupFile(setup) == 0) {
+    bool setupValid = false;
+    if (!multi || !setupFile.empty()) setupValid = settings.loadSetupFile(setup) == 0;
+    if (setupValid || setupFromOptions) {
         if (setupRead && !setupRead()) return 0;
         devices.applyProgrammingMode();
         passwords.takeSetup(settings.inForce);

@@ -58,6 +58,9 @@ class DocumentCore {
     // (before the object loads), and takes what needs the object once it has
     // loaded. Either returning false ends the start-up before the connection.
     std::function<bool()> setupRead;
+    // ostrand-cli: the options name the device and the port, so the run goes
+    // on without a valid setup file (setupRead fills in what it needs).
+    bool setupFromOptions = false;
     std::function<bool()> objectLoaded;
 
     // At start-up, the setup dialog when no valid default setup exists.

@@ -105,6 +105,15 @@ TEST_F(CommandLinePasswords, AutoProgramsAPasswordChipAndLogsThePassword) {
 
     // None of this reaches the setup file.
     EXPECT_EQ(folder.read("Ostrand.ini"), setup);
+
+    // Without a setup file the options alone name the chip, and nothing is written.
+    std::filesystem::remove(folder.path() / "Ostrand.ini");
+    r = run(steps + "--device KM16F48 --rate 38400" + device + " --object-password auto " +
+            at("obj.h16"));
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_NE(r.out.find("Result: OK"), std::string::npos) << r.out;
+    EXPECT_TRUE(folder.read("flash.bin") == held);
+    EXPECT_FALSE(std::filesystem::exists(folder.path() / "Ostrand.ini"));
 }
 
 TEST_F(CommandLinePasswords, PasswordLogWithoutThePasswordFailsTheRun) {
