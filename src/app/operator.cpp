@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -51,6 +52,8 @@ void ConsoleOperator::present(const ShownMessage& message) {
     if (open_ && tty_ && !quiet_) std::fputs("\r\033[K", stderr);
     std::fprintf(stderr, "%s\n", message.text.c_str());
     std::fflush(stderr);
+    // The bar goes on below the message.
+    if (open_) draw(true);
 }
 
 bool untouchedAnswer(int32_t code) {
@@ -108,23 +111,22 @@ void ConsoleOperator::progressOpen(std::string_view text, int32_t range, bool sh
     showBar_ = showBar;
     startMs_ = nowMs();
     lastDrawMs_ = -1;
-    draw();
+    draw(true);
 }
 
 void ConsoleOperator::progressStep(int32_t by) {
     pos_ += by;
-    draw();
+    draw(false);
 }
 
 void ConsoleOperator::progressSetPos(int32_t pos) {
     pos_ = pos;
-    draw();
+    draw(false);
 }
 
 void ConsoleOperator::progressSetText(std::string_view text) {
     progressText_ = text;
-    lastDrawMs_ = -1;
-    draw();
+    draw(true);
 }
 
 namespace {
@@ -154,25 +156,27 @@ void ConsoleOperator::progressClose() {
     open_ = false;
 }
 
-void ConsoleOperator::draw() {
+// Text, bar, bytes done of all, rate and time left, on one line redrawn in
+// place.
+void ConsoleOperator::draw(bool force) {
     if (!open_ || !tty_ || quiet_) return;
-    int64_t now = nowMs();
+    const int64_t now = nowMs();
     // A terminal redraw per byte would cost more than the byte itself.
-    if (lastDrawMs_ >= 0 && now - lastDrawMs_ < 100 && pos_ < range_) return;
+    if (!force && lastDrawMs_ >= 0 && now - lastDrawMs_ < 100 && pos_ < range_) return;
     lastDrawMs_ = now;
     std::fprintf(stderr, "\r\033[K%s", progressText_.c_str());
     if (showBar_ && range_ > 0) {
-        int32_t pos = pos_ < 0 ? 0 : (pos_ > range_ ? range_ : pos_);
-        int width = 30;
-        int filled = static_cast<int>(static_cast<int64_t>(pos) * width / range_);
-        std::fprintf(stderr, " [%s%s] %3d%%", std::string(filled, '#').c_str(),
-                     std::string(width - filled, '.').c_str(),
-                     static_cast<int>(static_cast<int64_t>(pos) * 100 / range_));
-        double secs = (now - startMs_) / 1000.0;
-        if (pos > 0 && secs > 0.5) {
-            double left = secs * (range_ - pos) / pos;
-            std::fprintf(stderr, " %.0fs left", left);
-        }
+        const int64_t pos = std::clamp<int64_t>(pos_, 0, range_);
+        const int width = 24;
+        const int filled = static_cast<int>(pos * width / range_);
+        const double secs = (now - startMs_) / 1000.0;
+        const double rate = secs > 0.2 ? pos / secs : 0.0;
+        std::fprintf(stderr, " [%s%s] %lld/%lld", std::string(filled, '#').c_str(),
+                     std::string(width - filled, '.').c_str(), static_cast<long long>(pos),
+                     static_cast<long long>(range_));
+        if (rate > 0.0)
+            std::fprintf(stderr, " %.1f kB/s %.0fs left", rate / 1000.0,
+                         static_cast<double>(range_ - pos) / rate);
     }
     std::fflush(stderr);
 }

@@ -104,7 +104,7 @@ class ConsoleOperator : public Operator {
     void present(const ShownMessage& message) override;
 
   private:
-    void draw();
+    void draw(bool force);
     // The answer given without a person: printed after the question.
     bool unattended(const std::string& text, bool answer, const char* yes, const char* no);
     bool assumeYes_;
@@ -112,8 +112,8 @@ class ConsoleOperator : public Operator {
     bool quiet_;
     bool tty_;
     std::string progressText_;
-    int32_t range_ = 0;
-    int32_t pos_ = 0;
+    int64_t range_ = 0;
+    int64_t pos_ = 0;
     bool open_ = false;
     bool showBar_ = false;
     int64_t startMs_ = 0;

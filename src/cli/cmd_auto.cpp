@@ -3,7 +3,7 @@
 
 #include "app/file_io.h"
 #include "command.h"
-#include "doc/document.h"
+#include "document/document.h"
 #include "engine_context.h"
 #include "port_advice.h"
 

@@ -14,11 +14,6 @@ namespace ostrand::cli {
 
 namespace {
 
-int64_t nowMs() {
-    using namespace std::chrono;
-    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 std::atomic<int32_t>* abortWord = nullptr;
 
 void onInterrupt(int) {
@@ -46,67 +41,8 @@ const char* const kCommonUsage =
 // ---------------------------------------------------------------- operator
 
 void CliOperator::present(const ShownMessage& message) {
-    if (open_ && tty_) std::fputs("\r\033[K", stderr);
     ConsoleOperator::present(message);
     shown.push_back(message);
-    if (open_) draw(true);
-}
-
-void CliOperator::progressOpen(std::string_view text, int32_t range, bool showBar, bool, bool) {
-    tty_ = isatty(2) == 1;
-    open_ = true;
-    bar_ = showBar && range > 0;
-    text_ = text;
-    range_ = range;
-    pos_ = 0;
-    startMs_ = nowMs();
-    lastDrawMs_ = -1;
-    draw(true);
-}
-
-void CliOperator::progressStep(int32_t by) {
-    pos_ += by;
-    draw(false);
-}
-
-void CliOperator::progressSetPos(int32_t pos) {
-    pos_ = pos;
-    draw(false);
-}
-
-void CliOperator::progressSetText(std::string_view text) {
-    text_ = text;
-    draw(true);
-}
-
-void CliOperator::progressClose() {
-    if (open_ && tty_) {
-        std::fputs("\r\033[K", stderr);
-        std::fflush(stderr);
-    }
-    open_ = false;
-}
-
-void CliOperator::draw(bool force) {
-    if (!open_ || !tty_) return;
-    const int64_t now = nowMs();
-    if (!force && lastDrawMs_ >= 0 && now - lastDrawMs_ < 100 && pos_ < range_) return;
-    lastDrawMs_ = now;
-    std::fprintf(stderr, "\r\033[K%s", text_.c_str());
-    if (bar_) {
-        const int64_t pos = std::clamp<int64_t>(pos_, 0, range_);
-        const int width = 24;
-        const int filled = static_cast<int>(pos * width / range_);
-        const double secs = (now - startMs_) / 1000.0;
-        const double rate = secs > 0.2 ? pos / secs : 0.0;
-        std::fprintf(stderr, " [%s%s] %lld/%lld", std::string(filled, '#').c_str(),
-                     std::string(width - filled, '.').c_str(), static_cast<long long>(pos),
-                     static_cast<long long>(range_));
-        if (rate > 0.0)
-            std::fprintf(stderr, " %.1f kB/s %.0fs left", rate / 1000.0,
-                         static_cast<double>(range_ - pos) / rate);
-    }
-    std::fflush(stderr);
 }
 
 // ---------------------------------------------------------------- options

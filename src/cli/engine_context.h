@@ -22,31 +22,15 @@
 
 namespace ostrand::cli {
 
-// Console messages and questions, a progress bar of its own, and a record of
-// every message for the --json result.
+// Console messages, questions and progress, and a record of every message
+// for the --json result.
 class CliOperator : public ConsoleOperator {
   public:
     CliOperator(Session& session, bool assumeYes) : ConsoleOperator(session, assumeYes) {}
-    void progressOpen(std::string_view text, int32_t range, bool showBar, bool allowCancel,
-                      bool topMost) override;
-    void progressStep(int32_t by) override;
-    void progressSetPos(int32_t pos) override;
-    void progressSetText(std::string_view text) override;
-    void progressClose() override;
-
     std::vector<ShownMessage> shown;
 
   protected:
     void present(const ShownMessage& message) override;
-
-  private:
-    void draw(bool force);
-    bool tty_ = false;
-    bool open_ = false;
-    bool bar_ = false;
-    std::string text_;
-    int64_t range_ = 0, pos_ = 0;
-    int64_t startMs_ = 0, lastDrawMs_ = -1;
 };
 
 // The common options of the flash commands.

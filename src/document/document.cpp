@@ -1,4 +1,4 @@
-#include "doc/document.h"
+#include "document/document.h"
 
 #include <sys/file.h>
 

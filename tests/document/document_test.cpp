@@ -4,7 +4,7 @@
 #include <regex>
 
 #include "cli_run.h"
-#include "doc/document.h"
+#include "document/document.h"
 #include "sim_rig.h"
 #include "test_folder.h"
 

@@ -1,4 +1,4 @@
-#include "doc/auto_program.h"
+#include "document/auto_program.h"
 
 #include <filesystem>
 #include <system_error>

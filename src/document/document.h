@@ -16,7 +16,7 @@
 #include "app/password_set.h"
 #include "app/session.h"
 #include "app/setup_settings.h"
-#include "doc/auto_program.h"
+#include "document/auto_program.h"
 #include "engine/flash_engine.h"
 #include "engine/flash_operations.h"
 #include "objfile/object_image.h"
