@@ -60,11 +60,7 @@ std::string object(const Mode& m, uint8_t changed = 0x10) {
 class FlashCommands : public ::testing::TestWithParam<Mode> {
   protected:
     void SetUp() override {
-        writeFastDefinition(folder.path());
-        for (const auto& entry : std::filesystem::directory_iterator(OSTRAND_DATA))
-            if (entry.is_directory())
-                std::filesystem::copy(entry.path(), folder.path() / entry.path().filename(),
-                                      std::filesystem::copy_options::recursive);
+        writeFastProgramFolder(folder.path());
         const Mode& m = GetParam();
         folder.write("obj.h16", object(m));
         folder.write("changed.h16", object(m, 0x11));

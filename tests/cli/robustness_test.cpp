@@ -90,13 +90,7 @@ bool has(const std::string& text, const std::string& part) {
 // The demo program folder with short waits.
 class OddInputs : public ::testing::Test {
   protected:
-    void SetUp() override {
-        writeFastDefinition(folder.path());
-        for (const auto& entry : std::filesystem::directory_iterator(OSTRAND_DATA))
-            if (entry.is_directory())
-                std::filesystem::copy(entry.path(), folder.path() / entry.path().filename(),
-                                      std::filesystem::copy_options::recursive);
-    }
+    void SetUp() override { writeFastProgramFolder(folder.path()); }
     std::string at(const std::string& name) const { return (folder.path() / name).string(); }
     void fifo(const std::string& name) const { ASSERT_EQ(mkfifo(at(name).c_str(), 0644), 0); }
     std::vector<std::string> cli(std::vector<std::string> args) const {

@@ -58,11 +58,7 @@ std::string object(const Layout& l, uint32_t changed = 0xFFFFFFFF) {
 class SecondArea : public ::testing::TestWithParam<Layout> {
   protected:
     void SetUp() override {
-        writeFastDefinition(folder.path());
-        for (const auto& entry : std::filesystem::directory_iterator(OSTRAND_DATA))
-            if (entry.is_directory())
-                std::filesystem::copy(entry.path(), folder.path() / entry.path().filename(),
-                                      std::filesystem::copy_options::recursive);
+        writeFastProgramFolder(folder.path());
         const Layout& l = GetParam();
         folder.write("obj.h20", object(l));
         folder.write("first.h20", object(l, l.blocks[0] + 5));

@@ -41,6 +41,15 @@ inline void writeFastDefinition(const std::filesystem::path& folder) {
     std::ofstream(folder / "Ostrand.def") << def;
 }
 
+// A program folder: the demo definitions with short waits, and every WCP folder.
+inline void writeFastProgramFolder(const std::filesystem::path& folder) {
+    writeFastDefinition(folder);
+    for (const auto& entry : std::filesystem::directory_iterator(OSTRAND_DATA))
+        if (entry.is_directory())
+            std::filesystem::copy(entry.path(), folder / entry.path().filename(),
+                                  std::filesystem::copy_options::recursive);
+}
+
 class SimChip {
   public:
     SimChip() = default;

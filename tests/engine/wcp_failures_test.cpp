@@ -16,14 +16,7 @@ namespace {
 // simulator's event log.
 struct WcpRig : EngineRig {
     std::filesystem::path wcp = folder.path() / "wcp";
-    pid_t loggedChip = -1;
-
-    ~WcpRig() {
-        if (loggedChip > 0) {
-            kill(loggedChip, SIGTERM);
-            waitpid(loggedChip, nullptr, 0);
-        }
-    }
+    SimChip loggedChip;
 
     void startDevice(const std::string& device, const std::vector<std::string>& faults = {},
                      bool withLog = false) {
@@ -48,25 +41,9 @@ struct WcpRig : EngineRig {
     }
 
     void startLogged(const std::string& device) {
-        std::vector<std::string> args = {OSTRAND_SIM,          "--home", folder.path().string(),
-                                         "--device",           device,   "--flash",
-                                         flashPath().string(), "--log",  logPath().string()};
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int out[2];
-        ASSERT_EQ(pipe(out), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        ASSERT_EQ(posix_spawn(&loggedChip, argv[0], &actions, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        std::string port;
-        char c;
-        while (read(out[0], &c, 1) == 1 && c != '\n') port += c;
-        close(out[0]);
+        const std::string port =
+            loggedChip.start(folder.path(), device, {}, flashPath(), logPath());
+        ASSERT_FALSE(port.empty());
         configure(device, port, "9600");
     }
     std::filesystem::path logPath() const { return folder.path() / "sim.log"; }

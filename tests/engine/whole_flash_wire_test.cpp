@@ -21,37 +21,12 @@ Bytes frame(uint8_t command) {
 // The chip with its event log, and the rig connected to it.
 struct LoggedRig : EngineRig {
     std::filesystem::path log;
-    pid_t pid = -1;
+    SimChip loggedChip;
     size_t mark = 0;
-
-    ~LoggedRig() {
-        if (pid > 0) {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
 
     void startLogged(const std::string& device) {
         log = folder.path() / "sim.log";
-        std::vector<std::string> args = {OSTRAND_SIM,          "--home", folder.path().string(),
-                                         "--device",           device,   "--flash",
-                                         flashPath().string(), "--log",  log.string()};
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int out[2];
-        ASSERT_EQ(pipe(out), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        std::string port;
-        char c;
-        while (read(out[0], &c, 1) == 1 && c != '\n') port += c;
-        close(out[0]);
+        const std::string port = loggedChip.start(folder.path(), device, {}, flashPath(), log);
         ASSERT_FALSE(port.empty());
         configure(device, port, "9600");
         engine.wcpBaseFolder = OSTRAND_DATA;
