@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <string>
 
 struct CliResult {
@@ -39,4 +40,13 @@ inline CliResult runCli(const std::string& arguments, const std::filesystem::pat
     r.out = slurp(out);
     r.err = slurp(err);
     return r;
+}
+
+// Whether the --json result holds message `code` (with `detail`, when given).
+inline bool reported(const CliResult& r, int code, const std::string& detail = "") {
+    const std::regex m("\"code\": " + std::to_string(code) +
+                       ", \"place\": \\d+, \"hint\": \\d+, \"detail\": \"([^\"]*)\"");
+    std::smatch found;
+    if (!std::regex_search(r.out, found, m)) return false;
+    return detail.empty() || found[1].str() == detail;
 }

@@ -86,14 +86,6 @@ class FlashCommands : public ::testing::TestWithParam<Mode> {
                       folder.path());
     }
 
-    static bool reported(const CliResult& r, int code, const std::string& detail = "") {
-        const std::regex m("\"code\": " + std::to_string(code) +
-                           ", \"place\": \\d+, \"hint\": \\d+, \"detail\": \"([^\"]*)\"");
-        std::smatch found;
-        if (!std::regex_search(r.out, found, m)) return false;
-        return detail.empty() || found[1].str() == detail;
-    }
-
     std::string flash() const { return folder.read("flash.bin"); }
     std::string at(const std::string& name) const { return (folder.path() / name).string(); }
 

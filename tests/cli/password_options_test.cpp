@@ -6,27 +6,15 @@
 
 #include "cli_run.h"
 #include "engine/sim_rig.h"
+#include "objfile/hex_records.h"
 
 namespace ostrand::test {
 namespace {
 
 std::string record(uint16_t address, const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> r = {uint8_t(data.size()), uint8_t(address >> 8), uint8_t(address), 0};
-    r.insert(r.end(), data.begin(), data.end());
-    uint8_t sum = 0;
-    std::string line = ":";
-    char hex[3];
-    for (uint8_t b : r) {
-        sum = uint8_t(sum + b);
-        std::snprintf(hex, sizeof hex, "%02X", b);
-        line += hex;
-    }
-    std::snprintf(hex, sizeof hex, "%02X", uint8_t(-sum));
-    return line + hex + "\n";
-}
-
-bool reported(const CliResult& r, int code) {
-    return r.out.find("\"code\": " + std::to_string(code) + ",") != std::string::npos;
+    std::string line;
+    appendHexRecord(line, 0, address, data.data(), uint32_t(data.size()));
+    return line;
 }
 
 // The JSON result's one and only message is `code`.

@@ -75,14 +75,6 @@ class SecondArea : public ::testing::TestWithParam<Layout> {
                       folder.path());
     }
 
-    static bool reported(const CliResult& r, int code, const std::string& detail = "") {
-        const std::regex m("\"code\": " + std::to_string(code) +
-                           ", \"place\": \\d+, \"hint\": \\d+, \"detail\": \"([^\"]*)\"");
-        std::smatch found;
-        if (!std::regex_search(r.out, found, m)) return false;
-        return detail.empty() || found[1].str() == detail;
-    }
-
     // The simulated flash the object leaves: first area, then second area.
     std::string expectedFlash() const {
         const Layout& l = GetParam();
