@@ -47,12 +47,12 @@ int run(std::vector<std::string>& argv) {
     bool anyChosen = false;
     for (int s = 0; s < kAutoSteps; ++s) anyChosen |= chosen[s] = args.flag(kFlags[s]);
     bool repeat = args.flag("--repeat");
-    std::string port, device, rate;
-    const bool havePort = args.take("--port", port);
-    const bool haveDevice = args.take("--device", device);
-    const bool haveRate = args.take("--rate", rate);
+    CommonOptions overrides;
+    overrides.havePort = args.take("--port", overrides.port);
+    overrides.haveDevice = args.take("--device", overrides.device);
+    overrides.haveRate = args.take("--rate", overrides.rate);
     const bool yes = args.flag("--yes");
-    PasswordOptions pw;
+    PasswordOptions& pw = overrides.passwords;
     if (!args.error()) takePasswordOptions(args, pw);
     if (args.error()) return usageError(kCommand, args.errorText());
     if (std::string bad = args.unknownOption(); !bad.empty())
@@ -72,25 +72,11 @@ int run(std::vector<std::string>& argv) {
     doc.engine.hooks.startupErasePrompt = false;
     // The options replace the setup's values for this run; nothing writes them back.
     int refused = kExitOk;
-    doc.setupFromOptions = havePort && haveDevice;
+    doc.setupFromOptions = overrides.havePort && overrides.haveDevice;
     doc.setupRead = [&] {
         SetupValues& v = doc.settings.inForce;
-        if (havePort) v.comPort = port;
-        if (haveRate) v.dataRate = rate;
-        if (v.dataRate.empty()) v.dataRate = "9600";
+        refused = applyRunOverrides(overrides, v, doc.devices, op);
         if (v.openFile.empty()) v.openFile = object;  // no setup file read it
-        if (haveDevice) {
-            v.device = device;
-            if (doc.devices.select(v.device) < 0) {
-                op.showMessage(10114, 0, 12105, v.device);
-                refused = kExitFailed;
-                return false;
-            }
-            applyFixedClock(doc.devices.selected()->bootType, v);
-            if (v.clockFlag == 1 && doc.devices.clockEntryAvailable() == 1)
-                doc.devices.fixedRateTextOf(v.dataRate);
-        }
-        refused = applyDevicePassword(pw, *doc.devices.selected(), v, op);
         return refused == kExitOk;
     };
     doc.objectLoaded = [&] {

@@ -103,6 +103,24 @@ EngineContext::~EngineContext() {
     abortWord = nullptr;
 }
 
+int applyRunOverrides(const CommonOptions& o, SetupValues& v, DeviceDatabase& devices,
+                      Operator& op) {
+    if (o.haveDevice) v.device = o.device;
+    if (o.havePort) v.comPort = o.port;
+    if (o.haveRate) v.dataRate = o.rate;
+    if (v.device.empty() || devices.select(v.device) < 0) {
+        op.showMessage(10114, 0, 12105, v.device);
+        return kExitFailed;
+    }
+    if (v.dataRate.empty()) v.dataRate = "9600";
+    if (int r = applyDevicePassword(o.passwords, *devices.selected(), v, op); r != kExitOk)
+        return r;
+    // The setup's own rule: a clock-entry device runs at its fixed rate.
+    applyFixedClock(devices.selected()->bootType, v);
+    if (v.clockFlag == 1 && devices.clockEntryAvailable() == 1) devices.fixedRateTextOf(v.dataRate);
+    return kExitOk;
+}
+
 int EngineContext::open(bool needObject, const std::string& objectFile) {
     std::error_code ec;
     std::filesystem::path home =
@@ -122,23 +140,12 @@ int EngineContext::open(bool needObject, const std::string& objectFile) {
         return kExitFailed;
 
     SetupValues& v = settings.inForce;
-    if (options_.haveDevice) v.device = options_.device;
-    if (options_.havePort) v.comPort = options_.port;
-    if (options_.haveRate) v.dataRate = options_.rate;
     if (!objectFile.empty()) v.openFile = objectFile;
-    if (v.device.empty() || devices.select(v.device) < 0) {
-        op.showMessage(10114, 0, 12105, v.device);
-        return kExitFailed;
-    }
+    if (int r = applyRunOverrides(options_, v, devices, op); r != kExitOk) return r;
     if (v.comPort.empty()) {
         std::fprintf(stderr, "ostrand-cli: no port: give --port or a setup file\n");
         return kExitUsage;
     }
-    if (v.dataRate.empty()) v.dataRate = "9600";
-    if (int r = applyDevicePassword(options_.passwords, *devices.selected(), v, op); r != kExitOk)
-        return r;
-    applyFixedClock(devices.selected()->bootType, v);
-    if (v.clockFlag == 1 && devices.clockEntryAvailable() == 1) devices.fixedRateTextOf(v.dataRate);
     devices.applyProgrammingMode();
     passwords.takeSetup(v);
     passwords.loadPasswordLog(home / "history.log");

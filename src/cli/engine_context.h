@@ -78,6 +78,12 @@ class EngineContext {
 // Reads the common options; returns false (with a usage error in
 // args.errorText()) on a bad option.
 bool takeCommonOptions(Args& args, CommonOptions& options);
+
+// Puts the options' device, port, rate and device password over the setup's
+// values for this run, keeping the setup's rules (a fixed clock, a default
+// rate). kExitOk, or the exit status with its numbered message shown.
+int applyRunOverrides(const CommonOptions& options, SetupValues& values, DeviceDatabase& devices,
+                      Operator& op);
 // The options of a command that takes at most one object FILE (empty: the
 // setup's). False on bad usage, with the message printed and `status` set.
 bool takeFileCommandOptions(Args& args, const Command& self, CommonOptions& options,
