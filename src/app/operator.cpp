@@ -36,6 +36,42 @@ void Operator::showCommandError(uint8_t commandByte, std::string detail) {
     present(m);
 }
 
+void Operator::progressOpen(std::string_view text, int32_t range, bool showBar, bool allowCancel,
+                            bool topMost) {
+    progress_ = ProgressEvent{
+        ProgressEvent::Kind::Open, std::string(text), 0, range, showBar, allowCancel, topMost};
+    progressOpen_ = true;
+    emitProgress(ProgressEvent::Kind::Open);
+}
+
+void Operator::progressStep(int32_t by) {
+    progress_.done += by;
+    emitProgress(ProgressEvent::Kind::Advance);
+}
+
+void Operator::progressSetPos(int32_t pos) {
+    progress_.done = pos;
+    emitProgress(ProgressEvent::Kind::Advance);
+}
+
+void Operator::progressSetText(std::string_view text) {
+    progress_.operation = text;
+    emitProgress(ProgressEvent::Kind::Text);
+}
+
+void Operator::progressClose() {
+    // Operations close on every path; a second close means nothing.
+    if (!progressOpen_) return;
+    progressOpen_ = false;
+    emitProgress(ProgressEvent::Kind::Close);
+}
+
+void Operator::emitProgress(ProgressEvent::Kind kind) {
+    progress_.kind = kind;
+    onProgress(progress_);
+    if (listener_) listener_(progress_);
+}
+
 // ---------------------------------------------------------------- console
 
 namespace {
@@ -103,30 +139,28 @@ bool ConsoleOperator::notice(int32_t code) {
     return false;
 }
 
-void ConsoleOperator::progressOpen(std::string_view text, int32_t range, bool showBar, bool, bool) {
-    progressText_ = text;
-    range_ = range;
-    pos_ = 0;
-    open_ = true;
-    showBar_ = showBar;
-    startMs_ = nowMs();
-    lastDrawMs_ = -1;
-    draw(true);
-}
-
-void ConsoleOperator::progressStep(int32_t by) {
-    pos_ += by;
-    draw(false);
-}
-
-void ConsoleOperator::progressSetPos(int32_t pos) {
-    pos_ = pos;
-    draw(false);
-}
-
-void ConsoleOperator::progressSetText(std::string_view text) {
-    progressText_ = text;
-    draw(true);
+void ConsoleOperator::onProgress(const ProgressEvent& event) {
+    switch (event.kind) {
+        case ProgressEvent::Kind::Open:
+            open_ = true;
+            startMs_ = nowMs();
+            lastDrawMs_ = -1;
+            draw(true);
+            break;
+        case ProgressEvent::Kind::Advance:
+            draw(false);
+            break;
+        case ProgressEvent::Kind::Text:
+            draw(true);
+            break;
+        case ProgressEvent::Kind::Close:
+            if (open_ && tty_ && !quiet_) {
+                std::fputs("\r\033[K", stderr);
+                std::fflush(stderr);
+            }
+            open_ = false;
+            break;
+    }
 }
 
 namespace {
@@ -148,35 +182,30 @@ bool ConsoleOperator::progressAborted() {
     return session().AbortRequested != 0 || cancelRequested();
 }
 
-void ConsoleOperator::progressClose() {
-    if (open_ && tty_ && !quiet_) {
-        std::fputs("\r\033[K", stderr);
-        std::fflush(stderr);
-    }
-    open_ = false;
-}
-
 // Text, bar, bytes done of all, rate and time left, on one line redrawn in
 // place.
 void ConsoleOperator::draw(bool force) {
     if (!open_ || !tty_ || quiet_) return;
     const int64_t now = nowMs();
     // A terminal redraw per byte would cost more than the byte itself.
-    if (!force && lastDrawMs_ >= 0 && now - lastDrawMs_ < 100 && pos_ < range_) return;
+    if (!force && lastDrawMs_ >= 0 && now - lastDrawMs_ < 100 && progress().done < progress().total)
+        return;
     lastDrawMs_ = now;
-    std::fprintf(stderr, "\r\033[K%s", progressText_.c_str());
-    if (showBar_ && range_ > 0) {
-        const int64_t pos = std::clamp<int64_t>(pos_, 0, range_);
+    const ProgressEvent& p = progress();
+    const int64_t range = p.total;
+    std::fprintf(stderr, "\r\033[K%s", p.operation.c_str());
+    if (p.showBar && range > 0) {
+        const int64_t pos = std::clamp<int64_t>(p.done, 0, range);
         const int width = 24;
-        const int filled = static_cast<int>(pos * width / range_);
+        const int filled = static_cast<int>(pos * width / range);
         const double secs = (now - startMs_) / 1000.0;
         const double rate = secs > 0.2 ? pos / secs : 0.0;
         std::fprintf(stderr, " [%s%s] %lld/%lld", std::string(filled, '#').c_str(),
                      std::string(width - filled, '.').c_str(), static_cast<long long>(pos),
-                     static_cast<long long>(range_));
+                     static_cast<long long>(range));
         if (rate > 0.0)
             std::fprintf(stderr, " %.1f kB/s %.0fs left", rate / 1000.0,
-                         static_cast<double>(range_ - pos) / rate);
+                         static_cast<double>(range - pos) / rate);
     }
     std::fflush(stderr);
 }
@@ -205,32 +234,30 @@ bool RecordingOperator::notice(int32_t code) {
     return false;
 }
 
-void RecordingOperator::progressOpen(std::string_view text, int32_t range, bool, bool, bool) {
-    progressTexts.emplace_back(text);
-    progressRange = range;
-    progressPos = 0;
-    progressIsOpen = true;
-}
-
-void RecordingOperator::progressStep(int32_t by) {
-    progressPos += by;
-    ++steps;
-}
-
-void RecordingOperator::progressSetPos(int32_t pos) {
-    progressPos = pos;
-}
-
-void RecordingOperator::progressSetText(std::string_view text) {
-    progressTexts.emplace_back(text);
+void RecordingOperator::onProgress(const ProgressEvent& event) {
+    progressEvents.push_back(event);
+    switch (event.kind) {
+        case ProgressEvent::Kind::Open:
+            progressTexts.push_back(event.operation);
+            progressRange = static_cast<int32_t>(event.total);
+            progressPos = 0;
+            progressIsOpen = true;
+            break;
+        case ProgressEvent::Kind::Advance:
+            progressPos = static_cast<int32_t>(event.done);
+            ++steps;
+            break;
+        case ProgressEvent::Kind::Text:
+            progressTexts.push_back(event.operation);
+            break;
+        case ProgressEvent::Kind::Close:
+            progressIsOpen = false;
+            break;
+    }
 }
 
 bool RecordingOperator::progressAborted() {
     return (abortAfterSteps >= 0 && steps >= abortAfterSteps) || session().AbortRequested != 0;
-}
-
-void RecordingOperator::progressClose() {
-    progressIsOpen = false;
 }
 
 std::vector<int32_t> RecordingOperator::codes() const {

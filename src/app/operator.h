@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -11,6 +12,19 @@
 #include "session.h"
 
 namespace ostrand {
+
+// One step of a long operation as every front end sees it: the console bar,
+// --json, the progress window and the tests all render these.
+struct ProgressEvent {
+    enum class Kind { Open, Advance, Text, Close };
+    Kind kind = Kind::Open;
+    std::string operation;  // the text of the progress window
+    int64_t done = 0;
+    int64_t total = 0;  // 0: no known end
+    bool showBar = false;
+    bool allowCancel = false;
+    bool topMost = false;
+};
 
 // One message as it reaches the person.
 struct ShownMessage {
@@ -46,14 +60,22 @@ class Operator {
     // A notice with a "don't show again" box; returns whether it was ticked.
     virtual bool notice(int32_t code) = 0;
 
-    // Progress of a long operation.
-    virtual void progressOpen(std::string_view text, int32_t range, bool showBar, bool allowCancel,
-                              bool topMost) = 0;
-    virtual void progressStep(int32_t by = 1) = 0;
-    virtual void progressSetPos(int32_t pos) = 0;
-    virtual void progressSetText(std::string_view text) = 0;
+    // Progress of a long operation. These keep the state and turn each call
+    // into one ProgressEvent for onProgress() and the listener.
+    void progressOpen(std::string_view text, int32_t range, bool showBar, bool allowCancel,
+                      bool topMost);
+    void progressStep(int32_t by = 1);
+    void progressSetPos(int32_t pos);
+    void progressSetText(std::string_view text);
+    void progressClose();
     virtual bool progressAborted() = 0;
-    virtual void progressClose() = 0;
+    // The progress as it stands (kind of the last event).
+    const ProgressEvent& progress() const { return progress_; }
+    bool progressOpened() const { return progressOpen_; }
+    // An observer besides the front end (--json, a gang's port line).
+    void setProgressListener(std::function<void(const ProgressEvent&)> listener) {
+        listener_ = std::move(listener);
+    }
 
     // Dispatch one pending UI event (keeps a window alive during long work).
     virtual void pump() {}
@@ -62,9 +84,14 @@ class Operator {
 
   protected:
     virtual void present(const ShownMessage& message) = 0;
+    virtual void onProgress(const ProgressEvent& event) = 0;
 
   private:
+    void emitProgress(ProgressEvent::Kind kind);
     Session& session_;
+    ProgressEvent progress_;
+    bool progressOpen_ = false;
+    std::function<void(const ProgressEvent&)> listener_;
 };
 
 // A cancel asked for from outside, by a signal: safe to call from a signal
@@ -89,19 +116,14 @@ class ConsoleOperator : public Operator {
     bool ask(int32_t code) override;
     bool askOkCancel(int32_t code) override;
     bool notice(int32_t code) override;
-    void progressOpen(std::string_view text, int32_t range, bool showBar, bool allowCancel,
-                      bool topMost) override;
-    void progressStep(int32_t by) override;
-    void progressSetPos(int32_t pos) override;
-    void progressSetText(std::string_view text) override;
     bool progressAborted() override;
-    void progressClose() override;
 
     // Progress bar drawing is on only when stderr is a terminal.
     void setQuiet(bool quiet) { quiet_ = quiet; }
 
   protected:
     void present(const ShownMessage& message) override;
+    void onProgress(const ProgressEvent& event) override;
 
   private:
     void draw(bool force);
@@ -111,11 +133,7 @@ class ConsoleOperator : public Operator {
     bool inputGone_ = false;  // stdin ended: nobody answers any more
     bool quiet_;
     bool tty_;
-    std::string progressText_;
-    int64_t range_ = 0;
-    int64_t pos_ = 0;
     bool open_ = false;
-    bool showBar_ = false;
     int64_t startMs_ = 0;
     int64_t lastDrawMs_ = -1;
 };
@@ -140,19 +158,15 @@ class RecordingOperator : public Operator {
     bool ask(int32_t code) override;
     bool askOkCancel(int32_t code) override;
     bool notice(int32_t code) override;
-    void progressOpen(std::string_view text, int32_t range, bool showBar, bool allowCancel,
-                      bool topMost) override;
-    void progressStep(int32_t by) override;
-    void progressSetPos(int32_t pos) override;
-    void progressSetText(std::string_view text) override;
+    std::vector<ProgressEvent> progressEvents;
     bool progressAborted() override;
-    void progressClose() override;
 
     const ShownMessage* last() const { return messages.empty() ? nullptr : &messages.back(); }
     std::vector<int32_t> codes() const;
 
   protected:
     void present(const ShownMessage& message) override { messages.push_back(message); }
+    void onProgress(const ProgressEvent& event) override;
 
   private:
     bool nextAnswer();

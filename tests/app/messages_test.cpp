@@ -95,3 +95,39 @@ TEST(ShowMessage, KeepsLastCodeAndExitStatus) {
     EXPECT_EQ(op.last()->code, 10006);
     EXPECT_EQ(op.last()->hint, 12127);
 }
+
+// Every front end sees the same events: the operation, bytes done of all, and
+// one close however often the operation closes.
+TEST(ProgressEvents, OneStreamForFrontEndAndListener) {
+    Session session;
+    RecordingOperator op(session);
+    std::vector<ProgressEvent> heard;
+    op.setProgressListener([&](const ProgressEvent& e) { heard.push_back(e); });
+
+    op.progressOpen("Programming", 300, true, true, false);
+    op.progressStep(100);
+    op.progressStep(100);
+    op.progressSetPos(250);
+    op.progressSetText("Verifying");
+    op.progressClose();
+    op.progressClose();
+
+    ASSERT_EQ(op.progressEvents.size(), 6u);
+    ASSERT_EQ(heard.size(), 6u);
+    using K = ProgressEvent::Kind;
+    EXPECT_EQ(heard[0].kind, K::Open);
+    EXPECT_EQ(heard[0].total, 300);
+    EXPECT_TRUE(heard[0].allowCancel);
+    EXPECT_EQ(heard[2].done, 200);
+    EXPECT_EQ(heard[3].done, 250);
+    EXPECT_EQ(heard[4].kind, K::Text);
+    EXPECT_EQ(heard[4].operation, "Verifying");
+    EXPECT_EQ(heard[5].kind, K::Close);
+    EXPECT_FALSE(op.progressOpened());
+    EXPECT_EQ(op.progressPos, 250);
+
+    // A new operation starts from nothing.
+    op.progressOpen("Erasing", 10, false, false, false);
+    EXPECT_EQ(op.progress().done, 0);
+    EXPECT_EQ(heard.back().operation, "Erasing");
+}
