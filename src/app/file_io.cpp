@@ -10,9 +10,11 @@
 
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <random>
+#include <thread>
 
 extern char** environ;
 
@@ -243,6 +245,22 @@ bool FileLock::acquire(const fs::path& path, bool createIfMissing, bool shared) 
     if (::flock(fd, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
         ::close(fd);
         return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+bool FileLock::acquireWaiting(const fs::path& path, int limitMs) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
+    release();
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= until) {
+            ::close(fd);
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     fd_ = fd;
     return true;

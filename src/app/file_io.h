@@ -92,6 +92,8 @@ class FileLock {
     // file cannot be opened. createIfMissing makes the lock file; shared takes
     // a lock that other shared holders may also have.
     bool acquire(const std::filesystem::path& path, bool createIfMissing, bool shared = false);
+    // Exclusive, waiting up to `limitMs` for another holder to let go.
+    bool acquireWaiting(const std::filesystem::path& path, int limitMs);
     void release();
     bool held() const { return fd_ >= 0; }
 

@@ -1,7 +1,9 @@
 #include "password_set.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <mutex>
 #include <set>
 
 #include "device_database.h"
@@ -212,6 +214,7 @@ ObjectPassword PasswordSet::readObjectPassword(const PasswordImageView& image, u
 
 void PasswordSet::loadPasswordLog(const std::filesystem::path& path) {
     log.clear();
+    remembered_.clear();
     auto file = ProfileFile::load(path);
     if (!file) return;
     std::set<std::string> seen;
@@ -238,6 +241,7 @@ void PasswordSet::loadPasswordLog(const std::filesystem::path& path) {
 }
 
 void PasswordSet::rememberPassword(const PasswordLogEntry& entry) {
+    remembered_.emplace_back(entry.sum, entry.device);
     for (auto& e : log) {
         if (e.sum == entry.sum && e.device == entry.device) {
             e = entry;
@@ -267,9 +271,38 @@ std::string PasswordSet::passwordLogText() const {
     return text;
 }
 
+void PasswordSet::mergeLogFile(const std::filesystem::path& path) {
+    PasswordSet current(session_, op_);
+    current.loadPasswordLog(path);
+    std::vector<PasswordLogEntry> merged = std::move(current.log);
+    for (const auto& e : log) {
+        auto same = std::find_if(merged.begin(), merged.end(), [&](const PasswordLogEntry& m) {
+            return m.sum == e.sum && m.device == e.device;
+        });
+        const bool mine = std::find(remembered_.begin(), remembered_.end(),
+                                    std::make_pair(e.sum, e.device)) != remembered_.end();
+        if (same == merged.end())
+            merged.push_back(e);
+        else if (mine)
+            *same = e;
+    }
+    log = std::move(merged);
+}
+
 int32_t PasswordSet::savePasswordLog(const std::filesystem::path& path) {
-    AtomicFileWriter writer;
+    // Several engines of one process, and other processes, share the log.
+    static std::mutex inProcess;
+    std::lock_guard serial(inProcess);
     const std::string detail = path.string();
+    FileLock betweenProcesses;
+    std::filesystem::path lockPath = path;
+    lockPath += ".lock";
+    if (!betweenProcesses.acquireWaiting(lockPath, 10000)) {
+        op_.showMessage(10113, 10, 12137, detail);
+        return 0;
+    }
+    mergeLogFile(path);
+    AtomicFileWriter writer;
     if (!writer.open(path)) {
         op_.showMessage(10113, 10, 12137, detail);
         return 0;
@@ -283,6 +316,7 @@ int32_t PasswordSet::savePasswordLog(const std::filesystem::path& path) {
         op_.showMessage(10113, 11, 12109, detail);
         return 0;
     }
+    remembered_.clear();
     return 1;
 }
 

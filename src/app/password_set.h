@@ -99,13 +99,20 @@ class PasswordSet {
     // Replaces the entry with the same SUM and device, else appends.
     void rememberPassword(const PasswordLogEntry& entry);
     // Writes the log to `path` as one piece. 1 written, 0 failure (shown).
+    // Entries another writer added to the file since it was read are kept:
+    // the file is read again under a lock (threads and processes alike) and
+    // only the entries remembered here replace theirs.
     int32_t savePasswordLog(const std::filesystem::path& path);
     // The log text as it is written.
     std::string passwordLogText() const;
 
   private:
+    void mergeLogFile(const std::filesystem::path& path);
+
     Session& session_;
     Operator& op_;
+    // SUM and device of the entries remembered since the last save.
+    std::vector<std::pair<uint16_t, std::string>> remembered_;
 };
 
 }  // namespace ostrand

@@ -56,7 +56,8 @@ int32_t DocumentCore::startUp(const std::string& commandLine) {
     // One instance at a time unless several are allowed: every instance
     // holds the lock file shared, a single-instance start wants it alone.
     bool multi = session.MultiInstance == 1;
-    if (!instanceLock_.acquire(programFolder / "Ostrand.lock", true, multi) && !multi) {
+    if (takeInstanceLock && !instanceLock_.acquire(programFolder / "Ostrand.lock", true, multi) &&
+        !multi) {
         session.ExitStatus = 0;
         return 0;
     }

@@ -62,6 +62,9 @@ class DocumentCore {
     // on without a valid setup file (setupRead fills in what it needs).
     bool setupFromOptions = false;
     std::function<bool()> objectLoaded;
+    // false: the caller holds the program's instance lock for several
+    // documents at once (a gang of ports in one process).
+    bool takeInstanceLock = true;
 
     // At start-up, the setup dialog when no valid default setup exists.
     std::function<void()> openSetupDialog;

@@ -47,7 +47,7 @@ std::vector<AddressRange> ObjectImage::expansionRanges() const {
 }
 
 int32_t ObjectImage::writeExpansionFile() {
-    const fs::path work = programFolder_ / "tmp";
+    const fs::path work = expansionFolder.empty() ? programFolder_ / "tmp" : expansionFolder;
     std::error_code ec;
     fs::create_directories(work, ec);  // a failure shows when the file is opened
     std::string name = fs::path(readPath_).filename().string();

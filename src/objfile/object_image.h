@@ -65,6 +65,9 @@ class ObjectImage {
     uint32_t secondMax() const { return secondMax_; }
     uint16_t fileSum() const { return fileSum_; }
     const std::string& expansionPath() const { return expansionPath_; }
+    // Where the expansion file goes; empty: the folder "tmp" of the program
+    // folder. Images programmed side by side each need their own.
+    std::filesystem::path expansionFolder;
     // Lowest address and data byte count of the expansion file (writer A).
     uint32_t expansionLowAddress() const { return expansionLowAddress_; }
     uint32_t expansionByteCount() const { return expansionByteCount_; }

@@ -1,10 +1,14 @@
 #include "app/password_set.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <thread>
 
 #include "app/file_io.h"
 #include "app/operator.h"
@@ -159,4 +163,72 @@ TEST_F(PasswordTest, LogRoundTrip) {
     EXPECT_EQ(last(), "10113/10/12137");
     EXPECT_EQ(op.last()->detail, (dir / "no" / "history.log").string());
     fs::remove_all(dir);
+}
+
+// Engines of one program and other programs save the one log side by side:
+// each keeps what the others wrote since it read the log, and an entry it
+// holds from an older reading never overwrites a newer one.
+TEST(SharedPasswordLog, WritersInThreadsAndProcessesLoseNothing) {
+    char pattern[] = "/tmp/ostrand-pwshare-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    const fs::path log = fs::path(pattern) / "history.log";
+    Session session;
+    RecordingOperator op{session};
+
+    PasswordSet stale(session, op), fresh(session, op);
+    stale.rememberPassword({0x0001, 1, 2, "OLD", "D"});
+    ASSERT_EQ(stale.savePasswordLog(log), 1);
+    fresh.loadPasswordLog(log);
+    fresh.rememberPassword({0x0001, 1, 2, "NEW", "D"});
+    ASSERT_EQ(fresh.savePasswordLog(log), 1);
+    stale.rememberPassword({0x0002, 1, 2, "OTHER", "D"});
+    ASSERT_EQ(stale.savePasswordLog(log), 1);
+    PasswordSet read(session, op);
+    read.loadPasswordLog(log);
+    EXPECT_EQ(read.log, (std::vector<PasswordLogEntry>{{0x0001, 1, 2, "NEW", "D"},
+                                                       {0x0002, 1, 2, "OTHER", "D"}}));
+
+    // Three processes of three threads, each saving ten entries of its own.
+    constexpr int kProcesses = 3, kThreads = 3, kEach = 10;
+    auto writeSome = [&](int process) {
+        std::vector<std::thread> threads;
+        std::atomic<int> failures{0};
+        for (int t = 0; t < kThreads; ++t)
+            threads.emplace_back([&, t] {
+                Session s;
+                RecordingOperator o{s};
+                PasswordSet mine(s, o);
+                mine.loadPasswordLog(log);
+                for (int i = 0; i < kEach; ++i) {
+                    const auto sum = static_cast<uint16_t>(0x100 * (process + 1) + 0x10 * t + i);
+                    mine.rememberPassword({sum, 0x10, 0x11, "PW", "DEV"});
+                    if (mine.savePasswordLog(log) != 1) ++failures;
+                }
+            });
+        for (auto& th : threads) th.join();
+        return failures.load();
+    };
+    std::vector<pid_t> children;
+    for (int p = 1; p < kProcesses; ++p) {
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) ::_exit(writeSome(p) == 0 ? 0 : 1);
+        children.push_back(pid);
+    }
+    EXPECT_EQ(writeSome(0), 0);
+    for (pid_t pid : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    read.loadPasswordLog(log);
+    std::set<uint16_t> sums;
+    for (const auto& e : read.log) sums.insert(e.sum);
+    EXPECT_EQ(read.log.size(), 2u + kProcesses * kThreads * kEach);
+    for (int p = 0; p < kProcesses; ++p)
+        for (int t = 0; t < kThreads; ++t)
+            for (int i = 0; i < kEach; ++i)
+                EXPECT_EQ(sums.count(static_cast<uint16_t>(0x100 * (p + 1) + 0x10 * t + i)), 1u)
+                    << "entry of process " << p << ", thread " << t << ", number " << i;
+    fs::remove_all(pattern);
 }

@@ -1,0 +1,79 @@
+#!/usr/bin/env bash
+# Gang benchmark: 64 KiB programmed by 'ostrand-cli gang' into one paced
+# simulated chip, then into four at once, at 115200 bps. The ports work side
+# by side, so four should take about as long as one: prints both times and
+# elapsed(4 ports) / elapsed(1 port).
+#
+# usage: bench/gang_bench.sh [BUILD_DIR]   (default: build)
+set -euo pipefail
+
+SRC=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${1:-build}
+BIN=$(cd "$BUILD/bin" && pwd)
+DEVICE=KMR8L256
+RATE=115200
+WORK=$(mktemp -d)
+SIM_PIDS=()
+stop_sims() {
+    for pid in "${SIM_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${SIM_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+    SIM_PIDS=()
+}
+cleanup() {
+    stop_sims
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# Program folder: the demo definitions with the device's matching wait cut to
+# 20 ms (its RecTimeOut), and its WCP folder.
+sed -E "s/^\[KMR8-$DEVICE\]$/[KMR8-$DEVICE]\nRecTimeOut=20/" "$SRC/data/Ostrand.def" > "$WORK/Ostrand.def"
+cp -r "$SRC/data/$DEVICE" "$WORK/"
+
+# 64 KiB at the start of the flash (0x10000-0x1FFFF), Intel HEX with a segment record.
+python3 - "$WORK/64k.h20" <<'EOF'
+import random, sys
+random.seed(11)
+lines = []
+def rec(addr, typ, data):
+    body = [len(data), addr >> 8 & 255, addr & 255, typ] + data
+    lines.append(':' + ''.join('%02X' % b for b in body) + '%02X' % (-sum(body) & 255))
+rec(0, 2, [0x10, 0])
+for off in range(0, 0x10000, 16):
+    rec(off, 0, [random.randrange(256) for _ in range(16)])
+lines.append(':00000001FF')
+open(sys.argv[1], 'w').write('\n'.join(lines) + '\n')
+EOF
+
+run() {  # run N: prints the seconds gang took for N chips
+    local n=$1 ports=()
+    for i in $(seq "$n"); do
+        rm -f "$WORK/flash$i.bin" "$WORK/sim$i.out"
+        "$BIN/ostrand-sim" --home "$WORK" --device "$DEVICE" --flash "$WORK/flash$i.bin" \
+            --pace > "$WORK/sim$i.out" &
+        SIM_PIDS+=($!)
+    done
+    for i in $(seq "$n"); do
+        for _ in $(seq 50); do [ -s "$WORK/sim$i.out" ] && break; sleep 0.1; done
+        ports+=(--port "$(head -1 "$WORK/sim$i.out")")
+    done
+    local start end
+    start=$(date +%s.%N)
+    "$BIN/ostrand-cli" gang "${ports[@]}" --home "$WORK" --device "$DEVICE" --rate "$RATE" \
+        --blank-device --program "$WORK/64k.h20" > "$WORK/gang$n.out" 2> "$WORK/gang$n.err" ||
+        { cat "$WORK/gang$n.out" "$WORK/gang$n.err" >&2; exit 1; }
+    end=$(date +%s.%N)
+    stop_sims
+    python3 -c "print(f'{$end - $start:.3f}')"
+}
+
+echo "ostrand gang benchmark: $DEVICE, 64 KiB at $RATE bps, paced"
+one=$(run 1)
+four=$(run 4)
+python3 - "$one" "$four" <<'EOF'
+import sys
+one, four = float(sys.argv[1]), float(sys.argv[2])
+print(f"1 port  {one:7.2f} s")
+print(f"4 ports {four:7.2f} s")
+print(f"elapsed(4 ports) / elapsed(1 port) = {four / one:.3f}")
+EOF

@@ -1,0 +1,239 @@
+// ostrand-cli gang against several simulated chips at once: each chip gets
+// its own object, a failing port neither stops nor spoils the others, the
+// shared password log keeps every port's entry, and bad usage is refused.
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <sstream>
+
+#include "cli_run.h"
+#include "engine/sim_rig.h"
+#include "objfile/hex_records.h"
+
+namespace ostrand::test {
+namespace {
+
+std::string record(uint16_t address, const std::vector<uint8_t>& data) {
+    std::string line;
+    appendHexRecord(line, 0, address, data.data(), uint32_t(data.size()));
+    return line;
+}
+
+struct Chip {
+    const char* device;
+    uint32_t flashSize;
+    const char* fault;  // "" none
+};
+
+// WCP-Div, S-Boot-PW, S-Boot, and a WCP-All chip whose first WCP write ends
+// with an ECC error.
+const Chip kChips[] = {
+    {"KM16F48", 0xC000, ""},
+    {"KM16F60P", 0xF000, ""},
+    {"KM16F32S", 0x8000, ""},
+    {"KM16F96", 0x18000, "ecc"},
+};
+
+class Gang : public ::testing::Test {
+  protected:
+    void SetUp() override { writeFastProgramFolder(folder.path()); }
+
+    // 32 bytes of their own for chip k, in a folder of its own but under the
+    // same file name as every other chip's object.
+    std::string objectFor(size_t k, std::vector<uint8_t>& bytes) {
+        bytes.resize(32);
+        for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = uint8_t(i * 7 + k * 0x40 + 1);
+        const std::filesystem::path dir = folder.path() / ("o" + std::to_string(k));
+        std::filesystem::create_directories(dir);
+        std::ofstream(dir / "obj.h16") << record(0, bytes) + ":00000001FF\n";
+        return (dir / "obj.h16").string();
+    }
+
+    std::string setupFor(const std::string& name, const std::string& device,
+                         const std::string& port, const std::string& object,
+                         const std::string& extra = "") {
+        folder.write(name, "[Ostrand]\nDevice=" + device + "\nOpenFile=" + object +
+                               "\nCOMPort=" + port +
+                               "\nDataRate=9600\nAllErase=0\nBlankCheck=0\nProgramming=0\n"
+                               "Verify=0\nFileCompare=0\n" +
+                               extra);
+        return (folder.path() / name).string();
+    }
+
+    std::string gang(const std::string& arguments) {
+        return "gang --home " + folder.path().string() + " " + arguments;
+    }
+
+    TestFolder folder;
+};
+
+// Lines of `text` that start with `prefix`.
+std::vector<std::string> linesStarting(const std::string& text, const std::string& prefix) {
+    std::vector<std::string> found;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind(prefix, 0) == 0) found.push_back(line);
+    return found;
+}
+
+TEST_F(Gang, FourChipsAtOnceOneFailsAndTheOthersAreProgrammed) {
+    SimChip chips[4];
+    std::string ports[4], setups;
+    std::vector<uint8_t> bytes[4];
+    for (size_t k = 0; k < 4; ++k) {
+        const Chip& c = kChips[k];
+        std::vector<std::string> faults;
+        if (*c.fault) faults.push_back(c.fault);
+        const std::string flash = std::string(c.device) + ".bin";
+        ports[k] = chips[k].start(folder.path(), c.device, faults, folder.path() / flash);
+        ASSERT_FALSE(ports[k].empty());
+        setups += " --setup " + setupFor(std::string(c.device) + ".ini", c.device, ports[k],
+                                         objectFor(k, bytes[k]));
+    }
+    const std::string steps = " --erase --blank --program --verify --compare --blank-device";
+    CliResult r = runCli(gang(setups + steps), folder.path(), "</dev/null", 60);
+    const std::string said = r.out + r.err;
+    EXPECT_EQ(r.status, 1) << said;
+
+    for (size_t k = 0; k < 3; ++k) {
+        std::string expected(kChips[k].flashSize, '\xFF');
+        expected.replace(0, 32, std::string(bytes[k].begin(), bytes[k].end()));
+        EXPECT_TRUE(folder.read(std::string(kChips[k].device) + ".bin") == expected)
+            << kChips[k].device << ": the simulated flash differs from its object";
+        EXPECT_EQ(linesStarting(r.out, ports[k] + ": Programming:     OK").size(), 1u) << said;
+        EXPECT_EQ(linesStarting(r.out, ports[k] + ": Verify with SUM: OK").size(), 1u) << said;
+        EXPECT_TRUE(std::regex_search(
+            r.out, std::regex("\n" + ports[k] + " +" + kChips[k].device + " +OK +- +0x")))
+            << said;
+    }
+    // The faulty chip: its own numbered message, carrying its port, and the
+    // summary names the port and the step.
+    EXPECT_NE(r.err.find(ports[3] + ": E010-19 : An ECC error."), std::string::npos) << said;
+    EXPECT_EQ(linesStarting(r.out, ports[3] + ": Programming:     NG").size(), 1u) << said;
+    EXPECT_TRUE(linesStarting(r.out, ports[3] + ": Verify").empty()) << said;
+    EXPECT_TRUE(std::regex_search(
+        r.out,
+        std::regex("\n" + ports[3] + " +KM16F96 +NG +Programming +- +- +[0-9.]+ s +E010-19 ")))
+        << said;
+    // Every message line says which port it is about.
+    std::istringstream err(r.err);
+    for (std::string line; std::getline(err, line);) {
+        bool owned = false;
+        for (const auto& p : ports) owned |= line.rfind(p + ": ", 0) == 0;
+        EXPECT_TRUE(owned) << "a message line without its port: " << line;
+    }
+
+    // The fault fired once: now every port passes, and --json gives one
+    // result per port. (A password chip once programmed no longer takes the
+    // blank chip's password: it sits this one out.)
+    const std::string again = " --setup " + (folder.path() / "KM16F48.ini").string() + " --setup " +
+                              (folder.path() / "KM16F32S.ini").string() + " --setup " +
+                              (folder.path() / "KM16F96.ini").string();
+    r = runCli(gang(again + steps + " --json"), folder.path(), "</dev/null", 60);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    for (size_t k : {0, 2, 3}) {
+        const auto results = linesStarting(r.out, "{\"port\": \"" + ports[k] + "\"");
+        ASSERT_EQ(results.size(), 1u) << r.out;
+        EXPECT_NE(results[0].find("\"ok\": true, \"failedStep\": null"), std::string::npos)
+            << results[0];
+        EXPECT_NE(results[0].find("\"Programming\": \"OK\""), std::string::npos) << results[0];
+    }
+    EXPECT_EQ(linesStarting(r.out, "{").size(), 3u) << r.out;
+}
+
+TEST_F(Gang, PortsSharingOnePasswordLogEachKeepTheirEntry) {
+    // An entry of an earlier run, and two chips that log their objects' passwords.
+    const std::string earlier =
+        "[Password01]\nSum=0x1234\nPassNumAdd=0x00BF00\nPassCmpAdd=0x00BF00\n"
+        "Password=0102030405060708\nDevice=KM16F96\n";
+    folder.write("history.log", earlier);
+    SimChip chips[2];
+    std::string setups, passwords[2];
+    for (size_t k = 0; k < 2; ++k) {
+        std::vector<uint8_t> pw = {8};
+        for (int i = 0; i < 8; ++i) pw.push_back(uint8_t(0xA1 + i + k * 0x10));
+        char hex[24] = "";
+        for (size_t i = 0; i < 8; ++i) std::snprintf(hex + 2 * i, 3, "%02X", pw[i]);
+        passwords[k] = hex;
+        const std::string name = "pw" + std::to_string(k) + ".h16";
+        folder.write(name, record(0, {1, 2, 3, uint8_t(k)}) + record(0xBF00, pw) + ":00000001FF\n");
+        const std::string port = chips[k].start(folder.path(), "KM16F48");
+        ASSERT_FALSE(port.empty());
+        setups += " --setup " + setupFor("pw" + std::to_string(k) + ".ini", "KM16F48", port,
+                                         (folder.path() / name).string(), "PassLogSave=1\n");
+    }
+    const CliResult r =
+        runCli(gang(setups + " --erase --program --blank-device --object-password auto"),
+               folder.path(), "</dev/null", 60);
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    const std::string log = folder.read("history.log");
+    EXPECT_EQ(log.rfind(earlier, 0), 0u) << log;
+    for (const auto& pw : passwords)
+        EXPECT_NE(log.find("Password=" + pw + "\nDevice=KM16F48\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("[Password03]"), std::string::npos) << log;
+}
+
+TEST_F(Gang, QuestionsOfSeveralPortsAreAnsweredOneAtATime) {
+    // Two protected chips on ports that share the options' device: with
+    // nobody to ask, each question is answered No, beside its own port.
+    std::string held(0x20000, '\xFF');
+    held[0x1000] = 0x42;
+    SimChip chips[2];
+    std::string ports[2], arguments;
+    for (size_t k = 0; k < 2; ++k) {
+        const std::string flash = "flash" + std::to_string(k) + ".bin";
+        folder.write(flash, held);
+        ports[k] = chips[k].start(folder.path(), "KMV5A128", {"protected"}, folder.path() / flash);
+        ASSERT_FALSE(ports[k].empty());
+        arguments += " --port " + ports[k];
+    }
+    folder.write("x.h16", ":0410000001020304E2\n:00000001FF\n");
+    arguments += " --device KMV5A128 --blank --blank-device " + (folder.path() / "x.h16").string();
+    CliResult r = runCli(gang(arguments), folder.path(), "</dev/null", 30);
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    for (size_t k = 0; k < 2; ++k) {
+        const std::string& p = ports[k];
+        EXPECT_NE(r.err.find(p + ": Erase All data in this device ? (Y/N)\n" + p + ": -> no\n"),
+                  std::string::npos)
+            << r.err;
+        EXPECT_EQ(linesStarting(r.out, p + ": Blank Check:     NG").size(), 1u) << r.out;
+        EXPECT_TRUE(folder.read("flash" + std::to_string(k) + ".bin") == held);
+    }
+    r = runCli(gang(arguments + " --yes"), folder.path(), "</dev/null", 30);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    for (size_t k = 0; k < 2; ++k) {
+        EXPECT_NE(r.err.find(ports[k] + ": -> yes\n"), std::string::npos) << r.err;
+        EXPECT_TRUE(folder.read("flash" + std::to_string(k) + ".bin") ==
+                    std::string(0x20000, '\xFF'))
+            << "not erased";
+    }
+}
+
+TEST_F(Gang, BadUsageExitsWithTwoBeforeAnyPort) {
+    const std::string a = setupFor("a.ini", "KM16F48", "/dev/null", "x.h16");
+    const std::string b = setupFor("b.ini", "KM16F48", "/dev/zero", "x.h16");
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "no port"},
+        {"--port /dev/null --port /dev/null", "given twice"},
+        {"--setup " + a + " --setup " + a, "given twice"},
+        {"--setup " + a + " --setup " + b + " --port /dev/tty9", "share one setup"},
+        {"--port /dev/null --frobnicate", "unknown option --frobnicate"},
+        {"--port /dev/null one.h16 two.h16", "one object file at most"},
+        {"--port /dev/null --setup", "--setup needs a value"},
+        {"--port /dev/null --blank-device --device-password 01", "exclude each other"},
+    };
+    for (const auto& [arguments, why] : cases) {
+        const CliResult r = runCli(gang(arguments), folder.path(), "</dev/null", 10);
+        EXPECT_EQ(r.status, 2) << arguments << "\n" << r.err;
+        EXPECT_NE(r.err.find(why), std::string::npos) << arguments << "\n" << r.err;
+        EXPECT_TRUE(r.out.empty()) << arguments << "\n" << r.out;
+    }
+    // A password the device cannot take is bad usage too, told per port.
+    const CliResult r = runCli(gang("--port /dev/null --device KM16F48 --device-password A1A2A"),
+                               folder.path(), "</dev/null", 10);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_NE(r.err.find("/dev/null: E124"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace ostrand::test
