@@ -69,7 +69,9 @@ int run(std::vector<std::string>& argv) {
     if (!object.empty()) object = std::filesystem::absolute(object, ec).string();
     DocumentCore doc(session, op, folder);
     if (hasSetup) doc.setupFile = std::filesystem::absolute(setup, ec);
-    doc.engine.hooks.startupErasePrompt = false;
+    EngineHooks hooks = doc.engine.hooks();
+    hooks.startupErasePrompt = false;
+    doc.engine.setHooks(std::move(hooks));
     // The options replace the setup's values for this run; nothing writes them back.
     int refused = kExitOk;
     doc.setupFromOptions = overrides.havePort && overrides.haveDevice;
@@ -113,9 +115,9 @@ int run(std::vector<std::string>& argv) {
             std::fprintf(stderr,
                          "ostrand-cli auto: no valid setup and object file "
                          "(see 'ostrand-cli check')\n");
-        } else if (!doc.engine.serialPort.isOpen()) {
+        } else if (!doc.engine.port().isOpen()) {
             // The engine has shown 10001; say what the operator can do about it.
-            explainPortFailure(doc.engine.serialPort, doc.settings.inForce.comPort);
+            explainPortFailure(doc.engine.port(), doc.settings.inForce.comPort);
         } else {
             op.showMessage(10000, 3, 12100, "Boot Program");
         }

@@ -32,8 +32,8 @@ int runConnect(std::vector<std::string>& argv) {
     if (!args.rest().empty()) return usageError(self, "takes no arguments");
     EngineContext ctx(options);
     if (int r = ctx.open(false, {}); r != kExitOk) {
-        if (ctx.engine && !ctx.engine->serialPort.isOpen())
-            explainPortFailure(ctx.engine->serialPort, ctx.settings.inForce.comPort);
+        if (ctx.engine && !ctx.engine->port().isOpen())
+            explainPortFailure(ctx.engine->port(), ctx.settings.inForce.comPort);
         return ctx.finish("connect", r);
     }
 
@@ -45,15 +45,16 @@ int runConnect(std::vector<std::string>& argv) {
     std::printf("mode: %s\n", mode >= 1 && mode <= 4
                                   ? std::string(messageTextOrFallback(13009 + mode)).c_str()
                                   : "none");
-    std::printf("rate: %s (matched at %s)\n", engine.dataRate.c_str(), engine.initialRate.c_str());
-    if (engine.statusBytes.empty()) {
+    std::printf("rate: %s (matched at %s)\n", engine.dataRate().c_str(),
+                engine.initialRate().c_str());
+    if (engine.statusBytes().empty()) {
         std::printf("status: none (the boot program has no status command)\n");
     } else {
         std::printf("status:");
-        for (uint8_t b : engine.statusBytes) std::printf(" %02X", b);
+        for (uint8_t b : engine.statusBytes()) std::printf(" %02X", b);
         std::printf(" (%s%s)\n",
                     bootTypeRow(d->bootType).protectStatus ? ""
-                    : engine.flashBlank                    ? "blank, "
+                    : engine.flashBlank()                  ? "blank, "
                                                            : "not blank, ",
                     ctx.session.ProtectState ? "protected" : "not protected");
     }

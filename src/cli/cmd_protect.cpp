@@ -30,11 +30,11 @@ int runProtect(std::vector<std::string>& argv) {
     int32_t ok = 0;
     if (mode == kModeSBootPw || mode == kModeSBoot) {
         ok = e.protectChip(true, true);
-    } else if (!ProtectTypes(e.bootType)) {
+    } else if (!ProtectTypes(e.device().bootType)) {
         ctx.op.showMessage(11026);  // this chip has no read protection
     } else {
         ctx.op.progressOpen(messageTextOrFallback(11313), 0, false, false, true);
-        e.modeSnapshot = mode;
+        e.latchProgrammingMode();
         ok = e.wcpReadProtect();
         ctx.op.progressClose();
         if (ok == 1) ctx.op.showMessage(11027);

@@ -166,8 +166,9 @@ int EngineContext::open(bool needObject, const std::string& objectFile) {
 
     engine = std::make_unique<CFlashEngine>(session, op, devices, settings, passwords,
                                             image->loaded() ? image.get() : nullptr);
-    engine->hooks.startupErasePrompt = false;  // erasing is the erase command's business
-    engine->hooks.closeMainWindow = [this] {
+    EngineHooks hooks;
+    hooks.startupErasePrompt = false;  // erasing is the erase command's business
+    hooks.closeMainWindow = [this] {
         // The operator would rather leave than erase the protected chip.
         if (!leaving_) op.showMessage(10022);
         leaving_ = true;
@@ -175,16 +176,17 @@ int EngineContext::open(bool needObject, const std::string& objectFile) {
     std::mutex m;
     std::condition_variable cv;
     int linkEvent = 0;  // 1 up, 2 timed out
-    engine->hooks.linkUp = [&] {
+    hooks.linkUp = [&] {
         std::lock_guard lock(m);
         linkEvent = 1;
         cv.notify_all();
     };
-    engine->hooks.linkTimeout = [&] {
+    hooks.linkTimeout = [&] {
         std::lock_guard lock(m);
         linkEvent = 2;
         cv.notify_all();
     };
+    engine->setHooks(hooks);
     int32_t r = engine->connect(1);
     if (r == 2) {
         std::unique_lock lock(m);
@@ -193,8 +195,9 @@ int EngineContext::open(bool needObject, const std::string& objectFile) {
         lock.unlock();
         if (event == 1) r = engine->afterLinkUp();
     }
-    engine->hooks.linkUp = nullptr;
-    engine->hooks.linkTimeout = nullptr;
+    hooks.linkUp = nullptr;
+    hooks.linkTimeout = nullptr;
+    engine->setHooks(std::move(hooks));
     if (r != 1) return kExitFailed;
     if (passwordLogFailed(options_.passwords, op.shown)) return kExitFailed;
     ops = std::make_unique<FlashOperations>(*engine, *image);

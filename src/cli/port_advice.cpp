@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "serial/serial_port.h"
+#include "serial/port.h"
 
 namespace ostrand::cli {
 
@@ -25,7 +25,7 @@ std::string portFailureAdvice(int error, const std::string& port) {
     }
 }
 
-void explainPortFailure(const SerialPort& port, const std::string& name) {
+void explainPortFailure(const Port& port, const std::string& name) {
     std::string advice = portFailureAdvice(port.lastErrno(), name);
     if (!advice.empty()) std::fprintf(stderr, "%s\n", advice.c_str());
 }

@@ -4,7 +4,7 @@
 #include <string>
 
 namespace ostrand {
-class SerialPort;
+class Port;
 }
 
 namespace ostrand::cli {
@@ -14,6 +14,6 @@ namespace ostrand::cli {
 // any other reason.
 std::string portFailureAdvice(int error, const std::string& port);
 // Prints that line, when there is one, on stderr.
-void explainPortFailure(const SerialPort& port, const std::string& name);
+void explainPortFailure(const Port& port, const std::string& name);
 
 }  // namespace ostrand::cli

@@ -33,9 +33,14 @@ DocumentCore::DocumentCore(Session& s, Operator& o, fs::path folder)
       autoProgrammer(s, o, devices, settings, passwords, engine, operations, image) {
     // The engine asks for the command line's run from inside a connection;
     // it runs once that connection has returned.
-    engine.hooks.startCommandLineRun = [this] {
+    EngineHooks hooks;
+    hooks.startCommandLineRun = [this] {
         if (!autoProgrammer.autoRunDone) commandLineRunPending_ = true;
     };
+    hooks.disconnected = [this] {
+        for (int32_t& f : viewRedraw) f = 1;
+    };
+    engine.setHooks(std::move(hooks));
 }
 
 DocumentCore::~DocumentCore() {

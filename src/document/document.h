@@ -80,6 +80,9 @@ class DocumentCore {
     FlashOperations operations;
     AutoProgrammer autoProgrammer;
     bool connected = false;
+    // The memory view's panes redraw after a disconnection (the windowed
+    // program clears each once it has redrawn).
+    int32_t viewRedraw[3] = {};
 
   private:
     FileLock instanceLock_;

@@ -43,9 +43,9 @@ int32_t CFlashEngine::readBytes(uint8_t* out, int32_t n, uint32_t timeoutMs, int
 
 int32_t CFlashEngine::beginBootCommand(int32_t column, int32_t resyncPlace, int32_t echoPlace) {
     session_.LinkPhase = kLinkBootProgram;
-    // The password types are matched at their working rate: no resync step.
-    if (!PasswordBootTypes(bootType) && !resyncBeforeCommand(column, resyncPlace)) return 0;
-    return commandExchange(BootKind, column, bootCommand(bootType, column), echoPlace);
+    // The password types are matched_ at their working rate: no resync step.
+    if (!PasswordBootTypes(dev_.bootType) && !resyncBeforeCommand(column, resyncPlace)) return 0;
+    return commandExchange(BootKind, column, bootCommand(dev_.bootType, column), echoPlace);
 }
 
 bool CFlashEngine::devicePasswordSet() const {
@@ -54,16 +54,16 @@ bool CFlashEngine::devicePasswordSet() const {
 
 CFlashEngine::PasswordChoice CFlashEngine::choosePassword() const {
     PasswordChoice c;
-    if (flashBlank == 1) {
-        c.bytes.assign(blankPasswordLength(bootType), 0xFF);
-        c.numAdd = passwordStart;
-        c.cmpAdd = passwordEnd;
+    if (flashBlank_ == 1) {
+        c.bytes.assign(blankPasswordLength(dev_.bootType), 0xFF);
+        c.numAdd = dev_.passwordStart;
+        c.cmpAdd = dev_.passwordEnd;
     } else if (session_.ChipRewritten == 0) {
-        if (bootTypeRow(bootType).passwordRecord && passwords_.devicePasswordOption == 1) {
+        if (bootTypeRow(dev_.bootType).passwordRecord && passwords_.devicePasswordOption == 1) {
             const std::string fixed = "QUINTAVE";
             c.bytes.assign(fixed.begin(), fixed.end());
-            c.numAdd = passwordEnd - 8;
-            c.cmpAdd = passwordEnd - 7;
+            c.numAdd = dev_.passwordEnd - 8;
+            c.cmpAdd = dev_.passwordEnd - 7;
         } else {
             c.bytes = passwordBytes(passwords_.devicePassword, passwords_.devicePasswordType == 1);
             c.numAdd = passwords_.deviceNumAdd;
@@ -80,41 +80,38 @@ CFlashEngine::PasswordChoice CFlashEngine::choosePassword() const {
 int32_t CFlashEngine::sendPasswordFrame(int32_t column) {
     const PasswordChoice pw = choosePassword();
     std::vector<uint8_t> frame;
-    if (!BootTypesC(bootType)) {
-        const int width = static_cast<int>(bootTypeRow(bootType).addressWidth);
+    if (!BootTypesC(dev_.bootType)) {
+        const int width = static_cast<int>(bootTypeRow(dev_.bootType).addressWidth);
         for (uint32_t a : {pw.numAdd, pw.cmpAdd})
             for (int i = width - 1; i >= 0; --i)
                 frame.push_back(static_cast<uint8_t>(a >> (8 * i)));
     }
     bool addressOnly = false;
-    if (FastReplyBootTypes(bootType) && flashCache.valid && !flashCache.data.empty()) {
-        const auto& d = flashCache.data;
-        addressOnly = std::all_of(d.begin(), d.end(), [](uint8_t b) { return b == 0xFF; }) ||
-                      std::all_of(d.begin(), d.end(), [](uint8_t b) { return b == 0x00; });
-    }
-    if (FastReplyBootTypes(bootType) && !flashCache.valid &&
+    if (FastReplyBootTypes(dev_.bootType) && flashCache_.valid())
+        addressOnly = flashCache_.allBytes(0xFF) || flashCache_.allBytes(0x00);
+    if (FastReplyBootTypes(dev_.bootType) && !flashCache_.valid() &&
         singleBootMode(session_.ProgrammingMode) && pw.bytes.size() == 255 &&
         std::all_of(pw.bytes.begin(), pw.bytes.end(), [](uint8_t b) { return b == 0xFF; }))
         // Single boot cannot read the vectors: the blank-chip password stands
         // for a chip without a program, which takes the address part only.
         addressOnly = true;
-    if (!addressOnly && BootTypesI(bootType) && flashBlank == 1) {
+    if (!addressOnly && BootTypesI(dev_.bootType) && flashBlank_ == 1) {
         addressOnly = true;
-        flashBlank = 0;
+        flashBlank_ = 0;
     }
-    if (!addressOnly && bootTypeRow(bootType).blockCommands &&
-        (column == kColErase || (column == kColRamTransfer && bt11EraseFree == 1)))
+    if (!addressOnly && bootTypeRow(dev_.bootType).blockCommands &&
+        (column == kColErase || (column == kColRamTransfer && bt11EraseFree_ == 1)))
         addressOnly = true;
     if (!addressOnly) {
         frame.insert(frame.end(), pw.bytes.begin(), pw.bytes.end());
-        if (PasswordBootTypes(bootType))
+        if (PasswordBootTypes(dev_.bootType))
             frame.push_back(checksum8(pw.bytes.data(), static_cast<int32_t>(pw.bytes.size())));
     }
     if (!frame.empty() && !sendFrame(frame.data(), static_cast<uint32_t>(frame.size()), 1, 1))
         return 0;
-    if (bootTypeRow(bootType).adapterClock) {
+    if (bootTypeRow(dev_.bootType).adapterClock) {
         uint8_t reply = 0;
-        if (readReply(reply, timeouts.bt3Password)) {
+        if (readReply(reply, timeouts_.bt3Password)) {
             if (reply == 0x71) {
                 op_.showMessage(10018, 0, 0, "Boot Program");
                 return 0;
@@ -126,10 +123,10 @@ int32_t CFlashEngine::sendPasswordFrame(int32_t column) {
 }
 
 int32_t CFlashEngine::readStatus(std::vector<uint8_t>* buffer) {
-    if (bootCommand(bootType, kColStatus) == 0) return 1;
+    if (bootCommand(dev_.bootType, kColStatus) == 0) return 1;
     session_.LastMessageCode = 0;
     waitCursor(true);
-    const bool short_ = BootTypesI(bootType);
+    const bool short_ = BootTypesI(dev_.bootType);
     const uint32_t t = devices_.bootWaitMs();
     bool ok = false;
     std::vector<uint8_t> status;
@@ -147,7 +144,8 @@ int32_t CFlashEngine::readStatus(std::vector<uint8_t>* buffer) {
                 }
             }
         } else {
-            const int32_t total = 40 + 2 + static_cast<int32_t>(bootTypeRow(bootType).statusTail);
+            const int32_t total =
+                40 + 2 + static_cast<int32_t>(bootTypeRow(dev_.bootType).statusTail);
             std::vector<uint8_t> all(total);
             uint8_t check = 0;
             if (readBytes(all.data(), total, t, 622, true) &&
@@ -160,30 +158,31 @@ int32_t CFlashEngine::readStatus(std::vector<uint8_t>* buffer) {
     }
     waitCursor(false);
     if (!done) {
-        resyncNeeded = 1;
+        resyncNeeded_ = 1;
         return 0;
     }
-    resyncNeeded = 0;
-    statusBytes = status;
+    resyncNeeded_ = 0;
+    statusBytes_ = status;
     if (buffer) *buffer = status;
     return ok ? 1 : 0;
 }
 
 void CFlashEngine::interpretStatus() {
-    if (statusBytes.empty()) return;
-    const uint8_t s = statusBytes[0];
-    if (BootTypesI(bootType)) {
-        flashBlank = (s & 0x01) == 0 ? 1 : 0;
+    if (statusBytes_.empty()) return;
+    const uint8_t s = statusBytes_[0];
+    if (BootTypesI(dev_.bootType)) {
+        flashBlank_ = (s & 0x01) == 0 ? 1 : 0;
         session_.ProtectState = (s >> 1) & 1;
-        if (bootTypeRow(bootType).blockCommands) bt11EraseFree = (s & 0x08) == 0 ? 1 : 0;
-    } else if (bootTypeRow(bootType).protectStatus) {
+        if (bootTypeRow(dev_.bootType).blockCommands) bt11EraseFree_ = (s & 0x08) == 0 ? 1 : 0;
+    } else if (bootTypeRow(dev_.bootType).protectStatus) {
         session_.ProtectState =
-            (statusBytes.size() >= 2 && statusBytes[0] == 0x03 && statusBytes[1] == 0x00) ? 0 : 1;
+            (statusBytes_.size() >= 2 && statusBytes_[0] == 0x03 && statusBytes_[1] == 0x00) ? 0
+                                                                                             : 1;
     }
 }
 
 int32_t CFlashEngine::postConnectStatus() {
-    statusBytes.clear();
+    statusBytes_.clear();
     if (!readStatus()) {
         recoverAfterTimeout(0);
         return 0;
@@ -194,24 +193,25 @@ int32_t CFlashEngine::postConnectStatus() {
 
 int32_t CFlashEngine::chipErase(uint8_t selector) {
     session_.LastMessageCode = 0;
-    if (!BootTypesI(bootType) && !PasswordBootTypes(bootType))
+    if (!BootTypesI(dev_.bootType) && !PasswordBootTypes(dev_.bootType))
         return singleBootTransfer(kFormErase, nullptr);
     const uint32_t t = devices_.eraseWaitMs();
     waitCursor(true);
     int32_t result = 0;
     uint8_t two[2] = {0, 0};
-    if (BootTypesI(bootType)) {
+    if (BootTypesI(dev_.bootType)) {
         if (beginBootCommand(kColErase, 611, 612) && sendPasswordFrame(kColErase) &&
             sendFrame(&selector, 1, 0, 0) && readBytes(two, 2, t, 613, true)) {
             const uint16_t value = static_cast<uint16_t>(two[0] << 8 | two[1]);
-            const uint16_t blank = static_cast<uint16_t>((sumEnd + 1u - sumStart) * 0xFFu);
+            const uint16_t blank =
+                static_cast<uint16_t>((dev_.sumEnd + 1u - dev_.sumStart) * 0xFFu);
             if (value == blank)
                 result = 1;
-            else if (bootTypeRow(bootType).blockCommands)
+            else if (bootTypeRow(dev_.bootType).blockCommands)
                 op_.showMessage(10008, 0, 0, "Boot Program");
         }
     } else if (beginBootCommand(kColErase, 611, 611) &&
-               commandExchange(BootKind, kColErase2, bootCommand(bootType, kColErase2), 612) &&
+               commandExchange(BootKind, kColErase2, bootCommand(dev_.bootType, kColErase2), 612) &&
                readBytes(two, 2, t, 613, true)) {
         if (two[0] == 0x4F && two[1] == 0x5D)
             result = 1;
@@ -220,21 +220,21 @@ int32_t CFlashEngine::chipErase(uint8_t selector) {
     }
     waitCursor(false);
     if (!result) {
-        resyncNeeded = 1;
+        resyncNeeded_ = 1;
         return 0;
     }
-    resyncNeeded = 0;
+    resyncNeeded_ = 0;
     // A block erase leaves the rest of the chip as it was.
     if (selector != kEraseWholeChip) return 1;
     session_.ChipErased = 1;
-    flashBlank = 1;
+    flashBlank_ = 1;
     session_.ProtectState = 0;
     return 1;
 }
 
 int32_t CFlashEngine::protectChip(bool showProgress, bool showResult) {
     if (showProgress) {
-        if (hooks.enableCommands) hooks.enableCommands(false);
+        if (hooks_.enableCommands) hooks_.enableCommands(false);
         op_.progressOpen(messageTextOrFallback(11313), 0, false, false, true);
     }
     int32_t result = 1;
@@ -242,7 +242,7 @@ int32_t CFlashEngine::protectChip(bool showProgress, bool showResult) {
     if (singleBootMode(mode)) {
         if (!postConnectStatus()) {
             result = 0;
-        } else if (flashBlank == 1 || bootCommand(bootType, kColProtect) == 0) {
+        } else if (flashBlank_ == 1 || bootCommand(dev_.bootType, kColProtect) == 0) {
             // A blank chip is not protected, and some boot programs cannot.
             op_.showMessage(11026);
             result = 0;
@@ -253,16 +253,16 @@ int32_t CFlashEngine::protectChip(bool showProgress, bool showResult) {
                 uint8_t reply = 0;
                 if (!readReply(reply, devices_.bootWaitMs()))
                     reportTimeout(BootKind, 633);
-                else if (bootTypeRow(bootType).adapterClock && reply == 0x71)
+                else if (bootTypeRow(dev_.bootType).adapterClock && reply == 0x71)
                     op_.showMessage(10018, 0, 0, "Boot Program");
                 else
                     result = checkReply(BootKind, kColProtect, reply);
             }
             if (result == 1) {
-                resyncNeeded = 0;
+                resyncNeeded_ = 0;
                 session_.ProtectState = 1;
             } else {
-                resyncNeeded = 1;
+                resyncNeeded_ = 1;
             }
             // A reconnection after a time-out does not make the protect succeed.
             recoverAfterTimeout(result);
@@ -270,14 +270,14 @@ int32_t CFlashEngine::protectChip(bool showProgress, bool showResult) {
     }
     if (showProgress) op_.progressClose();
     if (showResult && result == 1) op_.showMessage(11027);
-    if (showProgress && hooks.enableCommands) hooks.enableCommands(true);
+    if (showProgress && hooks_.enableCommands) hooks_.enableCommands(true);
     return result;
 }
 
 int32_t CFlashEngine::protectCheckBeforeWcp() {
     session_.eraseRefused = 0;
     if (!postConnectStatus()) return 0;
-    const bool bt8Ask = bootTypeRow(bootType).protectReplies &&
+    const bool bt8Ask = bootTypeRow(dev_.bootType).protectReplies &&
                         singleBootMode(session_.ProgrammingMode) && session_.ChipErased == 0;
     if (session_.ProtectState == 0 && !bt8Ask) return 1;
     if (session_.AutoRunPhase != 2) {
@@ -289,7 +289,7 @@ int32_t CFlashEngine::protectCheckBeforeWcp() {
                 return 0;
             }
             if (op_.ask(12014)) {
-                if (hooks.closeMainWindow) hooks.closeMainWindow();
+                if (hooks_.closeMainWindow) hooks_.closeMainWindow();
                 return 0;
             }
         }
@@ -298,15 +298,15 @@ int32_t CFlashEngine::protectCheckBeforeWcp() {
         recoverAfterTimeout(0);
         return 0;
     }
-    if (ProtectTypes(bootType)) session_.ProtectState = 0;
+    if (ProtectTypes(dev_.bootType)) session_.ProtectState = 0;
     return 1;
 }
 
 void CFlashEngine::startupErasePrompt() {
     if (startupEraseDone_) return;
-    if (settings_.inForce.eraseWithoutPassword != 1 || !BootTypesB(bootType)) return;
+    if (settings_.inForce.eraseWithoutPassword != 1 || !BootTypesB(dev_.bootType)) return;
     startupEraseDone_ = true;
-    if (hooks.enableCommands) hooks.enableCommands(false);
+    if (hooks_.enableCommands) hooks_.enableCommands(false);
     if (op_.ask(12016)) {
         if (anyWcpLoaded()) {
             op_.showMessage(12151);
@@ -316,7 +316,7 @@ void CFlashEngine::startupErasePrompt() {
             recoverAfterTimeout(r);  // a reconnection does not make the erase succeed
             op_.progressClose();
             if (r == 1) {
-                std::fill(flashCache.data.begin(), flashCache.data.end(), 0xFF);
+                flashCache_.fillAll(0xFF);
                 op_.showMessage(11002);
                 session_.ProtectState = 0;
                 settings_.inForce.eraseWithoutPassword = 0;
@@ -324,17 +324,17 @@ void CFlashEngine::startupErasePrompt() {
             }
         }
     }
-    if (hooks.enableCommands) hooks.enableCommands(true);
+    if (hooks_.enableCommands) hooks_.enableCommands(true);
 }
 
 int32_t CFlashEngine::identifyChip() {
-    if (!bootTypeRow(bootType).blockCommands || !singleBootMode(session_.ProgrammingMode) ||
+    if (!bootTypeRow(dev_.bootType).blockCommands || !singleBootMode(session_.ProgrammingMode) ||
         session_.DeviceIdentified == 1)
         return 1;
     session_.LastMessageCode = 0;
     uint8_t id[3], ram[7];
-    if (!beginBootCommand(kColIdent1, 1, 1) || !readBytes(id, 3, timeouts.echo, 1, false)) {
-        resyncNeeded = 1;
+    if (!beginBootCommand(kColIdent1, 1, 1) || !readBytes(id, 3, timeouts_.echo, 1, false)) {
+        resyncNeeded_ = 1;
         return 0;
     }
     if (id[0] != 0x11 || id[2] != checksum8(id, 2) ||
@@ -347,9 +347,9 @@ int32_t CFlashEngine::identifyChip() {
         op_.showMessage(10117);
         return 0;
     }
-    if (!commandExchange(BootKind, kColIdent2, bootCommand(bootType, kColIdent2), 1) ||
-        !readBytes(ram, 7, timeouts.echo, 1, false)) {
-        resyncNeeded = 1;
+    if (!commandExchange(BootKind, kColIdent2, bootCommand(dev_.bootType, kColIdent2), 1) ||
+        !readBytes(ram, 7, timeouts_.echo, 1, false)) {
+        resyncNeeded_ = 1;
         return 0;
     }
     if (ram[6] != checksum8(ram, 6)) {
@@ -357,16 +357,16 @@ int32_t CFlashEngine::identifyChip() {
         return 0;
     }
     const uint32_t end = emulated == 60 ? 0xFFFFu : 0x1FFFFu;
-    flashStart = passwordStart = sumStart = 0x1000;
-    flashEnd = passwordEnd = sumEnd = end;
-    ramStart = uint32_t{ram[0]} << 16 | uint32_t{ram[1]} << 8 | ram[2];
-    ramEnd = uint32_t{ram[3]} << 16 | uint32_t{ram[4]} << 8 | ram[5];
+    dev_.flashStart = dev_.passwordStart = dev_.sumStart = 0x1000;
+    dev_.flashEnd = dev_.passwordEnd = dev_.sumEnd = end;
+    dev_.ramStart = uint32_t{ram[0]} << 16 | uint32_t{ram[1]} << 8 | ram[2];
+    dev_.ramEnd = uint32_t{ram[3]} << 16 | uint32_t{ram[4]} << 8 | ram[5];
     session_.DeviceIdentified = 1;
     return 1;
 }
 
 int32_t CFlashEngine::bootRead(uint32_t start, uint8_t* buffer, uint32_t count) {
-    if (!bootTypeRow(bootType).blockCommands) return 0;
+    if (!bootTypeRow(dev_.bootType).blockCommands) return 0;
     session_.LastMessageCode = 0;
     if (!postConnectStatus()) return 0;
     const uint32_t t = devices_.bootWaitMs();
@@ -378,10 +378,10 @@ int32_t CFlashEngine::bootRead(uint32_t start, uint8_t* buffer, uint32_t count) 
         !sendFrame(frame, 6, 1, 1) ||
         !readBytes(buffer, static_cast<int32_t>(count), t, 252, false) ||
         !readBytes(tail, 2, t, 253, true)) {
-        resyncNeeded = 1;
+        resyncNeeded_ = 1;
         return 0;
     }
-    resyncNeeded = 0;
+    resyncNeeded_ = 0;
     if (sum16(buffer, static_cast<int32_t>(count)) != (tail[0] << 8 | tail[1])) {
         // Data that does not add up must not pass as read.
         op_.showMessage(10008, 0, 0, "Boot Program");
@@ -399,10 +399,10 @@ int32_t CFlashEngine::bootSum(uint32_t, uint32_t, uint16_t& sum) {
         beginBootCommand(kColSum, 181, 182) && readBytes(b, 3, devices_.bootWaitMs(), 183, true);
     waitCursor(false);
     if (!ok) {
-        resyncNeeded = 1;
+        resyncNeeded_ = 1;
         return 0;
     }
-    resyncNeeded = 0;
+    resyncNeeded_ = 0;
     if (b[2] != checksum8(b, 2)) {
         op_.showMessage(10008, 0, 0, "Boot Program");
         return 0;
@@ -412,18 +412,18 @@ int32_t CFlashEngine::bootSum(uint32_t, uint32_t, uint16_t& sum) {
 }
 
 void CFlashEngine::blankPasswordAsDevicePassword() {
-    passwords_.devicePassword = blankPasswordText(bootType);
+    passwords_.devicePassword = blankPasswordText(dev_.bootType);
     passwords_.devicePasswordType = 1;
-    passwords_.deviceNumAdd = passwordStart;
-    passwords_.deviceCmpAdd = passwordEnd;
+    passwords_.deviceNumAdd = dev_.passwordStart;
+    passwords_.deviceCmpAdd = dev_.passwordEnd;
 }
 
 int32_t CFlashEngine::runPasswordSteps() {
-    if (passwordStepsDone_ || bootTypeRow(bootType).noPassword || anyWcpLoaded()) return 1;
+    if (passwordStepsDone_ || bootTypeRow(dev_.bootType).noPassword || anyWcpLoaded()) return 1;
     passwordStepsDone_ = true;
     int32_t result = 1;
     if (passwords_.devicePasswordOption == 3) {
-        if (BootTypesI(bootType) && flashBlank == 1) {
+        if (BootTypesI(dev_.bootType) && flashBlank_ == 1) {
             blankPasswordAsDevicePassword();
         } else if (std::error_code ec;
                    !std::filesystem::exists(settings_.programFolder / "history.log", ec)) {
@@ -449,7 +449,7 @@ int32_t CFlashEngine::runPasswordSteps() {
         }
     }
     // The status was read just before: a blank chip opens with FF bytes.
-    if (BootTypesI(bootType) && !devicePasswordSet() && flashBlank == 1)
+    if (BootTypesI(dev_.bootType) && !devicePasswordSet() && flashBlank_ == 1)
         blankPasswordAsDevicePassword();
     if (image_ && image_->loaded() && passwords_.objectPasswordOption != 0 &&
         !image_->objectPassword().present) {

@@ -72,14 +72,14 @@ void CComThread::tryConnect() {
     if (engine_.linkState() != 3) return;
     while (engine_.linkState() == 3) {
         if (s.AbortRequested != 0) return;
-        if (s.CommandLineRun == 1 && engine_.hooks.mainWindowExists &&
-            !engine_.hooks.mainWindowExists()) {
+        if (s.CommandLineRun == 1 && engine_.hooks().mainWindowExists &&
+            !engine_.hooks().mainWindowExists()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(15));
             continue;
         }
         const auto attemptStart = std::chrono::steady_clock::now();
         if (engine_.matchBootProgram(0, false) == 1) {
-            if (engine_.hooks.linkUp) engine_.hooks.linkUp();
+            if (engine_.hooks().linkUp) engine_.hooks().linkUp();
             return;
         }
         bool report = false;
@@ -90,7 +90,7 @@ void CComThread::tryConnect() {
                 report = true;
             }
         }
-        if (report && engine_.hooks.linkTimeout) engine_.hooks.linkTimeout();
+        if (report && engine_.hooks().linkTimeout) engine_.hooks().linkTimeout();
         // An attempt that ended at once (no reply wait) must not spin.
         if (std::chrono::steady_clock::now() - attemptStart < std::chrono::milliseconds(10))
             std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -4,21 +4,21 @@
 namespace ostrand {
 
 void CFlashEngine::setCommand(uint8_t code) {
-    commandBuffer[0] = code;
-    commandBuffer[1] = 0;
+    commandBuffer_[0] = code;
+    commandBuffer_[1] = 0;
 }
 
 int32_t CFlashEngine::sendCommand(int twoStopBitsFirst, int lastByteApart) {
-    return serialPort.writeByte(&commandBuffer[0], twoStopBitsFirst, lastByteApart) ? 1 : 0;
+    return port_->writeByte(&commandBuffer_[0], twoStopBitsFirst, lastByteApart) ? 1 : 0;
 }
 
 int32_t CFlashEngine::sendFrame(const uint8_t* bytes, uint32_t count, int twoStopBitsFirst,
                                 int lastByteApart) {
-    return serialPort.write(bytes, count, twoStopBitsFirst, lastByteApart) ? 1 : 0;
+    return port_->write(bytes, count, twoStopBitsFirst, lastByteApart) ? 1 : 0;
 }
 
 int32_t CFlashEngine::readReply(uint8_t& byte, uint32_t timeoutMs) {
-    return serialPort.readByte(&byte, timeoutMs) ? 1 : 0;
+    return port_->readByte(&byte, timeoutMs) ? 1 : 0;
 }
 
 void CFlashEngine::pumpOneMessage() {
@@ -30,7 +30,7 @@ void CFlashEngine::reportTimeout(ReplyKind kind, int32_t place, int32_t hint) {
 }
 
 int32_t CFlashEngine::checkReply(ReplyKind kind, int32_t column, uint8_t byte) {
-    const ReplyVerdict v = classifyReply(kind, bootType, column, byte);
+    const ReplyVerdict v = classifyReply(kind, dev_.bootType, column, byte);
     const char* detail = detailOf(kind);
     switch (v.kind) {
         case ReplyVerdict::Echo:
@@ -43,7 +43,7 @@ int32_t CFlashEngine::checkReply(ReplyKind kind, int32_t column, uint8_t byte) {
             op_.showMessage(v.code, 0, v.hint, detail);
             return 0;
         case ReplyVerdict::CommandError:
-            op_.showCommandError(commandBuffer[0], detail);
+            op_.showCommandError(commandBuffer_[0], detail);
             return 0;
     }
     return 0;
@@ -53,7 +53,7 @@ int32_t CFlashEngine::commandExchange(ReplyKind kind, int32_t column, uint8_t co
     setCommand(code);
     if (!sendCommand(0, 0)) return 0;
     uint8_t reply = 0;
-    if (!readReply(reply, timeouts.echo)) {
+    if (!readReply(reply, timeouts_.echo)) {
         reportTimeout(kind, place);
         return 0;
     }
@@ -66,7 +66,7 @@ int32_t CFlashEngine::headerExchange(ReplyKind kind, int32_t column, uint32_t ad
     buildHeader(header, address, count);
     if (!sendFrame(header, 7, 1, 1)) return 0;
     uint8_t reply = 0;
-    if (!readReply(reply, timeouts.echo)) {
+    if (!readReply(reply, timeouts_.echo)) {
         reportTimeout(kind, place);
         return 0;
     }
@@ -79,7 +79,7 @@ int32_t CFlashEngine::dataExchange(ReplyKind kind, int32_t column, const uint8_t
     const uint8_t check = checksum8(data, static_cast<int32_t>(count));
     if (!sendFrame(&check, 1, 0, 1)) return 0;
     uint8_t reply = 0;
-    if (!readReply(reply, timeouts.echo)) {
+    if (!readReply(reply, timeouts_.echo)) {
         reportTimeout(kind, place);
         return 0;
     }

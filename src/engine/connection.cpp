@@ -1,5 +1,5 @@
-// The boot connection: device parameters, data rates, matching the boot
-// program, rate change, resynchronisation, recovery and the reconnect worker.
+// The boot connection: matching the boot program, rate change,
+// resynchronisation, recovery, disconnection and the reconnect worker.
 #include <chrono>
 #include <thread>
 
@@ -14,141 +14,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int32_t kHintAdapter = 12100;
-constexpr int32_t kHintRate = 12110;
 constexpr int32_t kHintRateChange = 12143;
 
 }  // namespace
-
-CFlashEngine::CFlashEngine(Session& session, Operator& op, DeviceDatabase& devices,
-                           SetupSettings& settings, PasswordSet& passwords,
-                           const ObjectImage* image)
-    : serialPort(session),
-      session_(session),
-      op_(op),
-      devices_(devices),
-      settings_(settings),
-      passwords_(passwords),
-      image_(image) {}
-
-CFlashEngine::~CFlashEngine() {
-    if (worker_) {
-        session_.AbortRequested = 1;
-        worker_.reset();  // posts UM_QUIT and joins
-    }
-    if (serialPort.isOpen()) disconnect();
-}
-
-bool CFlashEngine::anyWcpLoaded() const {
-    for (int32_t f : wcpLoaded)
-        if (f) return true;
-    return false;
-}
-
-void CFlashEngine::clearWcpLoaded() {
-    for (int32_t& f : wcpLoaded) f = 0;
-    divisorSent = false;
-    session_.LinkPhase = kLinkBootProgram;
-}
-
-void CFlashEngine::waitCursor(bool on) {
-    if (hooks.waitCursor) hooks.waitCursor(on);
-}
-
-bool CFlashEngine::sleepMs(uint32_t ms) {
-    const auto end = Clock::now() + std::chrono::milliseconds(ms);
-    while (Clock::now() < end) {
-        if (session_.AbortRequested != 0) return false;
-        auto left = end - Clock::now();
-        std::this_thread::sleep_for(std::min<Clock::duration>(left, std::chrono::milliseconds(5)));
-    }
-    return true;
-}
-
-void CFlashEngine::drainInput() {
-    uint8_t scratch[256];
-    for (int i = 0; i < 64; ++i) {
-        uint32_t n = sizeof scratch;
-        if (!serialPort.readAvailable(scratch, n) || n == 0) break;
-    }
-}
-
-int32_t CFlashEngine::loadDeviceParameters() {
-    const DeviceDefinition* d = devices_.selected();
-    auto missing = [&](int32_t place) {
-        op_.showMessage(10115, place, 12135);
-        return 0;
-    };
-    if (!d || !knownBootType(d->bootType)) return missing(371);
-    bootType = d->bootType;
-    if (d->receiveBufferSize < 0) return missing(372);
-    maxChunk = d->receiveBufferSize;
-    if (d->pageSize < 0) return missing(373);
-    pageSize = d->pageSize;
-    if (!devices_.singleBootFlash(flashStart, flashEnd)) return missing(374);
-    if (!devices_.singleBootRam(ramStart, ramEnd)) return missing(375);
-    if (!devices_.passwordArea(passwordStart, passwordEnd)) return missing(376);
-    if (!devices_.sumArea(sumStart, sumEnd)) return missing(377);
-    if (!devices_.vectorArea(vectorStart, vectorEnd)) return missing(378);
-    if (!devices_.flashOffset(flashOffset)) return missing(379);
-    flashCache = FlashCache{};
-    flashCache.start = vectorStart - flashOffset;
-    flashCache.end = vectorEnd - flashOffset;
-    flashCache.length = flashCache.end - flashCache.start + 1;
-    flashCache.bootType = bootType;
-    if (FastReplyBootTypes(bootType)) flashCache.data.assign(flashCache.length, 0xFF);
-    if (!devices_.secondFlashArea(secondStart, secondEnd)) return missing(370);
-    return 1;
-}
-
-int32_t CFlashEngine::prepareDataRate() {
-    const SetupValues& v = settings_.inForce;
-    dataRate = v.dataRate;
-    clockEntry = v.clockFlag == 1 && devices_.clockEntryAvailable() == 1;
-    if (clockEntry) {
-        WcpParameters w;
-        devices_.wcpParametersOf(w);
-        const double f = v.clockValue;
-        int32_t multiplier = 1;
-        clockSelect = 0;
-        if (f < 14.5) {
-            const bool table = w.clockMaxMHz > 0.0;
-            if (!table || !(f > 0.0) || f < w.clockMinMHz || f > w.clockMaxMHz) {
-                op_.showMessage(10524, 0, kHintRate);
-                return 0;
-            }
-            multiplier = w.clockMultiplier;
-            clockSelect = static_cast<uint8_t>(w.clockMultiplier);
-        }
-        if (!findDivisor(multiplier * f * 1000000.0, divisorN, divisorK)) {
-            op_.showMessage(10525, 0, kHintRate);
-            return 0;
-        }
-        dataRate = w.fixedRateText;
-        rateCode = 0x86;
-        return 1;
-    }
-    int32_t code = rateCodeFor(bootType, v.clock, dataRate);
-    if (code < 0 || (bootTypeRow(bootType).bootAt9600 && session_.ProgrammingMode == kModeSBoot &&
-                     dataRate != "9600")) {
-        op_.showMessage(10013, 0, kHintRate);
-        return 0;
-    }
-    rateCode = static_cast<uint8_t>(code);
-    return 1;
-}
-
-void CFlashEngine::chooseInitialRate() {
-    const SetupValues& v = settings_.inForce;
-    std::string fixed;
-    if (bootTypeRow(bootType).adapterClock)
-        initialRate = v.clock == 8 ? "4800" : v.clock == 4 ? "2400" : "9600";
-    else if (clockEntry && devices_.fixedRateTextOf(fixed))
-        initialRate = fixed;
-    else if (OwnRateBootTypes(bootType) && !dataRate.empty())
-        initialRate = dataRate;
-    else
-        initialRate = "9600";
-}
 
 int32_t CFlashEngine::connect(int32_t showErrors) {
     // Never two threads on the port: a running worker stops first.
@@ -157,32 +25,32 @@ int32_t CFlashEngine::connect(int32_t showErrors) {
         worker_->waitIdle();
     }
     session_.AbortRequested = 0;
-    matched = 0;
+    matched_ = 0;
     session_.ChipRewritten = 0;
     session_.DeviceIdentified = 0;
-    flashBlank = 0;
+    flashBlank_ = 0;
     if (session_.SingleBootFlagsReset.exchange(0) != 0) session_.ChipErased = 0;
 
     if (!loadDeviceParameters()) return -1;
-    if (const DeviceDefinition* d = devices_.selected()) replyDelay = d->recTimeOutMs;
+    if (const DeviceDefinition* d = devices_.selected()) replyDelay_ = d->recTimeOutMs;
     clearWcpLoaded();
-    modeSnapshot = session_.ProgrammingMode;
+    latchProgrammingMode();
     if (!prepareDataRate()) return -1;
     const std::string port = settings_.inForce.comPort;
     chooseInitialRate();
 
-    if (!serialPort.isOpen()) {
-        if (!serialPort.open(port, initialRate)) {
+    if (!port_->isOpen()) {
+        if (!port_->open(port, initialRate_)) {
             op_.showMessage(10001, 3);
             return -1;
         }
-        portOpen = 1;
-    } else if (linkState_ == 3 && !setPortRate(initialRate)) {
+        portOpen_ = 1;
+    } else if (linkState_ == 3 && !setPortRate(initialRate_)) {
         return -1;
     }
 
     if (linkState_ == 3) {
-        if (session_.CommandLineRun == 1 && hooks.mainWindowExists && !hooks.mainWindowExists())
+        if (session_.CommandLineRun == 1 && hooks_.mainWindowExists && !hooks_.mainWindowExists())
             return startReconnectWorker() ? 2 : -1;
         const int32_t r = matchBootProgram(showErrors);
         if (r == 1) return 1;  // the post-connect steps ran inside
@@ -199,17 +67,17 @@ int32_t CFlashEngine::afterLinkUp() {
         runPasswordSteps();
     }
     if (session_.CommandLineRun == 0) {
-        if (hooks.startupErasePrompt) startupErasePrompt();
-    } else if (hooks.startCommandLineRun) {
-        hooks.startCommandLineRun();
+        if (hooks_.startupErasePrompt) startupErasePrompt();
+    } else if (hooks_.startCommandLineRun) {
+        hooks_.startCommandLineRun();
     }
     return 1;
 }
 
 bool CFlashEngine::scanMatchReply(const uint8_t* bytes, uint32_t n) const {
-    const uint8_t match = matchingByte(bootType);
+    const uint8_t match = matchingByte(dev_.bootType);
     if (n == 0) return false;
-    if (!bootTypeRow(bootType).identBeforeAnswer) return bytes[n - 1] == match;
+    if (!bootTypeRow(dev_.bootType).identBeforeAnswer) return bytes[n - 1] == match;
     // Its boot program may put an identification (61 xx xx) before its answer.
     uint32_t i = 0;
     while (i < n) {
@@ -227,7 +95,7 @@ bool CFlashEngine::scanMatchReply(const uint8_t* bytes, uint32_t n) const {
 
 int32_t CFlashEngine::secondExchange() {
     const uint8_t y = 0x79;
-    if (!serialPort.writeByte(&y, 0, 0)) return 0;
+    if (!port_->writeByte(&y, 0, 0)) return 0;
     std::vector<uint8_t> reply;
     if (!collectReply(reply, [&] { return reply.back() == 0x79; })) return 0;
     return !reply.empty() && reply.back() == 0x79 ? 1 : 0;
@@ -235,25 +103,25 @@ int32_t CFlashEngine::secondExchange() {
 
 bool CFlashEngine::attemptMatch() {
     session_.LinkPhase = kLinkBootProgram;
-    drainInput();  // bytes from before this attempt are no answer to it
-    const uint8_t match = matchingByte(bootType);
-    if (!serialPort.writeByte(&match, 0, 0)) return false;
+    port_->discardInput();  // bytes from before this attempt are no answer to it
+    const uint8_t match = matchingByte(dev_.bootType);
+    if (!port_->writeByte(&match, 0, 0)) return false;
     std::vector<uint8_t> reply;
     if (!collectReply(reply, [&] { return scanMatchReply(reply.data(), uint32_t(reply.size())); }))
         return false;
     if (!scanMatchReply(reply.data(), uint32_t(reply.size()))) return false;
-    if (bootTypeRow(bootType).secondExchange) return secondExchange() == 1;
+    if (bootTypeRow(dev_.bootType).secondExchange) return secondExchange() == 1;
     return true;
 }
 
-// Reads what the boot program answers within replyDelay. The answer is
+// Reads what the boot program answers within replyDelay_. The answer is
 // judged on its last byte, so once `complete` holds and the line has stayed
 // quiet for a few character times nothing can change the verdict: stop
 // there instead of sitting out the whole wait on every matching.
 bool CFlashEngine::collectReply(std::vector<uint8_t>& reply,
                                 const std::function<bool()>& complete) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(replyDelay);
-    const uint32_t rate = std::max<uint32_t>(serialPort.currentBaud(), 300);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(replyDelay_);
+    const uint32_t rate = std::max<uint32_t>(port_->currentBaud(), 300);
     const uint32_t settleMs = std::max<uint32_t>(3, 3 * 11 * 1000 / rate + 1);
     for (;;) {
         if (session_.AbortRequested != 0) return false;
@@ -264,11 +132,11 @@ bool CFlashEngine::collectReply(std::vector<uint8_t>& reply,
         uint32_t wait = static_cast<uint32_t>(left.count());
         if (settled) wait = std::min(wait, settleMs);
         uint8_t b = 0;
-        if (serialPort.readByte(&b, std::min<uint32_t>(wait, 50))) {
+        if (port_->readByte(&b, std::min<uint32_t>(wait, 50))) {
             reply.push_back(b);
             uint8_t more[4096];
             uint32_t n = sizeof more;
-            if (serialPort.readAvailable(more, n)) reply.insert(reply.end(), more, more + n);
+            if (port_->readAvailable(more, n)) reply.insert(reply.end(), more, more + n);
             if (reply.size() > 4096) reply.erase(reply.begin(), reply.end() - 4096);
         } else if (settled && wait == settleMs) {
             return true;
@@ -284,7 +152,7 @@ int32_t CFlashEngine::matchBootProgram(int32_t withRetry, bool runPostSteps) {
     if (withRetry == 1) waitCursor(true);
     bool ok = false;
     for (;;) {
-        if (LineResetBootTypes(bootType)) {
+        if (LineResetBootTypes(dev_.bootType)) {
             resetTarget(0);
             sleepMs(15);
         }
@@ -298,12 +166,12 @@ int32_t CFlashEngine::matchBootProgram(int32_t withRetry, bool runPostSteps) {
         return 0;
     }
     linkState_ = 2;
-    resyncNeeded = 0;
-    // The password types are matched at their working rate: no rate step.
-    rateSwitched = PasswordBootTypes(bootType) ? 1 : 0;
+    resyncNeeded_ = 0;
+    // The password types are matched_ at their working rate: no rate step.
+    rateSwitched_ = PasswordBootTypes(dev_.bootType) ? 1 : 0;
     session_.ConnectStatus = kConnected;
-    matched = 1;
-    if (bootTypeRow(bootType).oneTransfer &&
+    matched_ = 1;
+    if (bootTypeRow(dev_.bootType).oneTransfer &&
         (session_.ProgrammingMode == kModeSBootPw || session_.ProgrammingMode == kModeSBoot))
         session_.ChipErased = 0;
     if (!runPostSteps) return 1;
@@ -311,18 +179,18 @@ int32_t CFlashEngine::matchBootProgram(int32_t withRetry, bool runPostSteps) {
 }
 
 int32_t CFlashEngine::resetTarget(int32_t phase) {
-    if (!LineResetBootTypes(bootType)) return 1;
+    if (!LineResetBootTypes(dev_.bootType)) return 1;
     auto wait1 = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
     auto line = [&](bool rts, int32_t on) {
-        if (rts ? serialPort.setRts(on) : serialPort.setDtr(on)) return true;
-        if (!serialPort.noModemLines()) return false;
+        if (rts ? port_->setRts(on) : port_->setDtr(on)) return true;
+        if (!port_->noModemLines()) return false;
         // No lines to move (a pseudo-terminal): the target resets by other
         // means or not at all. Say so once, and go on.
         if (!modemLineNoticeShown_) op_.showMessage(12153);
         modemLineNoticeShown_ = true;
         return true;
     };
-    if (bootTypeRow(bootType).resetSetsMode) {
+    if (bootTypeRow(dev_.bootType).resetSetsMode) {
         if (!line(false, phase != 1 ? 1 : 0) || !line(true, 0)) return 0;
         wait1();
         if (!line(false, phase == 1 ? 1 : 0)) return 0;
@@ -335,32 +203,33 @@ int32_t CFlashEngine::resetTarget(int32_t phase) {
 }
 
 int32_t CFlashEngine::setPortRate(const std::string& rateText) {
-    if (serialPort.setBaudRate(rateText)) return 1;
+    if (port_->setBaudRate(rateText)) return 1;
     op_.showMessage(10011, 39, kHintRateChange);
     return 0;
 }
 
 int32_t CFlashEngine::changeDataRate(int32_t column) {
     session_.LastMessageCode = 0;
-    if (bootTypeRow(bootType).adapterClock) {
+    if (bootTypeRow(dev_.bootType).adapterClock) {
         setCommand(0xA0);
         if (!sendCommand(0, 0)) return 0;
         uint8_t reply = 0;
-        if (!readReply(reply, timeouts.echo)) {
+        if (!readReply(reply, timeouts_.echo)) {
             reportTimeout(BootKind, 382);
             return 0;
         }
         if (reply != 0xA0 && !checkReply(BootKind, column, reply)) return 0;
     }
-    setCommand(rateCode);
+    setCommand(rateCode_);
     uint8_t reply = 0;
     // A boot program that runs at 9600 only: its FF step leaves the rate as
     // it is (its WCP changes the rate later).
-    const std::string target = bootTypeRow(bootType).bootAt9600 ? std::string("9600") : dataRate;
+    const std::string target =
+        bootTypeRow(dev_.bootType).bootAt9600 ? std::string("9600") : dataRate_;
     const int r =
-        bootTypeRow(bootType).adapterClock
-            ? serialPort.switchBaudUnchecked(target, &commandBuffer[0], &reply, timeouts.echo)
-            : serialPort.switchBaudChecked(target, &commandBuffer[0], &reply, timeouts.echo);
+        bootTypeRow(dev_.bootType).adapterClock
+            ? port_->switchBaudUnchecked(target, &commandBuffer_[0], &reply, timeouts_.echo)
+            : port_->switchBaudChecked(target, &commandBuffer_[0], &reply, timeouts_.echo);
     switch (r) {
         case 0:
             return 1;
@@ -377,14 +246,14 @@ int32_t CFlashEngine::changeDataRate(int32_t column) {
 }
 
 int32_t CFlashEngine::readMatchReply(int32_t column, int32_t place, uint32_t timeoutMs) {
-    const uint8_t match = matchingByte(bootType);
+    const uint8_t match = matchingByte(dev_.bootType);
     uint8_t b = 0;
     if (!readReply(b, timeoutMs)) return -1;
     // Identification bytes may come before the answer.
-    while (bootTypeRow(bootType).identBeforeAnswer && (b == 0x61 || b == 0xF4 || b == 0xF6)) {
+    while (bootTypeRow(dev_.bootType).identBeforeAnswer && (b == 0x61 || b == 0xF4 || b == 0xF6)) {
         uint8_t skip[2];
-        if (!readReply(skip[0], timeouts.echo) || !readReply(skip[1], timeouts.echo) ||
-            !readReply(b, timeouts.echo))
+        if (!readReply(skip[0], timeouts_.echo) || !readReply(skip[1], timeouts_.echo) ||
+            !readReply(b, timeouts_.echo))
             return -1;
     }
     if (b == match) return 1;
@@ -394,19 +263,19 @@ int32_t CFlashEngine::readMatchReply(int32_t column, int32_t place, uint32_t tim
 }
 
 int32_t CFlashEngine::resyncBeforeCommand(int32_t column, int32_t place) {
-    if (resyncNeeded == 1 || matched == 0) {
+    if (resyncNeeded_ == 1 || matched_ == 0) {
         const std::string rate =
-            bootTypeRow(bootType).adapterClock ? initialRate : std::string("9600");
+            bootTypeRow(dev_.bootType).adapterClock ? initialRate_ : std::string("9600");
         if (!setPortRate(rate)) return 0;
         if (!rematch(column, place)) return 0;
-        rateSwitched = 0;
+        rateSwitched_ = 0;
     }
-    if (rateSwitched == 0) {
+    if (rateSwitched_ == 0) {
         if (!changeDataRate(column)) {
             recoverAfterTimeout(0);
             return 0;
         }
-        rateSwitched = 1;
+        rateSwitched_ = 1;
     }
     return 1;
 }
@@ -415,21 +284,21 @@ int32_t CFlashEngine::resyncBeforeCommand(int32_t column, int32_t place) {
 // listening at the data rate hears a line error and starts over: that is a
 // time-out, and the reconnection that follows matches it again.
 int32_t CFlashEngine::rematch(int32_t column, int32_t place) {
-    drainInput();
-    const uint8_t match = matchingByte(bootType);
-    if (!serialPort.writeByte(&match, 0, 0)) return 0;
-    const int32_t r = readMatchReply(column, place, timeouts.echo);
+    port_->discardInput();
+    const uint8_t match = matchingByte(dev_.bootType);
+    if (!port_->writeByte(&match, 0, 0)) return 0;
+    const int32_t r = readMatchReply(column, place, timeouts_.echo);
     if (r == -1) {
         reportTimeout(BootKind, place);
         return 0;
     }
     if (r == 0) return 0;
-    if (bootTypeRow(bootType).secondExchange && !secondExchange()) {
+    if (bootTypeRow(dev_.bootType).secondExchange && !secondExchange()) {
         reportTimeout(BootKind, place);
         return 0;
     }
-    matched = 1;
-    resyncNeeded = 0;
+    matched_ = 1;
+    resyncNeeded_ = 0;
     return 1;
 }
 
@@ -455,11 +324,11 @@ int32_t CFlashEngine::recoverAfterTimeout(int32_t result) {
 void CFlashEngine::disconnect() {
     session_.AbortRequested = 1;
     if (worker_) worker_->waitIdle();
-    serialPort.close();
-    portOpen = 0;
+    port_->close();
+    portOpen_ = 0;
     linkState_ = 3;
     session_.LinkPhase = kLinkBootProgram;
-    for (int32_t& f : viewRedraw) f = 1;
+    if (hooks_.disconnected) hooks_.disconnected();
     passwordStepsDone_ = false;
 }
 

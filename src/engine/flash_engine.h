@@ -1,15 +1,17 @@
 // CFlashEngine: the one object through which the program talks to the target
-// chip. It owns the serial port, holds the device parameters of the selected
-// device, knows the state of the link to the boot program, and carries the
-// command layer and the boot-mode operations. WCP loading and the WCP flash
-// commands build on the same command layer (resident flags, flash cache,
-// command buffer and frame senders are theirs to use).
+// chip. It holds the port, the device parameters of the selected device and
+// the state of the link to the boot program, and carries the command layer,
+// the boot-mode operations, WCP loading and the WCP flash commands. Its
+// implementation is split by role: connection.cpp (matching, rates,
+// recovery), device_parameters.cpp, command_layer.cpp, boot_operations.cpp,
+// single_boot_program.cpp, wcp.cpp, wcp_commands.cpp, flash_cache.cpp.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,8 +21,9 @@
 #include "app/password_set.h"
 #include "app/session.h"
 #include "app/setup_settings.h"
+#include "engine/flash_cache.h"
 #include "engine/protocol_tables.h"
-#include "serial/serial_port.h"
+#include "serial/port.h"
 
 namespace ostrand {
 
@@ -39,7 +42,8 @@ struct EngineHooks {
     std::function<void()> closeMainWindow;      // the operator chose to leave the program
     std::function<void(bool)> enableCommands;
     std::function<void(bool)> waitCursor;
-    bool startupErasePrompt = true;  // ask at the first connection when the setup says so
+    std::function<void()> disconnected;  // the port was closed
+    bool startupErasePrompt = true;      // ask at the first connection when the setup says so
 };
 
 // Time-outs of the command layer (milliseconds).
@@ -50,23 +54,87 @@ struct EngineTimeouts {
     uint32_t bt3Password = 15;    // reply to BootType 3's password
 };
 
-struct FlashCache {
-    uint32_t start = 0, end = 0, length = 0;
-    bool valid = false;
+// The parameters of the selected device, as a connection loads them (a
+// BootType 11 chip corrects its areas when it identifies itself).
+struct DeviceParameters {
     int32_t bootType = 0;
-    std::vector<uint8_t> data;
+    int32_t maxChunk = 0;  // the boot program's receive buffer
+    int32_t pageSize = 0;
+    uint32_t flashStart = 0, flashEnd = 0;  // the single-boot flash
+    uint32_t ramStart = 0, ramEnd = 0;
+    uint32_t passwordStart = 0, passwordEnd = 0;
+    uint32_t sumStart = 0, sumEnd = 0;
+    uint32_t vectorStart = 0, vectorEnd = 0;
+    uint32_t flashOffset = 0;
+    uint32_t secondStart = 0, secondEnd = 0;
+};
+
+// What a checked WCP file holds.
+struct WcpSummary {
+    uint32_t lowest = 0;     // lowest absolute address of the file
+    uint32_t highest = 0;    // highest record start address
+    uint32_t dataBytes = 0;  // data bytes (PasswordBootTypes)
 };
 
 class CFlashEngine {
   public:
+    // Talks through a serial port of its own.
     CFlashEngine(Session& session, Operator& op, DeviceDatabase& devices, SetupSettings& settings,
                  PasswordSet& passwords, const ObjectImage* image = nullptr);
+    // Talks through `port`.
+    CFlashEngine(Session& session, Operator& op, DeviceDatabase& devices, SetupSettings& settings,
+                 PasswordSet& passwords, std::unique_ptr<Port> port,
+                 const ObjectImage* image = nullptr);
     ~CFlashEngine();
     CFlashEngine(const CFlashEngine&) = delete;
     CFlashEngine& operator=(const CFlashEngine&) = delete;
 
-    EngineHooks hooks;
-    EngineTimeouts timeouts;
+    // Set while no operation runs (linkUp and linkTimeout are read by the
+    // reconnect worker).
+    const EngineHooks& hooks() const { return hooks_; }
+    void setHooks(EngineHooks hooks) { hooks_ = std::move(hooks); }
+    const EngineTimeouts& timeouts() const { return timeouts_; }
+    void setTimeouts(const EngineTimeouts& timeouts) { timeouts_ = timeouts; }
+    const Port& port() const { return *port_; }
+
+    // ---- what the engine knows ----
+    const DeviceParameters& device() const { return dev_; }
+    const std::string& initialRate() const { return initialRate_; }  // the matching rate
+    const std::string& dataRate() const { return dataRate_; }
+    bool portOpen() const { return portOpen_ == 1; }
+    // The boot program answered its matching byte, and has not been left since.
+    bool bootMatched() const { return matched_ == 1; }
+    // The boot program works at the data rate.
+    bool rateSwitched() const { return rateSwitched_ == 1; }
+    // The next boot command matches the boot program again first.
+    bool resyncPending() const { return resyncNeeded_ == 1; }
+    // A failed sequence leaves the boot program in doubt: match it again
+    // before the next boot command.
+    void requestResync() { resyncNeeded_ = 1; }
+    // The WCP of this index is resident in the chip's RAM.
+    bool wcpLoaded(int32_t index) const {
+        return index >= 0 && index < int32_t(std::size(wcpLoaded_)) && wcpLoaded_[index] == 1;
+    }
+    bool anyWcpLoaded() const;
+    void clearWcpLoaded();
+    // The flash is blank as far as the engine knows (status, erase, blank
+    // check, writes).
+    bool flashBlank() const { return flashBlank_ == 1; }
+    // The whole chip was erased: blank, and the flash cache all FF.
+    void noteChipErased();
+    // A blank check said what the flash holds.
+    void noteBlankCheck(bool blank) { flashBlank_ = blank ? 1 : 0; }
+    const FlashCache& flashCache() const { return flashCache_; }
+    // The status bytes of the last status read.
+    const std::vector<uint8_t>& statusBytes() const { return statusBytes_; }
+    // The operations that follow take the path of the session's
+    // ProgrammingMode as it is now (WCP or boot program), also across a
+    // reconnection that resets the session's mode.
+    void latchProgrammingMode() { modeSnapshot_ = session_.ProgrammingMode; }
+    int32_t latchedProgrammingMode() const { return modeSnapshot_; }
+    bool wcpModeLatched() const {
+        return modeSnapshot_ == kModeWcpDiv || modeSnapshot_ == kModeWcpAll;
+    }
 
     // ---- connection ----
     int32_t connect(int32_t showErrors);
@@ -78,6 +146,7 @@ class CFlashEngine {
     int32_t resyncBeforeCommand(int32_t column, int32_t place);
     int32_t recoverAfterTimeout(int32_t result);
     int32_t startReconnectWorker();
+    // 2 matched, 3 down.
     int32_t linkState() const { return linkState_; }
     // The post-connect steps (status, passwords) and the start-up prompt,
     // for the front end to run on its own thread after linkUp.
@@ -132,56 +201,17 @@ class CFlashEngine {
     int32_t bootPasswordForm();
     int32_t sendObjectRecords(const std::filesystem::path& path, bool showProgress);
 
-    // ---- state (shared with the worker: atomics) ----
-    SerialPort serialPort;
-    std::string initialRate = "9600";
-    std::string dataRate;
-    uint32_t replyDelay = 1000;
-    std::atomic<int32_t> matched{0};
-    std::atomic<int32_t> resyncNeeded{0};
-    std::atomic<int32_t> rateSwitched{0};
-    std::atomic<int32_t> portOpen{0};
-    int32_t bootType = 0;
-    int32_t maxChunk = 0;
-    int32_t pageSize = 0;
-    uint32_t flashStart = 0, flashEnd = 0;
-    uint32_t ramStart = 0, ramEnd = 0;
-    uint32_t passwordStart = 0, passwordEnd = 0;
-    uint32_t sumStart = 0, sumEnd = 0;
-    uint32_t vectorStart = 0, vectorEnd = 0;
-    uint32_t flashOffset = 0;
-    uint32_t secondStart = 0, secondEnd = 0;
-    uint8_t rateCode = 0;
-    uint8_t divisorN = 0, divisorK = 0, clockSelect = 0;
-    bool clockEntry = false;  // the rate comes from the operator's clock (115200)
-    int32_t wcpLoaded[7] = {};
-    int32_t flashBlank = 0;
-    FlashCache flashCache;
-    std::atomic<int32_t> bt11EraseFree{0};
-    int32_t modeSnapshot = 0;          // ProgrammingMode at connection
-    std::vector<uint8_t> statusBytes;  // of the last status read
-    uint8_t commandBuffer[2] = {0, 0};
-    int32_t viewRedraw[3] = {};  // the memory view redraws after a disconnection
-    bool divisorSent = false;
-
-    bool anyWcpLoaded() const;
-    void clearWcpLoaded();
-
     Session& session() { return session_; }
     Operator& op() { return op_; }
     DeviceDatabase& devices() { return devices_; }
     SetupSettings& settings() { return settings_; }
     PasswordSet& passwords() { return passwords_; }
-    // ---- write control programs, WCP flash commands, flash operations ----
-    // Write control programs (wcp.cpp).
-    struct WcpSummary {
-        uint32_t lowest = 0;     // lowest absolute address of the file
-        uint32_t highest = 0;    // highest record start address
-        uint32_t dataBytes = 0;  // data bytes (PasswordBootTypes)
-    };
-    WcpSummary wcpSummary;
+
+    // ---- write control programs (wcp.cpp) ----
+    // What the last checked WCP file holds.
+    const WcpSummary& wcpSummary() const { return wcpSummary_; }
     // Where the WCP folders lie; empty: the program folder.
-    std::filesystem::path wcpBaseFolder;
+    void setWcpFolder(const std::filesystem::path& folder) { wcpBaseFolder_ = folder; }
     std::filesystem::path wcpDeviceFolder() const;
     std::filesystem::path wcpFilePath(int32_t index) const;
     int32_t loadWcp(int32_t index);
@@ -194,24 +224,23 @@ class CFlashEngine {
     int32_t registerWrite(uint16_t address, uint8_t value);
     int32_t wcpSetDivisor();
     int32_t wcpSetRateCode();
-    // WCP flash commands (wcp_commands.cpp).
+    // ---- WCP flash commands (wcp_commands.cpp) ----
     int32_t wcpWrite(uint32_t address, const uint8_t* data, uint32_t count);
     int32_t wcpRead(uint32_t address, uint8_t* buffer, uint32_t count);
     int32_t wcpBlockErase(uint32_t address, uint32_t size);
     int32_t wcpBlankCheck(uint32_t address, uint32_t count, int32_t& blank);
     int32_t wcpSum(uint32_t address, uint32_t count, uint16_t& sum);
     int32_t wcpReadProtect();
+    // ---- reads through the latched mode (mode_reads.cpp) ----
     int32_t fillFlashCache();
-    // The read path of the ProgrammingMode snapshot: WCP read or boot-mode read.
+    // The read path of the latched ProgrammingMode: WCP read or boot-mode read.
     int32_t readThroughMode(uint32_t address, uint8_t* buffer, uint32_t count);
     int32_t overlayWithFlash(uint32_t address, const uint8_t* newBytes, uint32_t newCount,
                              uint32_t regionStart, uint8_t* region, uint32_t regionCount);
     int32_t mergePage(uint32_t address, const uint8_t* newBytes, uint32_t newCount,
                       uint32_t pageStart, uint8_t* page, uint32_t pageLength);
+    // ---- of the device (device_parameters.cpp) ----
     uint32_t alignmentUnit() const;
-    // Puts written or erased bytes into the flash cache where it covers them.
-    void updateFlashCache(uint32_t address, const uint8_t* data, uint32_t count);
-    void fillFlashCacheWith(uint32_t address, uint32_t count, uint8_t value);
     // The flash areas: the single-boot flash and, for SecondAreaBootTypes, the second area.
     std::vector<std::pair<uint32_t, uint32_t>> flashAreas() const;
 
@@ -227,7 +256,6 @@ class CFlashEngine {
     int32_t readBytes(uint8_t* out, int32_t n, uint32_t timeoutMs, int32_t firstPlace,
                       bool placePerByte);
     void interpretStatus();
-    void drainInput();
     bool sleepMs(uint32_t ms);  // false when AbortRequested cut it short
     int32_t runPasswordSteps();
     // What a single-boot transfer does: erase the chip, program it, or only
@@ -257,13 +285,46 @@ class CFlashEngine {
     bool modemLineNoticeShown_ = false;
     std::unique_ptr<CComThread> worker_;
 
-    // ---- write control programs, WCP flash commands, flash operations ----
+    // ---- write control programs, WCP flash commands ----
     int32_t wcpResync();
     int32_t wcpCommandFailed();
     int32_t readTransferSum(uint32_t timeoutMs, int32_t firstPlace);
     int32_t wcpReadChunk(uint32_t address, uint32_t count, uint32_t keepFrom, uint32_t keepTo,
                          uint8_t* buffer, uint32_t bufferStart);
     int32_t transferThroughBootProgram(const std::filesystem::path& path);
+
+    Port* port_;
+    std::unique_ptr<Port> ownPort_;
+    EngineHooks hooks_;
+    EngineTimeouts timeouts_;
+    DeviceParameters dev_;
+    uint32_t replyDelay_ = 1000;  // the matching wait of the device
+
+    // The link: shared with the reconnect worker.
+    std::atomic<int32_t> matched_{0};
+    std::atomic<int32_t> resyncNeeded_{0};
+    std::atomic<int32_t> rateSwitched_{0};
+    std::atomic<int32_t> portOpen_{0};
+
+    // Rates.
+    std::string initialRate_ = "9600";
+    std::string dataRate_;
+    uint8_t rateCode_ = 0;
+    uint8_t divisorN_ = 0, divisorK_ = 0, clockSelect_ = 0;
+    bool clockEntry_ = false;  // the rate comes from the operator's clock (115200)
+    bool divisorSent_ = false;
+
+    // The chip.
+    int32_t wcpLoaded_[7] = {};
+    int32_t flashBlank_ = 0;
+    FlashCache flashCache_;
+    std::atomic<int32_t> bt11EraseFree_{0};
+    int32_t modeSnapshot_ = 0;
+    std::vector<uint8_t> statusBytes_;
+
+    uint8_t commandBuffer_[2] = {0, 0};
+    WcpSummary wcpSummary_;
+    std::filesystem::path wcpBaseFolder_;
 };
 
 }  // namespace ostrand

@@ -54,11 +54,11 @@ FlashOperations::FlashOperations(CFlashEngine& engine, const ObjectImage& image)
     : engine_(engine), image_(image), session_(engine.session()), op_(engine.op()) {}
 
 bool FlashOperations::wcpMode() const {
-    return engine_.modeSnapshot == kModeWcpDiv || engine_.modeSnapshot == kModeWcpAll;
+    return engine_.wcpModeLatched();
 }
 
 void FlashOperations::enableCommands(bool on) {
-    if (engine_.hooks.enableCommands) engine_.hooks.enableCommands(on);
+    if (engine_.hooks().enableCommands) engine_.hooks().enableCommands(on);
 }
 
 bool FlashOperations::imageByte(uint32_t address, uint8_t& byte) const {
@@ -73,19 +73,19 @@ int32_t FlashOperations::wholeFlashSum(uint16_t& sum) {
 }
 
 int32_t FlashOperations::eraseChip(bool showProgress) {
-    engine_.modeSnapshot = session_.ProgrammingMode;
+    engine_.latchProgrammingMode();
     if (showProgress) op_.progressOpen(messageTextOrFallback(11300), 0, false, false, true);
     int32_t result = 0;
     if (wcpMode()) {
         if (engine_.fillFlashCache()) {
-            if (engine_.hooks.waitCursor) engine_.hooks.waitCursor(true);
+            if (engine_.hooks().waitCursor) engine_.hooks().waitCursor(true);
             result = engine_.wcpBlockErase(kWholeFlash, kWholeEraseSize);
-            if (engine_.hooks.waitCursor) engine_.hooks.waitCursor(false);
+            if (engine_.hooks().waitCursor) engine_.hooks().waitCursor(false);
             // The whole-flash erase takes the read protection with it.
             if (result == 1) session_.ProtectState = 0;
         }
     } else {
-        const bool statusFirst = BootTypesI(engine_.bootType);
+        const bool statusFirst = BootTypesI(engine_.device().bootType);
         if (!statusFirst || engine_.postConnectStatus()) {
             result = engine_.chipErase(0xF0);
             engine_.recoverAfterTimeout(result);
@@ -93,19 +93,18 @@ int32_t FlashOperations::eraseChip(bool showProgress) {
     }
     if (showProgress) op_.progressClose();
     if (result != 1) return 0;
-    engine_.flashBlank = 1;
-    engine_.fillFlashCacheWith(engine_.flashCache.start, engine_.flashCache.length, 0xFF);
+    engine_.noteChipErased();
     if (showProgress) op_.showMessage(11002);
     return 1;
 }
 
 int32_t FlashOperations::eraseBlock(uint32_t start, uint32_t size) {
-    engine_.modeSnapshot = session_.ProgrammingMode;
+    engine_.latchProgrammingMode();
     op_.progressOpen(messageTextOrFallback(11301), 0, false, false, true);
     int32_t result = engine_.fillFlashCache();
     if (result && wcpMode()) {
         result = engine_.wcpBlockErase(start, size);
-    } else if (result && bootTypeRow(engine_.bootType).blockCommands) {
+    } else if (result && bootTypeRow(engine_.device().bootType).blockCommands) {
         // A reconnection after a time-out does not make the erase succeed.
         result = engine_.protectCheckBeforeWcp();
         if (result) {
@@ -122,9 +121,9 @@ int32_t FlashOperations::eraseBlock(uint32_t start, uint32_t size) {
     // A block over the whole password area leaves a chip without a password:
     // it needs no erase without password any more, and a chip that ran a WCP
     // was not protected.
-    const int32_t bt = engine_.bootType;
-    if (PasswordBootTypes(bt) && start <= engine_.passwordStart &&
-        uint64_t{start} + size - 1 >= engine_.passwordEnd) {
+    const int32_t bt = engine_.device().bootType;
+    if (PasswordBootTypes(bt) && start <= engine_.device().passwordStart &&
+        uint64_t{start} + size - 1 >= engine_.device().passwordEnd) {
         engine_.settings().inForce.eraseWithoutPassword = 0;
         engine_.passwords().eraseWithoutPassword = 0;
         session_.ProtectState = 0;
@@ -134,17 +133,17 @@ int32_t FlashOperations::eraseBlock(uint32_t start, uint32_t size) {
 }
 
 int32_t FlashOperations::blankCheck(bool showProgress) {
-    engine_.modeSnapshot = session_.ProgrammingMode;
+    engine_.latchProgrammingMode();
     if (showProgress) op_.progressOpen(messageTextOrFallback(11304), 0, false, false, true);
     int32_t blank = 0;
     int32_t ok = engine_.fillFlashCache();
     if (ok && wcpMode()) {
         ok = engine_.wcpBlankCheck(kWholeFlash, kWholeCount, blank);
-    } else if (ok && bootTypeRow(engine_.bootType).blockCommands) {
+    } else if (ok && bootTypeRow(engine_.device().bootType).blockCommands) {
         uint16_t sum = 0;
         ok = engine_.bootSum(0, 0, sum);
         engine_.recoverAfterTimeout(ok);
-        const uint32_t bytes = engine_.sumEnd + 1 - engine_.sumStart;
+        const uint32_t bytes = engine_.device().sumEnd + 1 - engine_.device().sumStart;
         blank = sum == static_cast<uint16_t>(bytes * 0xFFu) ? 1 : 0;
     } else if (ok) {
         // The other boot programs have no blank check.
@@ -153,23 +152,25 @@ int32_t FlashOperations::blankCheck(bool showProgress) {
     }
     if (showProgress) op_.progressClose();
     if (!ok) return 0;
-    engine_.flashBlank = blank;
+    engine_.noteBlankCheck(blank == 1);
     if (showProgress) op_.showMessage(blank ? 11017 : 11016);
     return blank;
 }
 
 int32_t FlashOperations::verifySum(bool showProgress, uint16_t& deviceSum) {
-    engine_.modeSnapshot = session_.ProgrammingMode;
+    engine_.latchProgrammingMode();
     deviceSum = 0;
     const uint16_t fileSum = image_.fileSum();
     if (showProgress) op_.progressOpen(messageTextOrFallback(11303), 0, false, false, true);
     bool viaWcp = wcpMode();
-    if (bootTypeRow(engine_.bootType).wcpViaWriteOnly && !engine_.anyWcpLoaded()) viaWcp = false;
+    if (bootTypeRow(engine_.device().bootType).wcpViaWriteOnly && !engine_.anyWcpLoaded())
+        viaWcp = false;
     int32_t ok = 0;
     if (viaWcp) {
         ok = engine_.fillFlashCache() && wholeFlashSum(deviceSum);
     } else {
-        ok = engine_.bootSum(engine_.sumStart, engine_.sumEnd + 1 - engine_.sumStart, deviceSum);
+        ok = engine_.bootSum(engine_.device().sumStart,
+                             engine_.device().sumEnd + 1 - engine_.device().sumStart, deviceSum);
         engine_.recoverAfterTimeout(ok);
     }
     if (showProgress) op_.progressClose();
@@ -183,7 +184,7 @@ int32_t FlashOperations::verifySum(bool showProgress, uint16_t& deviceSum) {
 }
 
 int32_t FlashOperations::readFlash(uint32_t start, uint8_t* buffer, uint32_t count) {
-    engine_.modeSnapshot = session_.ProgrammingMode;
+    engine_.latchProgrammingMode();
     if (engine_.fillFlashCache() && engine_.readThroughMode(start, buffer, count)) return 1;
     op_.showMessage(11001);
     return 0;
@@ -192,8 +193,9 @@ int32_t FlashOperations::readFlash(uint32_t start, uint8_t* buffer, uint32_t cou
 int32_t FlashOperations::programRanges(bool alignStarts, bool ownProgress) {
     if (!engine_.fillFlashCache()) return 0;
     const uint32_t unit = engine_.alignmentUnit();
-    const auto plan = planWrites(image_.rangesToProgram(), unit,
-                                 static_cast<uint32_t>(std::max(engine_.maxChunk, 1)), alignStarts);
+    const auto plan =
+        planWrites(image_.rangesToProgram(), unit,
+                   static_cast<uint32_t>(std::max(engine_.device().maxChunk, 1)), alignStarts);
     uint64_t total = 0;
     for (const WriteChunk& c : plan) total += c.length;
     if (ownProgress)
@@ -223,11 +225,11 @@ int32_t FlashOperations::programRanges(bool alignStarts, bool ownProgress) {
         op_.progressStep(static_cast<int32_t>(c.length));
         engine_.pumpOneMessage();
     }
-    if (result && bootTypeRow(engine_.bootType).sumAfterProgram) {
+    if (result && bootTypeRow(engine_.device().bootType).sumAfterProgram) {
         uint16_t sum = 0;
         result = wholeFlashSum(sum);
     }
-    const int32_t bt = engine_.bootType;
+    const int32_t bt = engine_.device().bootType;
     // The boot type with its own ReadProtect setting protects elsewhere.
     if (result && engine_.settings().inForce.readProtectFor(bt) == 1 && ProtectTypes(bt) &&
         !bootTypeRow(bt).ownReadProtect)
@@ -237,7 +239,7 @@ int32_t FlashOperations::programRanges(bool alignStarts, bool ownProgress) {
 }
 
 int32_t FlashOperations::finishProgramming() {
-    const int32_t bt = engine_.bootType;
+    const int32_t bt = engine_.device().bootType;
     PasswordSet& passwords = engine_.passwords();
     if (!bootTypeRow(bt).noPassword && engine_.settings().inForce.passLogSave == 1) {
         const ObjectPassword& pw = image_.objectPassword();
@@ -256,14 +258,14 @@ int32_t FlashOperations::finishProgramming() {
 
 int32_t FlashOperations::programDevice() {
     // An object the boot program cannot take is refused before the erase.
-    engine_.modeSnapshot = session_.ProgrammingMode;
+    engine_.latchProgrammingMode();
     if (!wcpMode() && !engine_.singleBootObjectFits(image_.expansionPath())) return 0;
-    if (EraseFirstTypes(engine_.bootType) && !eraseChip(false)) return 0;
+    if (EraseFirstTypes(engine_.device().bootType) && !eraseChip(false)) return 0;
     enableCommands(false);
-    engine_.modeSnapshot = session_.ProgrammingMode;
+    engine_.latchProgrammingMode();
     int32_t result = 0;
     if (wcpMode()) {
-        result = programRanges(!bootTypeRow(engine_.bootType).pageMerge, true);
+        result = programRanges(!bootTypeRow(engine_.device().bootType).pageMerge, true);
     } else {
         op_.progressOpen(messageTextOrFallback(11306), 0, false, false, true);
         result = engine_.programSingleBoot(image_.expansionPath());
@@ -279,10 +281,10 @@ int32_t FlashOperations::programDevice() {
 }
 
 int32_t FlashOperations::programForAuto() {
-    engine_.modeSnapshot = session_.ProgrammingMode;
+    engine_.latchProgrammingMode();
     int32_t result = 0;
     if (wcpMode()) {
-        result = programRanges(!BootTypesH(engine_.bootType), false);
+        result = programRanges(!BootTypesH(engine_.device().bootType), false);
     } else {
         result = engine_.programSingleBoot(image_.expansionPath());
         engine_.recoverAfterTimeout(result);
@@ -293,14 +295,14 @@ int32_t FlashOperations::programForAuto() {
 
 int32_t FlashOperations::saveMemoryFile(const std::filesystem::path& file,
                                         std::optional<AddressRange> range) {
-    engine_.modeSnapshot = session_.ProgrammingMode;
+    engine_.latchProgrammingMode();
     std::vector<AddressRange> ranges;
     if (range) {
         ranges.push_back(*range);
     } else {
         for (const auto& [first, last] : engine_.flashAreas()) ranges.push_back({first, last});
     }
-    const int32_t bt = engine_.bootType;
+    const int32_t bt = engine_.device().bootType;
     const int32_t size = engine_.settings().inForce.memSizeEmulat;
     if (bootTypeRow(bt).memorySizes && size == 96)
         for (AddressRange& r : ranges) r.end = std::min<uint32_t>(r.end, 0x1FFFF);
@@ -345,7 +347,7 @@ int32_t FlashOperations::saveMemoryFile(const std::filesystem::path& file,
 
 int32_t FlashOperations::compareWithFile(bool showProgress, bool showResult,
                                          CompareDifference* difference) {
-    engine_.modeSnapshot = session_.ProgrammingMode;
+    engine_.latchProgrammingMode();
     const auto& ranges = image_.rangesToProgram();
     uint64_t total = 0;
     for (const AddressRange& r : ranges) total += uint64_t{r.end} - r.start + 1;
@@ -377,7 +379,7 @@ int32_t FlashOperations::compareWithFile(bool showProgress, bool showResult,
                         formatted("E521 : Program file data read error. Address = 0x%lx", address));
                     return finish(-1);
                 }
-                const bool skipped = inBootBlock(engine_.bootType, address);
+                const bool skipped = inBootBlock(engine_.device().bootType, address);
                 if (!skipped && fileByte != readBuffer_[i]) {
                     if (difference) *difference = {address, readBuffer_[i], fileByte};
                     if (showResult)
@@ -402,7 +404,7 @@ int32_t FlashOperations::compareWithFile(bool showProgress, bool showResult,
 
 int32_t FlashOperations::compareStep(const CompareView& view, uint32_t& address, uint8_t& fileByte,
                                      uint8_t& flashByte, int32_t fromStart) {
-    engine_.modeSnapshot = session_.ProgrammingMode;
+    engine_.latchProgrammingMode();
     auto stop = [&](int32_t result) {
         if (result != 1) {
             stepAddress_ = 0;
@@ -449,7 +451,7 @@ int32_t FlashOperations::compareStep(const CompareView& view, uint32_t& address,
                 if (!imageByte(at, fb)) return stop(-1);
                 if (view.step) view.step();
                 const uint8_t db = readBuffer_[at - pieceStart_];
-                const bool skipped = inBootBlock(engine_.bootType, at);
+                const bool skipped = inBootBlock(engine_.device().bootType, at);
                 if (!skipped && fb != db) {
                     stepAddress_ = at;
                     address = at;
@@ -467,8 +469,8 @@ int32_t FlashOperations::compareStep(const CompareView& view, uint32_t& address,
 }
 
 int32_t FlashOperations::writeData(uint32_t address, const uint8_t* bytes, uint32_t count) {
-    engine_.modeSnapshot = session_.ProgrammingMode;
-    const int32_t bt = engine_.bootType;
+    engine_.latchProgrammingMode();
+    const int32_t bt = engine_.device().bootType;
     if (EraseFirstTypes(bt) || count == 0) {
         op_.showMessage(11008);
         return 0;
@@ -482,11 +484,12 @@ int32_t FlashOperations::writeData(uint32_t address, const uint8_t* bytes, uint3
     if (!engine_.fillFlashCache()) return 0;
     uint32_t first = address, length = count;
     std::vector<uint8_t> region;
-    if (bootTypeRow(bt).pageMerge && engine_.pageSize > 0) {
-        const uint32_t page = static_cast<uint32_t>(engine_.pageSize);
-        first = engine_.flashStart + (address - engine_.flashStart) / page * page;
+    if (bootTypeRow(bt).pageMerge && engine_.device().pageSize > 0) {
+        const uint32_t page = static_cast<uint32_t>(engine_.device().pageSize);
+        first = engine_.device().flashStart + (address - engine_.device().flashStart) / page * page;
         const uint64_t last = uint64_t{address} + count - 1;
-        const uint64_t lastPage = engine_.flashStart + (last - engine_.flashStart) / page * page;
+        const uint64_t lastPage =
+            engine_.device().flashStart + (last - engine_.device().flashStart) / page * page;
         length = static_cast<uint32_t>(lastPage + page - first);
         region.assign(length, 0xFF);
         const int32_t r = engine_.mergePage(address, bytes, count, first, region.data(), length);

@@ -52,7 +52,7 @@ int32_t CFlashEngine::sendObjectRecords(const std::filesystem::path& path, bool 
             op_.showMessage(10403, 2622);
         return 0;
     }
-    const bool stream = PasswordBootTypes(bootType);
+    const bool stream = PasswordBootTypes(dev_.bootType);
     std::vector<uint8_t> pending, record;
     bool havePending = false;
     uint8_t running = 0;
@@ -65,7 +65,7 @@ int32_t CFlashEngine::sendObjectRecords(const std::filesystem::path& path, bool 
         havePending = false;
         return sendFrame(pending.data(), static_cast<uint32_t>(pending.size()), 0, last ? 1 : 0);
     };
-    const BootTypeRow& row = bootTypeRow(bootType);
+    const BootTypeRow& row = bootTypeRow(dev_.bootType);
     if (!stream &&
         (row.segmentRecord || (row.memorySizes && settings_.inForce.memSizeEmulat != 60))) {
         pending = {0x3A, 0x02, 0x00, 0x00, 0x02, 0x00, 0x00, 0xFC};
@@ -113,7 +113,7 @@ int32_t CFlashEngine::programSingleBoot(const std::filesystem::path& expansionFi
 }
 
 int32_t CFlashEngine::singleBootObjectFits(const std::filesystem::path& expansionFile) {
-    if (!bootTypeRow(bootType).oneTransfer) return 1;
+    if (!bootTypeRow(dev_.bootType).oneTransfer) return 1;
     const ObjectExtent e = objectExtent(expansionFile);
     if (!e.ascending) {
         op_.showMessage(10403, 2621, 12125);
@@ -138,13 +138,13 @@ int32_t CFlashEngine::sendPasswordRecord(const PasswordChoice& pw) {
 }
 
 int32_t CFlashEngine::bootPasswordForm() {
-    if (!bootTypeRow(bootType).passwordRecord || flashBlank == 1) return 1;
+    if (!bootTypeRow(dev_.bootType).passwordRecord || flashBlank_ == 1) return 1;
     return singleBootTransfer(kFormPassword, nullptr);
 }
 
 int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* path) {
     session_.LastMessageCode = 0;
-    if (bootCommand(bootType, kColProgram) == 0) return 0;  // BootType 7: WCPs only
+    if (bootCommand(dev_.bootType, kColProgram) == 0) return 0;  // BootType 7: WCPs only
 
     // The extent of a programming transfer, for the header of BootTypes 8 and 10.
     uint32_t low = 0, count = 0;
@@ -157,16 +157,16 @@ int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* 
     const uint32_t t = form == kFormErase ? devices_.eraseWaitMs() : devices_.bootWaitMs();
     waitCursor(true);
     // A boot program at 9600 only runs its FF step before every programming command.
-    if (bootTypeRow(bootType).bootAt9600) rateSwitched = 0;
+    if (bootTypeRow(dev_.bootType).bootAt9600) rateSwitched_ = 0;
     int32_t ok = beginBootCommand(kColProgram, 161, 162);
 
-    if (ok && bootTypeRow(bootType).oneTransfer) {
+    if (ok && bootTypeRow(dev_.bootType).oneTransfer) {
         uint8_t reply = 0;
         ok = sendPasswordFrame(kColProgram);
-        if (ok && !readReply(reply, timeouts.echo)) {
+        if (ok && !readReply(reply, timeouts_.echo)) {
             reportTimeout(BootKind, 163);
             ok = 0;
-        } else if (ok && reply == (bootCommand(bootType, kColProgram) | 0x01)) {
+        } else if (ok && reply == (bootCommand(dev_.bootType, kColProgram) | 0x01)) {
             op_.showMessage(10018, 0, 0, "Boot Program");
             ok = 0;
         } else if (ok) {
@@ -177,21 +177,22 @@ int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* 
         ok = ok && readCompletion(BootKind, kColProgram, t, 165);
     } else if (ok) {
         // A boot program that does not erase first says it is ready (C1).
-        if (!EraseFirstTypes(bootType)) {
+        if (!EraseFirstTypes(dev_.bootType)) {
             uint8_t reply = 0;
-            if (!readReply(reply, timeouts.completion)) {
+            if (!readReply(reply, timeouts_.completion)) {
                 reportTimeout(BootKind, 163);
                 ok = 0;
             } else if (reply != 0xC1) {
                 ok = checkReply(BootKind, kColProgram, reply);
             }
         }
-        if (ok && bootTypeRow(bootType).programPassword) ok = sendPasswordFrame(kColProgram);
+        if (ok && bootTypeRow(dev_.bootType).programPassword) ok = sendPasswordFrame(kColProgram);
         if (ok) {
             // A chip opened by a password record of its own gets it in the
             // password form and before the records of a programming.
             // A blank chip holds no password and needs no record.
-            if (bootTypeRow(bootType).passwordRecord && form != kFormErase && flashBlank == 0) {
+            if (bootTypeRow(dev_.bootType).passwordRecord && form != kFormErase &&
+                flashBlank_ == 0) {
                 const PasswordChoice pw = choosePassword();
                 if (form == kFormPassword || !pw.bytes.empty()) ok = sendPasswordRecord(pw);
             }
@@ -208,12 +209,12 @@ int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* 
     }
     waitCursor(false);
     if (!ok) {
-        resyncNeeded = 1;
+        resyncNeeded_ = 1;
         return 0;
     }
-    resyncNeeded = 0;
-    if (form == kFormErase) flashBlank = 1;
-    if (form == kFormProgram) flashBlank = 0;
+    resyncNeeded_ = 0;
+    if (form == kFormErase) flashBlank_ = 1;
+    if (form == kFormProgram) flashBlank_ = 0;
     return 1;
 }
 

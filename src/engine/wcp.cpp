@@ -53,7 +53,7 @@ std::filesystem::path CFlashEngine::wcpDeviceFolder() const {
     std::string device;
     devices_.selectedDeviceName(device);
     const std::filesystem::path base =
-        wcpBaseFolder.empty() ? settings_.programFolder : wcpBaseFolder;
+        wcpBaseFolder_.empty() ? settings_.programFolder : wcpBaseFolder_;
     return base / device;
 }
 
@@ -62,12 +62,12 @@ std::filesystem::path CFlashEngine::wcpFilePath(int32_t index) const {
 }
 
 int32_t CFlashEngine::loadWcp(int32_t index) {
-    if (session_.ProgrammingMode == kModeWcpAll || modeSnapshot == kModeWcpAll) index = kTotalWcp;
+    if (session_.ProgrammingMode == kModeWcpAll || modeSnapshot_ == kModeWcpAll) index = kTotalWcp;
     if (index < 0 || index > kTotalWcp) return 0;
-    if (wcpLoaded[index] == 1) return 1;
+    if (wcpLoaded_[index] == 1) return 1;
 
     // A chip opened by a password record is opened before its first WCP.
-    if (bootTypeRow(bootType).passwordRecord && session_.ChipRewritten == 0 &&
+    if (bootTypeRow(dev_.bootType).passwordRecord && session_.ChipRewritten == 0 &&
         devicePasswordSet() && !anyWcpLoaded()) {
         if (!bootPasswordForm()) {
             recoverAfterTimeout(0);
@@ -77,17 +77,17 @@ int32_t CFlashEngine::loadWcp(int32_t index) {
     if (index != kTotalWcp) {
         // A leave that timed out leaves a chip that has started over.
         if (anyWcpLoaded() && !leaveWcp()) return wcpCommandFailed();
-        matched = 0;
-        rateSwitched = 0;
+        matched_ = 0;
+        rateSwitched_ = 0;
         clearWcpLoaded();
-        if (!setPortRate(initialRate)) return 0;
+        if (!setPortRate(initialRate_)) return 0;
         if (matchBootProgram(1, false) != 1) {
             op_.showMessage(10000, 12, 12100, "Boot Program");
             startReconnectWorker();
             return 0;
         }
     }
-    if (ProtectTypes(bootType) && !protectCheckBeforeWcp()) return 0;
+    if (ProtectTypes(dev_.bootType) && !protectCheckBeforeWcp()) return 0;
 
     std::error_code ec;
     if (!std::filesystem::is_directory(wcpDeviceFolder(), ec)) {
@@ -105,7 +105,7 @@ int32_t CFlashEngine::loadWcp(int32_t index) {
         return 0;
     }
 
-    const BootTypeRow& row = bootTypeRow(bootType);
+    const BootTypeRow& row = bootTypeRow(dev_.bootType);
     switch (row.wcpStart) {
         case WcpStart::Settle:
             if (row.wcpSettleMs > 0) sleepFor(row.wcpSettleMs);
@@ -114,23 +114,23 @@ int32_t CFlashEngine::loadWcp(int32_t index) {
             if (!resetTarget(1)) return 0;
             if (waitWcpStart() == 2) return 0;
             const int32_t changed = wcpChangeRate();
-            if (changed == 1 && dataRate != "9600" && !setPortRate(dataRate)) return 0;
+            if (changed == 1 && dataRate_ != "9600" && !setPortRate(dataRate_)) return 0;
             break;
         }
         case WcpStart::LineResetSetRateCode:
             if (!resetTarget(1)) return 0;
-            if (dataRate != "9600" && !setPortRate("9600")) return 0;
+            if (dataRate_ != "9600" && !setPortRate("9600")) return 0;
             if (waitWcpStart() == 2) return 0;
-            if (dataRate != "9600" && (!wcpSetRateCode() || !setPortRate(dataRate))) return 0;
+            if (dataRate_ != "9600" && (!wcpSetRateCode() || !setPortRate(dataRate_))) return 0;
             break;
     }
 
-    if (index != kTotalWcp) matched = 0;  // the boot program no longer answers
-    for (int32_t& f : wcpLoaded) f = 0;
-    wcpLoaded[index] = 1;
-    if (!divisorSent && clockEntry) {
+    if (index != kTotalWcp) matched_ = 0;  // the boot program no longer answers
+    for (int32_t& f : wcpLoaded_) f = 0;
+    wcpLoaded_[index] = 1;
+    if (!divisorSent_ && clockEntry_) {
         if (!wcpSetDivisor()) return 0;
-        divisorSent = true;
+        divisorSent_ = true;
     }
     session_.LinkPhase = kLinkWcp;
     return 1;
@@ -139,17 +139,17 @@ int32_t CFlashEngine::loadWcp(int32_t index) {
 int32_t CFlashEngine::leaveWcp() {
     session_.LastMessageCode = 0;
     if (!commandExchange(WcpKind, kWcpLeave, wcpCommand(kWcpLeave), 401)) return 0;
-    if (bootTypeRow(bootType).leaveCompletion &&
-        !readCompletion(WcpKind, kWcpLeave, timeouts.completion, 402))
+    if (bootTypeRow(dev_.bootType).leaveCompletion &&
+        !readCompletion(WcpKind, kWcpLeave, timeouts_.completion, 402))
         return 0;
     // The boot program waits for its matching byte again.
     clearWcpLoaded();
-    matched = 0;
+    matched_ = 0;
     return 1;
 }
 
 int32_t CFlashEngine::checkWcpFile(const std::filesystem::path& path) {
-    wcpSummary = WcpSummary{};
+    wcpSummary_ = WcpSummary{};
     // Only a regular file: opening a named pipe would wait for ever.
     std::error_code ec;
     std::ifstream in;
@@ -158,7 +158,7 @@ int32_t CFlashEngine::checkWcpFile(const std::filesystem::path& path) {
         op_.showMessage(10304, 152, 12107);
         return 0;
     }
-    const BootTypeRow& row = bootTypeRow(bootType);
+    const BootTypeRow& row = bootTypeRow(dev_.bootType);
     const bool segmentsRefused =
         row.segmentRecord || (row.memorySizes && settings_.inForce.memSizeEmulat == 60);
     uint32_t segmentBase = 0;
@@ -173,7 +173,8 @@ int32_t CFlashEngine::checkWcpFile(const std::filesystem::path& path) {
             op_.showMessage(10306, 15, 12107);
             return 0;
         }
-        if (PasswordBootTypes(bootType)) dataBytes += static_cast<uint32_t>(line.size() - 11) / 2;
+        if (PasswordBootTypes(dev_.bootType))
+            dataBytes += static_cast<uint32_t>(line.size() - 11) / 2;
         uint8_t sum = 0;
         for (size_t i = 0; i + 1 < r.size(); ++i) sum = static_cast<uint8_t>(sum + r[i]);
         const uint8_t type = r[3];
@@ -208,24 +209,24 @@ int32_t CFlashEngine::checkWcpFile(const std::filesystem::path& path) {
     }
     // A record that starts inside RAM but runs past its end would make the
     // boot program refuse the transfer: check the last byte, not the start.
-    if (!any || lowest < ramStart || std::max(highest, highestEnd) > ramEnd) {
+    if (!any || lowest < dev_.ramStart || std::max(highest, highestEnd) > dev_.ramEnd) {
         op_.showMessage(10305, 15, 12107);
         return 0;
     }
-    wcpSummary.lowest = lowest;
-    wcpSummary.highest = highest;
-    wcpSummary.dataBytes = dataBytes;
+    wcpSummary_.lowest = lowest;
+    wcpSummary_.highest = highest;
+    wcpSummary_.dataBytes = dataBytes;
     return 1;
 }
 
 // Before a RAM transfer: match the boot program again after a failure or
 // after a WCP was left.
 int32_t CFlashEngine::wcpResync() {
-    if (!(resyncNeeded == 1 || (modeSnapshot == kModeWcpDiv && matched == 0))) return 1;
-    const BootTypeRow& row = bootTypeRow(bootType);
-    if (!setPortRate(row.adapterClock ? initialRate : std::string("9600"))) return 0;
+    if (!(resyncNeeded_ == 1 || (modeSnapshot_ == kModeWcpDiv && matched_ == 0))) return 1;
+    const BootTypeRow& row = bootTypeRow(dev_.bootType);
+    if (!setPortRate(row.adapterClock ? initialRate_ : std::string("9600"))) return 0;
     if (!rematch(kColRamTransfer, 171)) return 0;
-    rateSwitched = row.resyncKeepsRate ? 1 : 0;
+    rateSwitched_ = row.resyncKeepsRate ? 1 : 0;
     return 1;
 }
 
@@ -246,13 +247,13 @@ int32_t CFlashEngine::transferWcp(const std::filesystem::path& path) {
     session_.LinkPhase = kLinkBootProgram;
     session_.LastMessageCode = 0;
     const uint32_t t = devices_.bootWaitMs();
-    const uint8_t ramCommand = bootCommand(bootType, kColRamTransfer);
+    const uint8_t ramCommand = bootCommand(dev_.bootType, kColRamTransfer);
     auto fail = [&] {
-        resyncNeeded = 1;
+        resyncNeeded_ = 1;
         return 0;
     };
 
-    if (PasswordBootTypes(bootType)) {
+    if (PasswordBootTypes(dev_.bootType)) {
         // Matched directly at the working rate: no resync and no rate step.
         if (!commandExchange(BootKind, kColRamTransfer, ramCommand, 172)) return fail();
         if (!sendPasswordFrame(kColRamTransfer)) return fail();
@@ -266,20 +267,20 @@ int32_t CFlashEngine::transferWcp(const std::filesystem::path& path) {
             return fail();
         }
         if (!checkReply(BootKind, kColRamTransfer, reply)) return fail();
-        if (!headerExchange(BootKind, kColRamTransfer, wcpSummary.lowest, wcpSummary.dataBytes,
+        if (!headerExchange(BootKind, kColRamTransfer, wcpSummary_.lowest, wcpSummary_.dataBytes,
                             174))
             return fail();
         if (!sendWcpRecords(path)) return fail();
         if (!readCompletion(BootKind, kColRamTransfer, t, 175)) return fail();
-        resyncNeeded = 0;
+        resyncNeeded_ = 0;
         return 1;
     }
 
-    if (bootTypeRow(bootType).blockCommands) {
+    if (bootTypeRow(dev_.bootType).blockCommands) {
         if (!commandExchange(BootKind, kColRamTransfer, ramCommand, 171)) return fail();
         if (!sendPasswordFrame(kColRamTransfer) || !sendWcpRecords(path)) return fail();
         if (!readTransferSum(t, 173)) return fail();
-        resyncNeeded = 0;
+        resyncNeeded_ = 0;
         return 1;
     }
 
@@ -289,20 +290,20 @@ int32_t CFlashEngine::transferWcp(const std::filesystem::path& path) {
 // The RAM transfer of BootTypes 1 to 6, 9 and 12: rematch, rate step, records.
 int32_t CFlashEngine::transferThroughBootProgram(const std::filesystem::path& path) {
     const uint32_t t = devices_.bootWaitMs();
-    const uint8_t ramCommand = bootCommand(bootType, kColRamTransfer);
+    const uint8_t ramCommand = bootCommand(dev_.bootType, kColRamTransfer);
     auto fail = [&] {
-        resyncNeeded = 1;
+        resyncNeeded_ = 1;
         return 0;
     };
     if (!wcpResync()) return fail();
-    if (rateSwitched == 0) {
-        if (bootTypeRow(bootType).bootAt9600) {
+    if (rateSwitched_ == 0) {
+        if (bootTypeRow(dev_.bootType).bootAt9600) {
             // Its boot program runs at 9600 only: FF is a plain command, and
             // its echo is FF, not the RAM transfer command.
             setCommand(0xFF);
             if (!sendCommand(0, 0)) return fail();
             uint8_t reply = 0;
-            if (!readReply(reply, timeouts.echo)) {
+            if (!readReply(reply, timeouts_.echo)) {
                 reportTimeout(BootKind, 172);
                 return fail();
             }
@@ -311,28 +312,28 @@ int32_t CFlashEngine::transferThroughBootProgram(const std::filesystem::path& pa
                 return fail();
             }
         } else if (!changeDataRate(kColRamTransfer)) {
-            resyncNeeded = 1;
+            resyncNeeded_ = 1;
             recoverAfterTimeout(0);
             return 0;
         }
-        rateSwitched = 1;
+        rateSwitched_ = 1;
     }
     if (!commandExchange(BootKind, kColRamTransfer, ramCommand, 172)) return fail();
 
-    if (bootTypeRow(bootType).readyByte) {
+    if (bootTypeRow(dev_.bootType).readyByte) {
         uint8_t ready = 0;
-        if (!readReply(ready, timeouts.completion)) {
+        if (!readReply(ready, timeouts_.completion)) {
             reportTimeout(BootKind, 173);
             return fail();
         }
         if (!checkReply(BootKind, kColRamTransfer, ready)) return fail();
         if (!sendWcpRecords(path) || !readTransferSum(t, 174)) return fail();
-        resyncNeeded = 0;
+        resyncNeeded_ = 0;
         return 1;
     }
     if (!sendPasswordFrame(kColRamTransfer)) return fail();
     if (!sendWcpRecords(path)) return fail();
-    if (bootTypeRow(bootType).adapterClock) {
+    if (bootTypeRow(dev_.bootType).adapterClock) {
         // These sum bytes are not looked at: wait, then take what came.
         sleepFor(t);
         for (int i = 0; i < 3; ++i) {
@@ -342,7 +343,7 @@ int32_t CFlashEngine::transferThroughBootProgram(const std::filesystem::path& pa
     } else if (!readTransferSum(t, 173)) {
         return fail();
     }
-    resyncNeeded = 0;
+    resyncNeeded_ = 0;
     return 1;
 }
 
@@ -360,10 +361,10 @@ int32_t CFlashEngine::sendWcpRecords(const std::filesystem::path& path) {
         }
         return 0;
     }
-    const bool dataOnly = PasswordBootTypes(bootType);
+    const bool dataOnly = PasswordBootTypes(dev_.bootType);
     std::vector<uint8_t> pending, record;
     bool havePending = false;
-    const BootTypeRow& row = bootTypeRow(bootType);
+    const BootTypeRow& row = bootTypeRow(dev_.bootType);
     if (!dataOnly &&
         (row.segmentRecord || (row.memorySizes && settings_.inForce.memSizeEmulat != 60))) {
         pending = {0x3A, 0x02, 0x00, 0x00, 0x02, 0x00, 0x00, 0xFC};
@@ -411,7 +412,7 @@ int32_t CFlashEngine::waitWcpStart() {
         if (!readReply(last, 20)) continue;
         uint8_t rest[256];
         uint32_t n = sizeof rest;
-        if (serialPort.readAvailable(rest, n) && n > 0) last = rest[n - 1];
+        if (port_->readAvailable(rest, n) && n > 0) last = rest[n - 1];
         if (last == 0x5A) return 0;
         if (last == 0x55) {
             op_.showMessage(10017);
@@ -439,9 +440,9 @@ int32_t CFlashEngine::wcpChangeRate() {
         {"31250", {{0x0053, 21}, {0x8000, 0x55}, {0, 0}}},
         {"62500", {{0x0053, 10}, {0x8000, 0x55}, {0, 0}}},
     };
-    if (dataRate == "9600") return 1;
+    if (dataRate_ == "9600") return 1;
     for (const Row& row : kRows) {
-        if (dataRate != row.rate) continue;
+        if (dataRate_ != row.rate) continue;
         for (const Write& w : row.writes) {
             if (w.reg == 0 && w.value == 0) break;
             if (!registerWrite(w.reg, w.value)) return 0;
@@ -458,33 +459,33 @@ int32_t CFlashEngine::registerWrite(uint16_t address, uint8_t value) {
     buildRegisterFrame(frame, address, value);
     if (!sendFrame(frame, 4, 1, 1)) return 0;
     uint8_t reply = 0;
-    if (!readReply(reply, timeouts.echo)) {
+    if (!readReply(reply, timeouts_.echo)) {
         reportTimeout(WcpKind, 412);
         return 0;
     }
     if (!checkReply(WcpKind, kWcpRegister, reply)) return 0;
-    return readCompletion(WcpKind, kWcpRegister, timeouts.completion, 413, 41);
+    return readCompletion(WcpKind, kWcpRegister, timeouts_.completion, 413, 41);
 }
 
 int32_t CFlashEngine::wcpSetDivisor() {
-    if (!PasswordBootTypes(bootType)) return 1;
+    if (!PasswordBootTypes(dev_.bootType)) return 1;
     if (!commandExchange(WcpKind, kWcpDivisor, wcpCommand(kWcpDivisor), 651)) return 0;
     const uint32_t size =
-        uint32_t{clockSelect} << 8 | uint32_t(divisorK & 0x0F) << 4 | uint32_t(divisorN & 0x0F);
+        uint32_t{clockSelect_} << 8 | uint32_t(divisorK_ & 0x0F) << 4 | uint32_t(divisorN_ & 0x0F);
     if (!headerExchange(WcpKind, kWcpDivisor, 0, size, 652)) return 0;
-    if (!readCompletion(WcpKind, kWcpDivisor, timeouts.echo, 653)) return 0;
+    if (!readCompletion(WcpKind, kWcpDivisor, timeouts_.echo, 653)) return 0;
     sleepFor(333);
     if (!setPortRate("115200")) return 0;
-    dataRate = "115200";
+    dataRate_ = "115200";
     settings_.inForce.dataRate = "115200";
     return 1;
 }
 
 int32_t CFlashEngine::wcpSetRateCode() {
-    if (!bootTypeRow(bootType).wcpRateCode) return 1;
+    if (!bootTypeRow(dev_.bootType).wcpRateCode) return 1;
     if (!commandExchange(WcpKind, kWcpRateCode, wcpCommand(kWcpRateCode), 661)) return 0;
-    if (!headerExchange(WcpKind, kWcpRateCode, 0, rateCode, 662)) return 0;
-    return readCompletion(WcpKind, kWcpRateCode, timeouts.echo, 663);
+    if (!headerExchange(WcpKind, kWcpRateCode, 0, rateCode_, 662)) return 0;
+    return readCompletion(WcpKind, kWcpRateCode, timeouts_.echo, 663);
 }
 
 }  // namespace ostrand

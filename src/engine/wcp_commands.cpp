@@ -1,6 +1,5 @@
 // WCP flash commands: write, read, block erase, blank check, SUM and read
-// protect through the resident WCP, the flash cache, and the read-modify
-// helpers behind single-byte writes.
+// protect through the resident WCP.
 #include <algorithm>
 #include <cstring>
 
@@ -14,52 +13,20 @@ constexpr uint32_t kReadChunk = 0x2000;
 
 }  // namespace
 
-uint32_t CFlashEngine::alignmentUnit() const {
-    if (PasswordBootTypes(bootType)) {
-        const DeviceDefinition* d = devices_.selected();
-        if (d && d->busWidth > 0) return static_cast<uint32_t>(d->busWidth);
-    }
-    return bootTypeRow(bootType).writeUnit;
-}
-
-std::vector<std::pair<uint32_t, uint32_t>> CFlashEngine::flashAreas() const {
-    std::vector<std::pair<uint32_t, uint32_t>> areas = {{flashStart, flashEnd}};
-    // A second area of 0-0 is none.
-    if (SecondAreaBootTypes(bootType) && (secondStart != 0 || secondEnd != 0) &&
-        secondEnd >= secondStart)
-        areas.emplace_back(secondStart, secondEnd);
-    return areas;
-}
-
-void CFlashEngine::updateFlashCache(uint32_t address, const uint8_t* data, uint32_t count) {
-    if (flashCache.data.empty() || count == 0) return;
-    const uint64_t first = std::max<uint64_t>(address, flashCache.start);
-    const uint64_t last = std::min<uint64_t>(uint64_t{address} + count - 1, flashCache.end);
-    for (uint64_t a = first; a <= last; ++a)
-        flashCache.data[a - flashCache.start] = data[a - address];
-}
-
-void CFlashEngine::fillFlashCacheWith(uint32_t address, uint32_t count, uint8_t value) {
-    if (flashCache.data.empty() || count == 0) return;
-    const uint64_t first = std::max<uint64_t>(address, flashCache.start);
-    const uint64_t last = std::min<uint64_t>(uint64_t{address} + count - 1, flashCache.end);
-    for (uint64_t a = first; a <= last; ++a) flashCache.data[a - flashCache.start] = value;
-}
-
 // A WCP command that timed out leaves a chip that has started over: the
 // resident WCP is gone, so forget it and reconnect before anything else.
 int32_t CFlashEngine::wcpCommandFailed() {
     if (session_.LastMessageCode == 10002) {
         clearWcpLoaded();
-        matched = 0;
-        resyncNeeded = 1;
+        matched_ = 0;
+        resyncNeeded_ = 1;
         recoverAfterTimeout(0);
     }
     return 0;
 }
 
 int32_t CFlashEngine::wcpWrite(uint32_t address, const uint8_t* data, uint32_t count) {
-    const uint32_t chunk = static_cast<uint32_t>(std::max(maxChunk, 1));
+    const uint32_t chunk = static_cast<uint32_t>(std::max(dev_.maxChunk, 1));
     uint32_t done = 0;
     while (done < count) {
         session_.LastMessageCode = 0;
@@ -68,12 +35,12 @@ int32_t CFlashEngine::wcpWrite(uint32_t address, const uint8_t* data, uint32_t c
         if (!commandExchange(WcpKind, kWcpWrite, wcpCommand(kWcpWrite), 191) ||
             !headerExchange(WcpKind, kWcpWrite, address + done, n, 192) ||
             !dataExchange(WcpKind, kWcpWrite, data + done, n, 193) ||
-            !readCompletion(WcpKind, kWcpWrite, timeouts.completion, 194, 19))
+            !readCompletion(WcpKind, kWcpWrite, timeouts_.completion, 194, 19))
             return wcpCommandFailed();
         done += n;
     }
-    updateFlashCache(address, data, count);
-    flashBlank = 0;
+    flashCache_.update(address, data, count);
+    flashBlank_ = 0;
     return 1;
 }
 
@@ -86,7 +53,7 @@ int32_t CFlashEngine::wcpReadChunk(uint32_t address, uint32_t count, uint32_t ke
     for (uint32_t i = 0; i < count; ++i) {
         pumpOneMessage();
         uint8_t b = 0;
-        if (!readReply(b, timeouts.readByte)) {
+        if (!readReply(b, timeouts_.readByte)) {
             // Bytes that never came must not pass as read.
             reportTimeout(WcpKind, 203);
             return 0;
@@ -96,7 +63,7 @@ int32_t CFlashEngine::wcpReadChunk(uint32_t address, uint32_t count, uint32_t ke
         if (a >= keepFrom && a <= keepTo) buffer[a - bufferStart] = b;
     }
     uint8_t check = 0;
-    if (!readReply(check, timeouts.readByte)) {
+    if (!readReply(check, timeouts_.readByte)) {
         reportTimeout(WcpKind, 204);
         return 0;
     }
@@ -114,7 +81,7 @@ int32_t CFlashEngine::wcpRead(uint32_t address, uint8_t* buffer, uint32_t count)
     const uint32_t keepTo = address + count - 1;
     uint32_t start = address;
     uint64_t total = count;
-    if (PasswordBootTypes(bootType)) {
+    if (PasswordBootTypes(dev_.bootType)) {
         const uint32_t unit = alignmentUnit();
         const uint32_t shift = start % unit;
         start -= shift;
@@ -143,7 +110,7 @@ int32_t CFlashEngine::wcpBlockErase(uint32_t address, uint32_t size) {
     buildHeader(header, address, size / 2);
     if (!sendFrame(header, 7, 1, 1)) return 0;
     uint8_t reply = 0;
-    if (!readReply(reply, timeouts.echo)) {
+    if (!readReply(reply, timeouts_.echo)) {
         reportTimeout(WcpKind, 212);
         return wcpCommandFailed();
     }
@@ -161,7 +128,7 @@ int32_t CFlashEngine::wcpBlockErase(uint32_t address, uint32_t size) {
         return 0;
     }
     if (!checkReply(WcpKind, kWcpBlockErase, reply)) return 0;
-    fillFlashCacheWith(address, size, 0xFF);
+    flashCache_.fill(address, size, 0xFF);
     return 1;
 }
 
@@ -172,7 +139,7 @@ int32_t CFlashEngine::wcpBlankCheck(uint32_t address, uint32_t count, int32_t& b
         !headerExchange(WcpKind, kWcpBlank, address, count, 222))
         return wcpCommandFailed();
     uint8_t reply = 0;
-    if (!readReply(reply, timeouts.completion)) {
+    if (!readReply(reply, timeouts_.completion)) {
         reportTimeout(WcpKind, 223);
         return wcpCommandFailed();
     }
@@ -193,15 +160,15 @@ int32_t CFlashEngine::wcpSum(uint32_t address, uint32_t count, uint16_t& sum) {
         !headerExchange(WcpKind, kWcpSum, address, count, 242))
         return wcpCommandFailed();
     uint8_t hi = 0, lo = 0, check = 0;
-    if (!readReply(hi, timeouts.completion)) {
+    if (!readReply(hi, timeouts_.completion)) {
         op_.showMessage(10002, 241, 0, "");
         return wcpCommandFailed();
     }
-    if (!readReply(lo, timeouts.completion)) {
+    if (!readReply(lo, timeouts_.completion)) {
         op_.showMessage(10002, 242, 0, "");
         return wcpCommandFailed();
     }
-    if (!readReply(check, timeouts.completion)) {
+    if (!readReply(check, timeouts_.completion)) {
         reportTimeout(WcpKind, 245);
         return wcpCommandFailed();
     }
@@ -210,70 +177,19 @@ int32_t CFlashEngine::wcpSum(uint32_t address, uint32_t count, uint16_t& sum) {
 }
 
 int32_t CFlashEngine::wcpReadProtect() {
-    if (!ProtectTypes(bootType)) return 1;
-    const int rounds = static_cast<int>(bootTypeRow(bootType).protectRounds);
+    if (!ProtectTypes(dev_.bootType)) return 1;
+    const int rounds = static_cast<int>(bootTypeRow(dev_.bootType).protectRounds);
     for (int round = 0; round < rounds; ++round) {
         if (round == 1) sleepMs(120);
         session_.LastMessageCode = 0;
         if (!loadWcp(kWcpReadProtect)) return 0;
         if (!commandExchange(WcpKind, kWcpReadProtect, wcpCommand(kWcpReadProtect), 641) ||
             !headerExchange(WcpKind, kWcpReadProtect, 0xFFFFFFFFu, round == 0 ? 0xFFFF : 0, 642) ||
-            !readCompletion(WcpKind, kWcpReadProtect, timeouts.echo, 643))
+            !readCompletion(WcpKind, kWcpReadProtect, timeouts_.echo, 643))
             return wcpCommandFailed();
     }
     session_.ProtectState = 1;
     return 1;
-}
-
-int32_t CFlashEngine::readThroughMode(uint32_t address, uint8_t* buffer, uint32_t count) {
-    if (modeSnapshot == kModeWcpDiv || modeSnapshot == kModeWcpAll)
-        return wcpRead(address, buffer, count);
-    const int32_t r = bootRead(address, buffer, count);
-    // A reconnection after a time-out does not make the read succeed.
-    recoverAfterTimeout(r);
-    return r == 1 ? 1 : 0;
-}
-
-int32_t CFlashEngine::fillFlashCache() {
-    if (!FastReplyBootTypes(bootType) || flashCache.valid || flashCache.data.empty()) return 1;
-    // Their boot programs cannot read: in single boot the cache stays unknown.
-    if (modeSnapshot != kModeWcpDiv && modeSnapshot != kModeWcpAll) return 1;
-    std::vector<uint8_t> bytes(flashCache.length, 0xFF);
-    if (!readThroughMode(flashCache.start, bytes.data(), flashCache.length)) return 0;
-    flashCache.data = std::move(bytes);
-    flashCache.valid = true;
-    return 1;
-}
-
-int32_t CFlashEngine::overlayWithFlash(uint32_t address, const uint8_t* newBytes, uint32_t newCount,
-                                       uint32_t regionStart, uint8_t* region,
-                                       uint32_t regionCount) {
-    std::vector<uint8_t> flash(regionCount, 0xFF);
-    if (!readThroughMode(regionStart, flash.data(), regionCount)) return 2;
-    std::memcpy(region, flash.data(), regionCount);
-    int32_t zeroToOne = 0;
-    for (uint32_t i = 0; i < newCount; ++i) {
-        const uint32_t at = address + i - regionStart;
-        if (at >= regionCount) break;
-        if ((newBytes[i] & ~flash[at]) != 0) zeroToOne = 1;
-        region[at] = newBytes[i];
-    }
-    return zeroToOne;
-}
-
-int32_t CFlashEngine::mergePage(uint32_t address, const uint8_t* newBytes, uint32_t newCount,
-                                uint32_t pageStart, uint8_t* page, uint32_t pageLength) {
-    if (pageLength == 0) return 0;
-    if (!readThroughMode(pageStart, page, pageLength)) return 2;
-    // As overlayWithFlash: a bit the flash cannot take back is reported.
-    int32_t zeroToOne = 0;
-    for (uint32_t i = 0; i < newCount; ++i) {
-        const uint64_t at = uint64_t{address} + i - pageStart;
-        if (at >= pageLength) continue;
-        if ((newBytes[i] & ~page[at]) != 0) zeroToOne = 1;
-        page[at] = newBytes[i];
-    }
-    return zeroToOne;
 }
 
 }  // namespace ostrand

@@ -252,10 +252,6 @@ bool SerialPort::write(const uint8_t* buffer, uint32_t count, int twoStopBitsFir
     return true;
 }
 
-bool SerialPort::writeByte(const uint8_t* byte, int twoStopBitsFirst, int lastByteApart) {
-    return write(byte, 1, twoStopBitsFirst, lastByteApart);
-}
-
 bool SerialPort::readByte(uint8_t* byte, uint32_t timeoutMs) {
     if (handle < 0 || byte == nullptr) return false;
     const auto start = Clock::now();
@@ -310,25 +306,6 @@ bool SerialPort::setDtr(int on) {
     if (!setModemLine(TIOCM_DTR, on)) return false;
     dtrControl = on == 1 ? 1 : 0;
     return true;
-}
-
-int SerialPort::switchBaud(const std::string& baud, const uint8_t* send, uint8_t* reply,
-                           uint32_t timeoutMs, bool checked) {
-    if (send == nullptr || reply == nullptr) return 1;
-    (void)writeByte(send, 0, 0);
-    if (!readByte(reply, timeoutMs)) return 1;
-    if (checked && *reply != *send) return 3;
-    return setBaudRate(baud) ? 0 : 2;
-}
-
-int SerialPort::switchBaudChecked(const std::string& baud, const uint8_t* send, uint8_t* reply,
-                                  uint32_t timeoutMs) {
-    return switchBaud(baud, send, reply, timeoutMs, true);
-}
-
-int SerialPort::switchBaudUnchecked(const std::string& baud, const uint8_t* send, uint8_t* reply,
-                                    uint32_t timeoutMs) {
-    return switchBaud(baud, send, reply, timeoutMs, false);
 }
 
 bool SerialPort::drain() {

@@ -1,5 +1,5 @@
-// The one serial port the engine talks to the target through: a terminal
-// device on termios, 8 data bits, no parity, raw, held exclusively.
+// The serial port the engine talks to the target through: a terminal device
+// on termios, 8 data bits, no parity, raw, held exclusively.
 #pragma once
 
 #include <termios.h>
@@ -10,52 +10,45 @@
 #include <vector>
 
 #include "app/session.h"
+#include "serial/port.h"
 
 namespace ostrand {
 
-class SerialPort {
+class SerialPort : public Port {
   public:
     explicit SerialPort(Session& session);
-    ~SerialPort();
+    ~SerialPort() override;
     SerialPort(const SerialPort&) = delete;
     SerialPort& operator=(const SerialPort&) = delete;
 
     // port: a device path ("/dev/ttyUSB0", "/dev/pts/3"); a bare name is taken
     // from /dev. baud: decimal text. On failure nothing stays open and
     // lastErrno() tells why (EACCES: the user may not use the device).
-    bool open(const std::string& port, const std::string& baud);
+    bool open(const std::string& port, const std::string& baud) override;
     // Puts back savedState and releases the device; harmless when closed.
-    void close();
+    void close() override;
     // A text that names no rate this port can take leaves the settings as
     // they are and fails.
-    bool setBaudRate(const std::string& baud);
+    bool setBaudRate(const std::string& baud) override;
 
     // With the split active (ComDelayFlags & LinkPhase != 0), twoStopBitsFirst
     // sends with two stop bits and lastByteApart sends the last byte alone
     // with one stop bit. Stop-bit changes wait until earlier bytes have left.
-    bool write(const uint8_t* buffer, uint32_t count, int twoStopBitsFirst, int lastByteApart);
-    bool writeByte(const uint8_t* byte, int twoStopBitsFirst, int lastByteApart);
+    bool write(const uint8_t* buffer, uint32_t count, int twoStopBitsFirst,
+               int lastByteApart) override;
     // Waits up to timeoutMs (at least one read attempt) for one byte.
-    bool readByte(uint8_t* byte, uint32_t timeoutMs);
+    bool readByte(uint8_t* byte, uint32_t timeoutMs) override;
     // count in: room in buffer; out: bytes taken from what was already waiting.
-    bool readAvailable(uint8_t* buffer, uint32_t& count);
+    bool readAvailable(uint8_t* buffer, uint32_t& count) override;
     // 1 = on, anything else = off. False when the port refuses, also on a
     // terminal that has no modem lines (a pseudo-terminal): see noModemLines().
-    bool setRts(int on);
-    bool setDtr(int on);
+    bool setRts(int on) override;
+    bool setDtr(int on) override;
     // The last refused line change came from a terminal without modem lines.
-    bool noModemLines() const { return noModemLines_; }
-
-    // Send *send at the current rate, wait for the target's reply, and only
-    // then change the local rate. 0 done, 1 no reply, 2 rate refused,
-    // 3 (checked only) reply differs from the byte sent.
-    int switchBaudChecked(const std::string& baud, const uint8_t* send, uint8_t* reply,
-                          uint32_t timeoutMs);
-    int switchBaudUnchecked(const std::string& baud, const uint8_t* send, uint8_t* reply,
-                            uint32_t timeoutMs);
+    bool noModemLines() const override { return noModemLines_; }
 
     // Waits until every written byte has left.
-    bool drain();
+    bool drain() override;
 
     // The serial devices of this machine as "/dev/<name>", in natural order.
     // ownPort: the port named in this instance's settings; in multi-instance
@@ -66,10 +59,10 @@ class SerialPort {
                                                 const std::filesystem::path& devDir,
                                                 bool multiInstance, const std::string& ownPort);
 
-    bool isOpen() const { return handle >= 0; }
-    uint32_t currentBaud() const { return currentRate_; }
+    bool isOpen() const override { return handle >= 0; }
+    uint32_t currentBaud() const override { return currentRate_; }
     int stopBits() const { return (currentState.c_cflag & CSTOPB) ? 2 : 1; }
-    int lastErrno() const { return lastErrno_; }
+    int lastErrno() const override { return lastErrno_; }
     const std::string& portName() const { return portName_; }
 
     // The rate a text names, or 0 when this port cannot take it.
@@ -86,8 +79,6 @@ class SerialPort {
     bool setStopBits(int bits);
     bool setModemLine(int bit, int on);
     bool writeAll(const uint8_t* data, uint32_t count);
-    int switchBaud(const std::string& baud, const uint8_t* send, uint8_t* reply, uint32_t timeoutMs,
-                   bool checked);
 
     Session& session_;
     uint32_t currentRate_ = 0;

@@ -67,7 +67,7 @@ TEST_P(ProgrammedChip, SumThenEraseInTheBootTypesForm) {
     EXPECT_EQ(sum, sumOf(before, d));
     ASSERT_EQ(rig.engine.chipErase(0xF0), 1) << (rig.op.last() ? rig.op.last()->text : "");
     EXPECT_TRUE(allErased(rig.flash()));
-    EXPECT_EQ(rig.engine.flashBlank, 1);
+    EXPECT_TRUE(rig.engine.flashBlank());
     ASSERT_EQ(rig.engine.bootSum(0, 0, sum), 1);
     EXPECT_EQ(sum, uint16_t((d.sumAreaEnd - d.sumAreaStart + 1) * 0xFF));
     EXPECT_TRUE(rig.quiet());
@@ -83,7 +83,7 @@ TEST(Status, BlankProtectedAndPasswordTypes) {
         EngineRig rig;
         rig.start("KMV5A60P");
         ASSERT_EQ(rig.engine.connect(1), 1);
-        EXPECT_EQ(rig.engine.flashBlank, 1);
+        EXPECT_TRUE(rig.engine.flashBlank());
         EXPECT_EQ(rig.session.ProtectState, 0);
         // A blank chip is not protected.
         EXPECT_EQ(rig.engine.protectChip(false, true), 0);
@@ -95,7 +95,7 @@ TEST(Status, BlankProtectedAndPasswordTypes) {
         rig.start(device, "9600", {"protected"}, true);
         ASSERT_EQ(rig.engine.connect(1), 1);
         EXPECT_EQ(rig.session.ProtectState, 1) << device;
-        EXPECT_EQ(rig.engine.flashBlank, 0) << device;
+        EXPECT_FALSE(rig.engine.flashBlank()) << device;
     }
 }
 
@@ -221,7 +221,7 @@ TEST(BootRead, ReadsThePasswordGuardedFlashOfBootType11) {
     EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), flash.begin()));
     EXPECT_EQ(rig.engine.identifyChip(), 1);
     EXPECT_EQ(rig.session.DeviceIdentified, 1);
-    EXPECT_EQ(rig.engine.flashEnd, 0xFFFFu);
+    EXPECT_EQ(rig.engine.device().flashEnd, 0xFFFFu);
     // Other boot types have no boot-mode read.
     EngineRig other;
     other.start("KMV5A60P");
@@ -256,12 +256,12 @@ TEST_P(SingleBootProgramming, WritesTheObjectIntoTheFlash) {
     ASSERT_EQ(rig.engine.connect(1), 1);
     ASSERT_TRUE(rig.session.ProgrammingMode == kModeSBoot ||
                 rig.session.ProgrammingMode == kModeSBootPw);
-    const uint32_t address = rig.engine.flashStart + 0x200;
+    const uint32_t address = rig.engine.device().flashStart + 0x200;
     ASSERT_EQ(rig.engine.programSingleBoot(expansionFile(rig, address, 40)), 1)
         << (rig.op.last() ? rig.op.last()->text : "");
     const auto flash = rig.flash();
     for (uint32_t i = 0; i < 40; ++i)
-        ASSERT_EQ(flash[address - rig.engine.flashStart + i], uint8_t(i * 3)) << i;
+        ASSERT_EQ(flash[address - rig.engine.device().flashStart + i], uint8_t(i * 3)) << i;
     EXPECT_TRUE(rig.quiet());
     uint16_t sum = 0;
     EXPECT_EQ(rig.engine.bootSum(0, 0, sum), 1);

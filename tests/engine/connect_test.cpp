@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "engine/protocol_tables.h"
+#include "serial/serial_port.h"
 #include "sim_rig.h"
 
 namespace ostrand::test {
@@ -40,7 +41,8 @@ TEST_P(EveryBootType, ConnectsAtEveryRateItsTableTakes) {
         EXPECT_EQ(rig.engine.linkState(), 2);
         uint16_t sum = 1;
         EXPECT_EQ(rig.engine.bootSum(0, 0, sum), 1);
-        EXPECT_EQ(sum, uint16_t((rig.engine.sumEnd - rig.engine.sumStart + 1) * 0xFF));
+        EXPECT_EQ(sum,
+                  uint16_t((rig.engine.device().sumEnd - rig.engine.device().sumStart + 1) * 0xFF));
         EXPECT_TRUE(rig.quiet()) << rig.op.messages.front().text;
         rig.engine.disconnect();
         ++rates;
@@ -58,7 +60,7 @@ TEST(Connect, BootType3MatchesAtTheRateOfItsAdapterClock) {
     for (int clock : {4, 8}) {
         rig.settings.inForce.clock = clock;
         ASSERT_EQ(rig.engine.connect(1), 1);
-        EXPECT_EQ(rig.engine.initialRate, clock == 4 ? "2400" : "4800");
+        EXPECT_EQ(rig.engine.initialRate(), clock == 4 ? "2400" : "4800");
         uint16_t sum = 0;
         EXPECT_EQ(rig.engine.bootSum(0, 0, sum), 1);
         rig.engine.disconnect();
@@ -74,7 +76,7 @@ TEST(Connect, UnsupportedRateStopsBeforeThePortOpens) {
     EXPECT_EQ(rig.engine.connect(1), -1);
     ASSERT_EQ(rig.op.codes(), (std::vector<int32_t>{10013, 10013}));
     EXPECT_EQ(rig.op.messages[0].hint, 12110);
-    EXPECT_FALSE(rig.engine.serialPort.isOpen());
+    EXPECT_FALSE(rig.engine.port().isOpen());
     // A supported rate gets as far as the port.
     rig.settings.inForce.clock = 16;
     EXPECT_EQ(rig.engine.connect(1), -1);
@@ -87,16 +89,18 @@ TEST(Connect, SilentChipStartsTheWorkerWhichConnectsLater) {
     std::mutex m;
     std::condition_variable cv;
     int up = 0, timedOut = 0;
-    rig.engine.hooks.linkUp = [&] {
+    EngineHooks hooks;
+    hooks.linkUp = [&] {
         std::lock_guard lock(m);
         ++up;
         cv.notify_all();
     };
-    rig.engine.hooks.linkTimeout = [&] {
+    hooks.linkTimeout = [&] {
         std::lock_guard lock(m);
         ++timedOut;
         cv.notify_all();
     };
+    rig.engine.setHooks(hooks);
     rig.start("KMV5A128", "19200");
     rig.chip.pause();
     const auto start = std::chrono::steady_clock::now();
@@ -122,7 +126,7 @@ TEST(Connect, SilentChipStartsTheWorkerWhichConnectsLater) {
     EXPECT_EQ(rig.session.ConnectStatus, kConnected);
     // The front end finishes the connection on its own thread.
     EXPECT_EQ(rig.engine.afterLinkUp(), 1);
-    EXPECT_EQ(rig.engine.flashBlank, 1);
+    EXPECT_TRUE(rig.engine.flashBlank());
     uint16_t sum = 0;
     EXPECT_EQ(rig.engine.bootSum(0, 0, sum), 1);
     EXPECT_EQ(rig.op.codes(), std::vector<int32_t>{10000});

@@ -21,7 +21,7 @@ struct FlashRig : EngineRig {
 
     void startDevice(const std::string& device, const std::vector<std::string>& faults = {}) {
         start(device, "9600", faults, true);
-        engine.wcpBaseFolder = OSTRAND_DATA;
+        engine.setWcpFolder(OSTRAND_DATA);
         const DeviceDefinition* d = devices.selected();
         const int32_t bt = d->bootType;
         if (bt != 4 && bt != 12) {
@@ -90,7 +90,7 @@ TEST_P(WcpDevice, ProgramsVerifiesComparesSavesErasesAndWrites) {
     const auto object = rig.writeObject();
     ASSERT_TRUE(rig.image->loaded());
     FlashOperations& ops = *rig.ops;
-    const int32_t bt = rig.engine.bootType;
+    const int32_t bt = rig.engine.device().bootType;
 
     EXPECT_EQ(ops.blankCheck(true), 1);
     EXPECT_EQ(rig.op.last()->code, 11017);
@@ -144,11 +144,11 @@ TEST_P(WcpDevice, ProgramsVerifiesComparesSavesErasesAndWrites) {
         const uint32_t at = rig.ranges[1].end + 0x10;
         const uint8_t zero = 0x00, one = 0xFF;
         EXPECT_EQ(ops.writeData(at, &zero, 1), 1);
-        EXPECT_EQ(rig.flash()[at - rig.engine.flashStart], 0x00);
+        EXPECT_EQ(rig.flash()[at - rig.engine.device().flashStart], 0x00);
         EXPECT_EQ(ops.writeData(at, &one, 1), 0);
         EXPECT_TRUE(rig.shown(11021));
         EXPECT_EQ(rig.op.last()->code, 11008);
-        EXPECT_EQ(rig.flash()[at - rig.engine.flashStart], 0x00);
+        EXPECT_EQ(rig.flash()[at - rig.engine.device().flashStart], 0x00);
     } else {
         const uint8_t zero = 0;
         EXPECT_EQ(ops.writeData(rig.ranges[1].end + 0x10, &zero, 1), 0);
@@ -156,12 +156,12 @@ TEST_P(WcpDevice, ProgramsVerifiesComparesSavesErasesAndWrites) {
     }
 
     // Block erase of the first 4 KiB leaves the second range.
-    ASSERT_EQ(ops.eraseBlock(rig.engine.flashStart, 0x1000), 1);
+    ASSERT_EQ(ops.eraseBlock(rig.engine.device().flashStart, 0x1000), 1);
     EXPECT_EQ(rig.op.last()->code, 11003);
     const auto afterBlock = rig.flash();
     EXPECT_TRUE(std::all_of(afterBlock.begin(), afterBlock.begin() + 0x1000,
                             [](uint8_t b) { return b == 0xFF; }));
-    EXPECT_EQ(afterBlock[rig.ranges[1].start - rig.engine.flashStart],
+    EXPECT_EQ(afterBlock[rig.ranges[1].start - rig.engine.device().flashStart],
               static_cast<uint8_t>((rig.ranges[1].start * 7 + 3) & 0xFF));
     EXPECT_EQ(ops.blankCheck(true), 0);
     EXPECT_EQ(rig.op.last()->code, 11016);

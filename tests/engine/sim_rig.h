@@ -113,7 +113,13 @@ struct EngineRig {
         writeFastDefinition(folder.path());
         EXPECT_EQ(devices.load(folder.path() / "Ostrand.def"), 0);
         settings.initialise(folder.path());
-        engine.timeouts.echo = 300;
+        setTimeout(&EngineTimeouts::echo, 300);
+    }
+
+    void setTimeout(uint32_t EngineTimeouts::*which, uint32_t ms) {
+        EngineTimeouts t = engine.timeouts();
+        t.*which = ms;
+        engine.setTimeouts(t);
     }
 
     // Starts the chip and sets the engine up for it.

@@ -26,9 +26,9 @@ struct WcpRig : EngineRig {
             startLogged(device);
         else
             start(device, "9600", faults, true);
-        engine.wcpBaseFolder = wcp;
-        engine.timeouts.completion = 300;
-        engine.timeouts.readByte = 300;
+        engine.setWcpFolder(wcp);
+        setTimeout(&EngineTimeouts::completion, 300);
+        setTimeout(&EngineTimeouts::readByte, 300);
         const DeviceDefinition* d = devices.selected();
         // The chip starts erased: its password is the blank-chip password.
         passwords.devicePasswordOption = 1;
@@ -149,7 +149,7 @@ TEST(WcpFiles, BrokenFilesAreReportedAndTheEngineGoesOn) {
         std::filesystem::remove(blank);
         if (!c.text.empty()) std::ofstream(blank) << c.text;
         rig.op.messages.clear();
-        EXPECT_EQ(e.wcpBlankCheck(e.flashStart, 0x100, isBlank), 0);
+        EXPECT_EQ(e.wcpBlankCheck(e.device().flashStart, 0x100, isBlank), 0);
         ASSERT_EQ(rig.op.messages.size(), 1u);
         EXPECT_EQ(rig.op.messages[0].code, c.code);
         EXPECT_EQ(rig.op.messages[0].place, c.place);
@@ -158,7 +158,7 @@ TEST(WcpFiles, BrokenFilesAreReportedAndTheEngineGoesOn) {
     }
     std::ofstream(blank) << good;
     isBlank = 0;
-    EXPECT_EQ(e.wcpBlankCheck(e.flashStart, 0x100, isBlank), 1);
+    EXPECT_EQ(e.wcpBlankCheck(e.device().flashStart, 0x100, isBlank), 1);
     EXPECT_EQ(isBlank, 1);
 }
 
@@ -166,7 +166,7 @@ TEST(WcpReplies, EccAndIllegalWriteFailOnlyThatWrite) {
     WcpRig rig;
     rig.startDevice("KMR8L256", {"ecc"});
     CFlashEngine& e = rig.engine;
-    const uint32_t at = e.flashStart + 0x40;
+    const uint32_t at = e.device().flashStart + 0x40;
     const uint8_t zeros[2] = {0, 0}, ones[2] = {0xFF, 0xFF};
     EXPECT_EQ(e.wcpWrite(at, zeros, 2), 0);
     ASSERT_NE(rig.find(10010), nullptr);
@@ -198,7 +198,7 @@ void PrintTo(const TimeoutCase& c, std::ostream* os) {
 }
 
 int32_t runOp(CFlashEngine& e, Op op) {
-    const uint32_t at = e.flashStart + 0x80;
+    const uint32_t at = e.device().flashStart + 0x80;
     uint8_t bytes[4] = {1, 2, 3, 4};
     int32_t blank = 0;
     uint16_t sum = 0;
@@ -208,7 +208,7 @@ int32_t runOp(CFlashEngine& e, Op op) {
         case Op::Read:
             return e.wcpRead(at, bytes, 4);
         case Op::Erase:
-            return e.wcpBlockErase(e.flashStart, 0x1000);
+            return e.wcpBlockErase(e.device().flashStart, 0x1000);
         case Op::Blank:
             return e.wcpBlankCheck(at, 0x100, blank);
         case Op::Sum:
@@ -260,12 +260,13 @@ TEST(WcpTimeout, AReadCutShortFailsEveryReadingOperation) {
     rig.loadObject();
     FlashOperations& ops = *rig.ops;
     uint8_t back[16] = {};
-    EXPECT_EQ(ops.readFlash(rig.engine.flashStart, back, 16), 0);
+    EXPECT_EQ(ops.readFlash(rig.engine.device().flashStart, back, 16), 0);
     EXPECT_EQ(rig.op.last()->code, 11001);
     EXPECT_EQ(ops.compareWithFile(false, true), -1);
     EXPECT_FALSE(rig.shown(11015));
     EXPECT_EQ(ops.saveMemoryFile(rig.folder.path() / "saved.h20",
-                                 AddressRange{rig.engine.flashStart, rig.engine.flashStart + 0xFF}),
+                                 AddressRange{rig.engine.device().flashStart,
+                                              rig.engine.device().flashStart + 0xFF}),
               0);
     EXPECT_EQ(rig.op.last()->code, 11001);
     EXPECT_FALSE(std::filesystem::exists(rig.folder.path() / "saved.h20"));

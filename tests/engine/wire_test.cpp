@@ -89,7 +89,7 @@ TEST(Wire, PasswordTypesAreMatchedAtTheirWorkingRateAndTakeNoRateCode) {
     bt10.passwords.devicePasswordOption = 1;
     bt10.passwords.devicePasswordType = 1;
     bt10.passwords.devicePassword = std::string(24, 'F');
-    bt10.engine.wcpBaseFolder = OSTRAND_DATA;
+    bt10.engine.setWcpFolder(OSTRAND_DATA);
     ASSERT_EQ(bt10.engine.connect(1), 1);
     ASSERT_EQ(bt10.engine.loadWcp(6), 1) << ::testing::PrintToString(bt10.op.codes());
     const Bytes password = Bytes(12, 0xFF) + Bytes{0x0C};
@@ -103,8 +103,8 @@ TEST(Wire, ResynchronisationIsOneMatchingByteWithTheEchoTimeOut) {
     uint16_t sum = 0;
     ASSERT_EQ(rig.engine.bootSum(0, 0, sum), 1);
     // A failed sequence asks for a resynchronisation; the chip answers late.
-    rig.engine.resyncNeeded = 1;
-    rig.engine.timeouts.echo = 1500;
+    rig.engine.requestResync();
+    rig.setTimeout(&EngineTimeouts::echo, 1500);
     const size_t mark = rig.mark();
     rig.chip.pause();
     std::thread late([&] {
@@ -136,7 +136,7 @@ TEST(Wire, BootType4SendsItsPasswordInRamTransferAndProgramming) {
         ASSERT_GE(rig.devices.select("KM8R64"), 0);
         const uint32_t end = holdPassword(rig, 0x10000);
         rig.start("KM8R64", "9600", {}, true);
-        rig.engine.wcpBaseFolder = OSTRAND_DATA;
+        rig.engine.setWcpFolder(OSTRAND_DATA);
         ASSERT_EQ(rig.engine.connect(1), 1);
         const size_t mark = rig.mark();
         ASSERT_EQ(rig.engine.loadWcp(3), 1) << ::testing::PrintToString(rig.op.codes());
@@ -203,7 +203,7 @@ TEST(Wire, FirstRamTransferSendsThePasswordBytesOnceWithoutGuessing) {
         const DeviceDefinition& d = *rig.devices.selected();
         setDevicePassword(rig.passwords, std::string(510, 'F'), d.passwordAreaStart,
                           d.passwordAreaEnd);
-        rig.engine.wcpBaseFolder = OSTRAND_DATA;
+        rig.engine.setWcpFolder(OSTRAND_DATA);
         ASSERT_EQ(rig.engine.connect(1), 1);
         const size_t mark = rig.mark();
         ASSERT_EQ(rig.engine.loadWcp(6), 1) << ::testing::PrintToString(rig.op.codes());
@@ -222,8 +222,8 @@ TEST(Wire, FirstRamTransferSendsThePasswordBytesOnceWithoutGuessing) {
         rig.start("KMV6B256", "9600", {"password"}, true);
         const DeviceDefinition& d = *rig.devices.selected();
         setDevicePassword(rig.passwords, "0102", d.passwordAreaStart, d.passwordAreaStart + 1);
-        rig.engine.wcpBaseFolder = OSTRAND_DATA;
-        rig.engine.timeouts.echo = 300;
+        rig.engine.setWcpFolder(OSTRAND_DATA);
+        rig.setTimeout(&EngineTimeouts::echo, 300);
         ASSERT_EQ(rig.engine.connect(1), 1);
         const size_t mark = rig.mark();
         EXPECT_EQ(rig.engine.loadWcp(3), 0);
