@@ -90,7 +90,9 @@ void PortRun::start() {
     doc.takeInstanceLock = false;  // the gang holds it for all its ports
     std::error_code ec;
     if (!job_.setup.empty()) doc.setupFile = std::filesystem::absolute(job_.setup, ec);
-    doc.engine.hooks.startupErasePrompt = false;
+    EngineHooks hooks = doc.engine.hooks();
+    hooks.startupErasePrompt = false;
+    doc.engine.setHooks(std::move(hooks));
     // Ports of different devices would otherwise write one expansion file.
     doc.image.expansionFolder = gang_.home / "tmp" / ("gang" + std::to_string(index_ + 1));
 
@@ -127,10 +129,10 @@ void PortRun::start() {
             console_.message(index_, "no valid setup and object file (see 'ostrand-cli check')");
             return fail("Setup", firstMessage);
         }
-        if (!doc.engine.serialPort.isOpen()) {
+        if (!doc.engine.port().isOpen()) {
             // The engine has shown 10001; say what the operator can do about it.
             const std::string advice =
-                portFailureAdvice(doc.engine.serialPort.lastErrno(), doc.settings.inForce.comPort);
+                portFailureAdvice(doc.engine.port().lastErrno(), doc.settings.inForce.comPort);
             if (!advice.empty()) console_.message(index_, advice);
         } else {
             op_.showMessage(10000, 3, 12100, "Boot Program");
