@@ -1,0 +1,42 @@
+#include "ui/app_main.h"
+
+#include <QApplication>
+#include <memory>
+
+#include "app/file_io.h"
+#include "ui/auto_dialog.h"
+#include "ui/main_frame.h"
+
+namespace ostrand::ui {
+
+int runOstrand(int argc, char** argv) {
+    QApplication app(argc, argv);
+    Session session;
+    QtOperator op(session);
+    const std::string line = commandLineObjectPath(argc, argv);
+    // An unattended run without result windows has nobody to answer a box.
+    int32_t show = -1;
+    cutAutoResultsOption(line, show);
+    op.setUnattended(!line.empty() && show == 0);
+
+    DocumentCore core(session, op, programFolder());
+    COstrandDoc doc(core, op);
+    auto frame = std::make_unique<CMainFrame>(doc);
+    installAutoResultWindows(core, frame.get());
+    core.openSetupDialog = [&] {
+        doc.placeholder(QStringLiteral("Setup"));
+        op.setDialogOwner(nullptr);
+    };
+    if (core.startUp(line) == 0) {
+        frame.reset();
+        return core.shutDown();
+    }
+    QObject::connect(&doc, &COstrandDoc::runFinished, frame.get(), &QWidget::close,
+                     Qt::QueuedConnection);
+    frame->show();
+    if (!core.quitRequested()) app.exec();
+    frame.reset();  // stops the worker before the window goes
+    return core.shutDown();
+}
+
+}  // namespace ostrand::ui

@@ -1,0 +1,167 @@
+#include "ui/doc_state.h"
+
+#include <cstdio>
+
+#include "app/boot_types.h"
+#include "document/document.h"
+#include "ui/commands.h"
+
+namespace ostrand::ui {
+
+DocState readDocState(DocumentCore& core) {
+    DocState s;
+    const Session& w = core.session;
+    s.connectStatus = w.ConnectStatus;
+    s.mode = w.ProgrammingMode;
+    s.protectState = w.ProtectState;
+    const int32_t bt = core.devices.bootType();
+    s.bootType = bt > 0 ? bt : 0;
+    s.wcpLoaded = core.engine.anyWcpLoaded();
+    s.objectLoaded = core.image.loaded();
+    const SetupValues& v = core.settings.inForce;
+    s.setupNamesDevice = !v.device.empty();
+    s.device = v.device;
+    s.port = v.comPort;
+    s.rate = v.dataRate;
+    s.objectFile = v.openFile;
+    s.addressOption = v.addressOption != 0;
+    s.addressAreaBytes = (uint64_t{v.romArea1End} - v.romArea1Start + 1) +
+                         (uint64_t{v.romArea2End} - v.romArea2Start + 1);
+    return s;
+}
+
+namespace {
+
+bool modeWcp(const DocState& s) {
+    return s.mode == 1 || s.mode == 2;
+}
+bool modeSingleBoot(const DocState& s) {
+    return s.mode == 3 || s.mode == 4;
+}
+// The rule of Save As, Memory Dump, Data Read: a protected type 11 chip
+// cannot be read, and a type 12 chip is read through its WCP only.
+bool readable(const DocState& s) {
+    if (s.bootType == 11) return modeSingleBoot(s) && s.protectState != 1;
+    return modeWcp(s) && (s.bootType != 12 || s.wcpLoaded);
+}
+bool programmable(const DocState& s) {
+    if (s.bootType == 11 && !modeSingleBoot(s)) return false;
+    if (s.bootType == 7 && !modeWcp(s)) return false;
+    return s.objectLoaded;
+}
+
+}  // namespace
+
+bool commandEnabled(int command, const DocState& s) {
+    const bool connected = s.connectStatus == 1;
+    const int32_t bt = s.bootType;
+    switch (command) {
+        case kCmdOpenSetup:
+        case kCmdOpenObject:
+        case kCmdSetupFile:
+        case kCmdSetupDevice:
+        case kCmdSetupObject:
+        case kCmdSetupCommunication:
+            return !connected;
+        case kCmdSaveAs:
+        case kCmdMemoryDump:
+        case kCmdDataRead:
+            return connected && readable(s);
+        case kCmdReconnect:
+            return connected;
+        case kCmdChipErase:
+        case kCmdVerify:
+            if (command == kCmdVerify && !s.objectLoaded) return false;
+            return connected && (bt != 11 || modeSingleBoot(s));
+        case kCmdBlockErase:
+            if (!connected) return false;
+            if (bt == 11) return modeSingleBoot(s) && s.protectState != 1;
+            return !modeSingleBoot(s) && bt != 2 && bt != 3 && bt != 4 && (bt != 12 || s.wcpLoaded);
+        case kCmdProgram:
+        case kCmdAutoProgramming:
+        case kCmdUnattendedAuto:
+            return connected && programmable(s);
+        case kCmdDataWrite:
+            if (EraseFirstTypes(bt) || !connected) return false;
+            return modeWcp(s) && (bt != 12 || s.wcpLoaded);
+        case kCmdCompare:
+            return connected && s.objectLoaded && readable(s);
+        case kCmdBlankCheck:
+            if (!connected) return false;
+            if (bt == 11) return modeSingleBoot(s);
+            return modeWcp(s) && (bt != 12 || s.wcpLoaded);
+        case kCmdProtect:
+            return connected && bt == 11 && modeSingleBoot(s);
+        case kCmdSetupInfo:
+        case kCmdSetupInfo2:
+            return s.setupNamesDevice;
+        case kCmdPassword:
+            return bt != 12 && (bt == 11 || s.mode != 4);
+        case kCmdOption:
+            return bt == 1 || bt == 3 || bt == 5 || bt == 7 || bt == 8 || bt == 9 || bt == 10;
+        default:  // Exit, Save As Setup File, Help, web help, Version, single boot
+            return true;
+    }
+}
+
+std::string programMenuText(int32_t bootType) {
+    return EraseFirstTypes(bootType) ? "Erase/&Program" : "&Program";
+}
+
+std::string paneText(int pane, const DocState& s) {
+    switch (pane) {
+        case kPaneConnection:
+            switch (s.connectStatus) {
+                case 1:
+                    return "Connected";
+                case 2:
+                    return "Accessing...";
+                case 3:
+                    return "Disconnecting...";
+                default:
+                    return "Disconnect";
+            }
+        case kPanePort:
+            return s.port;
+        case kPaneMode: {
+            static const char* const kModes[] = {"", "WCP-Div", "WCP-All", "S-Boot-PW", "S-Boot"};
+            return s.mode >= 1 && s.mode <= 4 ? kModes[s.mode] : "";
+        }
+        case kPaneDevice: {
+            if (!s.addressOption) return s.device;
+            char size[32];
+            std::snprintf(size, sizeof size, " (%ldKB)",
+                          static_cast<long>(s.addressAreaBytes / 1024));
+            return s.device + size;
+        }
+        case kPaneObject:
+            return s.objectFile;
+        case kPaneRate:
+            return s.rate;
+        case kPaneProtect:
+            if (!ProtectTypes(s.bootType)) return "";
+            return s.protectState == 1 ? "Protect" : "No Protect";
+        default:
+            return "";
+    }
+}
+
+std::string shortenPath(const std::string& path,
+                        const std::function<bool(const std::string&)>& fits) {
+    if (fits(path)) return path;
+    const size_t lastSlash = path.rfind('/');
+    // The root stays: "/" of an absolute path, nothing of a relative one.
+    const size_t rootEnd = path.empty() || path[0] != '/' ? 0 : 1;
+    if (lastSlash == std::string::npos || lastSlash < rootEnd + 1) return path;
+    const std::string name = path.substr(lastSlash + 1);
+    size_t cut = path.find('/', rootEnd);
+    while (cut != std::string::npos && cut < lastSlash) {
+        const std::string form = path.substr(0, rootEnd) + "..." + path.substr(cut);
+        if (fits(form)) return form;
+        cut = path.find('/', cut + 1);
+    }
+    const std::string last = path.substr(0, rootEnd) + ".../" + name;
+    return fits(last) ? last : name;
+}
+
+}  // namespace ostrand::ui

@@ -1,0 +1,87 @@
+// The one document of the windowed program: the document core and every menu
+// command. Commands run on the window thread, one at a time.
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <functional>
+
+#include "document/document.h"
+#include "ui/qt_operator.h"
+
+class QWidget;
+
+namespace ostrand::ui {
+
+// What an open or save dialog is asked for.
+struct FileRequest {
+    bool save = false;
+    QString folder;   // where it starts
+    QString initial;  // the name it proposes
+    QStringList filters;
+    int filterIndex = 0;  // in: selected entry; out: the entry chosen
+    bool overwritePrompt = false;
+};
+
+class COstrandDoc : public QObject {
+    Q_OBJECT
+  public:
+    COstrandDoc(DocumentCore& core, QtOperator& op);
+
+    // Runs a command if its enabling rule allows it now.
+    void command(int id);
+    bool busy() const { return busy_ > 0; }
+
+    // The link came back (on the window thread): the steps after connecting,
+    // then the command line's run when it waits.
+    void linkCameUp();
+
+    DocumentCore& core;
+    QtOperator& op;
+    QWidget* mainWindow = nullptr;
+
+    // The file dialog; empty path: cancelled. Tests answer it themselves.
+    std::function<QString(FileRequest&)> chooseFile;
+    // The desktop's "open"; false when nothing could open it.
+    std::function<bool(const QUrl&)> openUrl;
+    // The placeholder of a dialog that is not in this version.
+    std::function<void(const QString& name)> placeholder;
+    // The filter entry of the object file dialog that was chosen last.
+    int objectFilterIndex = 0;
+
+  signals:
+    // The command line's run is over: the program ends.
+    void runFinished();
+    // State changed outside the idle refresh (panes, enabling).
+    void stateChanged();
+
+  private:
+    class Busy;
+    void openSetupFile();
+    void openObjectFile();
+    void saveFlash();
+    void reconnect();
+    void saveSetupAs();
+    void option();
+    void help();
+    void webHelp();
+    void singleBootSwitch();
+    void program();
+    void blankCheck();
+    void protect();
+    void unattendedAuto();
+    void setupDialog(const QString& page);
+    void password();
+
+    bool passwordPrecondition();
+    bool chipReady();
+    // Clears AbortRequested from the window side; a waiting worker tries again.
+    void clearAbort();
+    void storeConnectResult(int32_t r);
+    void setWorkingFolder(const std::filesystem::path& folder);
+    int busy_ = 0;
+};
+
+}  // namespace ostrand::ui

@@ -1,0 +1,360 @@
+// The enabling rules of the commands, the Program text, the status panes and
+// the shortened object path; then the same rules as the window applies them.
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QToolBar>
+#include <QtTest>
+
+#include "ui/commands.h"
+#include "ui/doc_state.h"
+#include "ui_rig.h"
+
+using namespace ostrand;
+using namespace ostrand::ui;
+
+namespace {
+
+const int kEditCommands[] = {kCmdChipErase,  kCmdBlockErase, kCmdProgram, kCmdMemoryDump,
+                             kCmdDataRead,   kCmdDataWrite,  kCmdVerify,  kCmdCompare,
+                             kCmdBlankCheck, kCmdProtect};
+
+DocState connected(int32_t bootType, int32_t mode) {
+    DocState s;
+    s.connectStatus = 1;
+    s.mode = mode;
+    s.bootType = bootType;
+    s.objectLoaded = true;
+    s.setupNamesDevice = true;
+    return s;
+}
+
+std::string charFits(const std::string& path, size_t room) {
+    return shortenPath(path, [room](const std::string& t) { return t.size() <= room; });
+}
+
+}  // namespace
+
+class RulesTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void accessingCountsAsNotConnected() {
+        DocState s = connected(1, 1);
+        s.connectStatus = 2;
+        for (int id : {kCmdOpenSetup, kCmdOpenObject, kCmdSetupFile, kCmdSetupDevice,
+                       kCmdSetupObject, kCmdSetupCommunication})
+            QVERIFY2(commandEnabled(id, s), qPrintable(QString::number(id)));
+        for (int id : kEditCommands) QVERIFY(!commandEnabled(id, s));
+        QVERIFY(!commandEnabled(kCmdReconnect, s));
+        QVERIFY(!commandEnabled(kCmdAutoProgramming, s));
+        s.connectStatus = 1;
+        QVERIFY(!commandEnabled(kCmdOpenSetup, s));
+        QVERIFY(commandEnabled(kCmdReconnect, s));
+    }
+
+    void bootType11FollowsModeAndProtection() {
+        for (int32_t mode : {1, 2}) {
+            const DocState s = connected(11, mode);
+            for (int id : kEditCommands)
+                QVERIFY2(!commandEnabled(id, s),
+                         qPrintable(QString("%1 mode %2").arg(id).arg(mode)));
+            QVERIFY(!commandEnabled(kCmdAutoProgramming, s));
+        }
+        for (int32_t mode : {3, 4}) {
+            DocState s = connected(11, mode);
+            s.protectState = 1;
+            for (int id : {kCmdSaveAs, kCmdMemoryDump, kCmdDataRead, kCmdDataWrite, kCmdBlockErase,
+                           kCmdCompare})
+                QVERIFY2(!commandEnabled(id, s), qPrintable(QString::number(id)));
+            for (int id : {kCmdChipErase, kCmdProgram, kCmdVerify, kCmdBlankCheck, kCmdProtect})
+                QVERIFY2(commandEnabled(id, s), qPrintable(QString::number(id)));
+            s.protectState = 0;
+            for (int id : {kCmdSaveAs, kCmdMemoryDump, kCmdDataRead, kCmdBlockErase, kCmdCompare})
+                QVERIFY(commandEnabled(id, s));
+            QVERIFY(!commandEnabled(kCmdDataWrite, s));  // erases first: never
+            QVERIFY(commandEnabled(kCmdPassword, s));    // in mode 4 too
+        }
+    }
+
+    void bootType12NeedsItsWcp() {
+        for (int32_t mode : {1, 2}) {
+            DocState s = connected(12, mode);
+            for (int id : {kCmdSaveAs, kCmdMemoryDump, kCmdDataRead, kCmdDataWrite, kCmdBlockErase,
+                           kCmdCompare, kCmdBlankCheck})
+                QVERIFY2(!commandEnabled(id, s), qPrintable(QString::number(id)));
+            QVERIFY(commandEnabled(kCmdProgram, s));
+            QVERIFY(!commandEnabled(kCmdPassword, s));
+            s.wcpLoaded = true;
+            for (int id : {kCmdSaveAs, kCmdMemoryDump, kCmdDataRead, kCmdDataWrite, kCmdBlockErase,
+                           kCmdCompare, kCmdBlankCheck})
+                QVERIFY2(commandEnabled(id, s), qPrintable(QString::number(id)));
+        }
+    }
+
+    void otherRules() {
+        QVERIFY(!commandEnabled(kCmdProgram, connected(7, 3)));
+        QVERIFY(commandEnabled(kCmdProgram, connected(7, 1)));
+        DocState noObject = connected(1, 1);
+        noObject.objectLoaded = false;
+        for (int id :
+             {kCmdProgram, kCmdVerify, kCmdCompare, kCmdAutoProgramming, kCmdUnattendedAuto})
+            QVERIFY(!commandEnabled(id, noObject));
+        QVERIFY(commandEnabled(kCmdChipErase, noObject));
+        QVERIFY(!commandEnabled(kCmdBlockErase, connected(3, 1)));
+        QVERIFY(!commandEnabled(kCmdBlockErase, connected(1, 4)));
+        QVERIFY(!commandEnabled(kCmdPassword, connected(1, 4)));
+        QVERIFY(!commandEnabled(kCmdDataWrite, connected(5, 1)));
+        QVERIFY(commandEnabled(kCmdDataWrite, connected(1, 1)));
+        for (int bt = 1; bt <= 12; ++bt) {
+            const bool option =
+                bt == 1 || bt == 3 || bt == 5 || bt == 7 || bt == 8 || bt == 9 || bt == 10;
+            QCOMPARE(commandEnabled(kCmdOption, connected(bt, 1)), option);
+            QCOMPARE(QString::fromStdString(programMenuText(bt)),
+                     bt >= 5 && bt <= 11 ? QString("Erase/&Program") : QString("&Program"));
+        }
+        DocState none;
+        QVERIFY(!commandEnabled(kCmdSetupInfo, none));
+        QVERIFY(commandEnabled(kCmdSaveSetupAs, none));
+        QVERIFY(commandEnabled(kCmdSingleBoot, none));
+    }
+
+    void paneTexts() {
+        DocState s = connected(5, 3);
+        s.device = "KMV5A128";
+        s.port = "/dev/ttyUSB0";
+        s.rate = "76800";
+        QCOMPARE(paneText(kPaneConnection, s), std::string("Connected"));
+        s.connectStatus = 2;
+        QCOMPARE(paneText(kPaneConnection, s), std::string("Accessing..."));
+        s.connectStatus = 3;
+        QCOMPARE(paneText(kPaneConnection, s), std::string("Disconnecting..."));
+        s.connectStatus = 7;
+        QCOMPARE(paneText(kPaneConnection, s), std::string("Disconnect"));
+        QCOMPARE(paneText(kPaneMode, s), std::string("S-Boot-PW"));
+        s.mode = 0;
+        QCOMPARE(paneText(kPaneMode, s), std::string());
+        QCOMPARE(paneText(kPaneProtect, s), std::string("No Protect"));
+        s.protectState = 1;
+        QCOMPARE(paneText(kPaneProtect, s), std::string("Protect"));
+        s.bootType = 6;  // no protect function
+        QCOMPARE(paneText(kPaneProtect, s), std::string());
+        QCOMPARE(paneText(kPaneDevice, s), std::string("KMV5A128"));
+        s.addressOption = true;
+        s.addressAreaBytes = 16 * 1024 + 1023;  // the remainder is dropped
+        QCOMPARE(paneText(kPaneDevice, s), std::string("KMV5A128 (16KB)"));
+    }
+
+    void shortenedPath() {
+        const std::string path = "/home/operator/projects/board/firmware.h20";
+        QCOMPARE(charFits(path, 100), path);
+        QCOMPARE(charFits(path, 35), std::string("/.../projects/board/firmware.h20"));
+        QCOMPARE(charFits(path, 26), std::string("/.../board/firmware.h20"));
+        QCOMPARE(charFits(path, 18), std::string("/.../firmware.h20"));
+        QCOMPARE(charFits(path, 5), std::string("firmware.h20"));
+        QCOMPARE(charFits("rel/dir/x.h16", 10), std::string(".../x.h16"));
+    }
+
+    // Boxes: the numbered layout, icon, caption and buttons; questions; the
+    // notice's box; the progress window's forms.
+    void operatorWindows() {
+        Session session;
+        QtOperator op(session);
+        QMessageBox* seen = nullptr;
+        bool tick = false;
+        QString caption;
+        op.runBox = [&](QMessageBox& box) {
+            seen = &box;
+            if (tick && box.checkBox()) box.checkBox()->setChecked(true);
+            caption = box.windowTitle();
+            return int(box.standardButtons() & QMessageBox::Yes ? QMessageBox::No
+                                                                : QMessageBox::Ok);
+        };
+        op.showMessage(10001, 3, 12100, "COM9");
+        QVERIFY(seen);
+        QCOMPARE(caption, QString("Ostrand"));
+        QCOMPARE(op.boxes.back().text,
+                 QString("E001-3 : The communication port cannot be used.  \"COM9\"\nCheck the "
+                         "adapter power supply, reset switch, wiring, short pins, resonator and "
+                         "device. "));
+        QCOMPARE(op.boxes.back().icon, int(QMessageBox::Warning));
+        QCOMPARE(op.boxes.back().buttons, int(QMessageBox::Ok));
+        QCOMPARE(session.ExitStatus.load(), 0);
+        op.showMessage(11006);
+        QCOMPARE(op.boxes.back().text, QString("R006 : Programming completed successfully."));
+        QCOMPARE(op.boxes.back().icon, int(QMessageBox::Information));
+        QVERIFY(!op.ask(12010));
+        QCOMPARE(op.boxes.back().icon, int(QMessageBox::Question));
+        QVERIFY(!op.boxes.back().text.contains(" : "));  // questions have no prefix
+        QVERIFY(!op.notice(12001));
+        tick = true;
+        QVERIFY(op.notice(12001));
+
+        // Unattended: nothing waits for a person.
+        op.setUnattended(true);
+        seen = nullptr;
+        op.showMessage(10002, 162);
+        QVERIFY(op.ask(12014) && !op.ask(12001) && !op.askOkCancel(12005));
+        QVERIFY(!seen);
+        QCOMPARE(op.boxes[op.boxes.size() - 4].code, 10002);
+
+        // Without Cancel and bar, top-most.
+        op.progressOpen("Protecting...", 10, false, false, true);
+        ProgressWindow* w = op.progressWindow();
+        QVERIFY(w && w->isVisible());
+        QVERIFY(!w->parentWidget());
+        QVERIFY(w->windowFlags() & Qt::WindowStaysOnTopHint);
+        QVERIFY(!(w->windowFlags() & Qt::WindowCloseButtonHint));
+        QVERIFY(!w->bar()->isVisible() && !w->cancelButton()->isVisible());
+        w->close();
+        QVERIFY(!op.progressAborted());
+        op.progressClose();
+        QVERIFY(!op.progressWindow());
+        // With both: steps move the bar, Close is a Cancel.
+        op.progressOpen("Programming...", 1000, true, true, false);
+        w = op.progressWindow();
+        op.progressStep(256);
+        QCOMPARE(w->bar()->value(), 256);
+        QCOMPARE(w->bar()->maximum(), 1000);
+        w->close();
+        QVERIFY(op.progressAborted());
+        QCOMPARE(w->messageLine()->text(), QString("Aborting processing..."));
+        op.progressClose();
+    }
+
+    // The window applies the rules before a menu shows and on its timer.
+    void windowFollowsTheState() {
+        test::UiRig rig;
+        rig.folder.write("Ostrand.ini",
+                         test::setupText("KMS11G124", "", "/nonexistent/tty", "9600"));
+        QCOMPARE(rig.start(), 1);
+        ui::CMainFrame& f = *rig.frame;
+        QCOMPARE(f.windowTitle(), QString("Ostrand"));
+        QCOMPARE(f.toolBar()->windowTitle(), QString("Ostrand ToolBar"));
+        QCOMPARE(f.action(kCmdProgram)->text(), QString("Erase/&Program"));
+        QCOMPARE(f.pane(kPaneConnection)->text(), QString("Disconnect"));
+        QCOMPARE(f.pane(kPanePort)->text(), QString("/nonexistent/tty"));
+        QCOMPARE(f.pane(kPaneProtect)->text(), QString("No Protect"));
+        // The toolbar, left to right (0: a gap).
+        const int order[] = {kCmdOpenSetup,
+                             kCmdSaveAs,
+                             kCmdSetupFile,
+                             kCmdSetupInfo,
+                             0,
+                             kCmdAutoProgramming,
+                             kCmdReconnect,
+                             0,
+                             kCmdHelp,
+                             0,
+                             kCmdChipErase,
+                             kCmdProgram,
+                             kCmdVerify,
+                             kCmdCompare,
+                             kCmdBlankCheck,
+                             0,
+                             kCmdUnattendedAuto};
+        const QList<QAction*> buttons = f.toolBar()->actions();
+        QCOMPARE(buttons.size(), qsizetype(std::size(order)));
+        for (size_t i = 0; i < std::size(order); ++i) {
+            if (order[i] == 0)
+                QVERIFY(buttons[i]->isSeparator());
+            else
+                QCOMPARE(buttons[i], f.action(order[i]));
+        }
+        QCOMPARE(f.toolBar()->allowedAreas(), Qt::AllToolBarAreas);
+        QCOMPARE(f.action(kCmdAutoProgramming)->shortcut(), QKeySequence("Ctrl+A"));
+        QCOMPARE(f.action(kCmdSingleBoot)->shortcut(), QKeySequence("Ctrl+Shift+Q"));
+        QCOMPARE(f.action(kCmdReconnect)->toolTip(), QString("Reconnect"));
+        QCOMPARE(f.action(kCmdReconnect)->statusTip(), QString("ReConnect"));
+        QVERIFY(f.action(kCmdOpenSetup)->isEnabled());
+        // The view taking the focus gives message boxes back to the main window.
+        QWidget dialog;
+        rig.op.setDialogOwner(&dialog);
+        QApplication::setActiveWindow(&f);
+        f.centralWidget()->setFocus();
+        QTRY_COMPARE(rig.op.dialogOwner(), static_cast<QWidget*>(&f));
+
+        // Connected in mode 3, protected: what the Edit menu shows on opening.
+        rig.session.ConnectStatus = 1;
+        rig.session.ProgrammingMode = 3;
+        rig.session.ProtectState = 1;
+        QMenu* edit = nullptr;
+        for (QAction* a : f.menuBar()->actions())
+            if (a->text() == "&Edit") edit = a->menu();
+        QVERIFY(edit);
+        QMetaObject::invokeMethod(edit, "aboutToShow");
+        QVERIFY(!f.action(kCmdOpenSetup)->isEnabled());
+        QVERIFY(!f.action(kCmdSaveAs)->isEnabled());
+        QVERIFY(!f.action(kCmdCompare)->isEnabled());
+        QVERIFY(f.action(kCmdProtect)->isEnabled());
+        QVERIFY(f.action(kCmdChipErase)->isEnabled());
+        QCOMPARE(f.pane(kPaneMode)->text(), QString("S-Boot-PW"));
+        QCOMPARE(f.pane(kPaneProtect)->text(), QString("Protect"));
+        // And on the idle timer, without a menu.
+        rig.session.ProtectState = 0;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            f.action(kCmdCompare)->isEnabled() == false && f.action(kCmdSaveAs)->isEnabled(), 3000);
+        rig.session.ConnectStatus = 0;
+
+        // A long object path is shortened to the pane's width, and fits.
+        rig.core->settings.inForce.openFile =
+            "/very/long/folder/names/that/go/on/and/on/and/on/for/a/while/to/reach/the/object.h20/"
+            "and/further/down/through/more/folders/until/the/pane/cannot/hold/it/object.h20";
+        f.resize(800, 300);
+        f.updateCommandUi();
+        QLabel* pane = f.pane(kPaneObject);
+        const QString shown = pane->text();
+        QVERIFY2(shown.startsWith("/...") && shown.endsWith("/object.h20"), qPrintable(shown));
+        QVERIFY(pane->fontMetrics().horizontalAdvance(shown) <= pane->contentsRect().width());
+        f.resize(2400, 300);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            pane->text(), QString::fromStdString(rig.core->settings.inForce.openFile), 3000);
+    }
+
+    // The commands a person triggers that need no chip.
+    void commandsWithoutTheChip() {
+        test::UiRig rig;
+        rig.folder.write("Ostrand.ini",
+                         test::setupText("KMV5A128", "", "/nonexistent/tty", "9600"));
+        QCOMPARE(rig.start(), 1);
+        ui::CMainFrame& f = *rig.frame;
+        rig.op.boxes.clear();
+        // The manual is not in this folder: 10902.
+        f.action(kCmdHelp)->trigger();
+        QCOMPARE(rig.codes(), std::vector<int32_t>{10902});
+        QCOMPARE(rig.op.boxes.back().icon, int(QMessageBox::Warning));
+        QVERIFY(rig.op.boxes.back().text.startsWith("E902 : Cannot start Acrobat Reader."));
+        // With the manual there, the desktop is asked to open it.
+        rig.folder.write("Help.pdf", "%PDF-1.4\n");
+        QUrl opened;
+        rig.doc->openUrl = [&](const QUrl& u) {
+            opened = u;
+            return true;
+        };
+        f.action(kCmdHelp)->trigger();
+        QCOMPARE(opened, QUrl::fromLocalFile(
+                             QString::fromStdString((rig.folder.path() / "Help.pdf").string())));
+        QCOMPARE(rig.op.boxes.size(), size_t(1));
+        // The single boot switch without a device selected.
+        rig.core->devices.deselect();
+        rig.session.ProgrammingMode = 0;
+        f.action(kCmdSingleBoot)->trigger();
+        QCOMPARE(rig.op.boxes.back().code, 10517);
+        QCOMPARE(rig.op.boxes.back().hint, 12142);
+        // Save As Setup File writes the setup where the operator says.
+        const auto saved = rig.folder.path() / "copy.ini";
+        rig.doc->chooseFile = [&](ui::FileRequest& r) {
+            return r.save && r.overwritePrompt ? QString::fromStdString(saved.string()) : QString();
+        };
+        f.action(kCmdSaveSetupAs)->trigger();
+        const std::string copy = rig.folder.read("copy.ini");
+        QVERIFY2(copy.find("Device=KMV5A128") != std::string::npos, copy.c_str());
+        QVERIFY(rig.folder.read("Ostrand.ini").find("COMPort=/nonexistent/tty") !=
+                std::string::npos);
+    }
+};
+
+QTEST_MAIN(RulesTest)
+#include "rules_test.moc"

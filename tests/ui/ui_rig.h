@@ -1,0 +1,160 @@
+// What the window tests share: a program folder with short waits, the
+// simulated chip as a child process, and the windowed program's document and
+// main window over them, with message boxes answered by the test.
+#pragma once
+
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QMessageBox>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "test_folder.h"
+#include "ui/main_frame.h"
+
+extern char** environ;
+
+namespace ostrand::test {
+
+// The demo definitions with waits of one second and a 60 ms matching reply,
+// and every WCP folder.
+inline void writeUiProgramFolder(const std::filesystem::path& folder) {
+    std::ifstream in(std::string(OSTRAND_DATA) + "/Ostrand.def");
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string def = std::regex_replace(text.str(), std::regex("(Erase|Boot|Access)WaitTime=\\d+"),
+                                         "$1WaitTime=1");
+    def = std::regex_replace(def, std::regex("\n(\\[K[^\\]]*\\])\n"), "\n$1\nRecTimeOut=60\n");
+    std::ofstream(folder / "Ostrand.def") << def;
+    for (const auto& entry : std::filesystem::directory_iterator(OSTRAND_DATA))
+        if (entry.is_directory() && entry.path().filename() != "samples")
+            std::filesystem::copy(entry.path(), folder / entry.path().filename(),
+                                  std::filesystem::copy_options::recursive);
+}
+
+// Intel HEX of `size` bytes from address 0 (a pattern that is never 0xFF).
+inline std::string hexObject(uint32_t size) {
+    std::string out;
+    char line[64];
+    for (uint32_t a = 0; a < size; a += 16) {
+        std::snprintf(line, sizeof line, ":10%04X00", a & 0xFFFF);
+        out += line;
+        unsigned sum = 0x10 + ((a >> 8) & 0xFF) + (a & 0xFF);
+        for (uint32_t i = 0; i < 16; ++i) {
+            const unsigned b = (a + i) * 7 % 251;
+            sum += b;
+            std::snprintf(line, sizeof line, "%02X", b);
+            out += line;
+        }
+        std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
+        out += line;
+    }
+    return out + ":00000001FF\n";
+}
+
+inline std::string setupText(const std::string& device, const std::string& object,
+                             const std::string& port, const std::string& rate,
+                             const std::string& steps = "0") {
+    return "[Ostrand]\nDevice=" + device + "\nOpenFile=" + object + "\nCOMPort=" + port +
+           "\nDataRate=" + rate + "\nAllErase=" + steps + "\nBlankCheck=" + steps +
+           "\nProgramming=" + steps + "\nVerify=" + steps + "\nFileCompare=" + steps + "\n";
+}
+
+class Sim {
+  public:
+    Sim() = default;
+    Sim(const Sim&) = delete;
+    ~Sim() { stop(); }
+    // The chip's terminal path, "" when it did not start.
+    std::string start(const std::filesystem::path& home, const std::string& device,
+                      std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {OSTRAND_SIM, "--home", home.string(), "--device", device};
+        args.insert(args.end(), extra.begin(), extra.end());
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int out[2];
+        if (pipe(out) != 0) return {};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+        posix_spawn_file_actions_addclose(&actions, out[0]);
+        const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(out[1]);
+        std::string line;
+        char c;
+        while (rc == 0 && read(out[0], &c, 1) == 1 && c != '\n') line += c;
+        close(out[0]);
+        if (rc != 0) pid_ = -1;
+        return line;
+    }
+    void pause() { kill(pid_, SIGSTOP); }
+    void resume() { kill(pid_, SIGCONT); }
+    void stop() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGCONT);
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+  private:
+    pid_t pid_ = -1;
+};
+
+// The document and the window as the program builds them.
+struct UiRig {
+    TestFolder folder;
+    Session session;
+    ui::QtOperator op{session};
+    std::unique_ptr<DocumentCore> core;
+    std::unique_ptr<ui::COstrandDoc> doc;
+    std::unique_ptr<ui::CMainFrame> frame;
+    std::vector<int> answers;  // buttons for the next boxes; then OK / Yes
+
+    UiRig() {
+        writeUiProgramFolder(folder.path());
+        op.runBox = [this](QMessageBox& box) {
+            if (!answers.empty()) {
+                const int a = answers.front();
+                answers.erase(answers.begin());
+                return a;
+            }
+            return box.standardButtons() & QMessageBox::Yes ? int(QMessageBox::Yes)
+                                                            : int(QMessageBox::Ok);
+        };
+    }
+    ~UiRig() {
+        frame.reset();
+        doc.reset();
+        core.reset();
+    }
+    // Start-up with the folder's Ostrand.ini, then the window.
+    int32_t start() {
+        core = std::make_unique<DocumentCore>(session, op, folder.path());
+        core->engine.timeouts.echo = 300;
+        doc = std::make_unique<ui::COstrandDoc>(*core, op);
+        frame = std::make_unique<ui::CMainFrame>(*doc);
+        doc->openUrl = [](const QUrl&) { return false; };
+        const int32_t r = core->startUp("");
+        frame->show();
+        frame->updateCommandUi();  // what the idle refresh does
+        return r;
+    }
+    std::vector<int32_t> codes() const {
+        std::vector<int32_t> out;
+        for (const auto& b : op.boxes) out.push_back(b.code);
+        return out;
+    }
+};
+
+}  // namespace ostrand::test

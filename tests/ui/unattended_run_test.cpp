@@ -1,0 +1,89 @@
+// The windowed program started with an object file and ",MSG_OFF": it
+// programs the chip without a question and ends with 1 (good) or 2 (failed),
+// not much slower than ostrand-cli's run of the same setup.
+#include <QtTest>
+#include <chrono>
+
+#include "app/file_io.h"
+#include "ui_rig.h"
+
+namespace {
+
+struct Run {
+    int status = -1;
+    double seconds = 0;
+};
+
+Run runChild(const std::string& command) {
+    const auto started = std::chrono::steady_clock::now();
+    const int rc = std::system(command.c_str());
+    Run r;
+    r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
+    r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return r;
+}
+
+}  // namespace
+
+class UnattendedRunTest : public QObject {
+    Q_OBJECT
+
+    // The program and the console on the same chip and setup.
+    void runBoth(const std::vector<std::string>& faults, int expectedGui) {
+        TestFolder folder;
+        ostrand::test::writeUiProgramFolder(folder.path());
+        const std::string object =
+            folder.write("app.h16", ostrand::test::hexObject(0x1000)).string();
+        ostrand::test::Sim sim;
+        std::vector<std::string> args = {"--flash", (folder.path() / "chip.flash").string()};
+        for (const auto& f : faults) args.insert(args.end(), {"--fault", f});
+        const std::string port = sim.start(folder.path(), "KMT12E48", args);
+        QVERIFY(!port.empty());
+        folder.write("Ostrand.ini",
+                     ostrand::test::setupText("KMT12E48", object, port, "76800", "1"));
+        const std::string home = folder.path().string();
+        const std::string log = (folder.path() / "gui.err").string();
+        const Run gui = runChild(
+            "OSTRAND_HOME=" + home + " QT_QPA_PLATFORM=offscreen timeout -k 1 40 " + OSTRAND_BIN +
+            "/ostrand '\"" + object + "\",MSG_OFF' </dev/null >" + log + " 2>&1");
+        QVERIFY2(gui.status == expectedGui,
+                 qPrintable(QString("status %1\n%2")
+                                .arg(gui.status)
+                                .arg(QString::fromStdString(folder.read("gui.err")))));
+        // The chip is written only when the run passed.
+        const std::string flash = folder.read("chip.flash");
+        QCOMPARE(flash.size() >= 0x1000 && flash[0x10] == char(0x10 * 7 % 251), expectedGui == 1);
+        if (expectedGui != 1) return;
+        const Run cli = runChild(std::string(OSTRAND_CLI) + " auto --home " + home +
+                                 " </dev/null >/dev/null 2>&1");
+        QCOMPARE(cli.status, 0);
+        QVERIFY2(gui.seconds < cli.seconds + 3.0,
+                 qPrintable(QString("%1 s against %2 s").arg(gui.seconds).arg(cli.seconds)));
+    }
+
+  private slots:
+    void goodRunEndsWithOne() { runBoth({}, 1); }
+    void failedRunEndsWithTwo() { runBoth({"ecc*"}, 2); }
+
+    // A second copy in single-instance operation ends at once with 0.
+    void secondInstanceEndsSilently() {
+        TestFolder folder;
+        ostrand::test::writeUiProgramFolder(folder.path());
+        ostrand::FileLock first;
+        QVERIFY(first.acquire(folder.path() / "Ostrand.lock", true));
+        const Run second = runChild("OSTRAND_HOME=" + folder.path().string() +
+                                    " QT_QPA_PLATFORM=offscreen timeout -k 1 20 " + OSTRAND_BIN +
+                                    "/ostrand </dev/null >/dev/null 2>&1");
+        QCOMPARE(second.status, 0);
+        QVERIFY(second.seconds < 10);
+        first.release();
+        // Free again: the same start comes up (and is ended from outside).
+        const Run alone = runChild("OSTRAND_HOME=" + folder.path().string() +
+                                   " QT_QPA_PLATFORM=offscreen timeout -s TERM 3 " + OSTRAND_BIN +
+                                   "/ostrand </dev/null >/dev/null 2>&1");
+        QCOMPARE(alone.status, 124);
+    }
+};
+
+QTEST_MAIN(UnattendedRunTest)
+#include "unattended_run_test.moc"
