@@ -116,14 +116,15 @@ CMainFrame::CMainFrame(COstrandDoc& doc) : doc_(doc) {
 
 CMainFrame::~CMainFrame() {
     // The worker must not reach a window that is going.
-    EngineHooks& h = doc_.core.engine.hooks;
     doc_.core.engine.disconnect();
+    EngineHooks h = doc_.core.engine.hooks();
     h.linkTimeout = nullptr;
     h.linkUp = nullptr;
     h.mainWindowExists = nullptr;
     h.closeMainWindow = nullptr;
     h.enableCommands = nullptr;
     h.waitCursor = nullptr;
+    doc_.core.engine.setHooks(std::move(h));
     while (waitCursors_-- > 0) QApplication::restoreOverrideCursor();
     doc_.mainWindow = nullptr;
     doc_.op.setDialogOwner(nullptr);
@@ -241,7 +242,7 @@ void CMainFrame::buildStatusBar() {
 }
 
 void CMainFrame::installEngineHooks() {
-    EngineHooks& h = doc_.core.engine.hooks;
+    EngineHooks h = doc_.core.engine.hooks();
     // The worker's thread: everything it reports is handled on this one.
     h.linkTimeout = [this] {
         QMetaObject::invokeMethod(this, &CMainFrame::linkTimedOut, Qt::QueuedConnection);
@@ -266,6 +267,7 @@ void CMainFrame::installEngineHooks() {
             --waitCursors_;
         }
     };
+    doc_.core.engine.setHooks(std::move(h));
 }
 
 QAction* CMainFrame::action(int command) const {

@@ -75,7 +75,7 @@ class MainWindowTest : public QObject {
         f.action(kCmdOpenSetup)->trigger();
         QCOMPARE(rig.session.ConnectStatus.load(), 0);
         QCOMPARE(rig.session.ProgrammingMode.load(), 0);
-        QVERIFY(!rig.core->engine.serialPort.isOpen());
+        QVERIFY(!rig.core->engine.port().isOpen());
     }
 
     void adapterLostNoticeFollowsTheLink() {

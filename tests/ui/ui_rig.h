@@ -141,7 +141,9 @@ struct UiRig {
     // Start-up with the folder's Ostrand.ini, then the window.
     int32_t start() {
         core = std::make_unique<DocumentCore>(session, op, folder.path());
-        core->engine.timeouts.echo = 300;
+        EngineTimeouts t = core->engine.timeouts();
+        t.echo = 300;
+        core->engine.setTimeouts(t);
         doc = std::make_unique<ui::COstrandDoc>(*core, op);
         frame = std::make_unique<ui::CMainFrame>(*doc);
         doc->openUrl = [](const QUrl&) { return false; };
