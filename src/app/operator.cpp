@@ -21,6 +21,7 @@ void Operator::showMessage(int32_t code, int32_t place, int32_t hintCode, std::s
     m.text = formatMessage(code, place, hintCode, detail);
     m.detail = std::move(detail);
     m.cls = messageClass(code);
+    noteShown(m);
     present(m);
 }
 
@@ -33,7 +34,41 @@ void Operator::showCommandError(uint8_t commandByte, std::string detail) {
     m.text = formatCommandError(commandByte, detail);
     m.detail = std::move(detail);
     m.cls = MessageClass::Error;
+    noteShown(m);
     present(m);
+}
+
+void Operator::noteShown(const ShownMessage& message) {
+    std::lock_guard lock(captureMutex_);
+    for (OutcomeCapture* c = capture_; c; c = c->outer_) c->note(message);
+}
+
+OutcomeCapture::OutcomeCapture(Operator& op) : op_(op) {
+    std::lock_guard lock(op_.captureMutex_);
+    outer_ = op_.capture_;
+    op_.capture_ = this;
+}
+
+OutcomeCapture::~OutcomeCapture() {
+    std::lock_guard lock(op_.captureMutex_);
+    op_.capture_ = outer_;
+}
+
+void OutcomeCapture::note(const ShownMessage& m) {
+    // The first error tells why an operation failed; what follows it (a
+    // reconnection, a notice) does not replace it. Notices never tell.
+    if (seen_.errorShown() || m.cls == MessageClass::Notice) return;
+    seen_.code = m.code;
+    seen_.place = m.place;
+    seen_.hint = m.hint;
+    seen_.detail = m.detail;
+}
+
+Outcome OutcomeCapture::finish(int32_t status) const {
+    std::lock_guard lock(op_.captureMutex_);
+    Outcome o = seen_;
+    o.status = status;
+    return o;
 }
 
 void Operator::progressOpen(std::string_view text, int32_t range, bool showBar, bool allowCancel,

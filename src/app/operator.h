@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,20 @@ struct ShownMessage {
     std::string text;  // the whole box text, laid out
     MessageClass cls = MessageClass::Error;
 };
+
+// What one operation ended with, as a value for its caller: its own return
+// value and the message that tells it: the first error shown during it, or
+// else the last result shown (code 0: it showed neither).
+struct Outcome {
+    int32_t status = 0;
+    int32_t code = 0;
+    int32_t place = 0;
+    int32_t hint = 0;
+    std::string detail;
+    bool errorShown() const { return code != 0 && messageClass(code) == MessageClass::Error; }
+};
+
+class OutcomeCapture;
 
 class Operator {
   public:
@@ -87,12 +102,45 @@ class Operator {
     virtual void onProgress(const ProgressEvent& event) = 0;
 
   private:
+    friend class OutcomeCapture;
     void emitProgress(ProgressEvent::Kind kind);
+    void noteShown(const ShownMessage& message);
     Session& session_;
+    // The captures of the operations under way, innermost first; the
+    // reconnect worker may show a message while one is being set up.
+    std::mutex captureMutex_;
+    OutcomeCapture* capture_ = nullptr;
     ProgressEvent progress_;
     bool progressOpen_ = false;
     std::function<void(const ProgressEvent&)> listener_;
 };
+
+// Collects, while it lives, what the operator is shown for one operation.
+// Captures nest: each one sees every message shown while it lives.
+class OutcomeCapture {
+  public:
+    explicit OutcomeCapture(Operator& op);
+    ~OutcomeCapture();
+    OutcomeCapture(const OutcomeCapture&) = delete;
+    OutcomeCapture& operator=(const OutcomeCapture&) = delete;
+    // The outcome of the operation that returned `status`.
+    Outcome finish(int32_t status) const;
+
+  private:
+    friend class Operator;
+    void note(const ShownMessage& message);
+    Operator& op_;
+    OutcomeCapture* outer_;
+    Outcome seen_;
+};
+
+// Runs `operation` (which returns its status) and gives its outcome.
+template <class F>
+Outcome captureOutcome(Operator& op, F&& operation) {
+    OutcomeCapture capture(op);
+    const int32_t status = static_cast<int32_t>(operation());
+    return capture.finish(status);
+}
 
 // A cancel asked for from outside, by a signal: safe to call from a signal
 // handler. The console's progressAborted() sees it, and unlike AbortRequested

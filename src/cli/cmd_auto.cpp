@@ -38,46 +38,36 @@ const char* resultText(int32_t r) {
 
 int run(std::vector<std::string>& argv) {
     Args args(argv);
-    std::string home, setup;
-    bool hasHome = args.take("--home", home);
-    bool hasSetup = args.take("--setup", setup);
     static const char* kFlags[kAutoSteps] = {"--erase",  "--blank",   "--program",
                                              "--verify", "--compare", "--protect"};
     AutoOptions chosen{};
     bool anyChosen = false;
     for (int s = 0; s < kAutoSteps; ++s) anyChosen |= chosen[s] = args.flag(kFlags[s]);
     bool repeat = args.flag("--repeat");
-    CommonOptions overrides;
-    overrides.havePort = args.take("--port", overrides.port);
-    overrides.haveDevice = args.take("--device", overrides.device);
-    overrides.haveRate = args.take("--rate", overrides.rate);
-    const bool yes = args.flag("--yes");
-    PasswordOptions& pw = overrides.passwords;
-    if (!args.error()) takePasswordOptions(args, pw);
-    if (args.error()) return usageError(kCommand, args.errorText());
+    CommonOptions options;
+    if (!takeCommonOptions(args, options)) return usageError(kCommand, args.errorText());
+    if (options.json) return usageError(kCommand, "unknown option --json");
     if (std::string bad = args.unknownOption(); !bad.empty())
         return usageError(kCommand, "unknown option " + bad);
     if (args.rest().size() > 1) return usageError(kCommand, "one object file at most");
     std::string object = args.rest().empty() ? std::string() : args.rest()[0];
+    const PasswordOptions& pw = options.passwords;
 
     Session session;
-    CliOperator op(session, yes);
+    CliOperator op(session, options.yes);
     std::error_code ec;
-    std::filesystem::path folder =
-        std::filesystem::absolute(hasHome ? std::filesystem::path(home) : programFolder(), ec)
-            .lexically_normal();
     if (!object.empty()) object = std::filesystem::absolute(object, ec).string();
-    DocumentCore doc(session, op, folder);
-    if (hasSetup) doc.setupFile = std::filesystem::absolute(setup, ec);
+    DocumentCore doc(session, op, homeFolder(options).lexically_normal());
+    if (options.haveSetup) doc.setupFile = std::filesystem::absolute(options.setup, ec);
     EngineHooks hooks = doc.engine.hooks();
     hooks.startupErasePrompt = false;
     doc.engine.setHooks(std::move(hooks));
     // The options replace the setup's values for this run; nothing writes them back.
     int refused = kExitOk;
-    doc.setupFromOptions = overrides.havePort && overrides.haveDevice;
+    doc.setupFromOptions = options.havePort && options.haveDevice;
     doc.setupRead = [&] {
+        refused = applyRunOverrides(options, doc);
         SetupValues& v = doc.settings.inForce;
-        refused = applyRunOverrides(overrides, v, doc.devices, op);
         if (v.openFile.empty()) v.openFile = object;  // no setup file read it
         return refused == kExitOk;
     };

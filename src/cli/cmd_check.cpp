@@ -26,23 +26,15 @@ int run(std::vector<std::string>& argv) {
     if (!args.rest().empty()) return usageError(kCommand, "unexpected '" + args.rest()[0] + "'");
     if (!loaded) return kExitFailed;
     std::printf("definition file: %s (%zu devices)\n", (ctx.home / "Ostrand.def").c_str(),
-                ctx.devices.records().size());
-    int result;
-    if (hasSetup) {
-        ctx.settings.firstLoad = false;
-        result = ctx.settings.loadSetupFile(setup);
-    } else {
-        std::vector<std::string> none;
-        Args noArgs(none);
-        result = ctx.loadSetup(noArgs);
-    }
-    if (result == 1) {
+                ctx.devices().records().size());
+    const int32_t result = ctx.parts->loadSetup(hasSetup ? setup : "");
+    if (result == EngineSession::kNoSetupFile) {
         std::printf("setup file: none\n");
         return kExitOk;
     }
-    std::printf("setup file: %s\n", ctx.settings.setupPath.c_str());
+    std::printf("setup file: %s\n", ctx.settings().setupPath.c_str());
     if (result != 0) return kExitFailed;
-    const SetupValues& v = ctx.settings.inForce;
+    const SetupValues& v = ctx.settings().inForce;
     std::printf("device: %s, port: %s, rate: %s, object: %s\n", v.device.c_str(), v.comPort.c_str(),
                 v.dataRate.c_str(), v.openFile.c_str());
     return kExitOk;

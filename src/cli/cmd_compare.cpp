@@ -18,25 +18,22 @@ const Registrar kCompare{Command{
         kCommonUsage,
     runCompare}};
 
-int runCompare(std::vector<std::string>& argv) {
-    Args args(argv);
-    CommonOptions options;
-    std::string file;
-    int status = kExitOk;
-    if (!takeFileCommandOptions(args, commandNamed("compare"), options, file, status))
-        return status;
-    EngineContext ctx(options);
-    if (int r = ctx.open(true, file); r != kExitOk) return ctx.finish("compare", r);
+int compare(EngineContext& ctx) {
     CompareDifference d;
-    const int32_t r = ctx.ops->compareWithFile(true, true, &d);
-    if (r == 1) {
+    const Outcome& o = ctx.perform([&] { return ctx.ops().compareWithFile(true, true, &d); });
+    if (o.status == 1) {
         char text[96];
         std::snprintf(text, sizeof text, "{\"address\": %u, \"device\": %u, \"file\": %u}",
                       d.address, d.device, d.file);
         ctx.results.emplace_back("difference", text);
     }
-    ctx.results.emplace_back("equal", r == 0 ? "true" : "false");
-    return ctx.finish("compare", r == 0 ? kExitOk : kExitFailed);
+    ctx.results.emplace_back("equal", o.status == 0 ? "true" : "false");
+    return o.status == 0 ? kExitOk : kExitFailed;
+}
+
+int runCompare(std::vector<std::string>& argv) {
+    return runFlashCommand(
+        argv, {.name = "compare", .needObject = true, .fileOperand = true, .body = compare});
 }
 
 }  // namespace

@@ -22,26 +22,12 @@ const Registrar kConnect{Command{
         kCommonUsage,
     runConnect}};
 
-int runConnect(std::vector<std::string>& argv) {
-    Args args(argv);
-    CommonOptions options;
-    const Command& self = commandNamed("connect");
-    if (!takeCommonOptions(args, options)) return usageError(self, args.errorText());
-    if (std::string unknown = args.unknownOption(); !unknown.empty())
-        return usageError(self, "unknown option " + unknown);
-    if (!args.rest().empty()) return usageError(self, "takes no arguments");
-    EngineContext ctx(options);
-    if (int r = ctx.open(false, {}); r != kExitOk) {
-        if (ctx.engine && !ctx.engine->port().isOpen())
-            explainPortFailure(ctx.engine->port(), ctx.settings.inForce.comPort);
-        return ctx.finish("connect", r);
-    }
-
-    const CFlashEngine& engine = *ctx.engine;
-    const DeviceDefinition* d = ctx.devices.selected();
+int connect(EngineContext& ctx) {
+    const CFlashEngine& engine = ctx.engine();
+    const DeviceDefinition* d = ctx.devices().selected();
     const int32_t mode = ctx.session.ProgrammingMode;
     std::printf("device: %s (BootType %d)\n", d->deviceName.c_str(), d->bootType);
-    std::printf("port: %s\n", ctx.settings.inForce.comPort.c_str());
+    std::printf("port: %s\n", ctx.settings().inForce.comPort.c_str());
     std::printf("mode: %s\n", mode >= 1 && mode <= 4
                                   ? std::string(messageTextOrFallback(13009 + mode)).c_str()
                                   : "none");
@@ -59,7 +45,17 @@ int runConnect(std::vector<std::string>& argv) {
                     ctx.session.ProtectState ? "protected" : "not protected");
     }
     std::printf("%s\n", std::string(messageTextOrFallback(13020)).c_str());
-    return ctx.finish("connect", kExitOk);
+    return kExitOk;
+}
+
+// A port that would not open: say what the operator can do about it.
+void advise(EngineContext& ctx, int opened) {
+    if (opened != kExitOk && ctx.connectTried() && !ctx.engine().port().isOpen())
+        explainPortFailure(ctx.engine().port(), ctx.settings().inForce.comPort);
+}
+
+int runConnect(std::vector<std::string>& argv) {
+    return runFlashCommand(argv, {.name = "connect", .opened = advise, .body = connect});
 }
 
 }  // namespace

@@ -28,8 +28,8 @@ int run(std::vector<std::string>& argv) {
     if (!args.rest().empty()) return usageError(kCommand, "unexpected '" + args.rest()[0] + "'");
     if (!loaded) return kExitFailed;
     std::printf("%-12s %-16s %4s  %-9s  %s\n", "SERIES", "DEVICE", "BOOT", "MODE", "FLASH");
-    for (const auto& series : ctx.devices.seriesNames()) {
-        for (const auto& d : ctx.devices.records()) {
+    for (const auto& series : ctx.devices().seriesNames()) {
+        for (const auto& d : ctx.devices().records()) {
             if (d.seriesName != series) continue;
             std::printf("%-12s %-16s %4d  %-9s  0x%06X-0x%06X", d.seriesName.c_str(),
                         d.deviceName.c_str(), d.bootType, modeName(d), d.singleBootFlashStart,

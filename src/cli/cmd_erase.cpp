@@ -17,28 +17,33 @@ const Registrar kErase{Command{
     runErase}};
 
 int runErase(std::vector<std::string>& argv) {
-    Args args(argv);
-    CommonOptions options;
-    const Command& self = commandNamed("erase");
-    if (!takeCommonOptions(args, options)) return usageError(self, args.errorText());
     std::optional<uint32_t> start, size;
-    auto& rest = args.rest();
-    for (size_t i = 0; i < rest.size(); ++i) {
-        if (rest[i] != "--block") continue;
-        if (i + 2 >= rest.size()) return usageError(self, "--block needs START and SIZE");
-        start = parseNumber(rest[i + 1]);
-        size = parseNumber(rest[i + 2]);
-        if (!start || !size || *size == 0) return usageError(self, "bad block START or SIZE");
-        rest.erase(rest.begin() + static_cast<long>(i), rest.begin() + static_cast<long>(i) + 3);
-        break;
-    }
-    if (std::string unknown = args.unknownOption(); !unknown.empty())
-        return usageError(self, "unknown option " + unknown);
-    if (!rest.empty()) return usageError(self, "unexpected argument " + rest.front());
-    EngineContext ctx(options);
-    if (int r = ctx.open(false, {}); r != kExitOk) return ctx.finish("erase", r);
-    const int32_t ok = start ? ctx.ops->eraseBlock(*start, *size) : ctx.ops->eraseChip(true);
-    return ctx.finish("erase", ok == 1 ? kExitOk : kExitFailed);
+    // --block takes two values, which the option reader does not know.
+    auto block = [&](Args& args) -> std::string {
+        auto& rest = args.rest();
+        for (size_t i = 0; i < rest.size(); ++i) {
+            if (rest[i] != "--block") continue;
+            if (i + 2 >= rest.size()) return "--block needs START and SIZE";
+            start = parseNumber(rest[i + 1]);
+            size = parseNumber(rest[i + 2]);
+            if (!start || !size || *size == 0) return "bad block START or SIZE";
+            rest.erase(rest.begin() + static_cast<long>(i),
+                       rest.begin() + static_cast<long>(i) + 3);
+            break;
+        }
+        return {};
+    };
+    auto none = [](std::vector<std::string>& rest) {
+        return rest.empty() ? std::string() : "unexpected argument " + rest.front();
+    };
+    auto erase = [&](EngineContext& ctx) {
+        const Outcome& o = ctx.perform([&] {
+            return start ? ctx.ops().eraseBlock(*start, *size) : ctx.ops().eraseChip(true);
+        });
+        return o.status == 1 ? kExitOk : kExitFailed;
+    };
+    return runFlashCommand(argv,
+                           {.name = "erase", .options = block, .operands = none, .body = erase});
 }
 
 }  // namespace

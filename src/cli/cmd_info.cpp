@@ -5,14 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "app/device_database.h"
 #include "app/file_io.h"
 #include "app/operator.h"
-#include "app/password_set.h"
 #include "app/session.h"
-#include "app/setup_settings.h"
 #include "command.h"
-#include "objfile/object_image.h"
+#include "engine/engine_session.h"
 
 namespace ostrand::cli {
 
@@ -57,17 +54,17 @@ int runInfo(std::vector<std::string>& argv) {
 
     Session session;
     ConsoleOperator op(session);
-    DeviceDatabase devices(session, op);
-    if (devices.load(folder / "Ostrand.def") != 0) return kExitFailed;
+    EngineSession parts(session, op, folder);
+    DeviceDatabase& devices = parts.devices;
+    SetupSettings& settings = parts.settings;
+    if (!parts.loadDefinitions()) return kExitFailed;
 
-    SetupSettings settings(session, op, devices);
-    settings.initialise(folder);
-    const fs::path setupPath = haveSetup ? fs::path(setup) : folder / "Ostrand.ini";
-    if (haveSetup || fs::exists(setupPath, ec)) {
+    if (haveSetup || fs::exists(parts.defaultSetupPath(), ec)) {
         settings.firstLoad = false;
         // A setup that names a port this machine lacks still gives its
         // device and address options; only an unreadable one ends here.
-        if (settings.loadSetupFile(setupPath) != 0 && !haveDevice && devices.selectedIndex() < 0)
+        if (parts.loadSetup(haveSetup ? fs::path(setup) : fs::path()) != 0 && !haveDevice &&
+            devices.selectedIndex() < 0)
             return kExitFailed;
     }
     if (haveDevice) {
@@ -79,7 +76,7 @@ int runInfo(std::vector<std::string>& argv) {
     }
     settings.inForce.openFile = file;
 
-    ObjectImage image(session, op, devices, settings.inForce, folder);
+    ObjectImage& image = parts.image;
     if (image.load(false) != 1 || !image.loaded()) return kExitFailed;
     warnIfEndRecordMissing(image);
 
@@ -98,10 +95,9 @@ int runInfo(std::vector<std::string>& argv) {
     } else if (const DeviceDefinition* dev = devices.selected();
                dev && dev->singleBootPassword == 1) {
         // No addresses set up: look for the password in the file itself.
-        PasswordSet passwords(session, op);
         uint32_t numAdd = 0, cmpAdd = 0;
         std::string text;
-        if (passwords.findObjectPassword(image.passwordView(), numAdd, cmpAdd, text))
+        if (parts.passwords.findObjectPassword(image.passwordView(), numAdd, cmpAdd, text))
             std::printf("object password: %s (count at 0x%06X, start 0x%06X)\n", text.c_str(),
                         numAdd, cmpAdd);
     }

@@ -17,21 +17,20 @@ const Registrar kProgram{Command{
         kCommonUsage,
     runProgram}};
 
+int program(EngineContext& ctx) {
+    const Outcome& o = ctx.perform([&] { return ctx.ops().programDevice(); });
+    ctx.results.emplace_back("bytes", std::to_string(ctx.image().programByteCount()));
+    ctx.results.emplace_back("fileSum", std::to_string(ctx.image().fileSum()));
+    return o.status == 1 ? kExitOk : kExitFailed;
+}
+
 int runProgram(std::vector<std::string>& argv) {
-    Args args(argv);
-    CommonOptions options;
-    std::string file;
-    int status = kExitOk;
-    if (!takeFileCommandOptions(args, commandNamed("program"), options, file, status))
-        return status;
-    EngineContext ctx(options);
-    const int opened = ctx.open(true, file);
-    if (ctx.image) warnIfEndRecordMissing(*ctx.image);
-    if (opened != kExitOk) return ctx.finish("program", opened);
-    const int32_t ok = ctx.ops->programDevice();
-    ctx.results.emplace_back("bytes", std::to_string(ctx.image->programByteCount()));
-    ctx.results.emplace_back("fileSum", std::to_string(ctx.image->fileSum()));
-    return ctx.finish("program", ok == 1 ? kExitOk : kExitFailed);
+    return runFlashCommand(
+        argv, {.name = "program",
+               .needObject = true,
+               .fileOperand = true,
+               .opened = [](EngineContext& ctx, int) { warnIfEndRecordMissing(ctx.image()); },
+               .body = program});
 }
 
 }  // namespace

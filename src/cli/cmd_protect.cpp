@@ -15,31 +15,28 @@ const Registrar kProtect{
                 kCommonUsage,
             runProtect}};
 
-int runProtect(std::vector<std::string>& argv) {
-    Args args(argv);
-    CommonOptions options;
-    const Command& self = commandNamed("protect");
-    if (!takeCommonOptions(args, options)) return usageError(self, args.errorText());
-    if (std::string unknown = args.unknownOption(); !unknown.empty())
-        return usageError(self, "unknown option " + unknown);
-    if (!args.rest().empty()) return usageError(self, "takes no arguments");
-    EngineContext ctx(options);
-    if (int r = ctx.open(false, {}); r != kExitOk) return ctx.finish("protect", r);
-    CFlashEngine& e = *ctx.engine;
+int32_t readProtect(EngineContext& ctx) {
+    CFlashEngine& e = ctx.engine();
     const int32_t mode = ctx.session.ProgrammingMode;
-    int32_t ok = 0;
-    if (mode == kModeSBootPw || mode == kModeSBoot) {
-        ok = e.protectChip(true, true);
-    } else if (!ProtectTypes(e.device().bootType)) {
+    if (mode == kModeSBootPw || mode == kModeSBoot) return e.protectChip(true, true);
+    if (!ProtectTypes(e.device().bootType)) {
         ctx.op.showMessage(11026);  // this chip has no read protection
-    } else {
-        ctx.op.progressOpen(messageTextOrFallback(11313), 0, false, false, true);
-        e.latchProgrammingMode();
-        ok = e.wcpReadProtect();
-        ctx.op.progressClose();
-        if (ok == 1) ctx.op.showMessage(11027);
+        return 0;
     }
-    return ctx.finish("protect", ok == 1 ? kExitOk : kExitFailed);
+    ctx.op.progressOpen(messageTextOrFallback(11313), 0, false, false, true);
+    e.latchProgrammingMode();
+    const int32_t ok = e.wcpReadProtect();
+    ctx.op.progressClose();
+    if (ok == 1) ctx.op.showMessage(11027);
+    return ok;
+}
+
+int protect(EngineContext& ctx) {
+    return ctx.perform([&] { return readProtect(ctx); }).status == 1 ? kExitOk : kExitFailed;
+}
+
+int runProtect(std::vector<std::string>& argv) {
+    return runFlashCommand(argv, {.name = "protect", .body = protect});
 }
 
 }  // namespace

@@ -17,25 +17,26 @@ const Registrar kSave{Command{
     runSave}};
 
 int runSave(std::vector<std::string>& argv) {
-    Args args(argv);
-    CommonOptions options;
-    const Command& self = commandNamed("save");
-    if (!takeCommonOptions(args, options)) return usageError(self, args.errorText());
-    std::string rangeText;
     std::optional<AddressRange> range;
-    if (args.take("--range", rangeText)) {
-        range = parseRange(rangeText);
-        if (!range) return usageError(self, "bad --range " + rangeText);
-    }
-    if (args.error()) return usageError(self, args.errorText());
-    if (std::string unknown = args.unknownOption(); !unknown.empty())
-        return usageError(self, "unknown option " + unknown);
-    if (args.rest().size() != 1) return usageError(self, "needs one FILE");
-    EngineContext ctx(options);
-    if (int r = ctx.open(false, {}); r != kExitOk) return ctx.finish("save", r);
-    const int32_t ok = ctx.ops->saveMemoryFile(args.rest().front(), range);
-    ctx.results.emplace_back("file", jsonString(args.rest().front()));
-    return ctx.finish("save", ok == 1 ? kExitOk : kExitFailed);
+    std::string file;
+    auto rangeOption = [&](Args& args) -> std::string {
+        std::string text;
+        if (!args.take("--range", text)) return {};
+        range = parseRange(text);
+        return range ? std::string() : "bad --range " + text;
+    };
+    auto oneFile = [&](std::vector<std::string>& rest) -> std::string {
+        if (rest.size() != 1) return "needs one FILE";
+        file = rest.front();
+        return {};
+    };
+    auto save = [&](EngineContext& ctx) {
+        const Outcome& o = ctx.perform([&] { return ctx.ops().saveMemoryFile(file, range); });
+        ctx.results.emplace_back("file", jsonString(file));
+        return o.status == 1 ? kExitOk : kExitFailed;
+    };
+    return runFlashCommand(
+        argv, {.name = "save", .options = rangeOption, .operands = oneFile, .body = save});
 }
 
 }  // namespace

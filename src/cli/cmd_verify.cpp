@@ -15,21 +15,19 @@ const Registrar kVerify{Command{
         kCommonUsage,
     runVerify}};
 
-int runVerify(std::vector<std::string>& argv) {
-    Args args(argv);
-    CommonOptions options;
-    std::string file;
-    int status = kExitOk;
-    if (!takeFileCommandOptions(args, commandNamed("verify"), options, file, status)) return status;
-    EngineContext ctx(options);
-    if (int r = ctx.open(true, file); r != kExitOk) return ctx.finish("verify", r);
+int verify(EngineContext& ctx) {
     uint16_t deviceSum = 0;
-    const int32_t r = ctx.ops->verifySum(true, deviceSum);
-    if (r >= 0) {
+    const Outcome& o = ctx.perform([&] { return ctx.ops().verifySum(true, deviceSum); });
+    if (o.status >= 0) {
         ctx.results.emplace_back("deviceSum", std::to_string(deviceSum));
-        ctx.results.emplace_back("fileSum", std::to_string(ctx.image->fileSum()));
+        ctx.results.emplace_back("fileSum", std::to_string(ctx.image().fileSum()));
     }
-    return ctx.finish("verify", r == 0 ? kExitOk : kExitFailed);
+    return o.status == 0 ? kExitOk : kExitFailed;
+}
+
+int runVerify(std::vector<std::string>& argv) {
+    return runFlashCommand(
+        argv, {.name = "verify", .needObject = true, .fileOperand = true, .body = verify});
 }
 
 }  // namespace

@@ -18,27 +18,26 @@ const Registrar kWrite{Command{
     runWrite}};
 
 int runWrite(std::vector<std::string>& argv) {
-    Args args(argv);
-    CommonOptions options;
-    const Command& self = commandNamed("write");
-    if (!takeCommonOptions(args, options)) return usageError(self, args.errorText());
-    if (std::string unknown = args.unknownOption(); !unknown.empty())
-        return usageError(self, "unknown option " + unknown);
-    auto& rest = args.rest();
-    if (rest.size() < 2) return usageError(self, "needs ADDRESS and at least one BYTE");
-    const auto address = parseNumber(rest[0]);
-    if (!address) return usageError(self, "bad ADDRESS " + rest[0]);
+    std::optional<uint32_t> address;
     std::vector<uint8_t> bytes;
-    for (size_t i = 1; i < rest.size(); ++i) {
-        const auto b = parseNumber(rest[i]);
-        if (!b || *b > 0xFF) return usageError(self, "bad BYTE " + rest[i]);
-        bytes.push_back(static_cast<uint8_t>(*b));
-    }
-    EngineContext ctx(options);
-    if (int r = ctx.open(false, {}); r != kExitOk) return ctx.finish("write", r);
-    const int32_t ok =
-        ctx.ops->writeData(*address, bytes.data(), static_cast<uint32_t>(bytes.size()));
-    return ctx.finish("write", ok == 1 ? kExitOk : kExitFailed);
+    auto addressAndBytes = [&](std::vector<std::string>& rest) -> std::string {
+        if (rest.size() < 2) return "needs ADDRESS and at least one BYTE";
+        address = parseNumber(rest[0]);
+        if (!address) return "bad ADDRESS " + rest[0];
+        for (size_t i = 1; i < rest.size(); ++i) {
+            const auto b = parseNumber(rest[i]);
+            if (!b || *b > 0xFF) return "bad BYTE " + rest[i];
+            bytes.push_back(static_cast<uint8_t>(*b));
+        }
+        return {};
+    };
+    auto write = [&](EngineContext& ctx) {
+        const Outcome& o = ctx.perform([&] {
+            return ctx.ops().writeData(*address, bytes.data(), static_cast<uint32_t>(bytes.size()));
+        });
+        return o.status == 1 ? kExitOk : kExitFailed;
+    };
+    return runFlashCommand(argv, {.name = "write", .operands = addressAndBytes, .body = write});
 }
 
 }  // namespace

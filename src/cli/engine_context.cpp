@@ -1,12 +1,9 @@
 #include "engine_context.h"
 
 #include <signal.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
+#include <atomic>
 #include <cstdio>
-#include <mutex>
 
 #include "app/file_io.h"
 
@@ -14,13 +11,45 @@ namespace ostrand::cli {
 
 namespace {
 
-std::atomic<int32_t>* abortWord = nullptr;
+// The abort words of the sessions under way: a signal handler may only touch
+// lock-free atomics, so they sit in a fixed table.
+constexpr int kAbortSlots = 64;
+std::atomic<std::atomic<int32_t>*> abortWords[kAbortSlots];
+std::atomic<int> registeredContexts{0};
 
 void onInterrupt(int) {
-    // Ctrl-C (or SIGTERM) asks the running operation to stop between blocks;
-    // a second one also cuts short the step under way.
-    if (cancelRequested() && abortWord) abortWord->store(1);
+    // Ctrl-C (or SIGTERM) asks the running operations to stop between
+    // blocks; a second one also cuts short the steps under way.
+    if (cancelRequested())
+        for (auto& slot : abortWords)
+            if (std::atomic<int32_t>* word = slot.load()) word->store(1);
     requestCancel();
+}
+
+void registerAbortWord(std::atomic<int32_t>* word) {
+    if (registeredContexts.fetch_add(1) == 0) {
+        clearCancel();
+        struct sigaction sa {};
+        sa.sa_handler = onInterrupt;
+        sigemptyset(&sa.sa_mask);
+        sigaction(SIGINT, &sa, nullptr);
+        sigaction(SIGTERM, &sa, nullptr);  // a cancel too: the operation cleans up behind it
+    }
+    for (auto& slot : abortWords) {
+        std::atomic<int32_t>* empty = nullptr;
+        if (slot.compare_exchange_strong(empty, word)) return;
+    }
+}
+
+void unregisterAbortWord(std::atomic<int32_t>* word) {
+    for (auto& slot : abortWords) {
+        std::atomic<int32_t>* mine = word;
+        if (slot.compare_exchange_strong(mine, nullptr)) break;
+    }
+    if (registeredContexts.fetch_sub(1) == 1) {
+        signal(SIGINT, SIG_DFL);
+        signal(SIGTERM, SIG_DFL);
+    }
 }
 
 }  // namespace
@@ -83,124 +112,79 @@ std::string jsonString(const std::string& text) {
 
 // ---------------------------------------------------------------- context
 
+std::filesystem::path homeFolder(const CommonOptions& o) {
+    std::error_code ec;
+    return std::filesystem::absolute(o.haveHome ? std::filesystem::path(o.home) : programFolder(),
+                                     ec);
+}
+
 EngineContext::EngineContext(const CommonOptions& options)
-    : op(session, options.yes), options_(options) {
-    abortWord = &session.AbortRequested;
-    clearCancel();
-    struct sigaction sa {};
-    sa.sa_handler = onInterrupt;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);  // a cancel too: the operation cleans up behind it
+    : op(session, options.yes), parts(session, op, homeFolder(options)), options_(options) {
+    registerAbortWord(&session.AbortRequested);
+    op.setProgressListener([this](const ProgressEvent& e) {
+        if (e.total > 0) lastBar_ = e;
+    });
 }
 
 EngineContext::~EngineContext() {
-    ops.reset();
-    if (engine) engine->disconnect();
-    engine.reset();
-    signal(SIGINT, SIG_DFL);
-    signal(SIGTERM, SIG_DFL);
-    abortWord = nullptr;
+    parts.engine.disconnect();
+    unregisterAbortWord(&session.AbortRequested);
 }
 
-int applyRunOverrides(const CommonOptions& o, SetupValues& v, DeviceDatabase& devices,
-                      Operator& op) {
-    if (o.haveDevice) v.device = o.device;
-    if (o.havePort) v.comPort = o.port;
-    if (o.haveRate) v.dataRate = o.rate;
-    if (v.device.empty() || devices.select(v.device) < 0) {
-        op.showMessage(10114, 0, 12105, v.device);
-        return kExitFailed;
-    }
-    if (v.dataRate.empty()) v.dataRate = "9600";
-    if (int r = applyDevicePassword(o.passwords, *devices.selected(), v, op); r != kExitOk)
-        return r;
-    // The setup's own rule: a clock-entry device runs at its fixed rate.
-    applyFixedClock(devices.selected()->bootType, v);
-    if (v.clockFlag == 1 && devices.clockEntryAvailable() == 1) devices.fixedRateTextOf(v.dataRate);
-    return kExitOk;
+int applyRunOverrides(const CommonOptions& o, EngineSession& parts) {
+    RunOverrides run;
+    if (o.haveDevice) run.device = o.device;
+    if (o.havePort) run.port = o.port;
+    if (o.haveRate) run.rate = o.rate;
+    if (!parts.applyOverrides(run)) return kExitFailed;
+    return applyDevicePassword(o.passwords, *parts.devices.selected(), parts.settings.inForce,
+                               parts.op);
 }
 
 int EngineContext::open(bool needObject, const std::string& objectFile) {
-    std::error_code ec;
-    std::filesystem::path home =
-        options_.haveHome ? std::filesystem::path(options_.home) : programFolder();
-    home = std::filesystem::absolute(home, ec);
-    settings.initialise(home);
-    if (devices.load(home / "Ostrand.def") != 0) return kExitFailed;
-    int loaded = 1;
-    if (options_.haveSetup) {
-        settings.firstLoad = false;
-        loaded = settings.loadSetupFile(options_.setup);
-    } else if (std::filesystem::exists(home / "Ostrand.ini", ec)) {
-        loaded = settings.loadSetupFile(home / "Ostrand.ini");
-    }
+    if (!parts.loadDefinitions()) return kExitFailed;
+    const int32_t loaded =
+        parts.loadSetup(options_.haveSetup ? std::filesystem::path(options_.setup) : "");
     // A setup that fails on a key the options replace still gives the rest.
     if (loaded != 0 && options_.haveSetup && !(options_.havePort || options_.haveDevice))
         return kExitFailed;
 
-    SetupValues& v = settings.inForce;
+    SetupValues& v = parts.settings.inForce;
     if (!objectFile.empty()) v.openFile = objectFile;
-    if (int r = applyRunOverrides(options_, v, devices, op); r != kExitOk) return r;
+    if (int r = applyRunOverrides(options_, parts); r != kExitOk) return r;
     if (v.comPort.empty()) {
         std::fprintf(stderr, "ostrand-cli: no port: give --port or a setup file\n");
         return kExitUsage;
     }
-    devices.applyProgrammingMode();
-    passwords.takeSetup(v);
-    passwords.loadPasswordLog(home / "history.log");
-    applyBlankObjectPassword(options_.passwords, *devices.selected(), passwords);
+    parts.takeSetup();
+    parts.passwords.loadPasswordLog(parts.programFolder / "history.log");
+    applyBlankObjectPassword(options_.passwords, *parts.devices.selected(), parts.passwords);
 
-    image = std::make_unique<ObjectImage>(session, op, devices, v, home);
     // The object password is the object's: it needs the object.
+    ObjectImage& image = parts.image;
     if (needObject || options_.passwords.haveObject) {
         if (v.openFile.empty()) {
             std::fprintf(stderr, "ostrand-cli: no object file: give FILE or a setup file\n");
             return kExitUsage;
         }
-        if (!image->load(false) || !image->loaded()) return kExitFailed;
-        const int r = applyObjectPassword(options_.passwords, passwords, *image, v, op,
-                                          [this] { return image->load(false) == 1; });
+        if (!image.load(false) || !image.loaded()) return kExitFailed;
+        const int r = applyObjectPassword(options_.passwords, parts.passwords, image, v, op,
+                                          [&image] { return image.load(false) == 1; });
         if (r != kExitOk) return r;
     }
 
-    engine = std::make_unique<CFlashEngine>(session, op, devices, settings, passwords,
-                                            image->loaded() ? image.get() : nullptr);
-    EngineHooks hooks;
+    CFlashEngine& engine = parts.engine;
+    EngineHooks hooks = engine.hooks();
     hooks.startupErasePrompt = false;  // erasing is the erase command's business
     hooks.closeMainWindow = [this] {
         // The operator would rather leave than erase the protected chip.
         if (!leaving_) op.showMessage(10022);
         leaving_ = true;
     };
-    std::mutex m;
-    std::condition_variable cv;
-    int linkEvent = 0;  // 1 up, 2 timed out
-    hooks.linkUp = [&] {
-        std::lock_guard lock(m);
-        linkEvent = 1;
-        cv.notify_all();
-    };
-    hooks.linkTimeout = [&] {
-        std::lock_guard lock(m);
-        linkEvent = 2;
-        cv.notify_all();
-    };
-    engine->setHooks(hooks);
-    int32_t r = engine->connect(1);
-    if (r == 2) {
-        std::unique_lock lock(m);
-        cv.wait(lock, [&] { return linkEvent != 0; });
-        const int event = linkEvent;
-        lock.unlock();
-        if (event == 1) r = engine->afterLinkUp();
-    }
-    hooks.linkUp = nullptr;
-    hooks.linkTimeout = nullptr;
-    engine->setHooks(std::move(hooks));
-    if (r != 1) return kExitFailed;
+    engine.setHooks(std::move(hooks));
+    connectTried_ = true;
+    if (parts.connectAndWait(1) != 1) return kExitFailed;
     if (passwordLogFailed(options_.passwords, op.shown)) return kExitFailed;
-    ops = std::make_unique<FlashOperations>(*engine, *image);
     return kExitOk;
 }
 
@@ -210,11 +194,21 @@ int EngineContext::finish(const std::string& command, int status) {
     std::string out = "{\"command\": " + jsonString(command) +
                       ", \"ok\": " + (status == kExitOk ? "true" : "false") +
                       ", \"exitStatus\": " + std::to_string(status);
-    if (const DeviceDefinition* d = devices.selected())
+    if (const DeviceDefinition* d = parts.devices.selected())
         out += ", \"device\": " + jsonString(d->deviceName) +
                ", \"bootType\": " + std::to_string(d->bootType) +
                ", \"mode\": " + std::to_string(session.ProgrammingMode.load());
     for (const auto& [key, value] : results) out += ", " + jsonString(key) + ": " + value;
+    if (outcome)
+        out += ", \"outcome\": {\"status\": " + std::to_string(outcome->status) +
+               ", \"code\": " + std::to_string(outcome->code) +
+               ", \"place\": " + std::to_string(outcome->place) +
+               ", \"hint\": " + std::to_string(outcome->hint) +
+               ", \"detail\": " + jsonString(outcome->detail) + "}";
+    if (lastBar_)
+        out += ", \"progress\": {\"operation\": " + jsonString(lastBar_->operation) +
+               ", \"done\": " + std::to_string(lastBar_->done) +
+               ", \"total\": " + std::to_string(lastBar_->total) + "}";
     out += ", \"messages\": [";
     for (size_t i = 0; i < op.shown.size(); ++i) {
         const ShownMessage& s = op.shown[i];
@@ -228,18 +222,32 @@ int EngineContext::finish(const std::string& command, int status) {
     return status;
 }
 
-bool takeFileCommandOptions(Args& args, const Command& self, CommonOptions& options,
-                            std::string& file, int& status) {
-    status = kExitOk;
-    if (!takeCommonOptions(args, options))
-        status = usageError(self, args.errorText());
-    else if (std::string unknown = args.unknownOption(); !unknown.empty())
-        status = usageError(self, "unknown option " + unknown);
-    else if (args.rest().size() > 1)
-        status = usageError(self, "takes at most one FILE");
-    if (status != kExitOk) return false;
-    file = args.rest().empty() ? std::string() : args.rest().front();
-    return true;
+int runFlashCommand(std::vector<std::string>& argv, const FlashCommand& c) {
+    Args args(argv);
+    CommonOptions options;
+    const Command& self = commandNamed(c.name);
+    if (!takeCommonOptions(args, options)) return usageError(self, args.errorText());
+    if (c.options) {
+        if (std::string bad = c.options(args); !bad.empty()) return usageError(self, bad);
+        if (args.error()) return usageError(self, args.errorText());
+    }
+    if (std::string unknown = args.unknownOption(); !unknown.empty())
+        return usageError(self, "unknown option " + unknown);
+    std::vector<std::string>& rest = args.rest();
+    std::string file;
+    if (c.operands) {
+        if (std::string bad = c.operands(rest); !bad.empty()) return usageError(self, bad);
+    } else if (c.fileOperand) {
+        if (rest.size() > 1) return usageError(self, "takes at most one FILE");
+        if (!rest.empty()) file = rest.front();
+    } else if (!rest.empty()) {
+        return usageError(self, "takes no arguments");
+    }
+    EngineContext ctx(options);
+    const int opened = ctx.open(c.needObject, file);
+    if (c.opened) c.opened(ctx, opened);
+    if (opened != kExitOk) return ctx.finish(c.name, opened);
+    return ctx.finish(c.name, c.body ? c.body(ctx) : kExitOk);
 }
 
 }  // namespace ostrand::cli

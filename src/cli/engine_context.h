@@ -1,23 +1,21 @@
-// What the flash commands share: the common options, the program's state
-// around an engine connected to the chip, a progress bar with bytes, rate and
-// time left, and the --json result.
+// What the flash commands share: the common options, one run from the
+// arguments to the exit status (runFlashCommand), an engine session connected
+// to the chip, a progress bar with bytes, rate and time left, and the --json
+// result.
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
-#include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "app/device_database.h"
 #include "app/operator.h"
-#include "app/password_set.h"
 #include "app/session.h"
-#include "app/setup_settings.h"
 #include "command.h"
-#include "engine/flash_engine.h"
-#include "engine/flash_operations.h"
-#include "objfile/object_image.h"
+#include "engine/engine_session.h"
 #include "password_options.h"
 
 namespace ostrand::cli {
@@ -49,20 +47,35 @@ class EngineContext {
   public:
     explicit EngineContext(const CommonOptions& options);
     ~EngineContext();
+    EngineContext(const EngineContext&) = delete;
+    EngineContext& operator=(const EngineContext&) = delete;
 
     // Loads the program folder, the setup and, when `objectFile` is not
     // empty (or the setup names one and needObject), the object file; then
     // connects. kExitOk, or kExitFailed with the message shown.
     int open(bool needObject, const std::string& objectFile);
+    const CommonOptions& options() const { return options_; }
+    // open() got as far as trying the port.
+    bool connectTried() const { return connectTried_; }
 
     Session session;
     CliOperator op;
-    DeviceDatabase devices{session, op};
-    SetupSettings settings{session, op, devices};
-    PasswordSet passwords{session, op};
-    std::unique_ptr<ObjectImage> image;
-    std::unique_ptr<CFlashEngine> engine;
-    std::unique_ptr<FlashOperations> ops;
+    EngineSession parts;  // for the options' program folder
+
+    DeviceDatabase& devices() { return parts.devices; }
+    SetupSettings& settings() { return parts.settings; }
+    ObjectImage& image() { return parts.image; }
+    CFlashEngine& engine() { return parts.engine; }
+    FlashOperations& ops() { return parts.operations; }
+
+    // Runs the command's operation (a callable returning its status); its
+    // outcome goes into the JSON result.
+    template <class F>
+    const Outcome& perform(F&& operation) {
+        outcome = captureOutcome(op, std::forward<F>(operation));
+        return *outcome;
+    }
+    std::optional<Outcome> outcome;
 
     // Extra "key": value pairs of the JSON result (values already JSON).
     std::vector<std::pair<std::string, std::string>> results;
@@ -73,7 +86,33 @@ class EngineContext {
   private:
     CommonOptions options_;
     bool leaving_ = false;
+    bool connectTried_ = false;
+    std::optional<ProgressEvent> lastBar_;  // the last progress with a known end
 };
+
+// How a flash command reads its words and what it does once connected. The
+// preamble takes the common options, then `options`, rejects unknown
+// options, takes the operands, opens and connects; the body is the command's
+// own work. Every hook may stay empty.
+struct FlashCommand {
+    std::string name;
+    // open() loads the object file (FILE, or the setup's).
+    bool needObject = false;
+    // The operands are at most one FILE: the object file.
+    bool fileOperand = false;
+    // The command's own options: "" or the usage error.
+    std::function<std::string(Args&)> options{};
+    // The words left after the options: "" or the usage error. Empty (and
+    // no fileOperand): the command takes none.
+    std::function<std::string(std::vector<std::string>&)> operands{};
+    // Right after open(), with its status.
+    std::function<void(EngineContext&, int opened)> opened{};
+    // The work on the connected chip; returns the exit status.
+    std::function<int(EngineContext&)> body{};
+};
+
+// The whole run of a flash command; returns its exit status.
+int runFlashCommand(std::vector<std::string>& argv, const FlashCommand& command);
 
 // Reads the common options; returns false (with a usage error in
 // args.errorText()) on a bad option.
@@ -82,12 +121,10 @@ bool takeCommonOptions(Args& args, CommonOptions& options);
 // Puts the options' device, port, rate and device password over the setup's
 // values for this run, keeping the setup's rules (a fixed clock, a default
 // rate). kExitOk, or the exit status with its numbered message shown.
-int applyRunOverrides(const CommonOptions& options, SetupValues& values, DeviceDatabase& devices,
-                      Operator& op);
-// The options of a command that takes at most one object FILE (empty: the
-// setup's). False on bad usage, with the message printed and `status` set.
-bool takeFileCommandOptions(Args& args, const Command& self, CommonOptions& options,
-                            std::string& file, int& status);
+int applyRunOverrides(const CommonOptions& options, EngineSession& parts);
+
+// The program folder the options name (default: the program's folder).
+std::filesystem::path homeFolder(const CommonOptions& options);
 
 // The command of that name (for usage errors).
 const Command& commandNamed(const std::string& name);

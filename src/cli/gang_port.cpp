@@ -103,7 +103,7 @@ void PortRun::start() {
     doc.setupRead = [&] {
         loading.lock();
         SetupValues& v = doc.settings.inForce;
-        refused = applyRunOverrides(options_, v, doc.devices, op_);
+        refused = applyRunOverrides(options_, doc);
         if (v.openFile.empty()) v.openFile = gang_.object;  // no setup file read it
         console_.setDevice(index_, v.device);
         return refused == kExitOk;

@@ -9,6 +9,7 @@
 #include "app/password_set.h"
 #include "app/session.h"
 #include "app/setup_settings.h"
+#include "engine/engine_session.h"
 #include "engine/flash_engine.h"
 #include "engine/flash_operations.h"
 #include "objfile/object_image.h"
@@ -64,6 +65,10 @@ AutoProgrammer::AutoProgrammer(Session& session, Operator& op, DeviceDatabase& d
       engine_(engine),
       operations_(operations),
       image_(image) {}
+
+AutoProgrammer::AutoProgrammer(EngineSession& p)
+    : AutoProgrammer(p.session, p.op, p.devices, p.settings, p.passwords, p.engine, p.operations,
+                     p.image) {}
 
 AutoOptions AutoProgrammer::options() const {
     const SetupValues& v = settings_.inForce;

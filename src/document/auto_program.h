@@ -12,6 +12,7 @@ namespace ostrand {
 
 class CFlashEngine;
 class DeviceDatabase;
+class EngineSession;
 class FlashOperations;
 class ObjectImage;
 class Operator;
@@ -46,6 +47,8 @@ class AutoProgrammer {
     AutoProgrammer(Session& session, Operator& op, DeviceDatabase& devices, SetupSettings& settings,
                    PasswordSet& passwords, CFlashEngine& engine, FlashOperations& operations,
                    const ObjectImage& image);
+    // The steps over the parts of one engine session.
+    explicit AutoProgrammer(EngineSession& parts);
 
     // The options of the setup after the rules.
     AutoOptions options() const;

@@ -21,16 +21,7 @@ std::string commandLineObjectPath(int argc, const char* const* argv) {
 }
 
 DocumentCore::DocumentCore(Session& s, Operator& o, fs::path folder)
-    : session(s),
-      op(o),
-      programFolder(std::move(folder)),
-      devices(s, o),
-      settings(s, o, devices),
-      passwords(s, o),
-      image(s, o, devices, settings.inForce, programFolder),
-      engine(s, o, devices, settings, passwords, &image),
-      operations(engine, image),
-      autoProgrammer(s, o, devices, settings, passwords, engine, operations, image) {
+    : EngineSession(s, o, std::move(folder)), autoProgrammer(*this) {
     // The engine asks for the command line's run from inside a connection;
     // it runs once that connection has returned.
     EngineHooks hooks;
@@ -45,12 +36,6 @@ DocumentCore::DocumentCore(Session& s, Operator& o, fs::path folder)
 
 DocumentCore::~DocumentCore() {
     shutDown();
-}
-
-int32_t DocumentCore::loadObject(bool showProgress) {
-    int32_t result = image.load(showProgress);
-    passwords.takeSetup(settings.inForce);
-    return result;
 }
 
 int32_t DocumentCore::startUp(const std::string& commandLine) {
@@ -69,26 +54,22 @@ int32_t DocumentCore::startUp(const std::string& commandLine) {
 
     // Database, settings, ports, folders.
     devices.reset();
-    settings.initialise(programFolder);
+    // The definition file; without it the program cannot run.
+    const bool defined = loadDefinitions();
     SerialPort::listPortsIn("/sys/class/tty", "/dev", multi, "").swap(settings.ports);
     if (!commandLine.empty()) settings.commandLinePath = commandLine;
-
-    // The definition file; without it the program cannot run.
-    if (devices.load(programFolder / "Ostrand.def") != 0) return 0;
+    if (!defined) return 0;
 
     // The password log.
     passwords.loadPasswordLog(programFolder / "history.log");
 
     // The default setup file and its object file.
     bool ready = false;
-    if (!setupFile.empty()) settings.firstLoad = false;
-    fs::path setup = setupFile.empty() ? programFolder / "Ostrand.ini" : setupFile;
     bool setupValid = false;
-    if (!multi || !setupFile.empty()) setupValid = settings.loadSetupFile(setup) == 0;
+    if (!multi || !setupFile.empty()) setupValid = loadSetup(setupFile, false) == 0;
     if (setupValid || setupFromOptions) {
         if (setupRead && !setupRead()) return 0;
-        devices.applyProgrammingMode();
-        passwords.takeSetup(settings.inForce);
+        takeSetup();
         ready = loadObject(false) == 1 && image.loaded();
         if (ready && objectLoaded && !objectLoaded()) return 0;
     }

@@ -1,6 +1,6 @@
-// The document core: what the program owns for its whole life (device
-// database, settings, passwords, memory image, engine) and the order in which
-// it comes up and goes down. The windowed program and ostrand-cli both drive
+// The document core: what the program owns for its whole life (an engine
+// session: device database, settings, passwords, memory image, engine) and
+// the order in which it comes up and goes down. The windowed program and ostrand-cli both drive
 // this one implementation through their own Operator.
 #pragma once
 
@@ -10,16 +10,11 @@
 #include <memory>
 #include <string>
 
-#include "app/device_database.h"
 #include "app/file_io.h"
 #include "app/operator.h"
-#include "app/password_set.h"
 #include "app/session.h"
-#include "app/setup_settings.h"
 #include "document/auto_program.h"
-#include "engine/flash_engine.h"
-#include "engine/flash_operations.h"
-#include "objfile/object_image.h"
+#include "engine/engine_session.h"
 
 namespace ostrand {
 
@@ -28,7 +23,7 @@ namespace ostrand {
 // ",MSG_ON"/",MSG_OFF" option stays on it until a setup file is read.
 std::string commandLineObjectPath(int argc, const char* const* argv);
 
-class DocumentCore {
+class DocumentCore : public EngineSession {
   public:
     DocumentCore(Session& session, Operator& op, std::filesystem::path programFolder);
     ~DocumentCore();
@@ -48,9 +43,6 @@ class DocumentCore {
     int32_t runPendingCommandLineRun();
     bool quitRequested() const { return quitRequested_; }
 
-    // Loads the settings' object file into the memory image (and its password).
-    int32_t loadObject(bool showProgress);
-
     // A setup file to start with instead of the default one (ostrand-cli).
     std::filesystem::path setupFile;
 
@@ -69,15 +61,6 @@ class DocumentCore {
     // At start-up, the setup dialog when no valid default setup exists.
     std::function<void()> openSetupDialog;
 
-    Session& session;
-    Operator& op;
-    const std::filesystem::path programFolder;
-    DeviceDatabase devices;
-    SetupSettings settings;
-    PasswordSet passwords;
-    ObjectImage image;
-    CFlashEngine engine;
-    FlashOperations operations;
     AutoProgrammer autoProgrammer;
     bool connected = false;
     // The memory view's panes redraw after a disconnection (the windowed

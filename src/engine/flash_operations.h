@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "app/numbers.h"
@@ -67,6 +68,13 @@ class FlashOperations {
     int32_t compareStep(const CompareView& view, uint32_t& address, uint8_t& fileByte,
                         uint8_t& flashByte, int32_t fromStart);
     int32_t writeData(uint32_t address, const uint8_t* bytes, uint32_t count);
+
+    // Runs one of the operations above (a callable returning its status) and
+    // gives its outcome as a value; the messages still reach the operator.
+    template <class F>
+    Outcome run(F&& operation) {
+        return captureOutcome(op_, std::forward<F>(operation));
+    }
 
     // The 0-to-1 notice was ticked "don't show again".
     int32_t zeroToOneWarned = 0;

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <regex>
 #include <string>
+#include <utility>
 
 struct CliResult {
     int status = -1;
@@ -49,4 +50,13 @@ inline bool reported(const CliResult& r, int code, const std::string& detail = "
     std::smatch found;
     if (!std::regex_search(r.out, found, m)) return false;
     return detail.empty() || found[1].str() == detail;
+}
+
+// The --json result's outcome of the command's operation: {status, code}, or
+// {-1, -1} when it has none.
+inline std::pair<int, int> outcomeOf(const CliResult& r) {
+    const std::regex m("\"outcome\": \\{\"status\": (-?\\d+), \"code\": (\\d+)");
+    std::smatch found;
+    if (!std::regex_search(r.out, found, m)) return {-1, -1};
+    return {std::stoi(found[1].str()), std::stoi(found[2].str())};
 }

@@ -104,11 +104,25 @@ TEST_P(FlashCommands, ProgramVerifyCompareSaveEraseBlank) {
     CliResult r = run("blank", true);
     EXPECT_EQ(r.status, m.wcp ? 0 : 1) << r.out << r.err;
     EXPECT_TRUE(reported(r, m.wcp ? 11017 : 10009)) << r.out;
+    // The check that could not run says neither blank nor not blank.
+    EXPECT_EQ(r.out.find("\"blank\": true") != std::string::npos, m.wcp) << r.out;
+    EXPECT_EQ(r.out.find("\"blank\": false"), std::string::npos) << r.out;
+    EXPECT_EQ(outcomeOf(r), std::make_pair(m.wcp ? 1 : 0, m.wcp ? 11017 : 10009)) << r.out;
 
     r = run("program " + at("obj.h16"), true);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(reported(r, 11006)) << r.out;
     EXPECT_NE(r.err.find("R006 : Programming completed successfully."), std::string::npos);
+    EXPECT_EQ(outcomeOf(r), std::make_pair(1, 11006)) << r.out;
+    if (m.wcp) {
+        // The bar of the programming ran to its end.
+        std::smatch bar;
+        ASSERT_TRUE(std::regex_search(
+            r.out, bar, std::regex("\"progress\": \\{[^}]*\"done\": (\\d+), \"total\": (\\d+)\\}")))
+            << r.out;
+        EXPECT_GT(std::stoi(bar[2].str()), 0);
+        EXPECT_EQ(bar[1].str(), bar[2].str());
+    }
     std::string expected(m.flashSize, '\xFF');
     expected.replace(0, 32, bytes);
     if (m.passwordAt) {
@@ -155,6 +169,8 @@ TEST_P(FlashCommands, ProgramVerifyCompareSaveEraseBlank) {
     r = run("blank");
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     EXPECT_TRUE(reported(r, m.wcp ? 11016 : 10009)) << r.out;
+    EXPECT_EQ(r.out.find("\"blank\": false") != std::string::npos, m.wcp) << r.out;
+    EXPECT_EQ(outcomeOf(r), std::make_pair(0, m.wcp ? 11016 : 10009)) << r.out;
 
     r = run("erase");
     EXPECT_EQ(r.status, 0) << r.out << r.err;

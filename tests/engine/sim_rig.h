@@ -16,12 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "app/device_database.h"
 #include "app/operator.h"
-#include "app/password_set.h"
 #include "app/session.h"
-#include "app/setup_settings.h"
-#include "engine/flash_engine.h"
+#include "engine/engine_session.h"
 #include "test_folder.h"
 
 extern char** environ;
@@ -98,21 +95,22 @@ class SimChip {
     pid_t pid_ = -1;
 };
 
-// One program's worth of state around an engine, as the document owns it.
+// One program's worth of state around an engine, built as every front end
+// builds it.
 struct EngineRig {
     TestFolder folder;
     Session session;
     RecordingOperator op{session};
-    DeviceDatabase devices{session, op};
-    SetupSettings settings{session, op, devices};
-    PasswordSet passwords{session, op};
-    CFlashEngine engine{session, op, devices, settings, passwords};
+    EngineSession parts{session, op, folder.path()};
+    DeviceDatabase& devices = parts.devices;
+    SetupSettings& settings = parts.settings;
+    PasswordSet& passwords = parts.passwords;
+    CFlashEngine& engine = parts.engine;
     SimChip chip;
 
     EngineRig() {
         writeFastDefinition(folder.path());
-        EXPECT_EQ(devices.load(folder.path() / "Ostrand.def"), 0);
-        settings.initialise(folder.path());
+        EXPECT_TRUE(parts.loadDefinitions());
         setTimeout(&EngineTimeouts::echo, 300);
     }
 
@@ -121,6 +119,7 @@ struct EngineRig {
         t.*which = ms;
         engine.setTimeouts(t);
     }
+    EngineRig(const EngineRig&) = delete;
 
     // Starts the chip and sets the engine up for it.
     void start(const std::string& device, const std::string& rate = "9600",

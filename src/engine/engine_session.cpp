@@ -1,0 +1,94 @@
+#include "engine/engine_session.h"
+
+#include <condition_variable>
+#include <mutex>
+
+namespace ostrand {
+
+namespace fs = std::filesystem;
+
+EngineSession::EngineSession(Session& s, Operator& o, fs::path folder)
+    : session(s),
+      op(o),
+      programFolder(std::move(folder)),
+      devices(s, o),
+      settings(s, o, devices),
+      passwords(s, o),
+      image(s, o, devices, settings.inForce, programFolder),
+      engine(s, o, devices, settings, passwords, &image),
+      operations(engine, image) {}
+
+bool EngineSession::loadDefinitions() {
+    settings.initialise(programFolder);
+    return devices.load(programFolder / "Ostrand.def") == 0;
+}
+
+int32_t EngineSession::loadSetup(const fs::path& file, bool defaultOptional) {
+    if (!file.empty()) {
+        settings.firstLoad = false;
+        return settings.loadSetupFile(file);
+    }
+    std::error_code ec;
+    if (defaultOptional && !fs::exists(defaultSetupPath(), ec)) return kNoSetupFile;
+    return settings.loadSetupFile(defaultSetupPath());
+}
+
+bool EngineSession::applyOverrides(const RunOverrides& o) {
+    SetupValues& v = settings.inForce;
+    if (o.device) v.device = *o.device;
+    if (o.port) v.comPort = *o.port;
+    if (o.rate) v.dataRate = *o.rate;
+    if (v.device.empty() || devices.select(v.device) < 0) {
+        op.showMessage(10114, 0, 12105, v.device);
+        return false;
+    }
+    if (v.dataRate.empty()) v.dataRate = "9600";
+    // The setup's own rule: a clock-entry device runs at its fixed rate.
+    applyFixedClock(devices.selected()->bootType, v);
+    if (v.clockFlag == 1 && devices.clockEntryAvailable() == 1) devices.fixedRateTextOf(v.dataRate);
+    return true;
+}
+
+void EngineSession::takeSetup() {
+    devices.applyProgrammingMode();
+    passwords.takeSetup(settings.inForce);
+}
+
+int32_t EngineSession::loadObject(bool showProgress) {
+    const int32_t result = image.load(showProgress);
+    passwords.takeSetup(settings.inForce);
+    return result;
+}
+
+int32_t EngineSession::connectAndWait(int32_t showErrors) {
+    std::mutex m;
+    std::condition_variable cv;
+    int linkEvent = 0;  // 1 up, 2 timed out
+    EngineHooks hooks = engine.hooks();
+    hooks.linkUp = [&] {
+        std::lock_guard lock(m);
+        linkEvent = 1;
+        cv.notify_all();
+    };
+    hooks.linkTimeout = [&] {
+        std::lock_guard lock(m);
+        linkEvent = 2;
+        cv.notify_all();
+    };
+    engine.setHooks(hooks);
+    int32_t r = engine.connect(showErrors);
+    if (r == 2) {
+        std::unique_lock lock(m);
+        cv.wait(lock, [&] { return linkEvent != 0; });
+        const int event = linkEvent;
+        lock.unlock();
+        if (event == 1) r = engine.afterLinkUp();
+    }
+    // The waits above end with this call: the worker must not reach them.
+    hooks.linkUp = nullptr;
+    hooks.linkTimeout = nullptr;
+    engine.setHooks(std::move(hooks));
+    return r == 1 ? 1 : 0;
+}
+
+}  // namespace ostrand
