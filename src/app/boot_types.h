@@ -73,6 +73,12 @@ struct BootTypeRow {
     bool bootBlock = false;                 // has the boot block kBootBlockStart-kBootBlockEnd
     bool noPassword = false;                // no password steps, no password log
     bool singleBootPasswordAlways = false;  // SingleBootPassword 1 whatever the file says
+    // What the operator's commands may do with it.
+    bool singleBootCommands = false;  // erase, blank check, read and protect in single boot only
+    bool wcpProgramOnly = false;      // programmed through a WCP only
+    bool noBlockErase = false;        // no block erase
+    bool optionCommand = false;       // the Option hand-off applies
+    bool protectNeedsObjectPassword = false;  // ReadProtect programming needs the object's password
 };
 
 // The row of `bootType`; an empty row (no commands, no flags) outside 1 to 12.

@@ -248,8 +248,8 @@ void AutoProgrammer::dialogStart(const AutoOptions& boxes) {
     v.programming = boxes[kProgramming];
     v.verify = boxes[kVerify];
     v.fileCompare = boxes[kFileCompare];
-    bool bootType11 = devices_.bootType() == 11;
-    v.readProtect = bootType11 && boxes[kProtect] ? 1 : 0;
+    // Only a chip with its own ReadProtect setting takes the Protect box.
+    v.readProtect = bootTypeRow(devices_.bootType()).ownReadProtect && boxes[kProtect] ? 1 : 0;
     settings_.saveSetupFile(session_.MultiInstance == 1 ? settings_.setupPath
                                                         : std::filesystem::path());
     session_.AutoRunPhase = 1;

@@ -38,15 +38,21 @@ bool modeWcp(const DocState& s) {
 bool modeSingleBoot(const DocState& s) {
     return s.mode == 3 || s.mode == 4;
 }
-// The rule of Save As, Memory Dump, Data Read: a protected type 11 chip
-// cannot be read, and a type 12 chip is read through its WCP only.
+// Through a WCP: in a WCP mode, and with the WCP in the chip where it only
+// comes with an erase or a programming.
+bool wcpReady(const DocState& s) {
+    return modeWcp(s) && (!bootTypeRow(s.bootType).wcpViaWriteOnly || s.wcpLoaded);
+}
+// The rule of Save As, Memory Dump, Data Read: a chip whose commands run in
+// single boot cannot be read while protected; the others are read through a WCP.
 bool readable(const DocState& s) {
-    if (s.bootType == 11) return modeSingleBoot(s) && s.protectState != 1;
-    return modeWcp(s) && (s.bootType != 12 || s.wcpLoaded);
+    if (bootTypeRow(s.bootType).singleBootCommands) return modeSingleBoot(s) && s.protectState != 1;
+    return wcpReady(s);
 }
 bool programmable(const DocState& s) {
-    if (s.bootType == 11 && !modeSingleBoot(s)) return false;
-    if (s.bootType == 7 && !modeWcp(s)) return false;
+    const BootTypeRow& row = bootTypeRow(s.bootType);
+    if (row.singleBootCommands && !modeSingleBoot(s)) return false;
+    if (row.wcpProgramOnly && !modeWcp(s)) return false;
     return s.objectLoaded;
 }
 
@@ -55,6 +61,7 @@ bool programmable(const DocState& s) {
 bool commandEnabled(int command, const DocState& s) {
     const bool connected = s.connectStatus == 1;
     const int32_t bt = s.bootType;
+    const BootTypeRow& row = bootTypeRow(bt);
     switch (command) {
         case kCmdOpenSetup:
         case kCmdOpenObject:
@@ -72,33 +79,33 @@ bool commandEnabled(int command, const DocState& s) {
         case kCmdChipErase:
         case kCmdVerify:
             if (command == kCmdVerify && !s.objectLoaded) return false;
-            return connected && (bt != 11 || modeSingleBoot(s));
+            return connected && (!row.singleBootCommands || modeSingleBoot(s));
         case kCmdBlockErase:
             if (!connected) return false;
-            if (bt == 11) return modeSingleBoot(s) && s.protectState != 1;
-            return !modeSingleBoot(s) && bt != 2 && bt != 3 && bt != 4 && (bt != 12 || s.wcpLoaded);
+            if (row.singleBootCommands) return modeSingleBoot(s) && s.protectState != 1;
+            return !row.noBlockErase && wcpReady(s);
         case kCmdProgram:
         case kCmdAutoProgramming:
         case kCmdUnattendedAuto:
             return connected && programmable(s);
         case kCmdDataWrite:
             if (EraseFirstTypes(bt) || !connected) return false;
-            return modeWcp(s) && (bt != 12 || s.wcpLoaded);
+            return wcpReady(s);
         case kCmdCompare:
             return connected && s.objectLoaded && readable(s);
         case kCmdBlankCheck:
             if (!connected) return false;
-            if (bt == 11) return modeSingleBoot(s);
-            return modeWcp(s) && (bt != 12 || s.wcpLoaded);
+            if (row.singleBootCommands) return modeSingleBoot(s);
+            return wcpReady(s);
         case kCmdProtect:
-            return connected && bt == 11 && modeSingleBoot(s);
+            return connected && row.singleBootCommands && modeSingleBoot(s);
         case kCmdSetupInfo:
         case kCmdSetupInfo2:
             return s.setupNamesDevice;
         case kCmdPassword:
-            return bt != 12 && (bt == 11 || s.mode != 4);
+            return !row.noPassword && (row.singleBootCommands || s.mode != 4);
         case kCmdOption:
-            return bt == 1 || bt == 3 || bt == 5 || bt == 7 || bt == 8 || bt == 9 || bt == 10;
+            return row.optionCommand;
         default:  // Exit, Save As Setup File, Help, web help, Version, single boot
             return true;
     }

@@ -44,11 +44,6 @@ QString runFileDialog(QWidget* owner, FileRequest& r) {
     return dialog.selectedFiles().front();
 }
 
-// The boot types whose device password may hold a ":" the chip cannot take.
-bool colonWarningType(int32_t bt) {
-    return bt == 2 || bt == 5 || bt == 6 || bt == 9 || bt == 11 || bt == 12;
-}
-
 }  // namespace
 
 // One command at a time: a click during an operation's event pump must not
@@ -159,7 +154,7 @@ void COstrandDoc::setWorkingFolder(const fs::path& folder) {
 }
 
 bool COstrandDoc::passwordPrecondition() {
-    if (core.devices.bootType() == 12) return true;
+    if (bootTypeRow(core.devices.bootType()).noPassword) return true;
     Session& s = core.session;
     if (s.ChipRewritten == 1 && s.ProgrammingMode != kModeWcpAll) {
         if (core.passwords.objectPassword.empty()) {
@@ -348,7 +343,7 @@ void COstrandDoc::singleBootSwitch() {
         core.connected = false;
         s.ConnectStatus = kDisconnected;
     }
-    if (colonWarningType(core.devices.bootType()) &&
+    if (BootTypesF(core.devices.bootType()) &&
         core.passwords.devicePassword.find(':') != std::string::npos)
         op.information(QString::fromUtf8(messageTextOrFallback(12149).data()));
 }
@@ -360,8 +355,8 @@ void COstrandDoc::program() {
     if (!chipReady()) return;
     const int32_t bt = core.devices.bootType();
     if (mode == kModeSBootPw && s.ChipRewritten == 0 &&
-        core.settings.inForce.readProtectFor(bt) == 1 && (bt == 5 || bt == 9) &&
-        core.passwords.objectPassword.empty()) {
+        core.settings.inForce.readProtectFor(bt) == 1 &&
+        bootTypeRow(bt).protectNeedsObjectPassword && core.passwords.objectPassword.empty()) {
         core.op.showMessage(10516, 0, 12134);
         return;
     }
