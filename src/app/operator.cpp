@@ -103,7 +103,10 @@ void Operator::progressClose() {
 
 void Operator::emitProgress(ProgressEvent::Kind kind) {
     progress_.kind = kind;
-    onProgress(progress_);
+    if (host_)
+        host_(progress_);
+    else
+        onProgress(progress_);
     if (listener_) listener_(progress_);
 }
 

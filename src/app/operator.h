@@ -91,6 +91,12 @@ class Operator {
     void setProgressListener(std::function<void(const ProgressEvent&)> listener) {
         listener_ = std::move(listener);
     }
+    // A window that shows progress in its own controls (the Auto Programming
+    // dialog's message line and bar) takes the events in place of the front
+    // end's progress window while it is set; empty gives them back.
+    void setProgressHost(std::function<void(const ProgressEvent&)> host) {
+        host_ = std::move(host);
+    }
 
     // Dispatch one pending UI event (keeps a window alive during long work).
     virtual void pump() {}
@@ -113,6 +119,7 @@ class Operator {
     ProgressEvent progress_;
     bool progressOpen_ = false;
     std::function<void(const ProgressEvent&)> listener_;
+    std::function<void(const ProgressEvent&)> host_;
 };
 
 // Collects, while it lives, what the operator is shown for one operation.

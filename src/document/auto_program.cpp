@@ -260,7 +260,11 @@ void AutoProgrammer::dialogStart(const AutoOptions& boxes) {
             if (!(ok == 1 && answer == kAnswerYes)) break;
         }
         if (!op_.askOkCancel(12005)) break;
-        if (!reconnect()) break;
+        // In the dialog this is its message line, not a window.
+        op_.progressOpen(messageTextOrFallback(13021), 0, false, false, false);
+        bool up = reconnect();
+        op_.progressClose();
+        if (!up) break;
     }
     session_.AutoRunPhase = 0;
 }

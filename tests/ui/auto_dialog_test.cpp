@@ -1,0 +1,441 @@
+// The Auto Programming dialog and its result windows, against ostrand-sim.
+#include <QCheckBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include "auto_rig.h"
+#include "ui/auto_dialog.h"
+
+using namespace ostrand;
+using namespace ostrand::ui;
+using ostrand::test::AutoRig;
+using ostrand::test::WindowAnswerer;
+
+namespace {
+
+template <class T>
+T* child(QWidget* w, const char* name) {
+    return w->findChild<T*>(QString::fromLatin1(name));
+}
+
+QString text(QWidget* w, const char* name) {
+    QLabel* label = child<QLabel>(w, name);
+    return label ? label->text() : QStringLiteral("<missing %1>").arg(QLatin1String(name));
+}
+
+void click(QWidget* w, const char* name) {
+    if (QPushButton* b = child<QPushButton>(w, name)) b->click();
+}
+
+// Each progress event checked against what the dialog shows once it has it:
+// the dialog's line carries the step's text, its bar only where the step
+// has one.
+struct LineWatch {
+    QPointer<CAutoProgramDlg> dialog;
+    std::vector<std::string> opened;
+    std::vector<std::string> mismatches;
+
+    std::string joined() const {
+        std::string all;
+        for (const auto& m : mismatches) all += m + "; ";
+        return all;
+    }
+
+    void attach(Operator& op) {
+        op.setProgressListener([this](const ProgressEvent& e) {
+            if (!dialog) return;
+            QLabel* line = child<QLabel>(dialog, "messageLine");
+            QProgressBar* bar = child<QProgressBar>(dialog, "progressBar");
+            if (e.kind == ProgressEvent::Kind::Open) {
+                opened.push_back(e.operation);
+                if (line->text().toStdString() != e.operation || bar->isVisible() != e.showBar)
+                    mismatches.push_back(e.operation);
+            } else if (e.kind == ProgressEvent::Kind::Close) {
+                if (!line->text().isEmpty() || bar->isVisible())
+                    mismatches.push_back("close " + e.operation);
+            }
+        });
+    }
+};
+
+bool enabledAsAtRest(CAutoProgramDlg* d) {
+    for (int s = 0; s < kProtect; ++s)
+        if (!d->box(static_cast<AutoStep>(s))->isEnabled()) return false;
+    return child<QPushButton>(d, "startButton")->isEnabled() &&
+           child<QPushButton>(d, "cancelButton")->isEnabled();
+}
+
+}  // namespace
+
+class AutoDialogTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void everyStepThroughTheDialog();
+    void failingStepShowsNgWithTheRestNotRun();
+    void continueLoopReplacesTheChip();
+    void allOptionsOffRunsNothing();
+    void linkedBoxes();
+    void resultWindowsShowTheRecord();
+    void passwordsMissingOpenNoDialog();
+};
+
+void AutoDialogTest::everyStepThroughTheDialog() {
+    AutoRig rig;
+    QVERIFY(rig.start("KMT12E48", ostrand::test::kNoSteps));
+    installAutoResultWindows(*rig.core, nullptr);
+    rig.op.progressTexts.clear();
+    rig.op.defaultAnswer = false;
+    LineWatch watch;
+    watch.attach(rig.op);
+    bool startedDisabled = false, protectClickIgnored = false, restored = false;
+    QString sumLine, resultLine, question;
+    bool sumEnabled = false, overDialog = false;
+    WindowAnswerer answer;
+    answer
+        .on<CAutoProgramDlg>([&](CAutoProgramDlg* d) {
+            watch.dialog = d;
+            for (AutoStep s : {kAllErase, kBlankCheck, kProgramming, kVerify, kFileCompare})
+                d->box(s)->click();
+            d->box(kProtect)->click();
+            protectClickIgnored = !d->box(kProtect)->isChecked();
+            QPushButton* start = child<QPushButton>(d, "startButton");
+            start->click();
+            restored = enabledAsAtRest(d) && text(d, "messageLine").isEmpty() &&
+                       !child<QProgressBar>(d, "progressBar")->isVisible();
+            click(d, "cancelButton");
+        })
+        .on<CAutoContinueDlg>([&](CAutoContinueDlg* c) {
+            startedDisabled = watch.dialog &&
+                              !child<QPushButton>(watch.dialog, "startButton")->isEnabled() &&
+                              !watch.dialog->box(kAllErase)->isEnabled();
+            overDialog = c->parentWidget() == watch.dialog;
+            resultLine = text(c, "resultLine");
+            sumLine = text(c, "sumLine");
+            sumEnabled = child<QLabel>(c, "sumLine")->isEnabled();
+            question = text(c, "questionLine");
+            click(c, "noButton");
+        });
+    execAutoProgramming(*rig.core, nullptr);
+    QVERIFY(!answer.timedOut());
+    QVERIFY(watch.dialog.isNull());  // Cancel closed it
+
+    const AutoRunRecord& r = rig.core->autoProgrammer.record;
+    for (int s = 0; s < kProtect; ++s) QCOMPARE(r.result[s], int32_t(kStepOk));
+    QCOMPARE(r.result[kProtect], int32_t(kStepNotRun));
+    QVERIFY(protectClickIgnored);
+    QCOMPARE(r.memorySum, rig.core->image.fileSum());
+    QCOMPARE(resultLine, QStringLiteral("Programming completed successfully."));
+    QCOMPARE(sumLine, QString::asprintf("SUM : 0x%04X\n\n", unsigned(r.memorySum)));
+    QVERIFY(sumEnabled);
+    QCOMPARE(question, QStringLiteral("Do you want to continue programming?"));
+    QVERIFY(overDialog);
+    QVERIFY(startedDisabled);
+    QVERIFY(restored);
+    // Each step's text on the dialog's own line, none in a progress window.
+    const std::vector<std::string> steps = {"All Erasing...", "Blank checking...", "Programming...",
+                                            "Verifying...", "Comparing..."};
+    QCOMPARE(watch.opened, steps);
+    QVERIFY2(watch.mismatches.empty(), watch.joined().c_str());
+    QVERIFY(rig.op.progressTexts.empty());
+    // No, so no replacement question; the boxes went into the setup file.
+    QVERIFY(rig.op.questions.empty());
+    QCOMPARE(rig.session.ExitStatus.load(), 1);
+    QCOMPARE(rig.session.AutoRunPhase.load(), 0);
+    const std::string setup = rig.setupText();
+    for (const char* key :
+         {"AllErase=1\n", "BlankCheck=1\n", "Programming=1\n", "Verify=1\n", "FileCompare=1\n"})
+        QVERIFY2(setup.find(key) != std::string::npos, key);
+    const std::vector<uint8_t> flash = rig.flash();
+    QVERIFY(flash.size() >= 0xC000);
+    QCOMPARE(std::string(flash.begin(), flash.begin() + 14), std::string("Ostrand demo p"));
+}
+
+void AutoDialogTest::failingStepShowsNgWithTheRestNotRun() {
+    AutoRig rig;
+    // The chip stays "not blank" even after its erase.
+    QVERIFY(rig.start("KMT12E48", ostrand::test::kAllSteps, {"reply:70.done=74*"}));
+    installAutoResultWindows(*rig.core, nullptr);
+    rig.op.defaultAnswer = true;  // a wrong 12005 would loop on
+    CAutoProgramDlg dialog(*rig.core);
+    dialog.show();
+    QStringList results;
+    QString verdict, fileSum, memorySum, caption;
+    bool overDialog = false, protectGrey = false, blankLit = false, comHidden = false;
+    bool stayedOpen = false;
+    WindowAnswerer answer;
+    answer.on<CAutoResultNgDlg>([&](CAutoResultNgDlg* ng) {
+        dialog.reject();  // no way out while the run is on
+        stayedOpen = dialog.isVisible() && dialog.running();
+        verdict = text(ng, "verdict");
+        caption = ng->windowTitle();
+        for (int s = 0; s < kAutoSteps; ++s)
+            results << text(ng, QStringLiteral("stepResult%1").arg(s).toLatin1().constData());
+        fileSum = text(ng, "fileSum");
+        memorySum = text(ng, "memorySum");
+        overDialog = ng->parentWidget() == &dialog;
+        protectGrey = !child<QLabel>(ng, "stepResult5")->isEnabled();
+        blankLit = child<QLabel>(ng, "stepResult1")->isEnabled();
+        comHidden = child<QLabel>(ng, "connectedLine")->isHidden();
+        click(ng, "okButton");
+    });
+    QTest::mouseClick(child<QPushButton>(&dialog, "startButton"), Qt::LeftButton);
+    QVERIFY(!answer.timedOut());
+    QCOMPARE(verdict, QStringLiteral("NG"));
+    QCOMPARE(caption, QStringLiteral("Ostrand"));
+    QCOMPARE(results, (QStringList{"OK ", "NG ", "---", "---", "---", "---"}));
+    QCOMPARE(fileSum, QStringLiteral("0x0000"));
+    QCOMPARE(memorySum, QStringLiteral("0x0000"));
+    QVERIFY(overDialog);
+    QVERIFY(protectGrey);
+    QVERIFY(blankLit);
+    QVERIFY(comHidden);
+    QVERIFY(stayedOpen);
+    // The step's own message came first; a failed chip is not replaced.
+    QVERIFY(!rig.op.messages.empty());
+    QCOMPARE(rig.op.messages.back().code, 11016);
+    QVERIFY(rig.op.questions.empty());
+    QCOMPARE(rig.session.ExitStatus.load(), 2);
+    QVERIFY(dialog.isVisible());
+    QVERIFY(enabledAsAtRest(&dialog));
+    QCOMPARE(rig.flash().at(0), uint8_t(0xFF));
+}
+
+void AutoDialogTest::continueLoopReplacesTheChip() {
+    AutoRig rig;
+    QVERIFY(rig.start("KMT12E48",
+                      "AllErase=1\nBlankCheck=0\nProgramming=1\nVerify=1\n"
+                      "FileCompare=0\n"));
+    installAutoResultWindows(*rig.core, nullptr);
+    rig.op.answers = {true, true, false};  // 12005: OK, OK, then Cancel
+    rig.op.defaultAnswer = false;
+    int chips = 1;
+    bool replaced = true;
+    rig.op.beforeAnswer = [&](int32_t code) {
+        if (code == 12005 && chips < 3) replaced &= rig.replaceChip(chips++);
+    };
+    CAutoProgramDlg dialog(*rig.core);
+    dialog.show();
+    LineWatch watch;
+    watch.dialog = &dialog;
+    watch.attach(rig.op);
+    int continues = 0;
+    std::vector<int32_t> connectStates;
+    WindowAnswerer answer;
+    answer.on<CAutoContinueDlg>([&](CAutoContinueDlg* c) {
+        ++continues;
+        connectStates.push_back(rig.session.ConnectStatus);
+        click(c, "yesButton");
+    });
+    QTest::mouseClick(child<QPushButton>(&dialog, "startButton"), Qt::LeftButton);
+    QVERIFY(!answer.timedOut());
+    QCOMPARE(continues, 3);
+    QCOMPARE(rig.op.questions, (std::vector<int32_t>{12005, 12005, 12005}));
+    QCOMPARE(connectStates, (std::vector<int32_t>{1, 1, 1}));
+    QCOMPARE(std::count(watch.opened.begin(), watch.opened.end(), std::string("Accessing...")), 2);
+    QCOMPARE(std::count(watch.opened.begin(), watch.opened.end(), std::string("Programming...")),
+             3);
+    QVERIFY2(watch.mismatches.empty(), watch.joined().c_str());
+    QCOMPARE(rig.session.ConnectStatus.load(), int32_t(kConnected));
+    QCOMPARE(rig.session.AutoRunPhase.load(), 0);
+    QCOMPARE(rig.core->autoProgrammer.record.result[kVerify], int32_t(kStepOk));
+    QVERIFY(enabledAsAtRest(&dialog));
+    // Each of the three chips holds the program.
+    QVERIFY(replaced);
+    for (int n = 0; n < 3; ++n) {
+        const std::vector<uint8_t> flash = rig.flash(n);
+        QVERIFY(flash.size() >= 14);
+        QCOMPARE(std::string(flash.begin(), flash.begin() + 14), std::string("Ostrand demo p"));
+    }
+}
+
+void AutoDialogTest::allOptionsOffRunsNothing() {
+    AutoRig rig;
+    QVERIFY(rig.start("KMT12E48",
+                      "AllErase=1\nBlankCheck=1\nProgramming=1\nVerify=1\n"
+                      "FileCompare=1\n"));
+    installAutoResultWindows(*rig.core, nullptr);
+    rig.op.defaultAnswer = true;
+    CAutoProgramDlg dialog(*rig.core);
+    dialog.show();
+    for (int s = 0; s < kAutoSteps; ++s) dialog.box(static_cast<AutoStep>(s))->setChecked(false);
+    int windows = 0;
+    WindowAnswerer answer;
+    answer
+        .on<CAutoResultNgDlg>([&](QDialog* d) {
+            ++windows;
+            d->accept();
+        })
+        .on<CAutoResultOkDlg>([&](QDialog* d) {
+            ++windows;
+            d->accept();
+        })
+        .on<CAutoContinueDlg>([&](QDialog* d) {
+            ++windows;
+            d->reject();
+        });
+    const size_t shown = rig.op.messages.size();
+    QTest::mouseClick(child<QPushButton>(&dialog, "startButton"), Qt::LeftButton);
+    QCOMPARE(windows, 0);
+    QVERIFY(rig.core->autoProgrammer.record.nothingRan());
+    QVERIFY(rig.op.questions.empty());
+    QCOMPARE(rig.op.messages.size(), shown);
+    QCOMPARE(rig.session.ExitStatus.load(), 1);
+    QVERIFY(enabledAsAtRest(&dialog));
+    QVERIFY(rig.setupText().find("AllErase=0\nBlankCheck=0\nProgramming=0\nVerify=0\n"
+                                 "FileCompare=0\n") != std::string::npos);
+}
+
+void AutoDialogTest::linkedBoxes() {
+    auto checked = [](CAutoProgramDlg& d) {
+        QString s;
+        for (int i = 0; i < kAutoSteps; ++i)
+            s += d.box(static_cast<AutoStep>(i))->isChecked() ? '1' : '0';
+        return s;
+    };
+    {
+        // BootType 12 before its WCP is loaded: the options hang together.
+        AutoRig rig;
+        QVERIFY(rig.offline("KMT12E48", {false, false, false, true, false, false}));
+        CAutoProgramDlg d(*rig.core);
+        QCOMPARE(checked(d), QStringLiteral("001100"));  // Verify brought Programming
+        d.box(kProgramming)->click();                    // off: Verify goes too
+        QCOMPARE(checked(d), QStringLiteral("000000"));
+        d.box(kFileCompare)->click();
+        QCOMPARE(checked(d), QStringLiteral("001010"));
+        d.box(kBlankCheck)->click();
+        QCOMPARE(checked(d), QStringLiteral("111010"));
+        d.box(kAllErase)->click();  // off: Blank Check goes too
+        QCOMPARE(checked(d), QStringLiteral("001010"));
+        d.box(kVerify)->click();
+        QCOMPARE(checked(d), QStringLiteral("001110"));
+        QVERIFY(!d.box(kProtect)->isEnabled());
+        QVERIFY(d.box(kBlankCheck)->isEnabled());
+    }
+    {
+        // A WCP device of BootType 1: every box stands alone.
+        AutoRig rig;
+        QVERIFY(rig.offline("KM16F48", {false, false, false, true, false, false}));
+        CAutoProgramDlg d(*rig.core);
+        QCOMPARE(checked(d), QStringLiteral("000100"));
+        d.box(kBlankCheck)->click();
+        d.box(kFileCompare)->click();
+        QCOMPARE(checked(d), QStringLiteral("010110"));
+    }
+    {
+        // BootType 9 erases before it programs.
+        AutoRig rig;
+        QVERIFY(rig.offline("KMV9C256", {false, false, true, false, false, false}));
+        CAutoProgramDlg d(*rig.core);
+        QCOMPARE(checked(d), QStringLiteral("101000"));
+        d.box(kAllErase)->click();
+        QCOMPARE(checked(d), QStringLiteral("000000"));
+        d.box(kProgramming)->click();
+        QCOMPARE(checked(d), QStringLiteral("101000"));
+    }
+    {
+        // Single boot without a readable flash: no Blank Check, no File Compare.
+        AutoRig rig;
+        QVERIFY(rig.offline("KM16F32S", {true, true, true, true, true, true}));
+        QCOMPARE(rig.session.ProgrammingMode.load(), int32_t(kModeSBoot));
+        CAutoProgramDlg d(*rig.core);
+        QCOMPARE(checked(d), QStringLiteral("101100"));
+        QVERIFY(!d.box(kBlankCheck)->isEnabled());
+        QVERIFY(!d.box(kFileCompare)->isEnabled());
+        QVERIFY(!d.box(kProtect)->isEnabled());
+        QVERIFY(d.box(kVerify)->isEnabled());
+    }
+}
+
+void AutoDialogTest::resultWindowsShowTheRecord() {
+    AutoRunRecord record;
+    record.result = {kStepOk, kStepNotRun, kStepFailed, kStepNotRun, kStepNotRun, kStepNotRun};
+    record.fileSum = 0x1234;
+    record.memorySum = 0xBEEF;
+    AutoView sboot{1, kModeSBoot, false, true, QStringLiteral("/dev/ttyUSB0")};
+    {
+        CAutoResultNgDlg ng(record, sboot, false);
+        QCOMPARE(text(&ng, "stepResult2"), QStringLiteral("NG "));
+        QCOMPARE(text(&ng, "stepName3"), QStringLiteral("Verify with SUM:"));
+        QCOMPARE(text(&ng, "fileSum"), QStringLiteral("0x1234"));
+        QCOMPARE(text(&ng, "memorySum"), QStringLiteral("0xBEEF"));
+        for (const char* grey : {"stepName1", "stepResult1", "stepResult4", "stepResult5"})
+            QVERIFY2(!child<QLabel>(&ng, grey)->isEnabled(), grey);
+        QVERIFY(child<QLabel>(&ng, "stepResult2")->isEnabled());
+        QVERIFY(!child<QLabel>(&ng, "connectedLine")->isHidden());
+        QCOMPARE(text(&ng, "connectedLine"), QStringLiteral("/dev/ttyUSB0 is Connected."));
+        QVERIFY(!(ng.windowFlags() & Qt::WindowStaysOnTopHint));
+    }
+    {
+        AutoView protect{11, kModeSBootPw, false, false, {}};
+        CAutoResultNgDlg ng(record, protect, true);
+        for (const char* lit : {"stepResult1", "stepResult4", "stepResult5"})
+            QVERIFY2(child<QLabel>(&ng, lit)->isEnabled(), lit);
+        QVERIFY(child<QLabel>(&ng, "connectedLine")->isHidden());
+        QVERIFY(ng.windowFlags() & Qt::WindowStaysOnTopHint);
+    }
+    {
+        // Verify did not run: the SUM means nothing and is greyed.
+        CAutoResultOkDlg ok(record, sboot);
+        QCOMPARE(text(&ok, "resultLine"), QStringLiteral("Programming completed successfully."));
+        QCOMPARE(text(&ok, "sumLine"), QStringLiteral("SUM : 0xBEEF"));
+        QVERIFY(!child<QLabel>(&ok, "sumLine")->isEnabled());
+        QVERIFY(ok.windowFlags() & Qt::WindowStaysOnTopHint);
+        record.result[kVerify] = kStepOk;
+        CAutoResultOkDlg verified(record, sboot);
+        QVERIFY(child<QLabel>(&verified, "sumLine")->isEnabled());
+    }
+    {
+        CAutoContinueDlg yes(record, sboot), closed(record, sboot);
+        QTimer::singleShot(0, &yes, [&] { click(&yes, "yesButton"); });
+        QCOMPARE(yes.exec(), 6);
+        QTimer::singleShot(0, &closed, [&] { closed.reject(); });
+        QCOMPARE(closed.exec(), 7);
+    }
+    {
+        // The command line's run: the NG window stands alone, on top.
+        AutoRig rig;
+        QVERIFY(rig.offline("KMT12E48", {}));
+        rig.session.CommandLineRun = 1;
+        QWidget main;
+        installAutoResultWindows(*rig.core, &main);
+        bool alone = false;
+        WindowAnswerer answer;
+        answer.on<CAutoResultNgDlg>([&](CAutoResultNgDlg* ng) {
+            alone = ng->parentWidget() == nullptr && (ng->windowFlags() & Qt::WindowStaysOnTopHint);
+            click(ng, "okButton");
+        });
+        QCOMPARE(rig.core->autoProgrammer.resultWindow(AutoResultWindow::Failed, record), 1);
+        QVERIFY(alone);
+        rig.session.CommandLineRun = 0;
+        int32_t answerNo = 0;
+        answer.on<CAutoContinueDlg>([&](CAutoContinueDlg* c) {
+            answerNo = c->parentWidget() == &main;
+            click(c, "noButton");
+        });
+        QCOMPARE(rig.core->autoProgrammer.resultWindow(AutoResultWindow::Continue, record), 7);
+        QCOMPARE(answerNo, 1);
+        QVERIFY(!answer.timedOut());
+    }
+}
+
+void AutoDialogTest::passwordsMissingOpenNoDialog() {
+    AutoRig rig;
+    QVERIFY(rig.offline("KM16F48", {true, true, true, true, true, false}));
+    QCOMPARE(rig.session.ProgrammingMode.load(), int32_t(kModeWcpDiv));
+    int dialogs = 0;
+    WindowAnswerer answer(5000);
+    answer.on<CAutoProgramDlg>([&](CAutoProgramDlg* d) {
+        ++dialogs;
+        d->reject();
+    });
+    execAutoProgramming(*rig.core, nullptr);
+    QCOMPARE(dialogs, 0);
+    QVERIFY(!rig.op.messages.empty());
+    QCOMPARE(rig.op.messages.back().code, 10511);
+    QCOMPARE(rig.op.messages.back().hint, 12145);
+}
+
+QTEST_MAIN(AutoDialogTest)
+#include "auto_dialog_test.moc"
