@@ -1,5 +1,6 @@
 #include <signal.h>
 #include <unistd.h>
+#include <algorithm>
 
 #include <atomic>
 #include <cstdio>
@@ -71,15 +72,19 @@ std::string firstLine(const std::string& text) {
 }
 
 void printSummary(FILE* out, const std::vector<std::unique_ptr<PortRun>>& runs) {
-    std::fprintf(out, "%-16s %-10s %-6s %-16s %-8s %-10s %8s  %s\n", "Port", "Device", "Result",
-                 "Failed step", "SUM File", "SUM Memory", "Time", "Message");
+    // The port column fits the longest port, so that long paths keep the table straight.
+    int width = 16;
+    for (const auto& r : runs) width = std::max(width, static_cast<int>(r->label().size()));
+    std::fprintf(out, "%-*s %-10s %-6s %-16s %-8s %-10s %8s  %s\n", width, "Port", "Device",
+                 "Result", "Failed step", "SUM File", "SUM Memory", "Time", "Message");
     for (const auto& r : runs) {
         const PortOutcome& o = r->outcome;
         const char* result = o.passed ? (o.nothingRan ? "--" : "OK") : "NG";
-        std::fprintf(out, "%-16s %-10s %-6s %-16s %-8s %-10s %6.1f s  %s\n", r->label().c_str(),
-                     o.device.c_str(), result, o.passed ? "-" : o.failedStep.c_str(),
-                     sumText(o, o.record.fileSum).c_str(), sumText(o, o.record.memorySum).c_str(),
-                     o.seconds, o.haveFailure ? firstLine(o.failure.text).c_str() : "");
+        std::fprintf(out, "%-*s %-10s %-6s %-16s %-8s %-10s %6.1f s  %s\n", width,
+                     r->label().c_str(), o.device.c_str(), result,
+                     o.passed ? "-" : o.failedStep.c_str(), sumText(o, o.record.fileSum).c_str(),
+                     sumText(o, o.record.memorySum).c_str(), o.seconds,
+                     o.haveFailure ? firstLine(o.failure.text).c_str() : "");
     }
     std::fflush(out);
 }

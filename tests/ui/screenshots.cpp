@@ -1,0 +1,59 @@
+// Pictures of the windows for the README: the main window connected to a
+// simulated chip, the Auto Programming dialog, and the result window of a
+// good run. Run by scripts/screenshots.sh under a virtual X display.
+#include <QApplication>
+#include <QTimer>
+#include <cstdio>
+#include <filesystem>
+
+#include "document/document.h"
+#include "ui/auto_dialog.h"
+#include "ui_rig.h"
+
+using namespace ostrand;
+
+namespace {
+
+bool save(QWidget& w, const std::filesystem::path& file) {
+    w.show();
+    w.raise();
+    for (int i = 0; i < 20; ++i) QApplication::processEvents();
+    const bool ok = w.grab().save(QString::fromStdString(file.string()));
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", file.c_str());
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: ui_screenshots OUTPUT_FOLDER\n");
+        return 2;
+    }
+    const std::filesystem::path out = argv[1];
+    std::filesystem::create_directories(out);
+
+    test::UiRig rig;
+    test::Sim sim;
+    const std::string port = sim.start(rig.folder.path(), "KMT12E48");
+    if (port.empty()) return 1;
+    std::filesystem::copy_file(std::string(OSTRAND_DATA) + "/samples/demo.h20",
+                               rig.folder.path() / "demo.h20");
+    const std::string object = (rig.folder.path() / "demo.h20").string();
+    rig.folder.write("Ostrand.ini", test::setupText("KMT12E48", object, port, "76800", "1"));
+    if (rig.start() != 1) return 1;
+    rig.frame->resize(900, 480);
+    bool ok = save(*rig.frame, out / "main-window.png");
+
+    ui::CAutoProgramDlg dialog(*rig.core, rig.frame.get());
+    ok &= save(dialog, out / "auto-programming.png");
+    dialog.hide();
+
+    // A real run, so that the result window shows real SUMs.
+    rig.core->autoProgrammer.runSequence(true, false);
+    ui::CAutoResultOkDlg result(rig.core->autoProgrammer.record, ui::AutoView::of(*rig.core),
+                                rig.frame.get());
+    ok &= save(result, out / "result-ok.png");
+    return ok ? 0 : 1;
+}
