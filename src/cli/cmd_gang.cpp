@@ -107,14 +107,7 @@ void printJson(const PortRun& r, int pass) {
     std::snprintf(tail, sizeof tail, "}, \"fileSum\": %u, \"memorySum\": %u, \"seconds\": %.3f",
                   o.record.fileSum, o.record.memorySum, o.seconds);
     out += tail;
-    out += ", \"messages\": [";
-    for (size_t i = 0; i < o.messages.size(); ++i) {
-        const ShownMessage& s = o.messages[i];
-        out += std::string(i ? ", " : "") + "{\"code\": " + std::to_string(s.code) +
-               ", \"place\": " + std::to_string(s.place) + ", \"hint\": " + std::to_string(s.hint) +
-               ", \"detail\": " + jsonString(s.detail) + ", \"text\": " + jsonString(s.text) + "}";
-    }
-    out += "]}\n";
+    out += ", \"messages\": " + jsonMessages(o.messages) + "}\n";
     std::fputs(out.c_str(), stdout);
 }
 

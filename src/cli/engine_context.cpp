@@ -93,6 +93,17 @@ const Command& commandNamed(const std::string& name) {
     return commands().front();
 }
 
+std::string jsonMessages(const std::vector<ShownMessage>& messages) {
+    std::string out = "[";
+    for (size_t i = 0; i < messages.size(); ++i) {
+        const ShownMessage& s = messages[i];
+        out += std::string(i ? ", " : "") + "{\"code\": " + std::to_string(s.code) +
+               ", \"place\": " + std::to_string(s.place) + ", \"hint\": " + std::to_string(s.hint) +
+               ", \"detail\": " + jsonString(s.detail) + ", \"text\": " + jsonString(s.text) + "}";
+    }
+    return out + "]";
+}
+
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
     for (unsigned char c : text) {
@@ -209,14 +220,7 @@ int EngineContext::finish(const std::string& command, int status) {
         out += ", \"progress\": {\"operation\": " + jsonString(lastBar_->operation) +
                ", \"done\": " + std::to_string(lastBar_->done) +
                ", \"total\": " + std::to_string(lastBar_->total) + "}";
-    out += ", \"messages\": [";
-    for (size_t i = 0; i < op.shown.size(); ++i) {
-        const ShownMessage& s = op.shown[i];
-        out += std::string(i ? ", " : "") + "{\"code\": " + std::to_string(s.code) +
-               ", \"place\": " + std::to_string(s.place) + ", \"hint\": " + std::to_string(s.hint) +
-               ", \"detail\": " + jsonString(s.detail) + ", \"text\": " + jsonString(s.text) + "}";
-    }
-    out += "]}\n";
+    out += ", \"messages\": " + jsonMessages(op.shown) + "}\n";
     std::fputs(out.c_str(), stdout);
     std::fflush(stdout);
     return status;

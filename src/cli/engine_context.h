@@ -130,5 +130,7 @@ std::filesystem::path homeFolder(const CommonOptions& options);
 const Command& commandNamed(const std::string& name);
 
 std::string jsonString(const std::string& text);
+// The messages shown, as the JSON array of a result object.
+std::string jsonMessages(const std::vector<ShownMessage>& messages);
 
 }  // namespace ostrand::cli

@@ -220,9 +220,14 @@ int32_t AutoProgrammer::unattendedRun(bool batch) {
         autoRunDone = true;
         return 0;
     }
+    runChips(true, batch);
+    return 1;
+}
+
+void AutoProgrammer::runChips(bool unattended, bool batch) {
     session_.AutoRunPhase = 1;
     for (;;) {
-        int32_t ok = runSequence(true, batch);
+        int32_t ok = runSequence(unattended, batch);
         if (batch) {
             showResult(true);
             break;
@@ -232,13 +237,13 @@ int32_t AutoProgrammer::unattendedRun(bool batch) {
             if (!(ok == 1 && answer == kAnswerYes)) break;
         }
         if (!op_.askOkCancel(12005)) break;
+        // In the dialog this is its message line, not a window.
         op_.progressOpen(messageTextOrFallback(13021), 0, false, false, false);
         bool up = reconnect();
         op_.progressClose();
         if (!up) break;
     }
     session_.AutoRunPhase = 0;
-    return 1;
 }
 
 void AutoProgrammer::dialogStart(const AutoOptions& boxes) {
@@ -252,21 +257,7 @@ void AutoProgrammer::dialogStart(const AutoOptions& boxes) {
     v.readProtect = bootTypeRow(devices_.bootType()).ownReadProtect && boxes[kProtect] ? 1 : 0;
     settings_.saveSetupFile(session_.MultiInstance == 1 ? settings_.setupPath
                                                         : std::filesystem::path());
-    session_.AutoRunPhase = 1;
-    for (;;) {
-        int32_t ok = runSequence(false, false);
-        if (!(ProtectTypes(devices_.bootType()) && session_.eraseRefused == 1)) {
-            int32_t answer = showResult(false);
-            if (!(ok == 1 && answer == kAnswerYes)) break;
-        }
-        if (!op_.askOkCancel(12005)) break;
-        // In the dialog this is its message line, not a window.
-        op_.progressOpen(messageTextOrFallback(13021), 0, false, false, false);
-        bool up = reconnect();
-        op_.progressClose();
-        if (!up) break;
-    }
-    session_.AutoRunPhase = 0;
+    runChips(false, false);
 }
 
 }  // namespace ostrand

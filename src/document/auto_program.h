@@ -82,6 +82,8 @@ class AutoProgrammer {
   private:
     int32_t runStep(AutoStep step, bool unattended, bool topMost);
     bool reconnect();
+    // The sequence, chip after chip while the operator continues; once in batch.
+    void runChips(bool unattended, bool batch);
 
     Session& session_;
     Operator& op_;

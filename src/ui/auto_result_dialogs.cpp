@@ -58,6 +58,17 @@ bool sumValid(const AutoRunRecord& record) {
     return record.result[kVerify] == kStepOk;
 }
 
+// The closing row of the NG and OK windows: one centred OK that accepts.
+void addOkRow(QDialog* dialog, QBoxLayout* layout) {
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    QPushButton* ok = addButton(dialog, buttons, "OK", "okButton");
+    ok->setDefault(true);
+    QObject::connect(ok, &QPushButton::clicked, dialog, &QDialog::accept);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+}
+
 }  // namespace
 
 CAutoResultNgDlg::CAutoResultNgDlg(const AutoRunRecord& record, const AutoView& view, bool topMost,
@@ -100,13 +111,7 @@ CAutoResultNgDlg::CAutoResultNgDlg(const AutoRunRecord& record, const AutoView& 
     }
     layout->addLayout(grid);
     addConnectedLine(this, layout, view);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    QPushButton* ok = addButton(this, buttons, "OK", "okButton");
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    buttons->addStretch();
-    layout->addLayout(buttons);
+    addOkRow(this, layout);
 }
 
 CAutoResultOkDlg::CAutoResultOkDlg(const AutoRunRecord& record, const AutoView& view,
@@ -119,13 +124,7 @@ CAutoResultOkDlg::CAutoResultOkDlg(const AutoRunRecord& record, const AutoView& 
     QLabel* sum = addLabel(this, layout, sumText("SUM : 0x%04X", record.memorySum), "sumLine");
     sum->setEnabled(sumValid(record));
     addConnectedLine(this, layout, view);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    QPushButton* ok = addButton(this, buttons, "OK", "okButton");
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    buttons->addStretch();
-    layout->addLayout(buttons);
+    addOkRow(this, layout);
 }
 
 CAutoContinueDlg::CAutoContinueDlg(const AutoRunRecord& record, const AutoView& view,
