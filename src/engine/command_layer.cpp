@@ -49,15 +49,20 @@ int32_t CFlashEngine::checkReply(ReplyKind kind, int32_t column, uint8_t byte) {
     return 0;
 }
 
-int32_t CFlashEngine::commandExchange(ReplyKind kind, int32_t column, uint8_t code, int32_t place) {
-    setCommand(code);
-    if (!sendCommand(0, 0)) return 0;
+// The echo of what was just sent, within the echo time-out, and its check.
+int32_t CFlashEngine::awaitEcho(ReplyKind kind, int32_t column, int32_t place) {
     uint8_t reply = 0;
     if (!readReply(reply, timeouts_.echo)) {
         reportTimeout(kind, place);
         return 0;
     }
     return checkReply(kind, column, reply);
+}
+
+int32_t CFlashEngine::commandExchange(ReplyKind kind, int32_t column, uint8_t code, int32_t place) {
+    setCommand(code);
+    if (!sendCommand(0, 0)) return 0;
+    return awaitEcho(kind, column, place);
 }
 
 int32_t CFlashEngine::headerExchange(ReplyKind kind, int32_t column, uint32_t address,
@@ -65,12 +70,7 @@ int32_t CFlashEngine::headerExchange(ReplyKind kind, int32_t column, uint32_t ad
     uint8_t header[8];
     buildHeader(header, address, count);
     if (!sendFrame(header, 7, 1, 1)) return 0;
-    uint8_t reply = 0;
-    if (!readReply(reply, timeouts_.echo)) {
-        reportTimeout(kind, place);
-        return 0;
-    }
-    return checkReply(kind, column, reply);
+    return awaitEcho(kind, column, place);
 }
 
 int32_t CFlashEngine::dataExchange(ReplyKind kind, int32_t column, const uint8_t* data,
@@ -78,12 +78,7 @@ int32_t CFlashEngine::dataExchange(ReplyKind kind, int32_t column, const uint8_t
     if (count > 0 && !sendFrame(data, count, 1, 0)) return 0;
     const uint8_t check = checksum8(data, static_cast<int32_t>(count));
     if (!sendFrame(&check, 1, 0, 1)) return 0;
-    uint8_t reply = 0;
-    if (!readReply(reply, timeouts_.echo)) {
-        reportTimeout(kind, place);
-        return 0;
-    }
-    return checkReply(kind, column, reply);
+    return awaitEcho(kind, column, place);
 }
 
 int32_t CFlashEngine::readCompletion(ReplyKind kind, int32_t column, uint32_t timeoutMs,

@@ -245,6 +245,7 @@ class CFlashEngine {
     std::vector<std::pair<uint32_t, uint32_t>> flashAreas() const;
 
   private:
+    int32_t awaitEcho(ReplyKind kind, int32_t column, int32_t place);
     friend class CComThread;
     bool attemptMatch();
     bool collectReply(std::vector<uint8_t>& reply, const std::function<bool()>& complete);
