@@ -19,81 +19,12 @@
 #include "app/operator.h"
 #include "app/session.h"
 #include "engine/engine_session.h"
+#include "sim_process.h"
 #include "test_folder.h"
 
 extern char** environ;
 
 namespace ostrand::test {
-
-// Ostrand.def of the demo data with the waits cut down: one second for the
-// wait keys (their unit) and 60 ms for the matching reply (a loaded machine may hold the simulator
-// back for tens of milliseconds).
-inline void writeFastDefinition(const std::filesystem::path& folder) {
-    std::ifstream in(std::string(OSTRAND_DATA) + "/Ostrand.def");
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string def = std::regex_replace(text.str(), std::regex("(Erase|Boot|Access)WaitTime=\\d+"),
-                                         "$1WaitTime=1");
-    def = std::regex_replace(def, std::regex("\n(\\[K[^\\]]*\\])\n"), "\n$1\nRecTimeOut=60\n");
-    std::ofstream(folder / "Ostrand.def") << def;
-}
-
-// A program folder: the demo definitions with short waits, and every WCP folder.
-inline void writeFastProgramFolder(const std::filesystem::path& folder) {
-    writeFastDefinition(folder);
-    for (const auto& entry : std::filesystem::directory_iterator(OSTRAND_DATA))
-        if (entry.is_directory())
-            std::filesystem::copy(entry.path(), folder / entry.path().filename(),
-                                  std::filesystem::copy_options::recursive);
-}
-
-class SimChip {
-  public:
-    SimChip() = default;
-    SimChip(const SimChip&) = delete;
-    ~SimChip() { stop(); }
-
-    // Starts the chip; returns its terminal path ("" on failure).
-    std::string start(const std::filesystem::path& home, const std::string& device,
-                      const std::vector<std::string>& faults = {},
-                      const std::filesystem::path& flash = {},
-                      const std::filesystem::path& log = {}) {
-        std::vector<std::string> args = {OSTRAND_SIM, "--home", home.string(), "--device", device};
-        if (!flash.empty()) args.insert(args.end(), {"--flash", flash.string()});
-        if (!log.empty()) args.insert(args.end(), {"--log", log.string()});
-        for (const auto& f : faults) args.insert(args.end(), {"--fault", f});
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int out[2];
-        if (pipe(out) != 0) return {};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        std::string line;
-        char c;
-        while (rc == 0 && read(out[0], &c, 1) == 1 && c != '\n') line += c;
-        close(out[0]);
-        if (rc != 0) pid_ = -1;
-        return line;
-    }
-    void pause() { kill(pid_, SIGSTOP); }
-    void resume() { kill(pid_, SIGCONT); }
-    void stop() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGCONT);
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-
-  private:
-    pid_t pid_ = -1;
-};
 
 // One program's worth of state around an engine, built as every front end
 // builds it.

@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "document/document.h"
+#include "sim_process.h"
 #include "test_folder.h"
 
 extern char** environ;
@@ -46,65 +47,24 @@ class PumpingOperator : public RecordingOperator {
     }
 };
 
-// The demo definitions with the waits cut down, the WCPs of the demo devices
-// and the sample object.
+// The demo program folder with short waits, and the sample object.
 inline void writeProgramFolder(const std::filesystem::path& folder) {
-    std::ifstream in(std::string(OSTRAND_DATA) + "/Ostrand.def");
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string def = std::regex_replace(text.str(), std::regex("(Erase|Boot|Access)WaitTime=\\d+"),
-                                         "$1WaitTime=1");
-    def = std::regex_replace(def, std::regex("\n(\\[K[^\\]]*\\])\n"), "\n$1\nRecTimeOut=60\n");
-    std::ofstream(folder / "Ostrand.def") << def;
-    for (const auto& entry : std::filesystem::directory_iterator(OSTRAND_DATA))
-        if (entry.is_directory() && entry.path().filename() != "samples")
-            std::filesystem::copy(entry.path(), folder / entry.path().filename(),
-                                  std::filesystem::copy_options::recursive);
+    writeFastProgramFolder(folder);
     std::filesystem::copy_file(std::string(OSTRAND_DATA) + "/samples/demo.h20",
                                folder / "demo.h20");
 }
 
-class SimProcess {
+// The chip with its flash file and, where given, a link to its terminal.
+class SimProcess : public SimChip {
   public:
-    SimProcess() = default;
-    SimProcess(const SimProcess&) = delete;
-    ~SimProcess() { stop(); }
-    // The chip's terminal path, "" when it did not start.
     std::string start(const std::filesystem::path& home, const std::string& device,
                       const std::vector<std::string>& faults, const std::filesystem::path& flash,
                       const std::filesystem::path& link = {}) {
-        std::vector<std::string> args = {OSTRAND_SIM, "--home",  home.string(), "--device",
-                                         device,      "--flash", flash.string()};
-        if (!link.empty()) args.insert(args.end(), {"--link", link.string()});
-        for (const auto& f : faults) args.insert(args.end(), {"--fault", f});
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int out[2];
-        if (pipe(out) != 0) return {};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        std::string line;
-        char c;
-        while (rc == 0 && read(out[0], &c, 1) == 1 && c != '\n') line += c;
-        close(out[0]);
-        if (rc != 0) pid_ = -1;
-        return line;
+        std::vector<std::string> extra = {"--flash", flash.string()};
+        if (!link.empty()) extra.insert(extra.end(), {"--link", link.string()});
+        for (const auto& f : faults) extra.insert(extra.end(), {"--fault", f});
+        return startWith(home, device, extra);
     }
-    void stop() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-
-  private:
-    pid_t pid_ = -1;
 };
 
 inline const char* kAllSteps = "AllErase=1\nBlankCheck=1\nProgramming=1\nVerify=1\nFileCompare=1\n";

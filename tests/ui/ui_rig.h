@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "sim_process.h"
 #include "test_folder.h"
 #include "ui/main_frame.h"
 
@@ -24,20 +25,9 @@ extern char** environ;
 
 namespace ostrand::test {
 
-// The demo definitions with waits of one second and a 60 ms matching reply,
-// and every WCP folder.
+// A program folder of the demo definitions with short waits.
 inline void writeUiProgramFolder(const std::filesystem::path& folder) {
-    std::ifstream in(std::string(OSTRAND_DATA) + "/Ostrand.def");
-    std::stringstream text;
-    text << in.rdbuf();
-    std::string def = std::regex_replace(text.str(), std::regex("(Erase|Boot|Access)WaitTime=\\d+"),
-                                         "$1WaitTime=1");
-    def = std::regex_replace(def, std::regex("\n(\\[K[^\\]]*\\])\n"), "\n$1\nRecTimeOut=60\n");
-    std::ofstream(folder / "Ostrand.def") << def;
-    for (const auto& entry : std::filesystem::directory_iterator(OSTRAND_DATA))
-        if (entry.is_directory() && entry.path().filename() != "samples")
-            std::filesystem::copy(entry.path(), folder / entry.path().filename(),
-                                  std::filesystem::copy_options::recursive);
+    writeFastProgramFolder(folder);
 }
 
 // Intel HEX of `size` bytes from address 0 (a pattern that is never 0xFF).
@@ -68,47 +58,13 @@ inline std::string setupText(const std::string& device, const std::string& objec
            "\nProgramming=" + steps + "\nVerify=" + steps + "\nFileCompare=" + steps + "\n";
 }
 
-class Sim {
+// The chip, started with the simulator's own options.
+class Sim : public SimChip {
   public:
-    Sim() = default;
-    Sim(const Sim&) = delete;
-    ~Sim() { stop(); }
-    // The chip's terminal path, "" when it did not start.
     std::string start(const std::filesystem::path& home, const std::string& device,
                       std::vector<std::string> extra = {}) {
-        std::vector<std::string> args = {OSTRAND_SIM, "--home", home.string(), "--device", device};
-        args.insert(args.end(), extra.begin(), extra.end());
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int out[2];
-        if (pipe(out) != 0) return {};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        std::string line;
-        char c;
-        while (rc == 0 && read(out[0], &c, 1) == 1 && c != '\n') line += c;
-        close(out[0]);
-        if (rc != 0) pid_ = -1;
-        return line;
+        return startWith(home, device, extra);
     }
-    void pause() { kill(pid_, SIGSTOP); }
-    void resume() { kill(pid_, SIGCONT); }
-    void stop() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGCONT);
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
-
-  private:
-    pid_t pid_ = -1;
 };
 
 // The document and the window as the program builds them.
