@@ -158,14 +158,10 @@ void PortRun::again() {
     DocumentCore& doc = *doc_;
     // A new chip: connect as the continue loop of auto programming does.
     console_.stepStarted(index_, "connecting");
-    doc.engine.disconnect();
-    session_.ConnectStatus = kConnecting;
-    if (doc.engine.connect(1) != 1) {
-        session_.ConnectStatus = kDisconnected;
+    if (!doc.autoProgrammer.reconnect()) {
         if (op_.shown.size() == firstMessage) op_.showMessage(10000, 3, 12100, "Boot Program");
         return fail("Connection", firstMessage);
     }
-    session_.ConnectStatus = kConnected;
     doc.autoProgrammer.autoRunDone = false;
     pass();
 }

@@ -1,7 +1,9 @@
 #include "document/auto_program.h"
 
+#include <chrono>
 #include <filesystem>
 #include <system_error>
+#include <thread>
 
 #include "app/device_database.h"
 #include "app/messages.h"
@@ -205,6 +207,7 @@ int32_t AutoProgrammer::showResult(bool unattended) {
 
 bool AutoProgrammer::reconnect() {
     engine_.disconnect();
+    std::this_thread::sleep_for(std::chrono::milliseconds(kReplaceSettleMs));
     session_.ConnectStatus = kConnecting;
     if (engine_.connect(1) != 1) {
         session_.ConnectStatus = kDisconnected;

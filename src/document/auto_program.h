@@ -20,6 +20,9 @@ class PasswordSet;
 class SetupSettings;
 struct Session;
 
+// How long the port stays closed between one chip and the next.
+inline constexpr int kReplaceSettleMs = 250;
+
 enum AutoStep { kAllErase, kBlankCheck, kProgramming, kVerify, kFileCompare, kProtect, kAutoSteps };
 enum AutoStepResult : int32_t { kStepOk = 0, kStepFailed = 1, kStepNotRun = 2 };
 
@@ -69,6 +72,11 @@ class AutoProgrammer {
     // then the sequence and the continue loop.
     void dialogStart(const AutoOptions& boxes);
 
+    // A new chip in the socket: the port closes, stays closed a moment so
+    // that the adapter's lines drop and the target sees the hang-up, and the
+    // connection is made again. False: the connection failed (message shown).
+    bool reconnect();
+
     AutoRunRecord record;
     bool autoRunDone = false;  // set by every run, never cleared
 
@@ -81,7 +89,6 @@ class AutoProgrammer {
 
   private:
     int32_t runStep(AutoStep step, bool unattended, bool topMost);
-    bool reconnect();
     // The sequence, chip after chip while the operator continues; once in batch.
     void runChips(bool unattended, bool batch);
 

@@ -173,6 +173,41 @@ TEST_F(Gang, PortsSharingOnePasswordLogEachKeepTheirEntry) {
     EXPECT_NE(log.find("[Password03]"), std::string::npos) << log;
 }
 
+TEST_F(Gang, RepeatRunsEveryPortAgainOnNewChips) {
+    // Each simulated chip starts anew when its port has been closed a moment,
+    // as a replaced chip does: the second pass must connect and pass too.
+    SimChip chips[2];
+    std::vector<uint8_t> bytes;
+    const std::string object = objectFor(0, bytes);
+    std::string arguments = "--device KM16F48 --erase --program --verify --blank-device --repeat";
+    for (size_t k = 0; k < 2; ++k) {
+        const std::filesystem::path flash = folder.path() / ("flash" + std::to_string(k) + ".bin");
+        const std::string port = chips[k].start(folder.path(), "KM16F48", {}, flash);
+        ASSERT_FALSE(port.empty());
+        arguments += " --port " + port;
+    }
+    arguments += " " + object;
+    // A terminal to answer on: Enter (OK) after the first pass, c (Cancel) after the second.
+    const std::filesystem::path out = folder.path() / "repeat.out";
+    const std::string command = "printf '\\nc\\n' | timeout -k 1 90 script -qec \"" +
+                                std::string(OSTRAND_CLI) + " " + gang(arguments) +
+                                "\" /dev/null >" + out.string() + " 2>&1";
+    const int rc = std::system(command.c_str());
+    const std::string text = folder.read("repeat.out");
+    EXPECT_EQ(WIFEXITED(rc) ? WEXITSTATUS(rc) : -1, 0) << text;
+    size_t summaries = 0;
+    for (size_t at = 0; (at = text.find("Result Failed step", at)) != std::string::npos; ++at)
+        ++summaries;
+    EXPECT_EQ(summaries, 2u) << text;
+    EXPECT_EQ(text.find(" NG "), std::string::npos) << text;
+    for (size_t k = 0; k < 2; ++k) {
+        const std::string flash = folder.read("flash" + std::to_string(k) + ".bin");
+        ASSERT_GE(flash.size(), bytes.size());
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), flash.begin(),
+                               [](uint8_t b, char c) { return b == uint8_t(c); }));
+    }
+}
+
 TEST_F(Gang, QuestionsOfSeveralPortsAreAnsweredOneAtATime) {
     // Two protected chips on ports that share the options' device: with
     // nobody to ask, each question is answered No, beside its own port.
