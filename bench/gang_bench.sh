@@ -50,7 +50,7 @@ run() {  # run N: prints the seconds gang took for N chips
     for i in $(seq "$n"); do
         rm -f "$WORK/flash$i.bin" "$WORK/sim$i.out"
         "$BIN/ostrand-sim" --home "$WORK" --device "$DEVICE" --flash "$WORK/flash$i.bin" \
-            --pace > "$WORK/sim$i.out" &
+            --pace > "$WORK/sim$i.out" 2>&1 &
         SIM_PIDS+=($!)
     done
     for i in $(seq "$n"); do
@@ -61,13 +61,14 @@ run() {  # run N: prints the seconds gang took for N chips
     start=$(date +%s.%N)
     "$BIN/ostrand-cli" gang "${ports[@]}" --home "$WORK" --device "$DEVICE" --rate "$RATE" \
         --blank-device --program "$WORK/64k.h20" > "$WORK/gang$n.out" 2> "$WORK/gang$n.err" ||
-        { cat "$WORK/gang$n.out" "$WORK/gang$n.err" >&2; exit 1; }
+        { cat "$WORK/gang$n.out" "$WORK/gang$n.err" >&2; stop_sims; exit 1; }
     end=$(date +%s.%N)
     stop_sims
     python3 -c "print(f'{$end - $start:.3f}')"
 }
 
 echo "ostrand gang benchmark: $DEVICE, 64 KiB at $RATE bps, paced"
+# run is a subshell here: it stops its own simulators, also when it fails.
 one=$(run 1)
 four=$(run 4)
 python3 - "$one" "$four" <<'EOF'
