@@ -408,7 +408,19 @@ int32_t SetupSettings::saveSetupFile(const fs::path& requested) {
     } else {
         path = programFolder / "Ostrand.ini";
     }
+    if (writeSetupFile(path) != 0) return -1;
+    setupPath = path;
+    // Another instance sees the file as taken while this one runs.
+    if (multi) held_.acquire(path, false);
+    return 0;
+}
 
+int32_t SetupSettings::saveSetupFileAs(const fs::path& path) {
+    if (session_.MultiInstance == 1) return saveSetupFile(path);
+    return writeSetupFile(path);
+}
+
+int32_t SetupSettings::writeSetupFile(const fs::path& path) {
     AtomicFileWriter out;
     if (!out.open(path)) {
         op_.showMessage(10113, 0, 12137, path.string());
@@ -484,9 +496,6 @@ int32_t SetupSettings::saveSetupFile(const fs::path& requested) {
         op_.showMessage(10113, 1, 12109);
         return -1;
     }
-    setupPath = path;
-    // Another instance sees the file as taken while this one runs.
-    if (multi) held_.acquire(path, false);
     return 0;
 }
 

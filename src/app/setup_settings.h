@@ -122,6 +122,9 @@ class SetupSettings {
     int32_t loadSetupFile(const std::filesystem::path& path);
     // 0 written; -1 failure (message shown).
     int32_t saveSetupFile(const std::filesystem::path& path);
+    // Save As: `path` as it is. A multi-instance program goes on with (and
+    // holds) the new file; a single instance keeps Ostrand.ini as its setup.
+    int32_t saveSetupFileAs(const std::filesystem::path& path);
     // 1 with a free numbered file; 0 when all 100 exist (10113 shown).
     int32_t findFreeSetupFile(std::filesystem::path& out);
 
@@ -146,6 +149,8 @@ class SetupSettings {
     void apply();
 
   private:
+    // The setup values into `path`, replaced as a whole. 0 or -1 (message shown).
+    int32_t writeSetupFile(const std::filesystem::path& path);
     int32_t validate();
 
     Session& session_;

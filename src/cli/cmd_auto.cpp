@@ -59,24 +59,8 @@ int run(std::vector<std::string>& argv) {
     if (!object.empty()) object = std::filesystem::absolute(object, ec).string();
     DocumentCore doc(session, op, homeFolder(options).lexically_normal());
     if (options.haveSetup) doc.setupFile = std::filesystem::absolute(options.setup, ec);
-    EngineHooks hooks = doc.engine.hooks();
-    hooks.startupErasePrompt = false;
-    doc.engine.setHooks(std::move(hooks));
-    // The options replace the setup's values for this run; nothing writes them back.
     int refused = kExitOk;
-    doc.setupFromOptions = options.havePort && options.haveDevice;
-    doc.setupRead = [&] {
-        refused = applyRunOverrides(options, doc);
-        SetupValues& v = doc.settings.inForce;
-        if (v.openFile.empty()) v.openFile = object;  // no setup file read it
-        return refused == kExitOk;
-    };
-    doc.objectLoaded = [&] {
-        applyBlankObjectPassword(pw, *doc.devices.selected(), doc.passwords);
-        refused = applyObjectPassword(pw, doc.passwords, doc.image, doc.settings.inForce, op,
-                                      [&doc] { return doc.loadObject(false) == 1; });
-        return refused == kExitOk;
-    };
+    takeRunOptions(doc, options, object, op, refused);
 
     AutoProgrammer& autoProg = doc.autoProgrammer;
     auto stepStart = std::chrono::steady_clock::now();

@@ -1,5 +1,7 @@
 #include "engine_context.h"
 
+#include "document/document.h"
+
 #include <signal.h>
 
 #include <atomic>
@@ -150,6 +152,29 @@ int applyRunOverrides(const CommonOptions& o, EngineSession& parts) {
     if (!parts.applyOverrides(run)) return kExitFailed;
     return applyDevicePassword(o.passwords, *parts.devices.selected(), parts.settings.inForce,
                                parts.op);
+}
+
+void takeRunOptions(DocumentCore& doc, const CommonOptions& options, const std::string& object,
+                    Operator& op, int& refused) {
+    EngineHooks hooks = doc.engine.hooks();
+    hooks.startupErasePrompt = false;
+    doc.engine.setHooks(std::move(hooks));
+    // For this run only; nothing writes them back.
+    refused = kExitOk;
+    doc.setupFromOptions = options.havePort && options.haveDevice;
+    doc.setupRead = [&doc, &options, &refused, object] {
+        refused = applyRunOverrides(options, doc);
+        SetupValues& v = doc.settings.inForce;
+        if (v.openFile.empty()) v.openFile = object;  // no setup file read it
+        return refused == kExitOk;
+    };
+    doc.objectLoaded = [&doc, &options, &op, &refused] {
+        applyBlankObjectPassword(options.passwords, *doc.devices.selected(), doc.passwords);
+        refused =
+            applyObjectPassword(options.passwords, doc.passwords, doc.image, doc.settings.inForce,
+                                op, [&doc] { return doc.loadObject(false) == 1; });
+        return refused == kExitOk;
+    };
 }
 
 int EngineContext::open(bool needObject, const std::string& objectFile) {

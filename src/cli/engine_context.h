@@ -18,6 +18,10 @@
 #include "engine/engine_session.h"
 #include "password_options.h"
 
+namespace ostrand {
+class DocumentCore;
+}
+
 namespace ostrand::cli {
 
 // Console messages, questions and progress, and a record of every message
@@ -122,6 +126,12 @@ bool takeCommonOptions(Args& args, CommonOptions& options);
 // values for this run, keeping the setup's rules (a fixed clock, a default
 // rate). kExitOk, or the exit status with its numbered message shown.
 int applyRunOverrides(const CommonOptions& options, EngineSession& parts);
+// An unattended auto-programming run of `doc`: no erase question at the first
+// connection, and the options over the setup once it is read (the object
+// when the setup names none) and over the object's password once it has
+// loaded. `refused` takes the exit status of an option that could not apply.
+void takeRunOptions(DocumentCore& doc, const CommonOptions& options, const std::string& object,
+                    Operator& op, int& refused);
 
 // The program folder the options name (default: the program's folder).
 std::filesystem::path homeFolder(const CommonOptions& options);

@@ -90,31 +90,23 @@ void PortRun::start() {
     doc.takeInstanceLock = false;  // the gang holds it for all its ports
     std::error_code ec;
     if (!job_.setup.empty()) doc.setupFile = std::filesystem::absolute(job_.setup, ec);
-    EngineHooks hooks = doc.engine.hooks();
-    hooks.startupErasePrompt = false;
-    doc.engine.setHooks(std::move(hooks));
     // Ports of different devices would otherwise write one expansion file.
     doc.image.expansionFolder = gang_.home / "tmp" / ("gang" + std::to_string(index_ + 1));
 
-    // The options replace the setup's values for this run; nothing writes them back.
     int refused = kExitOk;
+    takeRunOptions(doc, options_, gang_.object, op_, refused);
+    // Loading (and its .abs conversion in the shared tmp folder) is one port at a time.
     std::unique_lock loading(*gang_.loading, std::defer_lock);
-    doc.setupFromOptions = options_.havePort && options_.haveDevice;
-    doc.setupRead = [&] {
+    doc.setupRead = [&, read = doc.setupRead] {
         loading.lock();
-        SetupValues& v = doc.settings.inForce;
-        refused = applyRunOverrides(options_, doc);
-        if (v.openFile.empty()) v.openFile = gang_.object;  // no setup file read it
-        console_.setDevice(index_, v.device);
-        return refused == kExitOk;
+        const bool ok = read();
+        console_.setDevice(index_, doc.settings.inForce.device);
+        return ok;
     };
-    doc.objectLoaded = [&] {
-        applyBlankObjectPassword(options_.passwords, *doc.devices.selected(), doc.passwords);
-        refused =
-            applyObjectPassword(options_.passwords, doc.passwords, doc.image, doc.settings.inForce,
-                                op_, [&doc] { return doc.loadObject(false) == 1; });
+    doc.objectLoaded = [&, loaded = doc.objectLoaded] {
+        const bool ok = loaded();
         loading.unlock();  // before the connection, which takes its time
-        return refused == kExitOk;
+        return ok;
     };
     console_.stepStarted(index_, "connecting");
     const int32_t up = doc.startUp(gang_.object);

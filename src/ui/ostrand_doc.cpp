@@ -278,18 +278,7 @@ void COstrandDoc::saveSetupAs() {
     request.filters = kSetupFilters;
     const QString chosen = chooseFile(request);
     if (chosen.isEmpty()) return;
-    // The setup writer takes a path of its own only in multi-instance
-    // operation; a single instance would write Ostrand.ini instead of the
-    // file chosen. It then holds what it wrote, which nothing else needs.
-    Session& s = core.session;
-    const int32_t multi = s.MultiInstance.exchange(1);
-    const fs::path setupPath = core.settings.setupPath;
-    core.settings.saveSetupFile(chosen.toStdString());
-    s.MultiInstance = multi;
-    if (multi != 1) {
-        core.settings.releaseHeldFile();
-        core.settings.setupPath = setupPath;
-    }
+    core.settings.saveSetupFileAs(chosen.toStdString());
 }
 
 void COstrandDoc::option() {
