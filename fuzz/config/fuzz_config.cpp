@@ -12,14 +12,15 @@
 #include "app/operator.h"
 #include "app/profile.h"
 #include "app/setup_settings.h"
+#include "recording_operator.h"
 
 namespace {
 
 class QuietOperator : public ostrand::RecordingOperator {
-public:
+  public:
     using RecordingOperator::RecordingOperator;
 
-protected:
+  protected:
     void present(const ostrand::ShownMessage&) override {}
 };
 

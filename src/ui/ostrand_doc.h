@@ -75,11 +75,6 @@ class COstrandDoc : public QObject {
     void setupDialog(const QString& page);
     void password();
 
-    bool passwordPrecondition();
-    bool chipReady();
-    // Clears AbortRequested from the window side; a waiting worker tries again.
-    void clearAbort();
-    void storeConnectResult(int32_t r);
     void setWorkingFolder(const std::filesystem::path& folder);
     int busy_ = 0;
 };

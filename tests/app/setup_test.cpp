@@ -9,6 +9,7 @@
 #include "app/device_database.h"
 #include "app/operator.h"
 #include "app/setup_settings.h"
+#include "recording_operator.h"
 #include "test_folder.h"
 
 using namespace ostrand;
