@@ -32,12 +32,16 @@ inline const std::filesystem::path& scratch() {
                                 ? "/dev/shm/ostrand-fuzz-XXXXXX"
                                 : "/tmp/ostrand-fuzz-XXXXXX";
         if (!mkdtemp(templ.data())) std::abort();
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(scratch(), ec);
-        });
         return std::filesystem::path(templ);
     }();
+    // Registered once the path is made, so that it runs before the path is
+    // destroyed at exit.
+    static const bool removedAtExit = (std::atexit([] {
+                                           std::error_code ec;
+                                           std::filesystem::remove_all(scratch(), ec);
+                                       }),
+                                       true);
+    (void)removedAtExit;
     return dir;
 }
 
