@@ -41,7 +41,7 @@ int32_t CFlashEngine::connect(int32_t showErrors) {
 
     if (!port_->isOpen()) {
         if (!port_->open(port, initialRate_)) {
-            op_.showMessage(10001, 3);
+            op_.showMessage(10001, 3, 0, port_->openFailureDetail());
             return -1;
         }
         portOpen_ = 1;
