@@ -228,7 +228,11 @@ int runFlashCommand(std::vector<std::string>& argv, const FlashCommand& c) {
     }
     EngineContext ctx(options);
     InterruptScope interrupts(ctx.session);
-    ctx.started = ctx.doc.startUp(consoleRequest(options, c.needObject, file));
+    StartupRequest request = consoleRequest(options, c.needObject, file);
+    // A single operation holds its port, not the program folder: runs on
+    // other ports from the same folder go on side by side.
+    request.takeInstanceLock = false;
+    ctx.started = ctx.doc.startUp(request);
     const int opened = startupStatus(ctx.started, c.name);
     if (c.opened) c.opened(ctx, opened);
     if (opened != kExitOk) return ctx.finish(c.name, opened);
