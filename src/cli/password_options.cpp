@@ -6,78 +6,18 @@
 
 #include "app/boot_types.h"
 #include "app/numbers.h"
+#include "app/password_rules.h"
 
 namespace ostrand::cli {
 
 namespace {
 
-constexpr int32_t kHintPasswordLength = 12129;
-constexpr int32_t kHintPasswordRule = 12110;
 constexpr int32_t kHintObjectPassword = 12111;
 
-// The length and digit rules of a password given in hexadecimal; 0 when it
-// passes, else the message shown.
-int32_t checkHexPassword(const std::string& text, int32_t bootType, Operator& op) {
-    const uint32_t fixed = fixedPasswordLength(bootType);
-    if (!fixed && text.size() > 510) {
-        op.showMessage(10122, 0, kHintPasswordLength);
-        return 10122;
-    }
-    if (fixed && text.size() != 2 * fixed) {
-        const int32_t code = fixed == 4 ? 10136 : 10137;
-        op.showMessage(code);
-        return code;
-    }
-    if (!std::all_of(text.begin(), text.end(), [](char c) { return hexDigitValue(c) >= 0; })) {
-        op.showMessage(10129);
-        return 10129;
-    }
-    if (text.empty()) {
-        op.showMessage(10123);
-        return 10123;
-    }
-    if (text.size() % 2 != 0) {
-        // Half a byte cannot be sent.
-        op.showMessage(10124, 53);
-        return 10124;
-    }
-    if (fixed) return 0;  // the boot program fixes these passwords; erased ones are all F
-    for (size_t i = 4; i + 1 < text.size(); i += 2) {
-        auto same = [&](size_t a, size_t b) {
-            return std::toupper(static_cast<unsigned char>(text[a])) ==
-                   std::toupper(static_cast<unsigned char>(text[b]));
-        };
-        if (same(i, i - 2) && same(i + 1, i - 1) && same(i, i - 4) && same(i + 1, i - 3)) {
-            op.showMessage(10134, 0, kHintPasswordRule);
-            return 10134;
-        }
-    }
-    return 0;
-}
-
-// One address of --password-addresses, as the password dialog reads it.
-bool passwordAddress(const std::string& text, const DeviceDefinition& d, bool count, uint32_t& out,
-                     Operator& op) {
-    const int32_t empty = count ? 10131 : 10133, notHex = count ? 10130 : 10132,
-                  outside = count ? 10120 : 10121;
-    if (text.empty()) {
-        op.showMessage(empty);
-        return false;
-    }
-    const bool prefixed = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const bool digits =
-        prefixed && text.size() <= 10 &&
-        std::all_of(text.begin() + 2, text.end(), [](char c) { return hexDigitValue(c) >= 0; });
-    if (!digits) {
-        op.showMessage(notHex);
-        return false;
-    }
-    out = static_cast<uint32_t>(std::stoul(text.substr(2), nullptr, 16));
-    if (out < d.passwordAreaStart || out > d.passwordAreaEnd) {
-        op.showMessage(outside, 0, kHintPasswordRule);
-        return false;
-    }
-    return true;
+// The verdict of a rule, shown; true when it passed.
+bool passes(const RuleVerdict& v, Operator& op) {
+    if (!v.passed()) op.showMessage(v.code, v.place, v.hint);
+    return v.passed();
 }
 
 // Where the object holds the stated bytes: a count byte equal to their
@@ -137,10 +77,7 @@ int applyDevicePassword(const PasswordOptions& o, const DeviceDefinition& d, Set
     const uint32_t areaStart = BootTypesC(bt) ? 0 : d.passwordAreaStart;
     if (o.blankDevice && !bootTypeRow(bt).passwordRecord && !bootTypeRow(bt).noPassword) {
         // As the password dialog's "Device is Blank": FF bytes at the password area.
-        v.passDevBlank = 1;
-        v.passDevType = 1;
-        v.passDevPassword = blankPasswordText(bt);
-        v.passDevNumAdd = v.passDevCmpAdd = areaStart;
+        setBlankDevicePassword(d, v);
         return kExitOk;
     }
     if (!o.haveDevice) return kExitOk;
@@ -151,12 +88,12 @@ int applyDevicePassword(const PasswordOptions& o, const DeviceDefinition& d, Set
         v.passDevPassword.clear();
         return kExitOk;
     }
-    if (checkHexPassword(o.device, bt, op) != 0) return kExitUsage;
+    if (!passes(checkPasswordText(o.device, bt, true), op)) return kExitUsage;
     uint32_t numAdd = areaStart, cmpAdd = areaStart;
     if (o.haveAddresses && !BootTypesC(bt)) {
         const size_t comma = o.addresses.find(',');
-        if (!passwordAddress(o.addresses.substr(0, comma), d, true, numAdd, op) ||
-            !passwordAddress(o.addresses.substr(comma + 1), d, false, cmpAdd, op))
+        if (!passes(checkPasswordAddress(o.addresses.substr(0, comma), d, true, numAdd), op) ||
+            !passes(checkPasswordAddress(o.addresses.substr(comma + 1), d, false, cmpAdd), op))
             return kExitUsage;
     }
     v.passDevBlank = 2;
@@ -177,7 +114,7 @@ int applyObjectPassword(const PasswordOptions& o, PasswordSet& passwords, Object
     const bool inFile = passwords.findObjectPassword(view, numAdd, cmpAdd, found) == 1;
     std::string text = found;
     if (o.object != "auto") {
-        if (checkHexPassword(o.object, bt, op) != 0) return kExitUsage;
+        if (!passes(checkPasswordText(o.object, bt, true), op)) return kExitUsage;
         text = o.object;
         if (!BootTypesC(bt) && v.passObjNumAdd != 0 && v.passObjCmpAdd != 0) {
             // The setup says where this object keeps its password.

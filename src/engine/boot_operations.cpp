@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/numbers.h"
+#include "app/password_rules.h"
 #include "flash_engine.h"
 #include "objfile/object_image.h"
 
@@ -425,20 +426,17 @@ int32_t CFlashEngine::runPasswordSteps() {
     if (passwords_.devicePasswordOption == 3) {
         if (BootTypesI(dev_.bootType) && flashBlank_ == 1) {
             blankPasswordAsDevicePassword();
-        } else if (std::error_code ec;
-                   !std::filesystem::exists(settings_.programFolder / "history.log", ec)) {
-            op_.showMessage(10139);
+        } else if (!passwordLogPresent(settings_.programFolder)) {
+            op_.showMessage(passwordLogVerdict(false, nullptr).code);
             result = 0;
         } else {
             uint16_t sum = 0;
             if (!bootSum(0, 0, sum)) return recoverAfterTimeout(0);
             std::string device;
             devices_.selectedDeviceName(device);
-            const PasswordLogEntry* found = nullptr;
-            for (const auto& e : passwords_.log)
-                if (e.sum == sum && e.device == device) found = &e;
-            if (!found) {
-                op_.showMessage(10138);
+            const PasswordLogEntry* found = loggedPassword(passwords_.log, sum, device);
+            if (const RuleVerdict v = passwordLogVerdict(true, found); !v.passed()) {
+                op_.showMessage(v.code, v.place, v.hint);
                 result = 0;
             } else {
                 passwords_.devicePassword = found->password;

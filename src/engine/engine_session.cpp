@@ -3,6 +3,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "app/password_rules.h"
+
 namespace ostrand {
 
 namespace fs = std::filesystem;
@@ -35,6 +37,7 @@ int32_t EngineSession::loadSetup(const fs::path& file, bool defaultOptional) {
 
 bool EngineSession::applyOverrides(const RunOverrides& o) {
     SetupValues& v = settings.inForce;
+    const DeviceDefinition* previous = devices.find(v.device);
     if (o.device) v.device = *o.device;
     if (o.port) v.comPort = *o.port;
     if (o.rate) v.dataRate = *o.rate;
@@ -42,6 +45,7 @@ bool EngineSession::applyOverrides(const RunOverrides& o) {
         op.showMessage(10114, 0, 12105, v.device);
         return false;
     }
+    applyDevicePasswords(previous, *devices.selected(), v);
     if (v.dataRate.empty()) v.dataRate = "9600";
     // The setup's own rule: a clock-entry device runs at its fixed rate.
     applyFixedClock(devices.selected()->bootType, v);
@@ -51,6 +55,8 @@ bool EngineSession::applyOverrides(const RunOverrides& o) {
 
 void EngineSession::takeSetup() {
     devices.applyProgrammingMode();
+    if (const DeviceDefinition* d = devices.selected())
+        applyDevicePasswords(d, *d, settings.inForce);
     passwords.takeSetup(settings.inForce);
 }
 
