@@ -24,8 +24,7 @@ int runOstrand(int argc, char** argv) {
     COstrandDoc doc(core, op);
     auto frame = std::make_unique<CMainFrame>(doc);
     installAutoResultWindows(core, frame.get());
-    // Without a valid default setup, the Setup dialog before the main window.
-    core.openSetupDialog = [&] { execSetupDialog(doc, kPageSetupFile, nullptr); };
+    openSetupDialogAtStartUp(doc);
     if (core.startUp(line) == 0) {
         frame.reset();
         return core.shutDown();

@@ -29,14 +29,6 @@ std::string typed(const QLineEdit* box) {
     return box->text().trimmed().toStdString();
 }
 
-// The password holds a ':' (0x3A): a character, or a pair of hexadecimal digits.
-bool holdsColon(const std::string& text, bool hex) {
-    if (!hex) return text.find(':') != std::string::npos;
-    for (size_t i = 0; i + 1 < text.size(); i += 2)
-        if (text[i] == '3' && (text[i + 1] == 'A' || text[i + 1] == 'a')) return true;
-    return false;
-}
-
 }  // namespace
 
 CPasswordDlg::CPasswordDlg(COstrandDoc& doc, const DeviceDefinition* device,
@@ -326,7 +318,7 @@ void CPasswordDlg::accept() {
     store(core_.settings.inForce);
     core_.passwords.takeSetup(core_.settings.inForce);
     saveSetupFor(core_, pagePath_);
-    if (device_ && BootTypesF(device_->bootType) && holdsColon(text, isHex))
+    if (device_ && BootTypesF(device_->bootType) && passwordHoldsColon(text, isHex))
         doc_.op.information(QString::fromUtf8(messageTextOrFallback(12149).data()));
     QDialog::accept();
 }

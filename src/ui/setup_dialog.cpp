@@ -265,6 +265,10 @@ CCommunicationPage::CCommunicationPage(DocumentCore& core, QWidget* parent)
     portList = new QComboBox(this);
     portList->setObjectName(QStringLiteral("comPort"));
     portList->setMinimumContentsLength(18);
+    // Any path that opens as a terminal may be typed in: a pseudo-terminal,
+    // a /dev/serial/by-id link, a network serial bridge.
+    portList->setEditable(true);
+    portList->setInsertPolicy(QComboBox::NoInsert);
     layout->addWidget(new QLabel(QStringLiteral("COM Port"), this), 0, 0);
     layout->addWidget(portList, 0, 1, 1, 3);
 
@@ -576,6 +580,10 @@ void CSetupDlg::reject() {
     const std::string& device = core_.settings.inForce.device;
     if (device.empty() || core_.devices.select(device) < 0) core_.devices.deselect();
     QDialog::reject();
+}
+
+void openSetupDialogAtStartUp(COstrandDoc& doc) {
+    doc.core.openSetupDialog = [&doc] { execSetupDialog(doc, kPageSetupFile, nullptr); };
 }
 
 int execSetupDialog(COstrandDoc& doc, int page, QWidget* parent) {

@@ -216,5 +216,8 @@ class CAddressOptionDlg : public QDialog {
 // Opens the Setup dialog on `page` while it is the window that owns boxes.
 // Returns QDialog::Accepted or Rejected.
 int execSetupDialog(COstrandDoc& doc, int page, QWidget* parent);
+// Start-up without a valid default setup opens the Setup dialog on its
+// first page, before the main window is shown.
+void openSetupDialogAtStartUp(COstrandDoc& doc);
 
 }  // namespace ostrand::ui
