@@ -70,7 +70,17 @@ int main(int argc, char** argv) {
         ok &= save(setup, out / pages[page]);
     }
     setup.hide();
-    ui::CPasswordDlg password(*rig.doc, rig.core->devices.find("KM16F48"), nullptr, {},
+    // A chip with a password of its own, typed by hand; the object's found.
+    SetupValues typed = rig.core->settings.inForce;
+    typed.passDevBlank = 2;
+    typed.passDevType = 1;
+    typed.passDevPassword = "A1B2C3D4E5F60718";
+    typed.passDevNumAdd = 0xBF00;
+    typed.passDevCmpAdd = 0xBF01;
+    typed.passObjBlank = 2;
+    typed.passObjNumAdd = 0xBF00;
+    typed.passObjCmpAdd = 0xBF01;
+    ui::CPasswordDlg password(*rig.doc, rig.core->devices.find("KM16F48"), &typed, {},
                               rig.frame.get());
     ok &= save(password, out / "setup-password.png");
     password.hide();
