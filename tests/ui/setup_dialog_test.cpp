@@ -209,6 +209,35 @@ class SetupDialogTest : public QObject {
         }
     }
 
+    void anotherSetupFileIsTakenUpOnLeavingThePage() {
+        test::UiRig rig;
+        startWith(rig, "KM16F48");
+        const auto other =
+            rig.folder.write("other.ini", test::setupText("KMV9C384", "", "/dev/null", "38400"));
+        // Held by another instance: refused, the box cleared, nothing loaded.
+        rig.session.MultiInstance = 1;
+        FileLock held;
+        QVERIFY(held.acquire(other, false));
+        CSetupDlg d(*rig.doc, 0);
+        d.show();
+        d.setupFilePage->pathBox->setText(QString::fromStdString(other.string()));
+        rig.op.boxes.clear();
+        d.tabs->setCurrentIndex(1);
+        QCOMPARE(rig.codes(), std::vector<int32_t>{10113});
+        QCOMPARE(rig.op.boxes[0].place, 3);
+        QCOMPARE(rig.op.boxes[0].hint, 12137);
+        QVERIFY(d.setupFilePage->pathBox->text().isEmpty());
+        QCOMPARE(d.devicePage->chosenDevice->text(), QString("KM16F48"));
+        // Free again: leaving the page loads it and fills the other pages.
+        held.release();
+        d.tabs->setCurrentIndex(0);
+        d.setupFilePage->pathBox->setText(QString::fromStdString(other.string()));
+        d.tabs->setCurrentIndex(3);
+        QCOMPARE(rig.core->settings.setupPath, other);
+        QCOMPARE(d.devicePage->chosenDevice->text(), QString("KMV9C384"));
+        QCOMPARE(d.communicationPage->rateList->currentText(), QString("38400"));
+    }
+
     void okWithoutDeviceStaysOpen() {
         test::UiRig rig;
         startWith(rig, "KM16F48");
