@@ -285,6 +285,9 @@ CCommunicationPage::CCommunicationPage(DocumentCore& core, QWidget* parent)
 
     manual = new QRadioButton(QStringLiteral("Data Rate Manual"), this);
     automatic = new QRadioButton(QStringLiteral("Data Rate Auto"), this);
+    auto* rateMode = new QButtonGroup(this);
+    rateMode->addButton(manual);
+    rateMode->addButton(automatic);
     layout->addWidget(manual, 2, 0, 1, 2);
     layout->addWidget(automatic, 2, 2, 1, 2);
 

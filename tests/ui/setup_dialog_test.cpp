@@ -124,6 +124,10 @@ class SetupDialogTest : public QObject {
 
     void communicationLayoutByDevice() {
         test::UiRig rig;
+        // A WCP device of BootType 7 whose record enables the clock entry.
+        std::ofstream(rig.folder.path() / "Ostrand.def", std::ios::app)
+            << "\n"
+            << deviceSection("KMX7-KMX7CLK", 7, "TotalWCP=0xFC680063\n");
         startWith(rig, "KM16F48");
         CSetupDlg d(*rig.doc, 3);
         d.show();
@@ -148,6 +152,15 @@ class SetupDialogTest : public QObject {
             QCOMPARE(c.rateList->isEnabled(), r.rateEnabled);
             QCOMPARE(c.help->text(), QString::fromUtf8(messageTextOrFallback(r.help).data()));
         }
+        // A clock-entry device: Auto takes the clock, Manual the rate list.
+        choose(rig, d, "KMX7CLK");
+        c.automatic->click();
+        QVERIFY(c.clockBox->isEnabled() && !c.rateList->isEnabled());
+        QCOMPARE(c.help->text(), QString::fromUtf8(messageTextOrFallback(12207).data()));
+        c.manual->click();
+        QVERIFY(!c.clockBox->isEnabled() && c.rateList->isEnabled());
+        QCOMPARE(c.help->text(), QString::fromUtf8(messageTextOrFallback(12203).data()));
+        choose(rig, d, "KMR10T128");
         // BootType 10: Auto forced, the fixed clock with six decimals.
         QVERIFY(c.automatic->isChecked());
         QCOMPARE(c.clockBox->text(), QString("16.934400"));
