@@ -1,37 +1,13 @@
 // Feeds arbitrary bytes to the definition-file and setup-file loaders. The
 // input is split at the first NUL: before it the definition file, after it
 // the setup file.
-#include <unistd.h>
-
 #include <cstdint>
-#include <filesystem>
 #include <string>
 
-#include "app/device_database.h"
+#include "../common.h"
 #include "app/file_io.h"
-#include "app/operator.h"
 #include "app/profile.h"
 #include "app/setup_settings.h"
-
-namespace {
-
-class QuietOperator : public ostrand::RecordingOperator {
-public:
-    using RecordingOperator::RecordingOperator;
-
-protected:
-    void present(const ostrand::ShownMessage&) override {}
-};
-
-std::filesystem::path scratch() {
-    static std::filesystem::path dir = [] {
-        std::string templ = "/tmp/fuzz-config-XXXXXX";
-        return std::filesystem::path(mkdtemp(templ.data()));
-    }();
-    return dir;
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string input(reinterpret_cast<const char*>(data), size);
@@ -41,11 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     ostrand::ProfileFile::fromText(input);
     ostrand::Session session;
-    QuietOperator op(session);
+    fuzz::QuietOperator op(session);
     ostrand::DeviceDatabase db(session, op);
-    auto dir = scratch();
-    ostrand::writeFileAtomic(dir / "Ostrand.def", def);
-    ostrand::writeFileAtomic(dir / "a.ini", ini);
+    const auto& dir = fuzz::scratch();
+    fuzz::writeInput(dir / "Ostrand.def", reinterpret_cast<const uint8_t*>(def.data()), def.size());
+    fuzz::writeInput(dir / "a.ini", reinterpret_cast<const uint8_t*>(ini.data()), ini.size());
     if (db.load(dir / "Ostrand.def") != 0) return 0;
     ostrand::SetupSettings settings(session, op, db);
     settings.initialise(dir);

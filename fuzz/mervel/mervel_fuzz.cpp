@@ -5,69 +5,24 @@
 // file, a 0xFF byte and the module. Runs happen in a private folder, which is emptied
 // after each run; command files that could name a path outside it (any '/') are
 // skipped, so no input can make a run write anywhere else.
-#include <dirent.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
-#include <csignal>
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include "converter/mervel.h"
+#include "run_folder.h"
 
-namespace {
-
-std::string runFolder;
-
-void writeFile(const char* name, const uint8_t* data, size_t size) {
-    std::ofstream(name, std::ios::binary)
-        .write(reinterpret_cast<const char*>(data), std::streamsize(size));
-}
-
-void clearFolder() {
-    DIR* d = opendir(".");
-    if (!d) return;
-    std::vector<std::string> names;
-    while (dirent* e = readdir(d))
-        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
-            names.push_back(e->d_name);
-    closedir(d);
-    for (const auto& n : names)
-        if (unlink(n.c_str()) != 0) rmdir(n.c_str());
-}
-
-}  // namespace
+using fuzz::writeFile;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    char tmpl[] = "/tmp/mervel-fuzz-XXXXXX";
-    if (!mkdtemp(tmpl)) std::abort();
-    runFolder = tmpl;
-    std::atexit([] { rmdir(runFolder.c_str()); });
-    // Bound what a run may write: a module may legally ask for gigabytes.
-    signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{1 << 20, 1 << 20};
-    setrlimit(RLIMIT_FSIZE, &limit);
-    unsetenv("KVHOME");
+    fuzz::makeRunFolder();
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1) return 0;
-    // Only the run itself works in the private folder: the fuzzer's corpus and artifact
-    // paths stay relative to where it was started.
-    char home[4096];
-    if (!getcwd(home, sizeof home) || chdir(runFolder.c_str()) != 0) std::abort();
-    struct Back {
-        const char* to;
-        ~Back() {
-            clearFolder();
-            if (chdir(to) != 0) std::abort();
-        }
-    } back{home};
+    fuzz::InRunFolder inside;
     const uint8_t options = data[0];
     ++data;
     --size;
@@ -104,11 +59,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     writeFile("in.abs", data, size);
     args.push_back("in.abs");
     mervel::StringConsole console;
-    int code = mervel::run(args, console);
-    if (code != 0 && code != 128 && code != 176 && code != 192) std::abort();
-    // A fatal message always ends with CR LF and nothing else follows it.
-    if (code != 0 && console.stderr_.size() >= 2 &&
-        console.stderr_.compare(console.stderr_.size() - 2, 2, "\r\n") != 0)
-        std::abort();
+    fuzz::checkOutcome(mervel::run(args, console), console.stderr_);
     return 0;
 }

@@ -50,22 +50,30 @@ int openRegularFile(const fs::path& path, OpenFailure* why) {
     return fd;
 }
 
-std::optional<std::string> readWholeFile(const fs::path& path, OpenFailure* why) {
+std::optional<std::string> readWholeFile(const fs::path& path, OpenFailure* why, size_t maxBytes) {
     int fd = openRegularFile(path, why);
     if (fd < 0) return std::nullopt;
+    auto fail = [&](OpenFailure f) -> std::optional<std::string> {
+        ::close(fd);
+        if (why) *why = f;
+        return std::nullopt;
+    };
     struct stat st {};
     std::string data;
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) data.reserve(static_cast<size_t>(st.st_size));
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
+        if (static_cast<uintmax_t>(st.st_size) > maxBytes) return fail(OpenFailure::TooLarge);
+        data.reserve(static_cast<size_t>(st.st_size));
+    }
     char buf[65536];
     for (;;) {
         ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0) {
             if (errno == EINTR) continue;
-            ::close(fd);
-            if (why) *why = OpenFailure::Unreadable;
-            return std::nullopt;
+            return fail(OpenFailure::Unreadable);
         }
         if (n == 0) break;
+        // It may grow while it is read.
+        if (static_cast<size_t>(n) > maxBytes - data.size()) return fail(OpenFailure::TooLarge);
         data.append(buf, static_cast<size_t>(n));
     }
     ::close(fd);
@@ -74,11 +82,12 @@ std::optional<std::string> readWholeFile(const fs::path& path, OpenFailure* why)
 
 namespace {
 
-// ".NAME.ostrand-partial-" followed by eight hexadecimal digits.
+// ".ostrand-partial-" and eight hexadecimal digits, also behind a target's
+// name (".NAME.ostrand-partial-XXXXXXXX", as earlier versions named them).
 bool isPartialName(std::string_view name) {
-    if (name.size() < 1 + kPartialInfix.size() + 8 || name.front() != '.') return false;
-    const size_t at = name.size() - 8 - kPartialInfix.size();
-    if (name.substr(at, kPartialInfix.size()) != kPartialInfix) return false;
+    if (name.size() < kPartialPrefix.size() + 8 || name.front() != '.') return false;
+    const size_t at = name.size() - 8 - kPartialPrefix.size();
+    if (name.substr(at, kPartialPrefix.size()) != kPartialPrefix) return false;
     for (char c : name.substr(name.size() - 8))
         if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
     return true;
@@ -124,7 +133,7 @@ bool AtomicFileWriter::open(const fs::path& target, bool durable) {
         char suffix[16];
         std::snprintf(suffix, sizeof suffix, "%08llx",
                       static_cast<unsigned long long>(rng() & 0xFFFFFFFFu));
-        temp_ = dir / ("." + target.filename().string() + std::string(kPartialInfix) + suffix);
+        temp_ = dir / (std::string(kPartialPrefix) + suffix);
         int fd = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0) {
             if (errno != EEXIST) break;

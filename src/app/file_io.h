@@ -3,6 +3,7 @@
 // child processes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -18,6 +19,7 @@ enum class OpenFailure {
     Missing,     // nothing of that name
     NotRegular,  // a folder, a named pipe, a device, a socket
     Unreadable,  // there, but open() or fstat() failed
+    TooLarge,    // larger than the reader takes
 };
 
 // Opens a regular file for reading. The open never blocks, whatever the path
@@ -26,14 +28,16 @@ enum class OpenFailure {
 // exec), or -1 with the reason in `why`.
 int openRegularFile(const std::filesystem::path& path, OpenFailure* why = nullptr);
 
-// Whole file as bytes; nullopt when it cannot be opened or read, or is not a
-// regular file (`why` tells which).
+// Whole file as bytes; nullopt when it cannot be opened or read, is not a
+// regular file, or holds more than maxBytes (`why` tells which). A file too
+// large is refused before its bytes are read.
 std::optional<std::string> readWholeFile(const std::filesystem::path& path,
-                                         OpenFailure* why = nullptr);
+                                         OpenFailure* why = nullptr, size_t maxBytes = SIZE_MAX);
 
-// The infix that names the temporary files of AtomicFileWriter:
-// ".NAME.ostrand-partial-XXXXXXXX" beside NAME.
-inline constexpr std::string_view kPartialInfix = ".ostrand-partial-";
+// The temporary files of AtomicFileWriter are ".ostrand-partial-XXXXXXXX"
+// (eight random hexadecimal digits) in the target's folder: a fixed short
+// name, so that any target name the file system takes can be written.
+inline constexpr std::string_view kPartialPrefix = ".ostrand-partial-";
 
 // Removes the temporary files that writers killed before their commit left in
 // `folder`. A live writer holds a lock on its file, so only leftovers go.

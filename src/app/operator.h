@@ -22,6 +22,11 @@ struct ProgressEvent {
     std::string operation;  // the text of the progress window
     int64_t done = 0;
     int64_t total = 0;  // 0: no known end
+    // Since the window opened; the rate (of `done` a second) and the time
+    // left once enough has passed to tell them (0 and -1 before).
+    int64_t elapsedMs = 0;
+    double rate = 0;
+    double secondsLeft = -1;
     bool showBar = false;
     bool allowCancel = false;
     bool topMost = false;
@@ -118,6 +123,7 @@ class Operator {
     OutcomeCapture* capture_ = nullptr;
     ProgressEvent progress_;
     bool progressOpen_ = false;
+    int64_t openedMs_ = 0;
     std::function<void(const ProgressEvent&)> listener_;
     std::function<void(const ProgressEvent&)> host_;
 };
@@ -160,71 +166,5 @@ void clearCancel() noexcept;
 // The answer to a catalogue question that leaves the chip as it is and ends
 // the run: No to erasing (and to anything else), Yes to leaving the program.
 bool untouchedAnswer(int32_t code);
-
-// Messages as text lines on stderr; questions answered from stdin when it is a
-// terminal. A question nobody can answer (no terminal, end of input) takes
-// the answer that leaves the chip untouched; --yes answers Yes instead.
-// Progress as a bar on a terminal.
-class ConsoleOperator : public Operator {
-  public:
-    explicit ConsoleOperator(Session& session, bool assumeYes = false);
-    bool ask(int32_t code) override;
-    bool askOkCancel(int32_t code) override;
-    bool notice(int32_t code) override;
-    bool progressAborted() override;
-
-    // Progress bar drawing is on only when stderr is a terminal.
-    void setQuiet(bool quiet) { quiet_ = quiet; }
-
-  protected:
-    void present(const ShownMessage& message) override;
-    void onProgress(const ProgressEvent& event) override;
-
-  private:
-    void draw(bool force);
-    // The answer given without a person: printed after the question.
-    bool unattended(const std::string& text, bool answer, const char* yes, const char* no);
-    bool assumeYes_;
-    bool inputGone_ = false;  // stdin ended: nobody answers any more
-    bool quiet_;
-    bool tty_;
-    bool open_ = false;
-    int64_t startMs_ = 0;
-    int64_t lastDrawMs_ = -1;
-};
-
-// For tests: records every message and progress event, answers questions
-// from a script.
-class RecordingOperator : public Operator {
-  public:
-    explicit RecordingOperator(Session& session) : Operator(session) {}
-
-    std::vector<ShownMessage> messages;
-    std::vector<int32_t> questions;
-    std::vector<std::string> progressTexts;
-    std::vector<bool> answers;  // consumed front to back; empty -> defaultAnswer
-    bool defaultAnswer = true;
-    int32_t abortAfterSteps = -1;  // progressAborted() turns true after that many steps
-    int32_t progressRange = 0;
-    int32_t progressPos = 0;
-    int32_t steps = 0;
-    bool progressIsOpen = false;
-
-    bool ask(int32_t code) override;
-    bool askOkCancel(int32_t code) override;
-    bool notice(int32_t code) override;
-    std::vector<ProgressEvent> progressEvents;
-    bool progressAborted() override;
-
-    const ShownMessage* last() const { return messages.empty() ? nullptr : &messages.back(); }
-    std::vector<int32_t> codes() const;
-
-  protected:
-    void present(const ShownMessage& message) override { messages.push_back(message); }
-    void onProgress(const ProgressEvent& event) override;
-
-  private:
-    bool nextAnswer();
-};
 
 }  // namespace ostrand

@@ -5,6 +5,7 @@
 
 #include "device_database.h"
 #include "numbers.h"
+#include "operator.h"
 #include "setup_settings.h"
 
 namespace ostrand {
@@ -38,6 +39,11 @@ bool threeInARow(const std::string& text, bool hex) {
 }
 
 }  // namespace
+
+bool showVerdict(const RuleVerdict& v, Operator& op) {
+    if (!v.passed()) op.showMessage(v.code, v.place, v.hint);
+    return v.passed();
+}
 
 RuleVerdict checkPasswordText(const std::string& text, int32_t bootType, bool hex,
                               bool deviceBlank) {

@@ -12,6 +12,7 @@
 
 namespace ostrand {
 
+class Operator;
 struct DeviceDefinition;
 struct SetupValues;
 
@@ -23,6 +24,9 @@ struct RuleVerdict {
     bool passed() const { return code == 0; }
     bool operator==(const RuleVerdict&) const = default;
 };
+
+// Shows the verdict's message unless it passed; true when it passed.
+bool showVerdict(const RuleVerdict& verdict, Operator& op);
 
 // A device or object password text for `bootType`: hexadecimal (two digits
 // a byte) or the bytes themselves. `deviceBlank`: the text stands for an

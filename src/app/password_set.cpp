@@ -215,7 +215,7 @@ ObjectPassword PasswordSet::readObjectPassword(const PasswordImageView& image, u
 void PasswordSet::loadPasswordLog(const std::filesystem::path& path) {
     log.clear();
     remembered_.clear();
-    auto file = ProfileFile::load(path);
+    auto file = ProfileFile::load(path, &logFailure);
     if (!file) return;
     std::set<std::string> seen;
     for (const auto& section : file->sectionNames()) {
@@ -271,9 +271,10 @@ std::string PasswordSet::passwordLogText() const {
     return text;
 }
 
-void PasswordSet::mergeLogFile(const std::filesystem::path& path) {
+bool PasswordSet::mergeLogFile(const std::filesystem::path& path) {
     PasswordSet current(session_, op_);
     current.loadPasswordLog(path);
+    if (current.logUnreadable()) return false;
     std::vector<PasswordLogEntry> merged = std::move(current.log);
     for (const auto& e : log) {
         auto same = std::find_if(merged.begin(), merged.end(), [&](const PasswordLogEntry& m) {
@@ -287,6 +288,7 @@ void PasswordSet::mergeLogFile(const std::filesystem::path& path) {
             *same = e;
     }
     log = std::move(merged);
+    return true;
 }
 
 int32_t PasswordSet::savePasswordLog(const std::filesystem::path& path) {
@@ -301,9 +303,8 @@ int32_t PasswordSet::savePasswordLog(const std::filesystem::path& path) {
         op_.showMessage(10113, 10, 12137, detail);
         return 0;
     }
-    mergeLogFile(path);
     AtomicFileWriter writer;
-    if (!writer.open(path)) {
+    if (!mergeLogFile(path) || !writer.open(path)) {
         op_.showMessage(10113, 10, 12137, detail);
         return 0;
     }

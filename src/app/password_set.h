@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "boot_types.h"
+#include "file_io.h"
 #include "numbers.h"
 
 namespace ostrand {
@@ -94,8 +95,15 @@ class PasswordSet {
         return readObjectPassword(image, objectNumAdd, objectCmpAdd);
     }
 
-    // Fills the log from the file; a missing file gives an empty log.
+    // Fills the log from the file; a missing file gives an empty log, and so
+    // does one that cannot be read (logFailure tells why; a file larger than
+    // kMaxProfileFileBytes is not read at all).
     void loadPasswordLog(const std::filesystem::path& path);
+    OpenFailure logFailure = OpenFailure::None;
+    // The log file is there but could not be read.
+    bool logUnreadable() const {
+        return logFailure != OpenFailure::None && logFailure != OpenFailure::Missing;
+    }
     // Replaces the entry with the same SUM and device, else appends.
     void rememberPassword(const PasswordLogEntry& entry);
     // Writes the log to `path` as one piece. 1 written, 0 failure (shown).
@@ -107,7 +115,9 @@ class PasswordSet {
     std::string passwordLogText() const;
 
   private:
-    void mergeLogFile(const std::filesystem::path& path);
+    // False when the file is there but cannot be read: it is then not
+    // replaced.
+    bool mergeLogFile(const std::filesystem::path& path);
 
     Session& session_;
     Operator& op_;

@@ -28,7 +28,7 @@ std::string lowered(std::string_view text) {
 }  // namespace
 
 std::optional<ProfileFile> ProfileFile::load(const std::filesystem::path& path, OpenFailure* why) {
-    auto text = readWholeFile(path, why);
+    auto text = readWholeFile(path, why, kMaxProfileFileBytes);
     if (!text) return std::nullopt;
     return fromText(*text);
 }

@@ -15,10 +15,15 @@
 
 namespace ostrand {
 
+// The largest definition, setup or log file read: far above any real one
+// (a definition file of ten thousand devices is under 10 MB), so that a file
+// that is no such thing is refused before it costs its size in memory.
+inline constexpr size_t kMaxProfileFileBytes = 64u << 20;
+
 class ProfileFile {
   public:
-    // nullopt when the file cannot be opened for reading or is not a regular
-    // file (`why` tells which).
+    // nullopt when the file cannot be opened for reading, is not a regular
+    // file or is larger than kMaxProfileFileBytes (`why` tells which).
     static std::optional<ProfileFile> load(const std::filesystem::path& path,
                                            OpenFailure* why = nullptr);
     static ProfileFile fromText(std::string_view text);

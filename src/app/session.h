@@ -23,6 +23,12 @@ enum ConnectStates : int32_t {
     kDisconnecting = 3,
 };
 
+// What a connection's result (1 connected, 2 the reconnect worker goes on
+// trying, anything else failed) makes of ConnectStatus.
+constexpr int32_t connectStatusFor(int32_t connectResult) {
+    return connectResult == 1 ? kConnected : connectResult == 2 ? kConnecting : kDisconnected;
+}
+
 // LinkPhase values: who the host is talking to.
 constexpr uint32_t kLinkBootProgram = 0x10;
 constexpr uint32_t kLinkWcp = 0x20;

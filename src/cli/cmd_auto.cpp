@@ -51,29 +51,24 @@ int run(std::vector<std::string>& argv) {
         return usageError(kCommand, "unknown option " + bad);
     if (args.rest().size() > 1) return usageError(kCommand, "one object file at most");
     std::string object = args.rest().empty() ? std::string() : args.rest()[0];
-    const PasswordOptions& pw = options.passwords;
 
-    Session session;
-    CliOperator op(session, options.yes);
     std::error_code ec;
     if (!object.empty()) object = std::filesystem::absolute(object, ec).string();
-    DocumentCore doc(session, op, homeFolder(options).lexically_normal());
-    if (options.haveSetup) doc.setupFile = std::filesystem::absolute(options.setup, ec);
-    int refused = kExitOk;
-    takeRunOptions(doc, options, object, op, refused);
+    options.home = homeFolder(options).lexically_normal().string();
+    options.haveHome = true;
+    EngineContext ctx(options);
+    InterruptScope interrupts(ctx.session);
+    DocumentCore& doc = ctx.doc;
+    Session& session = ctx.session;
+    CliOperator& op = ctx.op;
 
     AutoProgrammer& autoProg = doc.autoProgrammer;
-    auto stepStart = std::chrono::steady_clock::now();
-    autoProg.stepStarted = [&stepStart](AutoStep) { stepStart = std::chrono::steady_clock::now(); };
-    autoProg.stepDone = [&](AutoStep step, int32_t result) {
-        double secs =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - stepStart).count();
-        std::printf("%-16s %-3s %6.1f s", (std::string(kAutoStepNames[step]) + ":").c_str(),
-                    resultText(result), secs);
-        if (step == kProgramming && result == kStepOk && secs > 0) {
-            int32_t bytes = autoProg.progressCount();
-            std::printf("  %d bytes, %.0f bytes/s", bytes, bytes / secs);
-        }
+    autoProg.stepDone = [](const AutoStepReport& step) {
+        std::printf("%-16s %-3s %6.1f s", (std::string(kAutoStepNames[step.step]) + ":").c_str(),
+                    resultText(step.result), step.seconds);
+        if (step.bytes > 0 && step.bytesPerSecond > 0)
+            std::printf("  %lld bytes, %.0f bytes/s", static_cast<long long>(step.bytes),
+                        step.bytesPerSecond);
         std::printf("\n");
         std::fflush(stdout);
     };
@@ -83,21 +78,15 @@ int run(std::vector<std::string>& argv) {
     };
 
     auto started = std::chrono::steady_clock::now();
-    if (doc.startUp(object) == 0) return refused != kExitOk ? refused : kExitFailed;
-    if (!doc.connected && session.ConnectStatus != kConnected) {
-        if (!doc.image.loaded()) {
-            std::fprintf(stderr,
-                         "ostrand-cli auto: no valid setup and object file "
-                         "(see 'ostrand-cli check')\n");
-        } else if (!doc.engine.port().isOpen()) {
+    ctx.started = doc.startUp(consoleRequest(options, true, object));
+    if (!ctx.started.connected()) {
+        if (ctx.started.stage != StartupStage::NotConnected)
+            return startupStatus(ctx.started, "auto");
+        if (!doc.engine.port().isOpen())
             // The engine has shown 10001; say what the operator can do about it.
             explainPortFailure(doc.engine.port(), doc.settings.inForce.comPort);
-        } else {
-            op.showMessage(10000, 3, 12100, "Boot Program");
-        }
         return kExitFailed;
     }
-    if (passwordLogFailed(pw, op.shown)) return kExitFailed;
     if (anyChosen) {
         SetupValues& v = doc.settings.inForce;
         v.allErase = chosen[kAllErase];
@@ -112,7 +101,7 @@ int run(std::vector<std::string>& argv) {
                 session.ProgrammingMode >= 1 && session.ProgrammingMode <= 4
                     ? std::string(messageTextOrFallback(13009 + session.ProgrammingMode)).c_str()
                     : "none");
-    if (!doc.runPendingCommandLineRun()) autoProg.unattendedRun(!repeat);
+    doc.unattendedAuto(!repeat);
     double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
@@ -120,7 +109,7 @@ int run(std::vector<std::string>& argv) {
     if (r.result[kVerify] != kStepNotRun)
         std::printf("SUM of File: 0x%04X  SUM of Memory: 0x%04X\n", r.fileSum, r.memorySum);
     int32_t exitStatus = doc.shutDown();
-    bool passed = exitStatus == 1 && !r.nothingRan();
+    bool passed = exitStatus == 1 && !r.nothingRan() && !doc.leaving();
     if (r.nothingRan())
         std::printf("Result: nothing to do (no step chosen) in %.1f s\n", seconds);
     else

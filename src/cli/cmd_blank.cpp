@@ -16,7 +16,7 @@ const Registrar kBlank{
             runBlank}};
 
 int blank(EngineContext& ctx) {
-    const Outcome& o = ctx.perform([&] { return ctx.ops().blankCheck(true); });
+    const Outcome& o = ctx.record(ctx.doc.blankCheck());
     // The check ran when it told its result (11016 or 11017).
     if (o.code == 11016 || o.code == 11017)
         ctx.results.emplace_back("blank", o.status == 1 ? "true" : "false");

@@ -20,7 +20,7 @@ const Registrar kCompare{Command{
 
 int compare(EngineContext& ctx) {
     CompareDifference d;
-    const Outcome& o = ctx.perform([&] { return ctx.ops().compareWithFile(true, true, &d); });
+    const Outcome& o = ctx.record(ctx.doc.compare(&d));
     if (o.status == 1) {
         char text[96];
         std::snprintf(text, sizeof text, "{\"address\": %u, \"device\": %u, \"file\": %u}",

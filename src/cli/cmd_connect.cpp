@@ -23,11 +23,11 @@ const Registrar kConnect{Command{
     runConnect}};
 
 int connect(EngineContext& ctx) {
-    const CFlashEngine& engine = ctx.engine();
-    const DeviceDefinition* d = ctx.devices().selected();
+    const CFlashEngine& engine = ctx.doc.engine;
+    const DeviceDefinition* d = ctx.doc.devices.selected();
     const int32_t mode = ctx.session.ProgrammingMode;
     std::printf("device: %s (BootType %d)\n", d->deviceName.c_str(), d->bootType);
-    std::printf("port: %s\n", ctx.settings().inForce.comPort.c_str());
+    std::printf("port: %s\n", ctx.doc.settings.inForce.comPort.c_str());
     std::printf("mode: %s\n", mode >= 1 && mode <= 4
                                   ? std::string(messageTextOrFallback(13009 + mode)).c_str()
                                   : "none");
@@ -50,8 +50,9 @@ int connect(EngineContext& ctx) {
 
 // A port that would not open: say what the operator can do about it.
 void advise(EngineContext& ctx, int opened) {
-    if (opened != kExitOk && ctx.connectTried() && !ctx.engine().port().isOpen())
-        explainPortFailure(ctx.engine().port(), ctx.settings().inForce.comPort);
+    if (opened != kExitOk && ctx.started.stage == StartupStage::NotConnected &&
+        !ctx.doc.engine.port().isOpen())
+        explainPortFailure(ctx.doc.engine.port(), ctx.doc.settings.inForce.comPort);
 }
 
 int runConnect(std::vector<std::string>& argv) {

@@ -37,9 +37,8 @@ int runErase(std::vector<std::string>& argv) {
         return rest.empty() ? std::string() : "unexpected argument " + rest.front();
     };
     auto erase = [&](EngineContext& ctx) {
-        const Outcome& o = ctx.perform([&] {
-            return start ? ctx.ops().eraseBlock(*start, *size) : ctx.ops().eraseChip(true);
-        });
+        const Outcome& o =
+            ctx.record(start ? ctx.doc.blockErase(*start, *size) : ctx.doc.chipErase());
         return o.status == 1 ? kExitOk : kExitFailed;
     };
     return runFlashCommand(argv,

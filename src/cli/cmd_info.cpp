@@ -6,9 +6,9 @@
 #include <vector>
 
 #include "app/file_io.h"
-#include "app/operator.h"
 #include "app/session.h"
 #include "command.h"
+#include "console_operator.h"
 #include "engine/engine_session.h"
 
 namespace ostrand::cli {

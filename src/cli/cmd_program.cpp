@@ -18,9 +18,9 @@ const Registrar kProgram{Command{
     runProgram}};
 
 int program(EngineContext& ctx) {
-    const Outcome& o = ctx.perform([&] { return ctx.ops().programDevice(); });
-    ctx.results.emplace_back("bytes", std::to_string(ctx.image().programByteCount()));
-    ctx.results.emplace_back("fileSum", std::to_string(ctx.image().fileSum()));
+    const Outcome& o = ctx.record(ctx.doc.program());
+    ctx.results.emplace_back("bytes", std::to_string(ctx.doc.image.programByteCount()));
+    ctx.results.emplace_back("fileSum", std::to_string(ctx.doc.image.fileSum()));
     return o.status == 1 ? kExitOk : kExitFailed;
 }
 
@@ -29,7 +29,7 @@ int runProgram(std::vector<std::string>& argv) {
         argv, {.name = "program",
                .needObject = true,
                .fileOperand = true,
-               .opened = [](EngineContext& ctx, int) { warnIfEndRecordMissing(ctx.image()); },
+               .opened = [](EngineContext& ctx, int) { warnIfEndRecordMissing(ctx.doc.image); },
                .body = program});
 }
 

@@ -42,9 +42,8 @@ int runRead(std::vector<std::string>& argv) {
     };
     auto read = [&](EngineContext& ctx) {
         std::vector<uint8_t> bytes(*end - *start + 1, 0xFF);
-        const Outcome& o = ctx.perform([&] {
-            return ctx.ops().readFlash(*start, bytes.data(), static_cast<uint32_t>(bytes.size()));
-        });
+        const Outcome& o = ctx.record(
+            ctx.doc.readMemory(*start, bytes.data(), static_cast<uint32_t>(bytes.size())));
         if (o.status != 1) return kExitFailed;
         std::string hex;
         for (uint8_t b : bytes) {

@@ -31,7 +31,7 @@ int runSave(std::vector<std::string>& argv) {
         return {};
     };
     auto save = [&](EngineContext& ctx) {
-        const Outcome& o = ctx.perform([&] { return ctx.ops().saveMemoryFile(file, range); });
+        const Outcome& o = ctx.record(ctx.doc.saveFlash(file, range));
         ctx.results.emplace_back("file", jsonString(file));
         return o.status == 1 ? kExitOk : kExitFailed;
     };

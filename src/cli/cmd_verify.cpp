@@ -17,10 +17,10 @@ const Registrar kVerify{Command{
 
 int verify(EngineContext& ctx) {
     uint16_t deviceSum = 0;
-    const Outcome& o = ctx.perform([&] { return ctx.ops().verifySum(true, deviceSum); });
+    const Outcome& o = ctx.record(ctx.doc.verify(deviceSum));
     if (o.status >= 0) {
         ctx.results.emplace_back("deviceSum", std::to_string(deviceSum));
-        ctx.results.emplace_back("fileSum", std::to_string(ctx.image().fileSum()));
+        ctx.results.emplace_back("fileSum", std::to_string(ctx.doc.image.fileSum()));
     }
     return o.status == 0 ? kExitOk : kExitFailed;
 }

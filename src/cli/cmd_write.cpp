@@ -32,9 +32,8 @@ int runWrite(std::vector<std::string>& argv) {
         return {};
     };
     auto write = [&](EngineContext& ctx) {
-        const Outcome& o = ctx.perform([&] {
-            return ctx.ops().writeData(*address, bytes.data(), static_cast<uint32_t>(bytes.size()));
-        });
+        const Outcome& o = ctx.record(
+            ctx.doc.writeMemory(*address, bytes.data(), static_cast<uint32_t>(bytes.size())));
         return o.status == 1 ? kExitOk : kExitFailed;
     };
     return runFlashCommand(argv, {.name = "write", .operands = addressAndBytes, .body = write});

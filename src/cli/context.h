@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/operator.h"
 #include "app/session.h"
 #include "command.h"
+#include "console_operator.h"
 #include "engine/engine_session.h"
 
 namespace ostrand::cli {

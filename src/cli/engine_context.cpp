@@ -1,7 +1,5 @@
 #include "engine_context.h"
 
-#include "document/document.h"
-
 #include <signal.h>
 
 #include <atomic>
@@ -28,7 +26,9 @@ void onInterrupt(int) {
     requestCancel();
 }
 
-void registerAbortWord(std::atomic<int32_t>* word) {
+}  // namespace
+
+InterruptScope::InterruptScope(Session& session) : session_(session) {
     if (registeredContexts.fetch_add(1) == 0) {
         clearCancel();
         struct sigaction sa {};
@@ -39,13 +39,13 @@ void registerAbortWord(std::atomic<int32_t>* word) {
     }
     for (auto& slot : abortWords) {
         std::atomic<int32_t>* empty = nullptr;
-        if (slot.compare_exchange_strong(empty, word)) return;
+        if (slot.compare_exchange_strong(empty, &session_.AbortRequested)) return;
     }
 }
 
-void unregisterAbortWord(std::atomic<int32_t>* word) {
+InterruptScope::~InterruptScope() {
     for (auto& slot : abortWords) {
-        std::atomic<int32_t>* mine = word;
+        std::atomic<int32_t>* mine = &session_.AbortRequested;
         if (slot.compare_exchange_strong(mine, nullptr)) break;
     }
     if (registeredContexts.fetch_sub(1) == 1) {
@@ -53,8 +53,6 @@ void unregisterAbortWord(std::atomic<int32_t>* word) {
         signal(SIGTERM, SIG_DFL);
     }
 }
-
-}  // namespace
 
 const char* const kCommonUsage =
     "  --home DIR     program folder with Ostrand.def (default: the program's folder)\n"
@@ -123,7 +121,7 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-// ---------------------------------------------------------------- context
+// ---------------------------------------------------------------- start-up
 
 std::filesystem::path homeFolder(const CommonOptions& o) {
     std::error_code ec;
@@ -131,106 +129,58 @@ std::filesystem::path homeFolder(const CommonOptions& o) {
                                      ec);
 }
 
+StartupRequest consoleRequest(const CommonOptions& o, bool needObject,
+                              const std::string& objectFile) {
+    StartupRequest r;
+    r.console = true;
+    r.needObject = needObject;
+    std::error_code ec;
+    if (o.haveSetup) r.setupFile = std::filesystem::absolute(o.setup, ec);
+    if (o.haveDevice) r.overrides.device = o.device;
+    if (o.havePort) r.overrides.port = o.port;
+    if (o.haveRate) r.overrides.rate = o.rate;
+    r.passwords = o.passwords;
+    r.objectFile = objectFile;
+    return r;
+}
+
+int startupStatus(const StartupResult& r, const std::string& command) {
+    switch (r.stage) {
+        case StartupStage::Connected:
+            return kExitOk;
+        case StartupStage::NoPort:
+            std::fprintf(stderr, "ostrand-cli %s: no port: give --port or a setup file\n",
+                         command.c_str());
+            return kExitUsage;
+        case StartupStage::NoObject:
+            std::fprintf(stderr, "ostrand-cli %s: give FILE or a setup file that names one\n",
+                         command.c_str());
+            return kExitUsage;
+        case StartupStage::Ended:
+            return r.malformed ? kExitUsage : kExitFailed;
+        default:
+            return r.malformed ? kExitUsage : kExitFailed;
+    }
+}
+
 EngineContext::EngineContext(const CommonOptions& options)
-    : op(session, options.yes), parts(session, op, homeFolder(options)), options_(options) {
-    registerAbortWord(&session.AbortRequested);
+    : op(session, options.yes), doc(session, op, homeFolder(options)), options_(options) {
     op.setProgressListener([this](const ProgressEvent& e) {
         if (e.total > 0) lastBar_ = e;
     });
 }
 
 EngineContext::~EngineContext() {
-    parts.engine.disconnect();
-    unregisterAbortWord(&session.AbortRequested);
-}
-
-int applyRunOverrides(const CommonOptions& o, EngineSession& parts) {
-    RunOverrides run;
-    if (o.haveDevice) run.device = o.device;
-    if (o.havePort) run.port = o.port;
-    if (o.haveRate) run.rate = o.rate;
-    if (!parts.applyOverrides(run)) return kExitFailed;
-    return applyDevicePassword(o.passwords, *parts.devices.selected(), parts.settings.inForce,
-                               parts.op);
-}
-
-void takeRunOptions(DocumentCore& doc, const CommonOptions& options, const std::string& object,
-                    Operator& op, int& refused) {
-    EngineHooks hooks = doc.engine.hooks();
-    hooks.startupErasePrompt = false;
-    doc.engine.setHooks(std::move(hooks));
-    // For this run only; nothing writes them back.
-    refused = kExitOk;
-    doc.setupFromOptions = options.havePort && options.haveDevice;
-    doc.setupRead = [&doc, &options, &refused, object] {
-        refused = applyRunOverrides(options, doc);
-        SetupValues& v = doc.settings.inForce;
-        if (v.openFile.empty()) v.openFile = object;  // no setup file read it
-        return refused == kExitOk;
-    };
-    doc.objectLoaded = [&doc, &options, &op, &refused] {
-        applyBlankObjectPassword(options.passwords, *doc.devices.selected(), doc.passwords);
-        refused =
-            applyObjectPassword(options.passwords, doc.passwords, doc.image, doc.settings.inForce,
-                                op, [&doc] { return doc.loadObject(false) == 1; });
-        return refused == kExitOk;
-    };
-}
-
-int EngineContext::open(bool needObject, const std::string& objectFile) {
-    if (!parts.loadDefinitions()) return kExitFailed;
-    const int32_t loaded =
-        parts.loadSetup(options_.haveSetup ? std::filesystem::path(options_.setup) : "");
-    // A setup that fails on a key the options replace still gives the rest.
-    if (loaded != 0 && options_.haveSetup && !(options_.havePort || options_.haveDevice))
-        return kExitFailed;
-
-    SetupValues& v = parts.settings.inForce;
-    if (!objectFile.empty()) v.openFile = objectFile;
-    if (int r = applyRunOverrides(options_, parts); r != kExitOk) return r;
-    if (v.comPort.empty()) {
-        std::fprintf(stderr, "ostrand-cli: no port: give --port or a setup file\n");
-        return kExitUsage;
-    }
-    parts.takeSetup();
-    parts.passwords.loadPasswordLog(parts.programFolder / "history.log");
-    applyBlankObjectPassword(options_.passwords, *parts.devices.selected(), parts.passwords);
-
-    // The object password is the object's: it needs the object.
-    ObjectImage& image = parts.image;
-    if (needObject || options_.passwords.haveObject) {
-        if (v.openFile.empty()) {
-            std::fprintf(stderr, "ostrand-cli: no object file: give FILE or a setup file\n");
-            return kExitUsage;
-        }
-        if (!image.load(false) || !image.loaded()) return kExitFailed;
-        const int r = applyObjectPassword(options_.passwords, parts.passwords, image, v, op,
-                                          [&image] { return image.load(false) == 1; });
-        if (r != kExitOk) return r;
-    }
-
-    CFlashEngine& engine = parts.engine;
-    EngineHooks hooks = engine.hooks();
-    hooks.startupErasePrompt = false;  // erasing is the erase command's business
-    hooks.closeMainWindow = [this] {
-        // The operator would rather leave than erase the protected chip.
-        if (!leaving_) op.showMessage(10022);
-        leaving_ = true;
-    };
-    engine.setHooks(std::move(hooks));
-    connectTried_ = true;
-    if (parts.connectAndWait(1) != 1) return kExitFailed;
-    if (passwordLogFailed(options_.passwords, op.shown)) return kExitFailed;
-    return kExitOk;
+    doc.shutDown();
 }
 
 int EngineContext::finish(const std::string& command, int status) {
-    if (leaving_ && status == kExitOk) status = kExitFailed;
+    if (doc.leaving() && status == kExitOk) status = kExitFailed;
     if (!options_.json) return status;
     std::string out = "{\"command\": " + jsonString(command) +
                       ", \"ok\": " + (status == kExitOk ? "true" : "false") +
                       ", \"exitStatus\": " + std::to_string(status);
-    if (const DeviceDefinition* d = parts.devices.selected())
+    if (const DeviceDefinition* d = doc.devices.selected())
         out += ", \"device\": " + jsonString(d->deviceName) +
                ", \"bootType\": " + std::to_string(d->bootType) +
                ", \"mode\": " + std::to_string(session.ProgrammingMode.load());
@@ -241,10 +191,14 @@ int EngineContext::finish(const std::string& command, int status) {
                ", \"place\": " + std::to_string(outcome->place) +
                ", \"hint\": " + std::to_string(outcome->hint) +
                ", \"detail\": " + jsonString(outcome->detail) + "}";
-    if (lastBar_)
-        out += ", \"progress\": {\"operation\": " + jsonString(lastBar_->operation) +
+    if (lastBar_) {
+        char rate[64];
+        std::snprintf(rate, sizeof rate, ", \"elapsedMs\": %lld, \"rate\": %.1f",
+                      static_cast<long long>(lastBar_->elapsedMs), lastBar_->rate);
+        out += ", \"progress\": {\"operation\": " + jsonString(lastBar_->operation) + rate +
                ", \"done\": " + std::to_string(lastBar_->done) +
                ", \"total\": " + std::to_string(lastBar_->total) + "}";
+    }
     out += ", \"messages\": " + jsonMessages(op.shown) + "}\n";
     std::fputs(out.c_str(), stdout);
     std::fflush(stdout);
@@ -273,7 +227,9 @@ int runFlashCommand(std::vector<std::string>& argv, const FlashCommand& c) {
         return usageError(self, "takes no arguments");
     }
     EngineContext ctx(options);
-    const int opened = ctx.open(c.needObject, file);
+    InterruptScope interrupts(ctx.session);
+    ctx.started = ctx.doc.startUp(consoleRequest(options, c.needObject, file));
+    const int opened = startupStatus(ctx.started, c.name);
     if (c.opened) c.opened(ctx, opened);
     if (opened != kExitOk) return ctx.finish(c.name, opened);
     return ctx.finish(c.name, c.body ? c.body(ctx) : kExitOk);

@@ -1,7 +1,6 @@
 // What the flash commands share: the common options, one run from the
-// arguments to the exit status (runFlashCommand), an engine session connected
-// to the chip, a progress bar with bytes, rate and time left, and the --json
-// result.
+// arguments to the exit status (runFlashCommand), the document brought up
+// and connected to the chip, and the --json result.
 #pragma once
 
 #include <cstdint>
@@ -12,15 +11,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/operator.h"
 #include "app/session.h"
 #include "command.h"
-#include "engine/engine_session.h"
+#include "console_operator.h"
+#include "document/document.h"
 #include "password_options.h"
-
-namespace ostrand {
-class DocumentCore;
-}
 
 namespace ostrand::cli {
 
@@ -47,6 +42,13 @@ struct CommonOptions {
 
 extern const char* const kCommonUsage;
 
+// The start-up request of a console run with these options.
+StartupRequest consoleRequest(const CommonOptions& options, bool needObject,
+                              const std::string& objectFile);
+// The exit status of a start-up that did not reach the chip, with a line on
+// stderr where no numbered message tells it; kExitOk once connected.
+int startupStatus(const StartupResult& result, const std::string& command);
+
 class EngineContext {
   public:
     explicit EngineContext(const CommonOptions& options);
@@ -54,29 +56,16 @@ class EngineContext {
     EngineContext(const EngineContext&) = delete;
     EngineContext& operator=(const EngineContext&) = delete;
 
-    // Loads the program folder, the setup and, when `objectFile` is not
-    // empty (or the setup names one and needObject), the object file; then
-    // connects. kExitOk, or kExitFailed with the message shown.
-    int open(bool needObject, const std::string& objectFile);
     const CommonOptions& options() const { return options_; }
-    // open() got as far as trying the port.
-    bool connectTried() const { return connectTried_; }
 
     Session session;
     CliOperator op;
-    EngineSession parts;  // for the options' program folder
+    DocumentCore doc;
+    StartupResult started;
 
-    DeviceDatabase& devices() { return parts.devices; }
-    SetupSettings& settings() { return parts.settings; }
-    ObjectImage& image() { return parts.image; }
-    CFlashEngine& engine() { return parts.engine; }
-    FlashOperations& ops() { return parts.operations; }
-
-    // Runs the command's operation (a callable returning its status); its
-    // outcome goes into the JSON result.
-    template <class F>
-    const Outcome& perform(F&& operation) {
-        outcome = captureOutcome(op, std::forward<F>(operation));
+    // The command's outcome, for the JSON result.
+    const Outcome& record(Outcome o) {
+        outcome = std::move(o);
         return *outcome;
     }
     std::optional<Outcome> outcome;
@@ -89,18 +78,16 @@ class EngineContext {
 
   private:
     CommonOptions options_;
-    bool leaving_ = false;
-    bool connectTried_ = false;
     std::optional<ProgressEvent> lastBar_;  // the last progress with a known end
 };
 
 // How a flash command reads its words and what it does once connected. The
 // preamble takes the common options, then `options`, rejects unknown
-// options, takes the operands, opens and connects; the body is the command's
-// own work. Every hook may stay empty.
+// options, takes the operands, and brings the document up; the body is the
+// command's own work. Every hook may stay empty.
 struct FlashCommand {
     std::string name;
-    // open() loads the object file (FILE, or the setup's).
+    // The command works with the object file (FILE, or the setup's).
     bool needObject = false;
     // The operands are at most one FILE: the object file.
     bool fileOperand = false;
@@ -109,7 +96,7 @@ struct FlashCommand {
     // The words left after the options: "" or the usage error. Empty (and
     // no fileOperand): the command takes none.
     std::function<std::string(std::vector<std::string>&)> operands{};
-    // Right after open(), with its status.
+    // Right after start-up, with its exit status.
     std::function<void(EngineContext&, int opened)> opened{};
     // The work on the connected chip; returns the exit status.
     std::function<int(EngineContext&)> body{};
@@ -122,16 +109,17 @@ int runFlashCommand(std::vector<std::string>& argv, const FlashCommand& command)
 // args.errorText()) on a bad option.
 bool takeCommonOptions(Args& args, CommonOptions& options);
 
-// Puts the options' device, port, rate and device password over the setup's
-// values for this run, keeping the setup's rules (a fixed clock, a default
-// rate). kExitOk, or the exit status with its numbered message shown.
-int applyRunOverrides(const CommonOptions& options, EngineSession& parts);
-// An unattended auto-programming run of `doc`: no erase question at the first
-// connection, and the options over the setup once it is read (the object
-// when the setup names none) and over the object's password once it has
-// loaded. `refused` takes the exit status of an option that could not apply.
-void takeRunOptions(DocumentCore& doc, const CommonOptions& options, const std::string& object,
-                    Operator& op, int& refused);
+// Registers the session's abort word with Ctrl-C while it lives.
+class InterruptScope {
+  public:
+    explicit InterruptScope(Session& session);
+    ~InterruptScope();
+    InterruptScope(const InterruptScope&) = delete;
+    InterruptScope& operator=(const InterruptScope&) = delete;
+
+  private:
+    Session& session_;
+};
 
 // The program folder the options name (default: the program's folder).
 std::filesystem::path homeFolder(const CommonOptions& options);

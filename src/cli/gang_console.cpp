@@ -40,7 +40,6 @@ size_t GangConsole::addPort(const std::string& port) {
     Line line;
     line.port = port;
     line.step = "starting";
-    line.since = Clock::now();
     lines_.push_back(line);
     return lines_.size() - 1;
 }
@@ -56,12 +55,12 @@ void GangConsole::stepStarted(size_t i, const std::string& step) {
     Line& l = lines_[i];
     l.step = step;
     l.done = l.total = 0;
-    l.since = Clock::now();
+    l.rate = 0;
     redrawLocked(true);
 }
 
-void GangConsole::stepDone(size_t i, const std::string& step, const char* result, double seconds,
-                           int64_t bytes) {
+void GangConsole::stepDone(size_t i, const std::string& step, const char* result,
+                           const AutoStepReport& report) {
     std::lock_guard guard(lock_);
     if (live_) {
         lines_[i].step = step + ": " + result;
@@ -71,10 +70,11 @@ void GangConsole::stepDone(size_t i, const std::string& step, const char* result
     // Same columns as the auto command's step lines, after the port.
     char text[200];
     int n = std::snprintf(text, sizeof text, "%s: %-16s %-3s %6.1f s", lines_[i].port.c_str(),
-                          (step + ":").c_str(), result, seconds);
-    if (bytes > 0 && seconds > 0 && n > 0 && static_cast<size_t>(n) < sizeof text)
+                          (step + ":").c_str(), result, report.seconds);
+    if (report.bytes > 0 && report.bytesPerSecond > 0 && n > 0 &&
+        static_cast<size_t>(n) < sizeof text)
         std::snprintf(text + n, sizeof text - static_cast<size_t>(n), "  %lld bytes, %.0f bytes/s",
-                      static_cast<long long>(bytes), static_cast<double>(bytes) / seconds);
+                      static_cast<long long>(report.bytes), report.bytesPerSecond);
     std::fprintf(report_, "%s\n", text);
     std::fflush(report_);
 }
@@ -82,10 +82,10 @@ void GangConsole::stepDone(size_t i, const std::string& step, const char* result
 void GangConsole::progress(size_t i, const ProgressEvent& event) {
     std::lock_guard guard(lock_);
     Line& l = lines_[i];
-    if (event.kind == ProgressEvent::Kind::Open) l.since = Clock::now();
     if (event.showBar) {
         l.done = event.done;
         l.total = event.total;
+        l.rate = event.rate;
     }
     redrawLocked(event.kind != ProgressEvent::Kind::Advance);
 }
@@ -116,10 +116,8 @@ std::string GangConsole::render(const Line& l) const {
     int n = std::snprintf(text, sizeof text, "%-16s %-10s %-22s", l.port.c_str(), l.device.c_str(),
                           l.step.c_str());
     if (l.total > 0 && n > 0 && static_cast<size_t>(n) < sizeof text) {
-        const double secs = std::chrono::duration<double>(Clock::now() - l.since).count();
         std::snprintf(text + n, sizeof text - static_cast<size_t>(n), " %7lld/%-7lld %6.0f B/s",
-                      static_cast<long long>(l.done), static_cast<long long>(l.total),
-                      secs > 0 ? static_cast<double>(l.done) / secs : 0.0);
+                      static_cast<long long>(l.done), static_cast<long long>(l.total), l.rate);
     }
     return text;
 }

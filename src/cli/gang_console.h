@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/operator.h"
+#include "document/auto_program.h"
 
 namespace ostrand::cli {
 
@@ -29,8 +30,8 @@ class GangConsole {
 
     void setDevice(size_t i, const std::string& device);
     void stepStarted(size_t i, const std::string& step);
-    void stepDone(size_t i, const std::string& step, const char* result, double seconds,
-                  int64_t bytes);
+    void stepDone(size_t i, const std::string& step, const char* result,
+                  const AutoStepReport& report);
     void progress(size_t i, const ProgressEvent& event);
     void finished(size_t i, const std::string& state);
 
@@ -55,7 +56,7 @@ class GangConsole {
     struct Line {
         std::string port, device, step, state;
         int64_t done = 0, total = 0;
-        std::chrono::steady_clock::time_point since;
+        double rate = 0;
     };
     std::string render(const Line& line) const;
     void redrawLocked(bool force);

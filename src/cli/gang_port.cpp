@@ -87,51 +87,40 @@ void PortRun::start() {
     const size_t firstMessage = op_.shown.size();
     doc_ = std::make_unique<DocumentCore>(session_, op_, gang_.home);
     DocumentCore& doc = *doc_;
-    doc.takeInstanceLock = false;  // the gang holds it for all its ports
-    std::error_code ec;
-    if (!job_.setup.empty()) doc.setupFile = std::filesystem::absolute(job_.setup, ec);
     // Ports of different devices would otherwise write one expansion file.
     doc.image.expansionFolder = gang_.home / "tmp" / ("gang" + std::to_string(index_ + 1));
 
-    int refused = kExitOk;
-    takeRunOptions(doc, options_, gang_.object, op_, refused);
+    CommonOptions options = options_;
+    if (!job_.setup.empty()) {
+        options.haveSetup = true;
+        options.setup = job_.setup;
+    }
+    StartupRequest request = consoleRequest(options, true, gang_.object);
+    request.takeInstanceLock = false;  // the gang holds it for all its ports
     // Loading (and its .abs conversion in the shared tmp folder) is one port at a time.
-    std::unique_lock loading(*gang_.loading, std::defer_lock);
-    doc.setupRead = [&, read = doc.setupRead] {
-        loading.lock();
-        const bool ok = read();
-        console_.setDevice(index_, doc.settings.inForce.device);
-        return ok;
-    };
-    doc.objectLoaded = [&, loaded = doc.objectLoaded] {
-        const bool ok = loaded();
-        loading.unlock();  // before the connection, which takes its time
-        return ok;
-    };
+    request.loading = gang_.loading;
     console_.stepStarted(index_, "connecting");
-    const int32_t up = doc.startUp(gang_.object);
-    if (loading.owns_lock()) loading.unlock();
-    doc.setupRead = nullptr;
-    doc.objectLoaded = nullptr;
-    outcome.badUsage = refused == kExitUsage;
-    if (up == 0) return fail("Setup", firstMessage);
+    const StartupResult up = doc.startUp(request);
+    console_.setDevice(index_, doc.settings.inForce.device);
+    outcome.badUsage = up.malformed;
     ready_ = doc.image.loaded();
-    if (!doc.connected && session_.ConnectStatus != kConnected) {
-        if (!ready_) {
-            console_.message(index_, "no valid setup and object file (see 'ostrand-cli check')");
-            return fail("Setup", firstMessage);
-        }
+    if (up.stage == StartupStage::NoObject) {
+        console_.message(index_, "no valid setup and object file (see 'ostrand-cli check')");
+        return fail("Setup", firstMessage);
+    }
+    if (up.stage == StartupStage::Ended || up.stage == StartupStage::NoPort ||
+        up.stage == StartupStage::SetupNeeded)
+        return fail("Setup", firstMessage);
+    if (up.stage == StartupStage::LogMissed) return fail("Passwords", firstMessage);
+    if (up.stage == StartupStage::NotConnected) {
         if (!doc.engine.port().isOpen()) {
             // The engine has shown 10001; say what the operator can do about it.
             const std::string advice =
                 portFailureAdvice(doc.engine.port().lastErrno(), doc.settings.inForce.comPort);
             if (!advice.empty()) console_.message(index_, advice);
-        } else {
-            op_.showMessage(10000, 3, 12100, "Boot Program");
         }
         return fail("Connection", firstMessage);
     }
-    if (passwordLogFailed(options_.passwords, op_.shown)) return fail("Passwords", firstMessage);
     if (gang_.anyChosen) {
         SetupValues& v = doc.settings.inForce;
         v.allErase = gang_.chosen[kAllErase];
@@ -160,23 +149,18 @@ void PortRun::again() {
 
 void PortRun::pass() {
     AutoProgrammer& autoProg = doc_->autoProgrammer;
-    auto stepStart = std::chrono::steady_clock::now();
     autoProg.stepStarted = [&](AutoStep step) {
-        stepStart = std::chrono::steady_clock::now();
         console_.stepStarted(index_, kAutoStepNames[step]);
     };
-    autoProg.stepDone = [&](AutoStep step, int32_t result) {
-        const double secs =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - stepStart).count();
-        const char* text = result == kStepOk ? "OK" : result == kStepFailed ? "NG" : "---";
-        const int64_t bytes =
-            step == kProgramming && result == kStepOk ? autoProg.progressCount() : 0;
-        console_.stepDone(index_, kAutoStepNames[step], text, secs, bytes);
+    autoProg.stepDone = [&](const AutoStepReport& step) {
+        const char* text = step.result == kStepOk       ? "OK"
+                           : step.result == kStepFailed ? "NG"
+                                                        : "---";
+        console_.stepDone(index_, kAutoStepNames[step.step], text, step);
     };
     // The gang shows one summary for all ports instead of result windows.
     autoProg.resultWindow = nullptr;
-    // With the command line's object the engine asks for the run itself.
-    if (!doc_->runPendingCommandLineRun()) autoProg.unattendedRun(true);
+    doc_->unattendedAuto(true);
     autoProg.stepStarted = nullptr;
     autoProg.stepDone = nullptr;
 }

@@ -1,26 +1,13 @@
-// The password options of the commands that connect. They replace the
-// setup's passwords for one run and are never written back.
+// The password options of the commands that connect: read into the run's
+// passwords, which replace the setup's for one run and are never written back.
 #pragma once
 
-#include <functional>
-#include <string>
-
-#include "app/device_database.h"
-#include "app/operator.h"
-#include "app/password_set.h"
-#include "app/setup_settings.h"
 #include "command.h"
-#include "objfile/object_image.h"
+#include "document/run_passwords.h"
 
 namespace ostrand::cli {
 
-struct PasswordOptions {
-    std::string device;     // HEX, or "log"
-    std::string addresses;  // NUM,CMP of the device password
-    std::string object;     // "auto", or HEX
-    bool haveDevice = false, haveAddresses = false, haveObject = false;
-    bool blankDevice = false;
-};
+using PasswordOptions = RunPasswords;
 
 // The help text of these options, for every command's usage.
 #define OSTRAND_PASSWORD_USAGE                                                             \
@@ -46,26 +33,5 @@ struct PasswordOptions {
 // Takes --blank-device, --device-password, --password-addresses and
 // --object-password. False on bad usage, with the text in args.errorText().
 bool takePasswordOptions(Args& args, PasswordOptions& options);
-
-// The device password (or the blank chip's) into the setup values in force,
-// before the password set takes them. kExitOk, or kExitUsage with the
-// numbered message shown.
-int applyDevicePassword(const PasswordOptions& options, const DeviceDefinition& device,
-                        SetupValues& values, Operator& op);
-
-// The object password, once the object has loaded: found in it or checked
-// against it. `reload` loads the object again when the password's addresses
-// changed. kExitOk, kExitUsage (a malformed password) or kExitFailed, with the
-// numbered message shown.
-int applyObjectPassword(const PasswordOptions& options, PasswordSet& passwords, ObjectImage& image,
-                        SetupValues& values, Operator& op, const std::function<bool()>& reload);
-
-// Without --object-password, a blank chip takes the blank password as its
-// object password too (the engine sends it once the chip is rewritten).
-void applyBlankObjectPassword(const PasswordOptions& options, const DeviceDefinition& device,
-                              PasswordSet& passwords);
-
-// True when --device-password log looked in vain (10138 or 10139 shown).
-bool passwordLogFailed(const PasswordOptions& options, const std::vector<ShownMessage>& shown);
 
 }  // namespace ostrand::cli

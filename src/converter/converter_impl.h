@@ -79,6 +79,12 @@ class OutFile {
     void commit();
     // Closes and deletes the new version; the old file stays.
     void discard();
+    // A closed file is complete: a fatal error or an interrupt from now on
+    // puts it in place instead of deleting it (until it is reopened).
+    void keepWhenFinished();
+    // After a fatal error: a finished file that is kept takes its place,
+    // anything else of this run is deleted. No further messages.
+    void cleanUpAfterFatal();
     // Reopens a file this run wrote earlier, cutting it back to `length` bytes.
     void reopenAt(uint64_t length);
     void write(const char* p, size_t n) {
@@ -110,6 +116,7 @@ class OutFile {
   private:
     void writeSlow(const char* p, size_t n);
     void writeOut(const char* p, size_t n);
+    bool place();  // the new version takes the old one's place; false: deleted
 
     Converter& owner_;
     std::string name_;   // as given, for messages
@@ -118,7 +125,8 @@ class OutFile {
     int fd_ = -1;
     bool created_ = false;  // a regular file that this run may delete
     bool removable_ = false;
-    int slot_ = -1;  // interrupt clean-up slot
+    bool keep_ = false;  // see keepWhenFinished()
+    int slot_ = -1;      // interrupt clean-up slot
     std::unique_ptr<char[]> buf_;
     size_t cap_ = 0;
     size_t used_ = 0;

@@ -21,9 +21,14 @@ namespace {
 constexpr size_t InputBufferSize = 1 << 16;
 constexpr size_t OutputBufferSize = 1 << 18;
 
-// Files an interrupt must delete. Changed only with the interrupts blocked, so
-// that the handler never sees the list half-changed.
-std::vector<std::unique_ptr<char[]>> interruptPaths;
+// Files an interrupt must delete, or (placeAt set) put in place: a finished
+// overlay file stays. Changed only with the interrupts blocked, so that the
+// handler never sees the list half-changed.
+struct InterruptEntry {
+    std::unique_ptr<char[]> path;
+    std::unique_ptr<char[]> placeAt;
+};
+std::vector<InterruptEntry> interruptPaths;
 
 class InterruptsBlocked {
   public:
@@ -40,28 +45,44 @@ class InterruptsBlocked {
     sigset_t saved_;
 };
 
+std::unique_ptr<char[]> copyOf(const std::string& text) {
+    auto copy = std::make_unique<char[]>(text.size() + 1);
+    std::memcpy(copy.get(), text.c_str(), text.size() + 1);
+    return copy;
+}
+
 int registerInterruptPath(const std::string& path) {
-    auto copy = std::make_unique<char[]>(path.size() + 1);
-    std::memcpy(copy.get(), path.c_str(), path.size() + 1);
+    auto copy = copyOf(path);
     for (size_t i = 0; i < interruptPaths.size(); ++i) {
-        if (!interruptPaths[i]) {
-            interruptPaths[i] = std::move(copy);
+        if (!interruptPaths[i].path) {
+            interruptPaths[i].path = std::move(copy);
             return int(i);
         }
     }
-    interruptPaths.push_back(std::move(copy));
+    interruptPaths.push_back({std::move(copy), nullptr});
     return int(interruptPaths.size() - 1);
 }
 
 void unregisterInterruptPath(int slot) {
     if (slot < 0) return;
     InterruptsBlocked blocked;
-    interruptPaths[size_t(slot)].reset();
+    interruptPaths[size_t(slot)] = {};
+}
+
+// An interrupt from now on puts the file at `target` (empty: deletes it).
+void setInterruptPlace(int slot, const std::string& target) {
+    if (slot < 0) return;
+    auto copy = target.empty() ? nullptr : copyOf(target);
+    InterruptsBlocked blocked;
+    interruptPaths[size_t(slot)].placeAt = std::move(copy);
 }
 
 extern "C" void onInterrupt(int) {
-    for (const auto& path : interruptPaths)
-        if (path) unlink(path.get());
+    for (const auto& entry : interruptPaths) {
+        if (!entry.path) continue;
+        if (!entry.placeAt || ::rename(entry.path.get(), entry.placeAt.get()) != 0)
+            unlink(entry.path.get());
+    }
     _exit(ExitObjectError);
 }
 
@@ -242,13 +263,14 @@ void OutFile::create(const std::string& name, bool append, bool removable) {
         if (::lstat(name.c_str(), &link) == 0 && S_ISLNK(link.st_mode) &&
             ::realpath(name.c_str(), resolved))
             final_ = resolved;
+        // The new version's name does not grow with the target's: any name the
+        // file system takes for the target must be writable.
         static unsigned counter = 0;
         const size_t slash = final_.find_last_of('/');
         const std::string folder = slash == std::string::npos ? "" : final_.substr(0, slash + 1);
-        const std::string base = slash == std::string::npos ? final_ : final_.substr(slash + 1);
         InterruptsBlocked blocked;
         for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-            temp_ = folder + "." + base + ".mervel-partial-" + std::to_string(::getpid()) + "-" +
+            temp_ = folder + ".mervel-partial-" + std::to_string(::getpid()) + "-" +
                     std::to_string(++counter);
             fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd_ < 0 && errno != EEXIST) break;
@@ -273,6 +295,8 @@ void OutFile::create(const std::string& name, bool append, bool removable) {
 }
 
 void OutFile::reopenAt(uint64_t length) {
+    keep_ = false;
+    setInterruptPlace(slot_, {});
     {
         InterruptsBlocked blocked;
         fd_ = ::open(temp_.empty() ? name_.c_str() : temp_.c_str(), O_WRONLY | O_CLOEXEC);
@@ -364,9 +388,14 @@ void OutFile::removeFile(bool evenIfClosed) {
     created_ = false;
 }
 
-void OutFile::commit() {
-    close();
-    if (temp_.empty()) return;
+void OutFile::keepWhenFinished() {
+    if (fd_ >= 0 || temp_.empty()) return;
+    keep_ = true;
+    setInterruptPlace(slot_, final_);
+}
+
+bool OutFile::place() {
+    if (temp_.empty()) return true;
     bool placed;
     {
         InterruptsBlocked blocked;
@@ -377,7 +406,19 @@ void OutFile::commit() {
         slot_ = -1;
     }
     created_ = false;
-    if (!placed) owner_.fatal(23, name_);
+    return placed;
+}
+
+void OutFile::commit() {
+    close();
+    if (!place()) owner_.fatal(23, name_);
+}
+
+void OutFile::cleanUpAfterFatal() {
+    if (keep_ && fd_ < 0)
+        place();
+    else
+        removeFile(false);
 }
 
 void Converter::refuseSameAsSource(const std::string& name) {

@@ -168,9 +168,9 @@ void Converter::cleanupAfterFatal() {
     }
     if (rangeFile_) rangeFile_->removeFile(false);
     for (auto& file : finishedRangeFiles_) file->removeFile(false);
-    // The overlay being written is incomplete; finished overlays stay.
+    // Overlay files already written stay; the one being written is incomplete.
     for (auto& overlay : overlays_)
-        if (overlay) overlay->removeFile(false);
+        if (overlay) overlay->cleanUpAfterFatal();
     in_.close();
     if (listingFile_) listingFile_->flushQuietly();
     if (listingFile_) listingFile_->discard();

@@ -168,6 +168,7 @@ void Converter::finishFile(OutFile& f) {
     bool isMain = &f == main_.get();
     if (!isMain || f.dataWritten) writeEndRecord(f, startSeen_ && startOwner_ == &f);
     f.close();
+    if (!isMain) f.keepWhenFinished();
     if (current_ == &f) current_ = nullptr;
 }
 

@@ -91,30 +91,6 @@ int32_t AutoProgrammer::progressCount() const {
     return static_cast<int32_t>(image_.programByteCount());
 }
 
-bool AutoProgrammer::passwordPreamble() {
-    int32_t bootType = devices_.bootType();
-    if (bootTypeRow(bootType).noPassword) return true;
-    int32_t mode = session_.ProgrammingMode;
-    bool devicePassword = !passwords_.devicePassword.empty();
-    bool objectPassword = !passwords_.objectPassword.empty();
-    if (mode == kModeWcpAll) {
-        // The password precondition: with the total WCP it is always the
-        // device password that opens the chip.
-        if (!devicePassword) {
-            op_.showMessage(10515, 0, 12134);
-            return false;
-        }
-        return true;
-    }
-    if (mode == kModeWcpDiv || mode == kModeSBootPw) {
-        if (!devicePassword || !objectPassword) {
-            op_.showMessage(10511, 0, 12145);
-            return false;
-        }
-    }
-    return true;
-}
-
 int32_t AutoProgrammer::runStep(AutoStep step, bool unattended, bool topMost) {
     static constexpr int32_t kText[kAutoSteps] = {11302, 11304, 11306, 11303, 11305, 11313};
     const int32_t mode = session_.ProgrammingMode;
@@ -181,10 +157,21 @@ int32_t AutoProgrammer::runSequence(bool unattended, bool topMost) {
     record = AutoRunRecord{};
     for (int s = 0; s < kAutoSteps; ++s) {
         if (!o[s]) continue;
-        if (stepStarted) stepStarted(static_cast<AutoStep>(s));
-        int32_t r = runStep(static_cast<AutoStep>(s), unattended, topMost);
+        const auto step = static_cast<AutoStep>(s);
+        if (stepStarted) stepStarted(step);
+        const auto started = std::chrono::steady_clock::now();
+        int32_t r = runStep(step, unattended, topMost);
         record.result[s] = r;
-        if (stepDone) stepDone(static_cast<AutoStep>(s), r);
+        if (stepDone) {
+            AutoStepReport report{step, r};
+            report.seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            if (step == kProgramming && r == kStepOk) {
+                report.bytes = progressCount();
+                if (report.seconds > 0) report.bytesPerSecond = report.bytes / report.seconds;
+            }
+            stepDone(report);
+        }
         if (r != kStepOk) return 0;
     }
     return 1;
@@ -219,10 +206,6 @@ bool AutoProgrammer::reconnect() {
 
 int32_t AutoProgrammer::unattendedRun(bool batch) {
     if (batch && autoRunDone) return 0;
-    if (!passwordPreamble()) {
-        autoRunDone = true;
-        return 0;
-    }
     runChips(true, batch);
     return 1;
 }

@@ -39,6 +39,16 @@ struct AutoRunRecord {
     bool nothingRan() const;
 };
 
+// One step as it ended: its time and, for a programming that passed, the
+// bytes it wrote and their rate.
+struct AutoStepReport {
+    AutoStep step = kAllErase;
+    int32_t result = kStepNotRun;
+    double seconds = 0;
+    int64_t bytes = 0;
+    double bytesPerSecond = 0;
+};
+
 // The option rules that tie the steps together for a device.
 AutoOptions applyAutoRules(AutoOptions options, int32_t bootType, int32_t mode, bool wcpLoaded);
 
@@ -57,8 +67,6 @@ class AutoProgrammer {
     AutoOptions options() const;
     // Bytes the programming step reports progress over.
     int32_t progressCount() const;
-    // The passwords the run needs (never for boot type 12). False: message shown.
-    bool passwordPreamble();
 
     // One pass over the steps. 1 when every step that ran succeeded.
     int32_t runSequence(bool unattended, bool topMost);
@@ -66,7 +74,8 @@ class AutoProgrammer {
     // asks for and returns its answer.
     int32_t showResult(bool unattended);
     // The unattended run (batch: the command line's; otherwise the toolbar's
-    // with the continue loop). Returns 1 when it ran, 0 when nothing did.
+    // with the continue loop), its preamble passed. Returns 1 when it ran, 0
+    // when nothing did.
     int32_t unattendedRun(bool batch);
     // The dialog's Start: the options go into the setup (and the setup file),
     // then the sequence and the continue loop.
@@ -85,7 +94,7 @@ class AutoProgrammer {
     std::function<int32_t(AutoResultWindow, const AutoRunRecord&)> resultWindow;
     // Called before and after each step (a console prints a line).
     std::function<void(AutoStep)> stepStarted;
-    std::function<void(AutoStep, int32_t result)> stepDone;
+    std::function<void(const AutoStepReport&)> stepDone;
 
   private:
     int32_t runStep(AutoStep step, bool unattended, bool topMost);

@@ -2,6 +2,7 @@
 
 #include <sys/file.h>
 
+#include "app/password_rules.h"
 #include "app/profile.h"
 #include "serial/serial_port.h"
 
@@ -22,12 +23,7 @@ std::string commandLineObjectPath(int argc, const char* const* argv) {
 
 DocumentCore::DocumentCore(Session& s, Operator& o, fs::path folder)
     : EngineSession(s, o, std::move(folder)), autoProgrammer(*this) {
-    // The engine asks for the command line's run from inside a connection;
-    // it runs once that connection has returned.
     EngineHooks hooks;
-    hooks.startCommandLineRun = [this] {
-        if (!autoProgrammer.autoRunDone) commandLineRunPending_ = true;
-    };
     hooks.disconnected = [this] {
         for (int32_t& f : viewRedraw) f = 1;
     };
@@ -39,68 +35,169 @@ DocumentCore::~DocumentCore() {
 }
 
 int32_t DocumentCore::startUp(const std::string& commandLine) {
+    StartupRequest r;
+    r.commandLine = commandLine;
+    return startUp(r).runs() ? 1 : 0;
+}
+
+int32_t DocumentCore::storeConnectResult(int32_t result) {
+    connected = result == 1;
+    session.ConnectStatus = connectStatusFor(result);
+    return result;
+}
+
+int32_t DocumentCore::loadRunObject(const StartupRequest& r, bool& malformed) {
+    SetupValues& v = settings.inForce;
+    const DeviceDefinition& device = *devices.selected();
+    applyBlankObjectPassword(r.passwords, device, passwords);
+    if (!r.needObject && !r.passwords.haveObject) return 1;
+    if (v.openFile.empty()) {
+        op.showMessage(10135);
+        return 2;
+    }
+    if (loadObject(false) != 1 || !image.loaded()) return 0;
+    applyBlankObjectPassword(r.passwords, device, passwords);
+    const RunPasswordResult p = applyObjectPassword(r.passwords, passwords, image, v, op,
+                                                    [this] { return loadObject(false) == 1; });
+    malformed = p == RunPasswordResult::Malformed;
+    return p == RunPasswordResult::Ok ? 1 : 0;
+}
+
+StartupResult DocumentCore::startUp(const StartupRequest& r) {
+    StartupResult result;
     // The instance switch is read straight from the definition file.
     auto def = ProfileFile::load(programFolder / "Ostrand.def");
     session.MultiInstance = def && def->getInt("COMMON", "Multi_On", 0) == 1 ? 1 : 0;
 
     // One instance at a time unless several are allowed: every instance
     // holds the lock file shared, a single-instance start wants it alone.
-    bool multi = session.MultiInstance == 1;
-    if (takeInstanceLock && !instanceLock_.acquire(programFolder / "Ostrand.lock", true, multi) &&
+    const bool multi = session.MultiInstance == 1;
+    if (r.takeInstanceLock && !instanceLock_.acquire(programFolder / "Ostrand.lock", true, multi) &&
         !multi) {
         session.ExitStatus = 0;
-        return 0;
+        return result;
     }
 
-    // Database, settings, ports, folders.
+    // Database, settings, ports, folders; without the definition file the
+    // program cannot run.
     devices.reset();
-    // The definition file; without it the program cannot run.
     const bool defined = loadDefinitions();
     SerialPort::listPortsIn("/sys/class/tty", "/dev", multi, "").swap(settings.ports);
-    if (!commandLine.empty()) settings.commandLinePath = commandLine;
-    if (!defined) return 0;
+    if (!r.commandLine.empty()) settings.commandLinePath = r.commandLine;
+    if (!defined) return result;
 
     // The password log.
     passwords.loadPasswordLog(programFolder / "history.log");
 
-    // The default setup file and its object file.
+    EngineHooks hooks = engine.hooks();
+    if (r.console) {
+        // Erasing is the erase command's business; leaving fails the run.
+        hooks.startupErasePrompt = false;
+        hooks.closeMainWindow = [this] {
+            if (!leaving_) op.showMessage(10022);
+            leaving_ = true;
+        };
+    }
+    engine.setHooks(std::move(hooks));
+
+    // The setup file (the default one unless another is named) and its object.
+    std::unique_lock<std::mutex> loading;
+    if (r.loading) loading = std::unique_lock(*r.loading);
+    int32_t setupLoaded = -1;
+    if (!r.setupFile.empty())
+        setupLoaded = loadSetup(r.setupFile, false);
+    else if (!multi || r.console)
+        setupLoaded = loadSetup({}, r.console);
+    const bool setupValid = setupLoaded == 0;
+    const bool options = r.overrides.device || r.overrides.port;
     bool ready = false;
-    bool setupValid = false;
-    if (!multi || !setupFile.empty()) setupValid = loadSetup(setupFile, false) == 0;
-    if (setupValid || setupFromOptions) {
-        if (setupRead && !setupRead()) return 0;
+    if (r.console) {
+        // A setup that fails on a key the options replace still gives the rest.
+        if (!setupValid && !r.setupFile.empty() && !options) return result;
+        SetupValues& v = settings.inForce;
+        if (!r.objectFile.empty()) v.openFile = r.objectFile;
+        if (!applyOverrides(r.overrides)) return result;
+        if (applyDevicePassword(r.passwords, *devices.selected(), v, op) != RunPasswordResult::Ok) {
+            result.malformed = true;
+            return result;
+        }
+        if (v.comPort.empty()) {
+            result.stage = StartupStage::NoPort;
+            return result;
+        }
+        takeSetup();
+        const int32_t object = loadRunObject(r, result.malformed);
+        if (object == 2) {
+            result.stage = StartupStage::NoObject;
+            return result;
+        }
+        if (object != 1) return result;
+        ready = true;
+    } else if (setupValid) {
         takeSetup();
         ready = loadObject(false) == 1 && image.loaded();
-        if (ready && objectLoaded && !objectLoaded()) return 0;
     }
-    if (!commandLine.empty()) session.CommandLineRun = 1;
+    if (loading.owns_lock()) loading.unlock();
+    if (!r.commandLine.empty()) session.CommandLineRun = 1;
     if (!ready) {
         // Without a valid default setup the setup dialog comes first.
         devices.applyProgrammingMode();
-        if (!commandLine.empty()) {
+        if (!r.commandLine.empty()) {
             int32_t show = session.ShowAutoResults;
-            settings.inForce.openFile = cutAutoResultsOption(commandLine, show);
+            settings.inForce.openFile = cutAutoResultsOption(r.commandLine, show);
             session.ShowAutoResults = show;
-        } else
+        } else {
             session.ExitStatus = 1;
+        }
         if (openSetupDialog) openSetupDialog();
-        return 1;
+        result.stage = StartupStage::SetupNeeded;
+        return result;
     }
-    if (commandLine.empty()) session.ExitStatus = 1;
+    if (r.commandLine.empty()) session.ExitStatus = 1;
 
-    // The connection; a chip that does not answer leaves the worker trying.
-    int32_t r = engine.connect(0);
-    connected = r == 1;
-    session.ConnectStatus = r == 1 ? kConnected : (r == 2 ? kConnecting : kDisconnected);
+    // The connection: the window leaves a chip that does not answer to the
+    // worker; a console waits for its verdict.
+    if (r.console) {
+        OutcomeCapture capture(op);
+        const int32_t up = connectAndWait(1);
+        storeConnectResult(up == 1 ? 1 : -1);
+        const bool logFailed = passwordLogFailed(r.passwords, {capture.finish(up).code});
+        result.stage = up != 1     ? StartupStage::NotConnected
+                       : logFailed ? StartupStage::LogMissed
+                                   : StartupStage::Connected;
+        return result;
+    }
+    const int32_t up = storeConnectResult(engine.connect(0));
+    result.stage = up == 1   ? StartupStage::Connected
+                   : up == 2 ? StartupStage::Connecting
+                             : StartupStage::NotConnected;
+    return result;
+}
+
+bool DocumentCore::commandLineRunDue() const {
+    return session.CommandLineRun == 1 && !autoProgrammer.autoRunDone &&
+           session.ConnectStatus == kConnected;
+}
+
+int32_t DocumentCore::runCommandLine() {
+    if (!commandLineRunDue()) return 0;
+    autoProgrammer.unattendedRun(true);
     return 1;
 }
 
-int32_t DocumentCore::runPendingCommandLineRun() {
-    if (!commandLineRunPending_) return 0;
-    commandLineRunPending_ = false;
-    autoProgrammer.unattendedRun(true);
-    quitRequested_ = true;
-    return 1;
+Outcome DocumentCore::linkCameUp() {
+    return captureOutcome(op, [&] {
+        if (connected || engine.linkState() == 3) return 0;
+        const int32_t r = engine.afterLinkUp();
+        storeConnectResult(r == 1 ? 1 : -1);
+        return r == 1 ? 1 : 0;
+    });
+}
+
+void DocumentCore::disconnectAll() {
+    engine.disconnect();
+    connected = false;
+    session.ConnectStatus = kDisconnected;
 }
 
 int32_t DocumentCore::shutDown() {

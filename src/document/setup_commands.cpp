@@ -8,47 +8,6 @@ namespace ostrand {
 
 namespace fs = std::filesystem;
 
-void dropConnection(DocumentCore& core) {
-    core.session.ProgrammingMode = kModeNone;
-    core.engine.disconnect();
-    core.connected = false;
-    core.session.ConnectStatus = kDisconnected;
-}
-
-void storeConnectResult(DocumentCore& core, int32_t r) {
-    core.connected = r == 1;
-    core.session.ConnectStatus = r == 1 ? kConnected : (r == -1 ? kDisconnected : r);
-}
-
-int32_t takeUpSetupFile(DocumentCore& core, const fs::path& path) {
-    std::error_code ec;
-    if (core.session.MultiInstance == 1 && fs::exists(path, ec)) {
-        // Another instance holds the file it works with.
-        FileLock probe;
-        if (!probe.acquire(path, false)) {
-            core.op.showMessage(10113, 3, 12137, path.string());
-            return -1;
-        }
-    }
-    if (core.settings.loadSetupFile(path) != 0) {
-        dropConnection(core);
-        return 0;
-    }
-    return 1;
-}
-
-int32_t applySetup(DocumentCore& core) {
-    core.devices.select(core.settings.inForce.device);
-    core.takeSetup();
-    if (core.loadObject(true) != 1) return 0;
-    core.engine.disconnect();
-    core.connected = false;
-    core.session.ConnectStatus = kConnecting;
-    const int32_t r = core.engine.connect(0);
-    if (r == 1 || r == -1) storeConnectResult(core, r);
-    return r == -1 ? 0 : 1;
-}
-
 int32_t saveSetupFor(DocumentCore& core, const fs::path& pagePath) {
     if (core.session.MultiInstance != 1) return core.settings.saveSetupFile({});
     return core.settings.saveSetupFile(pagePath.empty() ? core.settings.setupPath : pagePath);
@@ -72,26 +31,6 @@ int32_t findPasswordInObjectFile(DocumentCore& core, const std::string& path,
     p.present = true;
     p.length = static_cast<uint32_t>(p.text.size() / 2);
     found = p;
-    return 1;
-}
-
-int32_t loggedDevicePassword(DocumentCore& core, PasswordLogEntry& found) {
-    if (!core.connected || core.engine.anyWcpLoaded()) return -1;
-    const bool present = passwordLogPresent(core.programFolder);
-    const PasswordLogEntry* entry = nullptr;
-    if (present) {
-        uint16_t sum = 0;
-        if (core.engine.bootSum(0, 0, sum) != 1) return -1;
-        std::string device;
-        core.devices.selectedDeviceName(device);
-        entry = loggedPassword(core.passwords.log, sum, device);
-    }
-    const RuleVerdict verdict = passwordLogVerdict(present, entry);
-    if (!verdict.passed()) {
-        core.op.showMessage(verdict.code, verdict.place, verdict.hint);
-        return 0;
-    }
-    found = *entry;
     return 1;
 }
 

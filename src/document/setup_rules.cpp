@@ -176,11 +176,6 @@ FieldVerdict readSetupPages(const SetupPagesState& p, SetupValues& v) {
     return {};
 }
 
-bool setupNeedsReconnect(const SetupValues& before, const SetupValues& after, int32_t bootType) {
-    if (!after.comPort.empty() && after.comPort != before.comPort) return true;
-    return OwnRateBootTypes(bootType) && after.dataRate != before.dataRate;
-}
-
 OptionBoxes optionBoxes(int32_t bootType, int32_t protectState) {
     return {ProtectTypes(bootType, 1) && protectState != 1, BootTypesB(bootType)};
 }

@@ -112,9 +112,6 @@ enum SetupField : int { kFieldDevice, kFieldClock, kFieldLimit };
 // The pages into `values` (a copy of the setup); a failed verdict leaves
 // the dialog open.
 FieldVerdict readSetupPages(const SetupPagesState& pages, SetupValues& values);
-// The new setup needs a new connection: another port, or another rate for
-// the boot types that match at their own rate.
-bool setupNeedsReconnect(const SetupValues& before, const SetupValues& after, int32_t bootType);
 
 // ---------------------------------------------------------- Set Up Option
 

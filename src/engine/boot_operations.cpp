@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/messages.h"
 #include "app/numbers.h"
 #include "app/password_rules.h"
 #include "flash_engine.h"
@@ -426,8 +427,12 @@ int32_t CFlashEngine::runPasswordSteps() {
     if (passwords_.devicePasswordOption == 3) {
         if (BootTypesI(dev_.bootType) && flashBlank_ == 1) {
             blankPasswordAsDevicePassword();
-        } else if (!passwordLogPresent(settings_.programFolder)) {
-            op_.showMessage(passwordLogVerdict(false, nullptr).code);
+        } else if (!passwordLogPresent(settings_.programFolder) || passwords_.logUnreadable()) {
+            // A log that is there but could not be read is no log to look in.
+            op_.showMessage(passwordLogVerdict(false, nullptr).code, 0, 0,
+                            passwords_.logUnreadable()
+                                ? (settings_.programFolder / "history.log").string()
+                                : std::string());
             result = 0;
         } else {
             uint16_t sum = 0;
@@ -435,8 +440,18 @@ int32_t CFlashEngine::runPasswordSteps() {
             std::string device;
             devices_.selectedDeviceName(device);
             const PasswordLogEntry* found = loggedPassword(passwords_.log, sum, device);
+            // The log is a file from outside: its entry must obey the rules
+            // of a typed password before the chip hears it. The place tells
+            // the rule; the detail says it (its first line).
+            RuleVerdict rule;
+            if (found) rule = checkPasswordText(found->password, dev_.bootType, true, true);
             if (const RuleVerdict v = passwordLogVerdict(true, found); !v.passed()) {
                 op_.showMessage(v.code, v.place, v.hint);
+                result = 0;
+            } else if (!rule.passed()) {
+                const std::string_view why = messageTextOrFallback(rule.code);
+                op_.showMessage(10138, rule.code - 10000, rule.hint,
+                                std::string(why.substr(0, why.find('\n'))));
                 result = 0;
             } else {
                 passwords_.devicePassword = found->password;

@@ -41,7 +41,7 @@ int32_t CFlashEngine::connect(int32_t showErrors) {
 
     if (!port_->isOpen()) {
         if (!port_->open(port, initialRate_)) {
-            op_.showMessage(10001, 3);
+            op_.showMessage(10001, 3, 0, port_->openFailureDetail());
             return -1;
         }
         portOpen_ = 1;
@@ -66,11 +66,8 @@ int32_t CFlashEngine::afterLinkUp() {
         if (!postConnectStatus()) return -1;
         runPasswordSteps();
     }
-    if (session_.CommandLineRun == 0) {
-        if (hooks_.startupErasePrompt) startupErasePrompt();
-    } else if (hooks_.startCommandLineRun) {
-        hooks_.startCommandLineRun();
-    }
+    // The command line's run starts once the connection has returned.
+    if (session_.CommandLineRun == 0 && hooks_.startupErasePrompt) startupErasePrompt();
     return 1;
 }
 
@@ -311,8 +308,7 @@ int32_t CFlashEngine::recoverAfterTimeout(int32_t result) {
         devices_.applyProgrammingMode();
         session_.ConnectStatus = kConnecting;
         const int32_t r = connect(0);
-        if (r == 1) session_.ConnectStatus = kConnected;
-        if (r == -1) session_.ConnectStatus = kDisconnected;
+        session_.ConnectStatus = connectStatusFor(r);
         recovering_ = false;
         session_.LastMessageCode = 0;
         return r;

@@ -38,8 +38,7 @@ struct EngineHooks {
     std::function<bool()> mainWindowExists;  // empty: a window (or console) is there
     std::function<void()> linkTimeout;
     std::function<void()> linkUp;
-    std::function<void()> startCommandLineRun;  // the unattended run of Ostrand's command line
-    std::function<void()> closeMainWindow;      // the operator chose to leave the program
+    std::function<void()> closeMainWindow;  // the operator chose to leave the program
     std::function<void(bool)> enableCommands;
     std::function<void(bool)> waitCursor;
     std::function<void()> disconnected;  // the port was closed

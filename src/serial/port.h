@@ -18,6 +18,9 @@ class Port {
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
     virtual int lastErrno() const = 0;
+    // What the operator is told about the last failed open, beyond its
+    // message: who holds a busy port. Empty when there is nothing to add.
+    virtual std::string openFailureDetail() const { return {}; }
 
     // A text that names no rate this port can take leaves the rate as it is
     // and fails. One stop bit, 8 data bits, no parity.

@@ -3,7 +3,10 @@
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +14,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "serial/line_settings.h"
@@ -49,6 +54,27 @@ std::string devicePath(const std::string& port) {
     return port.find('/') == std::string::npos ? "/dev/" + port : port;
 }
 
+// The process holding an flock on the device at `path`, from the kernel's
+// list of locks ("1: FLOCK  ADVISORY  WRITE 1234 00:05:87 0 EOF"); 0 when
+// none is listed (another PID namespace, or the holder has just let go).
+int flockHolder(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return 0;
+    char id[64];
+    std::snprintf(id, sizeof id, "%02x:%02x:%llu", major(st.st_dev), minor(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    while (std::getline(locks, line)) {
+        std::istringstream fields(line);
+        std::string number, type, kind, mode, pid, where;
+        if (!(fields >> number >> type) || type == "->") continue;  // a waiter
+        if (fields >> kind >> mode >> pid >> where && type == "FLOCK" && where == id)
+            return std::atoi(pid.c_str());
+    }
+    return 0;
+}
+
 uint32_t elapsedMs(Clock::time_point since) {
     auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - since).count();
     return static_cast<uint32_t>(ms);
@@ -76,13 +102,25 @@ uint32_t SerialPort::parseBaud(const std::string& text) {
 bool SerialPort::open(const std::string& port, const std::string& baud) {
     close();
     lastErrno_ = 0;
+    busyHolder_ = 0;
     const std::string path = devicePath(port);
+    failedPath_ = path;
     int fd = port.empty() ? -1 : ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         lastErrno_ = port.empty() ? ENOENT : errno;
+        if (lastErrno_ == EBUSY) busyHolder_ = flockHolder(path);
         return false;
     }
     int err = isatty(fd) ? 0 : ENOTTY;
+    // The lock first: until it is held nothing here may touch the line of
+    // another holder (not even its exclusive mark).
+    if (err == 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        err = errno == EWOULDBLOCK ? EBUSY : errno;
+        if (err == EBUSY) busyHolder_ = flockHolder(path);
+        ::close(fd);
+        lastErrno_ = err;
+        return false;
+    }
     if (err == 0 && ioctl(fd, TIOCEXCL) != 0) err = errno;
     // savedState must be good before anything can restore it.
     if (err == 0 && tcgetattr(fd, &savedState) != 0) {
@@ -119,6 +157,13 @@ bool SerialPort::open(const std::string& port, const std::string& baud) {
     }
     portName_ = path;
     return true;
+}
+
+std::string SerialPort::openFailureDetail() const {
+    if (lastErrno_ != EBUSY) return {};
+    std::string text = failedPath_ + ": port in use";
+    if (busyHolder_ > 0) text += " by PID " + std::to_string(busyHolder_);
+    return text;
 }
 
 void SerialPort::close() {

@@ -23,7 +23,10 @@ class SerialPort : public Port {
 
     // port: a device path ("/dev/ttyUSB0", "/dev/pts/3"); a bare name is taken
     // from /dev. baud: decimal text. On failure nothing stays open and
-    // lastErrno() tells why (EACCES: the user may not use the device).
+    // lastErrno() tells why (EACCES: the user may not use the device; EBUSY:
+    // another program holds it, see busyHolder()). The device is held with
+    // an exclusive advisory lock (flock) besides the terminal's exclusive
+    // mode, which does not stop root.
     bool open(const std::string& port, const std::string& baud) override;
     // Puts back savedState and releases the device; harmless when closed.
     void close() override;
@@ -63,6 +66,11 @@ class SerialPort : public Port {
     uint32_t currentBaud() const override { return currentRate_; }
     int stopBits() const { return (currentState.c_cflag & CSTOPB) ? 2 : 1; }
     int lastErrno() const override { return lastErrno_; }
+    // The process that holds the device locked, when the last open found it
+    // busy and the holder can be known; else 0.
+    int busyHolder() const { return busyHolder_; }
+    // "PATH: port in use" and the holder's PID when known.
+    std::string openFailureDetail() const override;
     const std::string& portName() const { return portName_; }
 
     // The rate a text names, or 0 when this port cannot take it.
@@ -84,6 +92,8 @@ class SerialPort : public Port {
     uint32_t currentRate_ = 0;
     uint32_t savedRate_ = 0;
     int lastErrno_ = 0;
+    int busyHolder_ = 0;
+    std::string failedPath_;
     bool noModemLines_ = false;
     std::string portName_;
 };

@@ -21,6 +21,23 @@
 
 namespace {
 
+// The simulator only reports a definition file it cannot read: the
+// message line on stderr; it asks nothing and shows no progress.
+class MessageLines : public ostrand::Operator {
+  public:
+    using Operator::Operator;
+    bool ask(int32_t) override { return false; }
+    bool askOkCancel(int32_t) override { return false; }
+    bool notice(int32_t) override { return false; }
+    bool progressAborted() override { return false; }
+
+  protected:
+    void present(const ostrand::ShownMessage& m) override {
+        std::fprintf(stderr, "%s\n", m.text.c_str());
+    }
+    void onProgress(const ostrand::ProgressEvent&) override {}
+};
+
 std::atomic<bool> g_stop{false};
 
 void onSignal(int) {
@@ -143,8 +160,7 @@ int main(int argc, char** argv) {
     }
 
     Session session;
-    ConsoleOperator op(session);
-    op.setQuiet(true);
+    MessageLines op(session);
     DeviceDatabase database(session, op);
     if (database.load(std::filesystem::path(options->home) / "Ostrand.def") != 0) return 1;
     const DeviceDefinition* device = database.find(options->device);

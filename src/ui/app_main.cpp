@@ -25,14 +25,18 @@ int runOstrand(int argc, char** argv) {
     auto frame = std::make_unique<CMainFrame>(doc);
     installAutoResultWindows(core, frame.get());
     openSetupDialogAtStartUp(doc);
-    if (core.startUp(line) == 0) {
+    StartupRequest request;
+    request.commandLine = line;
+    if (!core.startUp(request).runs()) {
         frame.reset();
         return core.shutDown();
     }
     QObject::connect(&doc, &COstrandDoc::runFinished, frame.get(), &QWidget::close,
                      Qt::QueuedConnection);
     frame->show();
-    if (!core.quitRequested()) app.exec();
+    // The command line's run starts once start-up has returned; a chip that
+    // answers only later starts it from linkCameUp.
+    if (core.runCommandLine() != 1) app.exec();
     frame.reset();  // stops the worker before the window goes
     return core.shutDown();
 }

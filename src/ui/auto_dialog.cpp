@@ -184,7 +184,7 @@ void CAutoProgramDlg::start() {
     } guard{core_.op};
     runningNow = this;
     core_.op.setProgressHost([this](const ProgressEvent& e) { showProgress(e); });
-    core_.autoProgrammer.dialogStart(options);
+    core_.autoProgramming(options);
     messageLine_->clear();
     bar_->hide();
     // A re-connection may have brought another mode or loaded a WCP.
@@ -204,8 +204,7 @@ void CAutoProgramDlg::reject() {
 }
 
 void execAutoProgramming(DocumentCore& core, QWidget* parent) {
-    if (!core.autoProgrammer.passwordPreamble()) return;
-    if (core.engine.identifyChip() != 1) return;
+    if (core.preamble(kCmdAutoProgramming).status != 1) return;
     if (!core.autoProgrammer.resultWindow) installAutoResultWindows(core, parent);
     CAutoProgramDlg dialog(core, parent);
     dialog.exec();

@@ -10,16 +10,8 @@ namespace ostrand::ui {
 
 DocState readDocState(DocumentCore& core) {
     DocState s;
-    const Session& w = core.session;
-    s.connectStatus = w.ConnectStatus;
-    s.mode = w.ProgrammingMode;
-    s.protectState = w.ProtectState;
-    const int32_t bt = core.devices.bootType();
-    s.bootType = bt > 0 ? bt : 0;
-    s.wcpLoaded = core.engine.anyWcpLoaded();
-    s.objectLoaded = core.image.loaded();
+    static_cast<CommandState&>(s) = core.commandState();
     const SetupValues& v = core.settings.inForce;
-    s.setupNamesDevice = !v.device.empty();
     s.device = v.device;
     s.port = v.comPort;
     s.rate = v.dataRate;
@@ -28,91 +20,6 @@ DocState readDocState(DocumentCore& core) {
     s.addressAreaBytes = (uint64_t{v.romArea1End} - v.romArea1Start + 1) +
                          (uint64_t{v.romArea2End} - v.romArea2Start + 1);
     return s;
-}
-
-namespace {
-
-bool modeWcp(const DocState& s) {
-    return s.mode == 1 || s.mode == 2;
-}
-bool modeSingleBoot(const DocState& s) {
-    return s.mode == 3 || s.mode == 4;
-}
-// Through a WCP: in a WCP mode, and with the WCP in the chip where it only
-// comes with an erase or a programming.
-bool wcpReady(const DocState& s) {
-    return modeWcp(s) && (!bootTypeRow(s.bootType).wcpViaWriteOnly || s.wcpLoaded);
-}
-// The rule of Save As, Memory Dump, Data Read: a chip whose commands run in
-// single boot cannot be read while protected; the others are read through a WCP.
-bool readable(const DocState& s) {
-    if (bootTypeRow(s.bootType).singleBootCommands) return modeSingleBoot(s) && s.protectState != 1;
-    return wcpReady(s);
-}
-bool programmable(const DocState& s) {
-    const BootTypeRow& row = bootTypeRow(s.bootType);
-    if (row.singleBootCommands && !modeSingleBoot(s)) return false;
-    if (row.wcpProgramOnly && !modeWcp(s)) return false;
-    return s.objectLoaded;
-}
-
-}  // namespace
-
-bool commandEnabled(int command, const DocState& s) {
-    const bool connected = s.connectStatus == 1;
-    const int32_t bt = s.bootType;
-    const BootTypeRow& row = bootTypeRow(bt);
-    switch (command) {
-        case kCmdOpenSetup:
-        case kCmdOpenObject:
-        case kCmdSetupFile:
-        case kCmdSetupDevice:
-        case kCmdSetupObject:
-        case kCmdSetupCommunication:
-            return !connected;
-        case kCmdSaveAs:
-        case kCmdMemoryDump:
-        case kCmdDataRead:
-            return connected && readable(s);
-        case kCmdReconnect:
-            return connected;
-        case kCmdChipErase:
-        case kCmdVerify:
-            if (command == kCmdVerify && !s.objectLoaded) return false;
-            return connected && (!row.singleBootCommands || modeSingleBoot(s));
-        case kCmdBlockErase:
-            if (!connected) return false;
-            if (row.singleBootCommands) return modeSingleBoot(s) && s.protectState != 1;
-            return !row.noBlockErase && wcpReady(s);
-        case kCmdProgram:
-        case kCmdAutoProgramming:
-        case kCmdUnattendedAuto:
-            return connected && programmable(s);
-        case kCmdDataWrite:
-            if (EraseFirstTypes(bt) || !connected) return false;
-            return wcpReady(s);
-        case kCmdCompare:
-            return connected && s.objectLoaded && readable(s);
-        case kCmdBlankCheck:
-            if (!connected) return false;
-            if (row.singleBootCommands) return modeSingleBoot(s);
-            return wcpReady(s);
-        case kCmdProtect:
-            return connected && row.singleBootCommands && modeSingleBoot(s);
-        case kCmdSetupInfo:
-        case kCmdSetupInfo2:
-            return s.setupNamesDevice;
-        case kCmdPassword:
-            return !row.noPassword && (row.singleBootCommands || s.mode != 4);
-        case kCmdOption:
-            return row.optionCommand;
-        default:  // Exit, Save As Setup File, Help, web help, Version, single boot
-            return true;
-    }
-}
-
-std::string programMenuText(int32_t bootType) {
-    return EraseFirstTypes(bootType) ? "Erase/&Program" : "&Program";
 }
 
 std::string paneText(int pane, const DocState& s) {

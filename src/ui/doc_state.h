@@ -1,11 +1,13 @@
 // What the main window needs to know of the program's state, read in one
-// place, and the rules that turn it into enabled commands and pane texts.
-// Everything but readDocState() is a pure function of DocState.
+// place, and the pane texts; the enabling rules are the document's
+// (commandEnabled). Everything but readDocState() is a pure function.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <string>
+
+#include "document/command_table.h"
 
 namespace ostrand {
 class DocumentCore;
@@ -13,15 +15,8 @@ class DocumentCore;
 
 namespace ostrand::ui {
 
-struct DocState {
-    int32_t connectStatus = 0;
-    int32_t mode = 0;          // ProgrammingMode
-    int32_t bootType = 0;      // of the selected device; 0: none selected
-    int32_t protectState = 0;  // ProtectState
-    bool wcpLoaded = false;    // any write control program in the chip
-    bool objectLoaded = false;
-    bool setupNamesDevice = false;
-    // Pane sources.
+// The command table's state and the pane sources.
+struct DocState : CommandState {
     std::string device;
     std::string port;
     std::string rate;
@@ -31,12 +26,6 @@ struct DocState {
 };
 
 DocState readDocState(DocumentCore& core);
-
-// Whether a command may run now (the menu, toolbar and key rule).
-bool commandEnabled(int command, const DocState& s);
-
-// "Erase/&Program" for the boot types that erase before programming.
-std::string programMenuText(int32_t bootType);
 
 // The text a status pane shows (the object pane before shortening).
 std::string paneText(int pane, const DocState& s);

@@ -73,7 +73,7 @@ COstrandDoc::COstrandDoc(DocumentCore& c, QtOperator& o) : core(c), op(o) {
 }
 
 void COstrandDoc::command(int id) {
-    if (busy_ > 0 || !commandEnabled(id, readDocState(core))) return;
+    if (busy_ > 0 || !core.enabled(id)) return;
     Busy busy(*this);
     // A command's boxes belong to the main window unless it opens a dialog.
     op.setDialogOwner(mainWindow);
@@ -150,161 +150,81 @@ void COstrandDoc::runDialog(Args&&... args) {
     op.setDialogOwner(mainWindow);
 }
 
-void COstrandDoc::clearAbort() {
-    core.session.AbortRequested = 0;
-    if (core.session.ConnectStatus == kConnecting) core.engine.startReconnectWorker();
-}
-
-void COstrandDoc::storeConnectResult(int32_t r) {
-    core.connected = r == 1;
-    core.session.ConnectStatus = r == 1 ? kConnected : (r == -1 ? kDisconnected : r);
-}
-
 void COstrandDoc::setWorkingFolder(const fs::path& folder) {
     std::error_code ec;
     if (!folder.empty()) fs::current_path(folder, ec);
 }
 
-bool COstrandDoc::passwordPrecondition() {
-    if (bootTypeRow(core.devices.bootType()).noPassword) return true;
-    Session& s = core.session;
-    if (s.ChipRewritten == 1 && s.ProgrammingMode != kModeWcpAll) {
-        if (core.passwords.objectPassword.empty()) {
-            core.op.showMessage(10516, 0, 12134);
-            return false;
-        }
-        return true;
-    }
-    if (core.passwords.devicePassword.empty()) {
-        core.op.showMessage(10515, 0, 12134);
-        return false;
-    }
-    return true;
-}
-
-bool COstrandDoc::chipReady() {
-    return core.engine.identifyChip() == 1;
-}
-
 // ---------------------------------------------------------------- commands
 
 void COstrandDoc::openSetupFile() {
-    Session& s = core.session;
-    SetupSettings& settings = core.settings;
-    s.AbortRequested = 1;
-    if (settings.setupPath.empty()) setWorkingFolder(core.programFolder);
+    core.holdLink();
+    const FileDialogStart start = core.fileDialogStart(kCmdOpenSetup);
+    setWorkingFolder(start.workingFolder);
     FileRequest request;
-    request.folder = qpath(settings.setupPath.parent_path());
-    request.initial = qpath(settings.setupPath);
+    request.folder = qpath(start.folder);
+    request.initial = qpath(start.initial);
     request.filters = kSetupFileFilters;
     const QString chosen = chooseFile(request);
     if (chosen.isEmpty()) {
-        clearAbort();
+        core.releaseLink();
         return;
     }
-    const fs::path path = chosen.toStdString();
-    const bool multi = s.MultiInstance == 1;
-    bool ok = true;
-    std::error_code ec;
-    if (multi && fs::exists(path, ec)) {
-        // Another instance holds the file it works with.
-        FileLock probe;
-        if (!probe.acquire(path, false)) {
-            core.op.showMessage(10113, 3, 12137, path.string());
-            ok = false;
-        }
-    }
-    if (ok) ok = settings.loadSetupFile(path) == 0;
-    if (ok) {
-        core.devices.select(settings.inForce.device);
-        core.devices.applyProgrammingMode();
-        settings.saveSetupFile(multi ? settings.setupPath : fs::path());
-        core.loadObject(true);
-        // The port of the new setup, not the one the old link used.
-        core.engine.disconnect();
-        storeConnectResult(core.engine.connect(0));
-    } else {
-        s.ProgrammingMode = kModeNone;
-        core.engine.disconnect();
-        core.connected = false;
-        s.ConnectStatus = kDisconnected;
-    }
-    setWorkingFolder(settings.setupPath.empty() ? path.parent_path()
-                                                : settings.setupPath.parent_path());
+    core.openSetup(chosen.toStdString());
 }
 
 void COstrandDoc::openObjectFile() {
-    Session& s = core.session;
-    SetupValues& v = core.settings.inForce;
-    s.AbortRequested = 1;
-    if (v.openFile.empty()) setWorkingFolder(core.settings.setupPath.parent_path());
+    core.holdLink();
+    const FileDialogStart start = core.fileDialogStart(kCmdOpenObject);
+    setWorkingFolder(start.workingFolder);
     FileRequest request;
-    request.folder = v.openFile.empty() ? QString() : qpath(fs::path(v.openFile).parent_path());
-    request.initial = QString::fromStdString(v.openFile);
+    request.folder = qpath(start.folder);
+    request.initial = qpath(start.initial);
     request.filters = kObjectFileFilters;
     request.filterIndex = objectFilterIndex;
     const QString chosen = chooseFile(request);
     if (!chosen.isEmpty()) {
         objectFilterIndex = request.filterIndex;
-        v.openFile = chosen.toStdString();
-        core.settings.saveSetupFile(s.MultiInstance == 1 ? core.settings.setupPath : fs::path());
-        core.loadObject(true);
+        core.openObject(chosen.toStdString());
     }
-    clearAbort();
+    core.releaseLink();
 }
 
 void COstrandDoc::saveFlash() {
-    if (!passwordPrecondition() || !chipReady()) return;
-    const std::string& object = core.settings.inForce.openFile;
-    fs::path folder = core.settings.setupPath.parent_path();
-    if (!object.empty() && object.find('/') != std::string::npos)
-        folder = fs::path(object).parent_path();
+    if (core.preamble(kCmdSaveAs).status != 1) return;
     FileRequest request;
     request.save = true;
     request.overwritePrompt = true;
-    request.folder = qpath(folder);
+    request.folder = qpath(core.fileDialogStart(kCmdSaveAs).folder);
     request.filters = kMemoryFilters;
     const QString chosen = chooseFile(request);
     if (chosen.isEmpty()) return;
-    core.operations.saveMemoryFile(chosen.toStdString());
+    core.saveFlash(chosen.toStdString(), std::nullopt, Preamble::Done);
 }
 
 void COstrandDoc::reconnect() {
     if (!core.op.ask(12010)) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    core.engine.disconnect();
-    core.connected = false;
-    core.session.ConnectStatus = kDisconnected;
-    core.session.StartupErasePending = 1;
-    const int32_t r = core.engine.connect(0);
-    if (r != -1) storeConnectResult(r);
+    core.reconnect();
     QApplication::restoreOverrideCursor();
 }
 
 void COstrandDoc::saveSetupAs() {
-    const fs::path current = core.settings.setupPath;
     FileRequest request;
     request.save = true;
     request.overwritePrompt = true;
-    request.folder = qpath(current.empty() ? core.programFolder : current.parent_path());
+    request.folder = qpath(core.fileDialogStart(kCmdSaveSetupAs).folder);
     request.filters = kSetupFileFilters;
     const QString chosen = chooseFile(request);
     if (chosen.isEmpty()) return;
-    core.settings.saveSetupFileAs(chosen.toStdString());
+    core.saveSetupAs(chosen.toStdString());
 }
 
 void COstrandDoc::option() {
-    Session& s = core.session;
-    const int32_t before = s.ConnectStatus;
-    const int32_t pending = s.StartupErasePending;
-    s.StartupErasePending = 0;
-    runDialog<CSetupOptionDlg>(core, core.devices.selected(), nullptr, std::string());
-    s.StartupErasePending = pending;
+    core.setOptions([this] {
+        runDialog<CSetupOptionDlg>(core, core.devices.selected(), nullptr, std::string());
+    });
     op.setDialogOwner(mainWindow);
-    if (s.ConnectStatus == kConnected && before != kConnected)
-        core.engine.startupErasePrompt();
-    else if (s.ConnectStatus != kConnected)
-        s.StartupErasePending = 1;
 }
 
 void COstrandDoc::help() {
@@ -325,76 +245,35 @@ void COstrandDoc::webHelp() {
 }
 
 void COstrandDoc::singleBootSwitch() {
-    Session& s = core.session;
-    const int32_t mode = s.ProgrammingMode;
-    if (mode != kModeWcpDiv && mode != kModeWcpAll) {
-        if (!core.devices.selected()) core.op.showMessage(10517, 0, 12142);
-        return;
-    }
-    if (core.engine.anyWcpLoaded()) {
-        core.op.showMessage(10517, 0, 12141);
-        return;
-    }
-    s.ProgrammingMode = core.devices.singleBootPassword() == 1 ? kModeSBootPw : kModeSBoot;
-    // Into single boot from a WCP mode: the chip's erase state is unknown.
-    s.ChipErased = 0;
-    s.SingleBootFlagsReset = 1;
-    if (core.engine.matchBootProgram(1) != 1) {
-        core.engine.disconnect();
-        core.connected = false;
-        s.ConnectStatus = kDisconnected;
-    }
-    if (BootTypesF(core.devices.bootType()) &&
-        core.passwords.devicePassword.find(':') != std::string::npos)
-        op.information(QString::fromUtf8(messageTextOrFallback(12149).data()));
+    core.singleBootSwitch();
 }
 
 void COstrandDoc::program() {
-    Session& s = core.session;
-    const int32_t mode = s.ProgrammingMode;
-    if (mode != kModeSBoot && !passwordPrecondition()) return;
-    if (!chipReady()) return;
-    const int32_t bt = core.devices.bootType();
-    if (mode == kModeSBootPw && s.ChipRewritten == 0 &&
-        core.settings.inForce.readProtectFor(bt) == 1 &&
-        bootTypeRow(bt).protectNeedsObjectPassword && core.passwords.objectPassword.empty()) {
-        core.op.showMessage(10516, 0, 12134);
-        return;
-    }
-    core.operations.programDevice();
+    core.program();
 }
 
 void COstrandDoc::blankCheck() {
-    if (!passwordPrecondition() || !chipReady()) return;
-    core.operations.blankCheck(true);
+    core.blankCheck();
 }
 
 void COstrandDoc::protect() {
-    if (core.session.ProgrammingMode != kModeSBoot && !passwordPrecondition()) return;
-    if (!chipReady()) return;
     op.setDialogOwner(mainWindow);
-    core.engine.protectChip(true, true);
+    core.protect();
 }
 
 void COstrandDoc::unattendedAuto() {
-    const AutoOptions o = core.autoProgrammer.options();
-    bool any = false;
-    for (bool on : o) any = any || on;
-    if (!any) return execAutoProgramming(core, mainWindow);
-    core.autoProgrammer.unattendedRun(false);
+    if (!core.anyAutoOption()) return execAutoProgramming(core, mainWindow);
+    core.unattendedAuto(false);
 }
 
 void COstrandDoc::setupDialog(int page) {
-    core.session.AbortRequested = 1;
+    core.holdLink();
     execSetupDialog(*this, page, mainWindow);
-    clearAbort();
+    core.releaseLink();
 }
 
 void COstrandDoc::password() {
-    if (!core.devices.selected()) {
-        core.op.showMessage(10512, 0, 12139);
-        return;
-    }
+    if (core.preamble(kCmdPassword).status != 1) return;
     runDialog<CPasswordDlg>(*this, core.devices.selected(), nullptr, std::string());
 }
 
@@ -406,14 +285,12 @@ void COstrandDoc::linkCameUp() {
         QTimer::singleShot(100, this, &COstrandDoc::linkCameUp);
         return;
     }
-    if (core.connected || core.engine.linkState() == 3) return;
     bool ran = false;
     {
         Busy busy(*this);
         op.setDialogOwner(mainWindow);
-        const int32_t r = core.engine.afterLinkUp();
-        storeConnectResult(r == 1 ? 1 : -1);
-        ran = core.runPendingCommandLineRun() == 1;
+        core.linkCameUp();
+        ran = core.runCommandLine() == 1;
     }
     if (ran) emit runFinished();
 }

@@ -82,11 +82,6 @@ class COstrandDoc : public QObject {
     void runDialog(Args&&... args);
     void password();
 
-    bool passwordPrecondition();
-    bool chipReady();
-    // Clears AbortRequested from the window side; a waiting worker tries again.
-    void clearAbort();
-    void storeConnectResult(int32_t r);
     void setWorkingFolder(const std::filesystem::path& folder);
     int busy_ = 0;
 };

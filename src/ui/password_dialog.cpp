@@ -212,12 +212,12 @@ void CPasswordDlg::deviceAutoChosen() {
     fromFile_ = false;
     hex->setChecked(true);
     refresh();
-    PasswordLogEntry entry;
-    if (loggedDevicePassword(core_, entry) != 1) return;
-    password->setText(QString::fromStdString(entry.password));
+    if (core_.lookUpDevicePassword().status != 1) return;
+    const PasswordSet& found = core_.passwords;
+    password->setText(QString::fromStdString(found.devicePassword));
     if (!fixedAddresses()) {
-        deviceNumAdd->setText(address(entry.numAdd));
-        deviceCmpAdd->setText(address(entry.cmpAdd));
+        deviceNumAdd->setText(address(found.deviceNumAdd));
+        deviceCmpAdd->setText(address(found.deviceCmpAdd));
     }
 }
 

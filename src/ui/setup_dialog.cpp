@@ -188,10 +188,6 @@ const DeviceDefinition* CDevicePage::listed() const {
 void CDevicePage::apply() {
     const DeviceDefinition* previous = chosen_;
     chosen_ = listed();
-    if (chosen_)
-        core_.devices.select(chosen_->deviceName);
-    else
-        core_.devices.deselect();
     chosenDevice->setText(chosen_ ? text(chosen_->deviceName) : QString());
     emit deviceApplied(previous, chosen_);
     refreshSetting();
@@ -470,7 +466,7 @@ bool CSetupDlg::takeUpNewSetupFile(bool& tookUp) {
     tookUp = false;
     const std::string path = setupFilePage->pathBox->text().trimmed().toStdString();
     if (path.empty() || equalsNoCase(path, core_.settings.setupPath.string())) return true;
-    const int32_t r = takeUpSetupFile(core_, path);
+    const int32_t r = core_.takeUpSetupFile(path).status;
     if (r == -1) setupFilePage->pathBox->clear();
     if (r != 1) return false;
     tookUp = true;
@@ -483,20 +479,19 @@ void CSetupDlg::showMessage(int32_t code, int32_t hint) {
     core_.op.showMessage(code, 0, hint);
 }
 
-void CSetupDlg::deviceApplied(const DeviceDefinition* previous, const DeviceDefinition* next) {
-    if (next) {
-        applyDevicePasswords(previous, *next, values);
-    } else if (previous) {
-        // No device: no password belongs to it.
-        const SetupValues none;
-        values.passDevBlank = none.passDevBlank;
-        values.passDevType = none.passDevType;
-        values.passDevPassword.clear();
-        values.passDevNumAdd = values.passDevCmpAdd = 0;
-        values.passObjBlank = none.passObjBlank;
-        values.passObjNumAdd = values.passObjCmpAdd = 0;
-    }
-    values.device = next ? next->deviceName : std::string();
+void CSetupDlg::deviceApplied(const DeviceDefinition*, const DeviceDefinition* next) {
+    // The device in force and the passwords that follow it.
+    core_.applyDevice(next ? next->deviceName : std::string());
+    const SetupValues& v = core_.settings.inForce;
+    values.device = v.device;
+    values.passDevBlank = v.passDevBlank;
+    values.passDevType = v.passDevType;
+    values.passDevPassword = v.passDevPassword;
+    values.passDevNumAdd = v.passDevNumAdd;
+    values.passDevCmpAdd = v.passDevCmpAdd;
+    values.passObjBlank = v.passObjBlank;
+    values.passObjNumAdd = v.passObjNumAdd;
+    values.passObjCmpAdd = v.passObjCmpAdd;
     devicePage->refreshEmulation(values);
     communicationPage->layOut(next, true);
 }
@@ -540,7 +535,7 @@ void CSetupDlg::accept() {
     const bool multi = core_.session.MultiInstance == 1;
     const fs::path pagePath = multi ? setupFilePage->pathBox->text().toStdString() : "";
     if (tookUp) {
-        if (applySetup(core_) == 1 && saveSetupFor(core_, pagePath) == 0) QDialog::accept();
+        if (core_.applySetup().status == 1 && saveSetupFor(core_, pagePath) == 0) QDialog::accept();
         return;
     }
     SetupPagesState p;
@@ -571,10 +566,9 @@ void CSetupDlg::accept() {
         const fs::path full = fs::absolute(copy.openFile, ec);
         if (!ec) copy.openFile = full.lexically_normal().string();
     }
-    if (setupNeedsReconnect(core_.settings.inForce, copy, p.device->bootType))
-        dropConnection(core_);
+    // Applying closes the old link and connects with the new port and rate.
     core_.settings.inForce = copy;
-    if (applySetup(core_) != 1) return;
+    if (core_.applySetup().status != 1) return;
     if (saveSetupFor(core_, pagePath) == 0) QDialog::accept();
 }
 

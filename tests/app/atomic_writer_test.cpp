@@ -35,4 +35,16 @@ TEST(AtomicWriter, NextWriterRemovesTheLeftoversOfKilledOnes) {
     EXPECT_EQ(removeAbandonedPartials(dir.path()), 0);
 }
 
+TEST(AtomicWriter, WritesTheLongestNameTheFileSystemTakes) {
+    TestFolder dir;
+    const std::string name(255, 's');
+    dir.write(name, "old");
+    AtomicFileWriter w;
+    ASSERT_TRUE(w.open(dir.path() / name));
+    EXPECT_EQ(w.temporaryPath().parent_path(), dir.path());
+    ASSERT_TRUE(w.write("new") && w.commit());
+    EXPECT_EQ(dir.read(name), "new");
+    EXPECT_EQ(removeAbandonedPartials(dir.path()), 0);
+}
+
 }  // namespace

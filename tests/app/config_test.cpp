@@ -4,6 +4,7 @@
 #include "app/numbers.h"
 #include "app/operator.h"
 #include "app/profile.h"
+#include "recording_operator.h"
 #include "test_folder.h"
 
 using namespace ostrand;

@@ -2,6 +2,7 @@
 
 #include "app/messages.h"
 #include "app/operator.h"
+#include "recording_operator.h"
 
 using namespace ostrand;
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/operator.h"
+#include "recording_operator.h"
 
 using namespace ostrand;
 

@@ -13,6 +13,7 @@
 #include "app/file_io.h"
 #include "app/operator.h"
 #include "app/session.h"
+#include "recording_operator.h"
 
 using namespace ostrand;
 namespace fs = std::filesystem;

@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "app/device_database.h"
 #include "app/operator.h"
+#include "app/password_set.h"
+#include "app/profile.h"
 #include "app/setup_settings.h"
+#include "recording_operator.h"
 #include "test_folder.h"
 
 using namespace ostrand;
@@ -47,6 +52,23 @@ const char* kWriteOrder[] = {"Device",
                              "MemSizePhysic",
                              "MemSizeEmulat",
                              "MemAddressLimit"};
+
+// Kilobytes resident now in this process.
+long residentKb() {
+    std::ifstream status("/proc/self/status");
+    std::string word;
+    while (status >> word)
+        if (word == "VmRSS:" && status >> word) return std::stol(word);
+    return 0;
+}
+
+// A file that starts like the real one and runs to `bytes` (sparse: no disk).
+std::filesystem::path hugeFile(const TestFolder& dir, const std::string& name,
+                               const std::string& head, off_t bytes) {
+    const auto path = dir.write(name, head);
+    EXPECT_EQ(::truncate(path.c_str(), bytes), 0);
+    return path;
+}
 
 }  // namespace
 
@@ -266,4 +288,39 @@ TEST_F(SetupFile, KilledDuringSaveLeavesAWholeFile) {
         EXPECT_EQ(text.substr(text.size() - 25), "MemAddressLimit=0x010000\n") << round;
         EXPECT_EQ(settings.loadSetupFile(dir.path() / "Ostrand.ini"), 0);
     }
+}
+
+// Far above any real file, and refused before its bytes are read.
+TEST_F(SetupFile, OversizedFilesAreRefusedBeforeTheyAreRead) {
+    const auto setup = hugeFile(dir, "big.ini", body(""), 200 << 20);
+    const long before = residentKb();
+    const auto started = std::chrono::steady_clock::now();
+    pid_t child = fork();
+    if (child == 0)
+        _exit(settings.loadSetupFile(setup) == -1 && op.last() && op.last()->code == 10109 &&
+                      op.last()->detail == setup.string()
+                  ? 0
+                  : 1);
+    int status = 0;
+    rusage usage{};
+    ASSERT_EQ(wait4(child, &status, 0, &usage), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_LT(usage.ru_maxrss, before + 32 * 1024);  // reading it would take 200 MB
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(2));
+
+    const auto def = hugeFile(dir, "big.def", std::string(kCommonSection) + deviceSection("A-B", 5),
+                              kMaxProfileFileBytes + 1);
+    EXPECT_EQ(db.load(def), -1);
+    expectMessage(10100, def.string(), 12104);
+
+    // A log that cannot be read gives no entries and is never written over.
+    const auto log = hugeFile(dir, "history.log", "[Password01]\nSum=0x1234\n", 200 << 20);
+    PasswordSet passwords(session, op);
+    passwords.loadPasswordLog(log);
+    EXPECT_TRUE(passwords.logUnreadable());
+    EXPECT_TRUE(passwords.log.empty());
+    passwords.rememberPassword({0x1234, 0, 0, "AB", "DEV"});
+    EXPECT_EQ(passwords.savePasswordLog(log), 0);
+    expectMessage(10113, log.string(), 12137);
+    EXPECT_EQ(std::filesystem::file_size(log), 200u << 20);
 }

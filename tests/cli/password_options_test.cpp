@@ -121,6 +121,42 @@ TEST_F(CommandLinePasswords, PasswordLogWithoutThePasswordFailsTheRun) {
     EXPECT_EQ(r.out.find("Verify with SUM:"), std::string::npos) << r.out;
 }
 
+// An entry of this very chip that breaks the password rules is not sent.
+TEST_F(CommandLinePasswords, PasswordLogEntriesObeyThePasswordRules) {
+    unsigned sum = 0;
+    for (char c : held) sum += uint8_t(c);
+    char head[160];
+    std::snprintf(head, sizeof head,
+                  "[Password01]\nSum=0x%04X\nPassNumAdd=0x00BF00\nPassCmpAdd=0x00BF00\n",
+                  sum & 0xFFFF);
+    const struct {
+        std::string password;
+        int place, hint;
+        std::string detail;
+    } cases[] = {
+        {std::string(600, 'A'), 122, 12129, "The password is too long."},
+        {"08A1A2A3A4A5A6G7", 129, 0, "The password should be entered in HEX."},
+    };
+    for (const auto& c : cases) {
+        folder.write("history.log", head + ("Password=" + c.password + "\nDevice=KM16F48\n"));
+        CliResult r = run("blank --json --device-password log");
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        EXPECT_TRUE(reportedOnly(r, 10138) && reported(r, 10138, c.detail)) << r.out;
+        EXPECT_NE(r.out.find("\"place\": " + std::to_string(c.place) +
+                             ", \"hint\": " + std::to_string(c.hint)),
+                  std::string::npos)
+            << r.out;
+    }
+    // The entry as it should be opens the chip.
+    folder.write("history.log", head + std::string("Password=08A1A2A3A4A5A6A7\nDevice=KM16F48\n"));
+    CliResult r = run("blank --json --device-password log");
+    EXPECT_FALSE(reported(r, 10138)) << r.out;
+    // A log too large to read is no log.
+    ASSERT_EQ(::truncate(at("history.log").c_str(), off_t(65) << 20), 0);
+    r = run("blank --json --device-password log");
+    EXPECT_TRUE(reportedOnly(r, 10139) && reported(r, 10139, at("history.log"))) << r.out;
+}
+
 TEST(CommandLinePasswordRules, MalformedPasswordsAreRefusedBeforeConnecting) {
     TestFolder folder;
     writeFastDefinition(folder.path());

@@ -46,6 +46,7 @@ class Child {
         }
     }
     ~Child() { wait(std::chrono::milliseconds(0)); }
+    pid_t pid() const { return pid_; }
     void signal(int number) const { kill(pid_, number); }
     // Waits; a child still running after `limit` is killed and reported so.
     Outcome wait(std::chrono::milliseconds limit) {
@@ -232,7 +233,7 @@ TEST_F(OddInputs, SignalsCancelASaveAndLeaveNoPartialFile) {
         auto partials = [&] {
             std::vector<std::string> found;
             for (const auto& e : std::filesystem::directory_iterator(folder.path()))
-                if (has(e.path().filename().string(), "saved.h16.ostrand-partial-"))
+                if (has(e.path().filename().string(), ".ostrand-partial-"))
                     found.push_back(e.path().filename().string());
             return found;
         };
@@ -250,6 +251,61 @@ TEST_F(OddInputs, SignalsCancelASaveAndLeaveNoPartialFile) {
         sim.signal(SIGTERM);
         sim.wait(std::chrono::seconds(5));
     }
+}
+
+// Intel HEX of `count` bytes from 0, 32 to a record.
+std::string hexFile(uint32_t count) {
+    std::string text;
+    char line[96];
+    for (uint32_t at = 0; at < count; at += 32) {
+        unsigned sum = 32 + (at >> 8) + (at & 0xFF);
+        int n = std::snprintf(line, sizeof line, ":20%04X00", at);
+        for (uint32_t i = 0; i < 32; ++i) {
+            const unsigned b = (at + i) * 7 & 0xFF;
+            sum += b;
+            n += std::snprintf(line + n, sizeof line - size_t(n), "%02X", b);
+        }
+        std::snprintf(line + n, sizeof line - size_t(n), "%02X\n", (0x100 - sum % 0x100) & 0xFF);
+        text += line;
+    }
+    return text + ":00000001FF\n";
+}
+
+// Root passes the terminal's exclusive mode; the lock on the device stops it.
+TEST_F(OddInputs, SecondRunOnABusyPortStopsAtOnceAndLeavesTheChipAlone) {
+    ASSERT_EQ(geteuid(), 0u) << "run as root: the exclusive mode alone stops other users";
+    folder.write("obj.h16", hexFile(0x4000));
+    TestFolder chipFolder, second;
+    SimChip chip;
+    const std::string port =
+        chip.startWith(folder.path(), "KM16F48", {"--pace", "--log", at("chip.log")});
+    ASSERT_FALSE(port.empty());
+    const std::vector<std::string> common = {"--home",  at(""),   "--device",
+                                             "KM16F48", "--port", port,
+                                             "--rate",  "57600",  "--blank-device"};
+    auto with = [&](std::vector<std::string> args) {
+        args.insert(args.end(), common.begin(), common.end());
+        return cli(args);
+    };
+    Child first(with({"program", at("obj.h16")}), scratch.path());
+    // Talking to the chip: its log has grown past the connection.
+    const auto until = Clock::now() + std::chrono::seconds(30);
+    while (Clock::now() < until && (!std::filesystem::exists(at("chip.log")) ||
+                                    std::filesystem::file_size(at("chip.log")) < 4000))
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const std::string busy = "E001-3 : The communication port cannot be used.";
+    const std::string holder = port + ": port in use by PID " + std::to_string(first.pid());
+    for (const char* command : {"program", "auto"}) {
+        const auto started = Clock::now();
+        Outcome r =
+            runWithin(with({command, at("obj.h16")}), second.path(), std::chrono::seconds(10));
+        EXPECT_LT(Clock::now() - started, std::chrono::seconds(3)) << command;
+        EXPECT_EQ(r.status, 1) << command;
+        EXPECT_TRUE(has(r.err, busy) && has(r.err, holder)) << command << ": " << r.err;
+    }
+    Outcome r = first.wait(std::chrono::seconds(60));
+    EXPECT_EQ(r.status, 0) << r.err;  // undisturbed: the chip heard one host only
+    EXPECT_TRUE(has(r.err, "R006")) << r.err;
 }
 
 }  // namespace

@@ -113,8 +113,21 @@ TEST_F(CommandLine, FileNameRules) {
         EXPECT_EQ(r.code, 128) << bad;
         EXPECT_EQ(r.err, fatalLine(101, "Illegal file specification")) << bad;
     }
-    // 256 characters pass for -o (the folder does not exist: the open fails).
-    EXPECT_EQ(run({"-$", "-o", "d/" + std::string(254, 'n'), "a.abs"}).code, 176);
+    // The longest names allowed convert: 256 characters for -o, 260 for the
+    // source, each with a file name of 254 bytes.
+    ASSERT_EQ(run({"-$", "a.abs"}).code, 0);
+    fs::create_directories(path("d"));
+    fs::create_directories(path("ab/cd"));
+    const std::string source = "ab/cd/" + std::string(250, 's') + ".abs";
+    writeFile(path(source), simpleModule().build());
+    auto r = run({"-$", "-o", "d/" + std::string(254, 'n'), source});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(file("d/" + std::string(254, 'n')), file("a.h16"));
+    r = run({"-$", source});
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(file(std::string(250, 's') + ".h16"), file("a.h16"));
+    // And the same run when the folder does not exist: the open fails.
+    EXPECT_EQ(run({"-$", "-o", "x/" + std::string(254, 'n'), "a.abs"}).code, 176);
     for (std::string device : {"con", "COM1.abs", "dir/Aux", "clock$.x", "lpt3"}) {
         auto r = run({"-$", device});
         EXPECT_EQ(r.code, 128) << device;

@@ -66,8 +66,9 @@ TEST_F(Failures, WriteFailureDeletesTheOutput) {
     EXPECT_FALSE(exists("a.h16"));
 }
 
-TEST_F(Failures, FatalDuringConversionLeavesEarlierFilesAsTheyWere) {
-    // Overlays a.o00 and a.o01 are finished before the error comes.
+TEST_F(Failures, FatalDuringConversionKeepsTheOverlaysAlreadyWritten) {
+    // Overlays a.o00 and a.o01 are finished before the error comes; the main
+    // file and the listing are not.
     Module m;
     m.section(1, "A", 0, 0x100).section(2, "B", 0x80, 0x100).section(3, "M", 0x1000, 0x10);
     m.section(4, "FAR", 0x20000, 0x10);
@@ -78,9 +79,21 @@ TEST_F(Failures, FatalDuringConversionLeavesEarlierFilesAsTheyWere) {
     EXPECT_EQ(r.code, 192);
     EXPECT_EQ(r.err, fatalLine(152, "Too large address"));
     EXPECT_EQ(file("a.h16"), "earlier main\n");
-    EXPECT_EQ(file("a.o00"), "earlier overlay\n");
-    EXPECT_FALSE(exists("a.o01"));
+    EXPECT_EQ(srecCat("a.o00", true).bytes, (std::map<uint32_t, uint8_t>{{0, 1}}));
+    EXPECT_EQ(srecCat("a.o01", true).bytes, (std::map<uint32_t, uint8_t>{{0x80, 2}}));
     EXPECT_FALSE(exists("a.lst"));
+    EXPECT_EQ(partialFiles(), std::vector<std::string>{});
+
+    // A fatal error inside an overlay: that overlay is incomplete, and its
+    // earlier version stays.
+    const std::string earlier = file("a.o01");
+    Module inOverlay;
+    inOverlay.section(1, "A", 0, 0x100).section(2, "B", 0x80, 0x20000);
+    inOverlay.load(1, 0, {7}).load(2, 0x10000, {8});
+    r = convert(inOverlay, {});
+    EXPECT_EQ(r.err, fatalLine(152, "Too large address"));
+    EXPECT_EQ(srecCat("a.o00", true).bytes, (std::map<uint32_t, uint8_t>{{0, 7}}));
+    EXPECT_EQ(file("a.o01"), earlier);
     EXPECT_EQ(partialFiles(), std::vector<std::string>{});
 
     // The same module without its fault: every file takes its place.
@@ -162,7 +175,7 @@ TEST_F(Interrupts, KilledRunLeavesThePreviousOutputByteForByte) {
     EXPECT_EQ(file("big.s32"), previous);
     // Nothing could clean up after SIGKILL; the leftover says what it is.
     ASSERT_EQ(partialFiles().size(), 1u);
-    EXPECT_EQ(partialFiles()[0].rfind(".big.s32.mervel-partial-", 0), 0u);
+    EXPECT_EQ(partialFiles()[0].rfind(".mervel-partial-", 0), 0u);
 }
 
 TEST_F(Interrupts, InterruptAndTerminateCleanUp) {

@@ -5,6 +5,7 @@
 
 #include "cli_run.h"
 #include "document/document.h"
+#include "recording_operator.h"
 #include "sim_rig.h"
 #include "test_folder.h"
 
@@ -132,8 +133,8 @@ TEST_F(CommandLineRun, QuotedPathWithMsgOffProgramsUnattended) {
     EXPECT_EQ(doc.settings.inForce.openFile, object);
     EXPECT_EQ(session.ShowAutoResults, 0);
     EXPECT_EQ(session.CommandLineRun, 1);
-    ASSERT_EQ(doc.runPendingCommandLineRun(), 1);
-    EXPECT_TRUE(doc.quitRequested());
+    EXPECT_TRUE(doc.commandLineRunDue());
+    ASSERT_EQ(doc.runCommandLine(), 1);
     for (int s = 0; s < kAutoSteps - 1; ++s)
         EXPECT_EQ(doc.autoProgrammer.record.result[s], kStepOk) << kAutoStepNames[s];
     EXPECT_EQ(doc.autoProgrammer.record.result[kProtect], kStepNotRun);
@@ -148,7 +149,7 @@ TEST_F(CommandLineRun, QuotedPathWithMsgOffProgramsUnattended) {
     EXPECT_EQ(bytes[0x8000], 0x78);
     EXPECT_EQ(bytes[0x8400], 0xFF);
     // It runs once: a second request does nothing.
-    EXPECT_EQ(doc.runPendingCommandLineRun(), 0);
+    EXPECT_EQ(doc.runCommandLine(), 0);
 }
 
 TEST_F(CommandLineRun, RefusedEraseEndsWithStatusTwo) {
@@ -156,7 +157,7 @@ TEST_F(CommandLineRun, RefusedEraseEndsWithStatusTwo) {
     writeSetup(kAllSteps);
     DocumentCore doc(session, op, dir.path());
     ASSERT_EQ(doc.startUp((dir.path() / "demo.h20").string() + ", msg_off"), 1);
-    ASSERT_EQ(doc.runPendingCommandLineRun(), 1);
+    ASSERT_EQ(doc.runCommandLine(), 1);
     const AutoRunRecord& r = doc.autoProgrammer.record;
     EXPECT_EQ(r.result[kAllErase], kStepFailed);
     for (int s = kBlankCheck; s < kAutoSteps; ++s) EXPECT_EQ(r.result[s], kStepNotRun);
@@ -172,7 +173,7 @@ TEST_F(CommandLineRun, FailedBlankCheckLeavesTheRestNotRun) {
     DocumentCore doc(session, op, dir.path());
     ASSERT_EQ(doc.startUp(""), 1);
     ASSERT_TRUE(doc.connected);
-    EXPECT_EQ(doc.runPendingCommandLineRun(), 0);  // no command line, nothing pending
+    EXPECT_EQ(doc.runCommandLine(), 0);  // no command line, nothing pending
     AutoProgrammer& a = doc.autoProgrammer;
     ASSERT_EQ(a.unattendedRun(true), 1);
     EXPECT_EQ(a.record.result[kAllErase], kStepOk);

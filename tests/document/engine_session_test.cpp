@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "engine/engine_session.h"
+#include "recording_operator.h"
 #include "sim_rig.h"
 #include "test_folder.h"
 

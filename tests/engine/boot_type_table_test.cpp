@@ -12,6 +12,7 @@
 #include "app/session.h"
 #include "app/setup_settings.h"
 #include "engine/protocol_tables.h"
+#include "recording_operator.h"
 
 namespace ostrand {
 namespace {

@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "memory_port.h"
+#include "recording_operator.h"
 #include "sim_rig.h"
 
 namespace ostrand::test {

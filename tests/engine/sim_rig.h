@@ -19,6 +19,7 @@
 #include "app/operator.h"
 #include "app/session.h"
 #include "engine/engine_session.h"
+#include "recording_operator.h"
 #include "sim_process.h"
 #include "test_folder.h"
 

@@ -11,6 +11,7 @@
 #include "engine/flash_operations.h"
 #include "objfile/hex_records.h"
 #include "objfile/object_image.h"
+#include "recording_operator.h"
 #include "sim_rig.h"
 
 namespace ostrand::test {

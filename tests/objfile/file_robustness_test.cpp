@@ -95,4 +95,13 @@ TEST_F(ObjFileTest, ConvertedProgramWithStartAddressLoads) {
     }
 }
 
+// The longest name the file system takes: the object file and its expansion
+// file (the same name with another extension) beside each other's folder.
+TEST_F(ObjFileTest, LongestFileNameLoads) {
+    const std::string name = std::string(251, 'n') + ".h16";
+    ASSERT_EQ(loadText(name, ihex(0, 0x100, {1, 2}) + kEnd), 1) << lastMessage();
+    EXPECT_EQ(image.expansionPath(), (home / "tmp" / (std::string(251, 'n') + ".oex")).string());
+    EXPECT_EQ(readText(image.expansionPath()).substr(0, 15), ":020000020000FC");
+}
+
 }  // namespace ostrand::testing

@@ -20,6 +20,7 @@
 #include "app/setup_settings.h"
 #include "objfile/hex_records.h"
 #include "objfile/object_image.h"
+#include "recording_operator.h"
 
 namespace ostrand::testing {
 

@@ -89,10 +89,12 @@ TEST_F(SerialPortTest, OpenSetsRawLineAndCloseRestoresIt) {
 
 TEST_F(SerialPortTest, OpenFailuresLeaveNothingOpen) {
     SerialPort other(session);
-    if (geteuid() != 0) {  // root passes through TIOCEXCL
-        EXPECT_FALSE(other.open(slave, "9600"));
-        EXPECT_EQ(other.lastErrno(), EBUSY);
-    }
+    // Held: also root, whom the terminal's exclusive mode lets through.
+    EXPECT_FALSE(other.open(slave, "9600"));
+    EXPECT_EQ(other.lastErrno(), EBUSY);
+    EXPECT_EQ(other.busyHolder(), getpid());
+    EXPECT_EQ(other.openFailureDetail(),
+              slave + ": port in use by PID " + std::to_string(getpid()));
     EXPECT_FALSE(other.open("/nonexistent/ttyUSB9", "9600"));
     EXPECT_EQ(other.lastErrno(), ENOENT);
     const fs::path file =

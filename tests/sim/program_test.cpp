@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "app/file_io.h"
+#include "recording_operator.h"
 #include "sim_host.h"
 
 extern char** environ;

@@ -13,6 +13,7 @@
 
 #include "app/device_database.h"
 #include "app/operator.h"
+#include "recording_operator.h"
 #include "serial/serial_port.h"
 #include "sim/chip.h"
 

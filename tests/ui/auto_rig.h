@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "document/document.h"
+#include "recording_operator.h"
 #include "sim_process.h"
 #include "test_folder.h"
 

@@ -15,6 +15,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include "recording_operator.h"
 #include "ui/commands.h"
 #include "ui/password_dialog.h"
 #include "ui/setup_dialog.h"

@@ -1,0 +1,500 @@
+// The operator's commands: each runs its preamble and its operation and
+// gives the outcome as a value.
+#include <chrono>
+#include <thread>
+
+#include "app/password_rules.h"
+#include "document/document.h"
+
+namespace ostrand {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+bool singleBoot(int32_t mode) {
+    return mode == kModeSBootPw || mode == kModeSBoot;
+}
+
+}  // namespace
+
+CommandState DocumentCore::commandState() const {
+    CommandState s;
+    s.connectStatus = session.ConnectStatus;
+    s.mode = session.ProgrammingMode;
+    s.protectState = session.ProtectState;
+    const int32_t bt = devices.bootType();
+    s.bootType = bt > 0 ? bt : 0;
+    s.wcpLoaded = engine.anyWcpLoaded();
+    s.objectLoaded = image.loaded();
+    s.setupNamesDevice = !settings.inForce.device.empty();
+    s.chipRewritten = session.ChipRewritten == 1;
+    // A chip that opens with a password record of its own needs no typed one.
+    s.devicePassword = !passwords.devicePassword.empty() || bootTypeRow(bt).passwordRecord;
+    s.objectPassword = !passwords.objectPassword.empty();
+    s.protectOption = settings.inForce.readProtectFor(bt) == 1;
+    return s;
+}
+
+bool DocumentCore::passes(const RuleVerdict& v) {
+    return showVerdict(v, op);
+}
+
+fs::path DocumentCore::setupSavePath() const {
+    return session.MultiInstance == 1 ? settings.setupPath : fs::path();
+}
+
+bool DocumentCore::runPreamble(int command, Preamble p) {
+    if (p == Preamble::Done) return true;
+    const CommandRow& row = commandRow(command);
+    const CommandState s = commandState();
+    if (!passes(passwordVerdict(command, s))) return false;
+    if (row.needsObject && !s.objectLoaded) {
+        op.showMessage(10135);
+        return false;
+    }
+    if (row.needsDevice && !devices.selected()) {
+        op.showMessage(10512, 0, 12139);
+        return false;
+    }
+    return !row.ready || engine.identifyChip() == 1;
+}
+
+Outcome DocumentCore::preamble(int command) {
+    return captureOutcome(op, [&] { return runPreamble(command, Preamble::Run) ? 1 : 0; });
+}
+
+// ---------------------------------------------------------------- files
+
+FileDialogStart DocumentCore::fileDialogStart(int command) const {
+    FileDialogStart f;
+    const fs::path setupFolder = settings.setupPath.parent_path();
+    const std::string& object = settings.inForce.openFile;
+    switch (command) {
+        case kCmdOpenSetup:
+            if (settings.setupPath.empty()) f.workingFolder = programFolder;
+            f.folder = setupFolder;
+            f.initial = settings.setupPath;
+            break;
+        case kCmdOpenObject:
+            if (object.empty()) f.workingFolder = setupFolder;
+            if (!object.empty()) f.folder = fs::path(object).parent_path();
+            f.initial = object;
+            break;
+        case kCmdSaveAs:
+            f.folder = setupFolder;
+            if (!object.empty() && object.find('/') != std::string::npos)
+                f.folder = fs::path(object).parent_path();
+            break;
+        case kCmdSaveSetupAs:
+            f.folder = settings.setupPath.empty() ? programFolder : setupFolder;
+            break;
+        default:
+            break;
+    }
+    return f;
+}
+
+void DocumentCore::holdLink() {
+    session.AbortRequested = 1;
+}
+
+void DocumentCore::releaseLink() {
+    session.AbortRequested = 0;
+    if (session.ConnectStatus == kConnecting) engine.startReconnectWorker();
+}
+
+bool DocumentCore::anyAutoOption() const {
+    for (bool on : autoProgrammer.options())
+        if (on) return true;
+    return false;
+}
+
+Outcome DocumentCore::openSetup(const fs::path& path) {
+    Outcome o = captureOutcome(op, [&] {
+        const bool multi = session.MultiInstance == 1;
+        bool ok = true;
+        std::error_code ec;
+        if (multi && fs::exists(path, ec)) {
+            // Another instance holds the file it works with.
+            FileLock probe;
+            if (!probe.acquire(path, false)) {
+                op.showMessage(10113, 3, 12137, path.string());
+                ok = false;
+            }
+        }
+        if (ok) ok = settings.loadSetupFile(path) == 0;
+        if (!ok) {
+            session.ProgrammingMode = kModeNone;
+            disconnectAll();
+            return 0;
+        }
+        devices.select(settings.inForce.device);
+        takeSetup();
+        settings.saveSetupFile(setupSavePath());
+        loadObject(true);
+        // The port of the new setup, not the one the old link used.
+        engine.disconnect();
+        return storeConnectResult(engine.connect(0)) == 1 ? 1 : 0;
+    });
+    std::error_code ec;
+    const fs::path back =
+        settings.setupPath.empty() ? path.parent_path() : settings.setupPath.parent_path();
+    if (!back.empty()) fs::current_path(back, ec);
+    return o;
+}
+
+Outcome DocumentCore::openObject(const fs::path& path) {
+    return captureOutcome(op, [&] {
+        settings.inForce.openFile = path.string();
+        settings.saveSetupFile(setupSavePath());
+        return loadObject(true);
+    });
+}
+
+Outcome DocumentCore::saveFlash(const fs::path& file, std::optional<AddressRange> range,
+                                Preamble p) {
+    return captureOutcome(op, [&] {
+        if (!runPreamble(kCmdSaveAs, p)) return 0;
+        return operations.saveMemoryFile(file, range);
+    });
+}
+
+Outcome DocumentCore::saveSetupAs(const fs::path& file) {
+    return captureOutcome(op, [&] { return settings.saveSetupFileAs(file) == 0 ? 1 : 0; });
+}
+
+// ---------------------------------------------------------------- link
+
+Outcome DocumentCore::reconnect() {
+    return captureOutcome(op, [&] {
+        disconnectAll();
+        session.StartupErasePending = 1;
+        const int32_t r = engine.connect(0);
+        if (r != -1) storeConnectResult(r);
+        return r == 1 ? 1 : 0;
+    });
+}
+
+Outcome DocumentCore::singleBootSwitch() {
+    return captureOutcome(op, [&] {
+        const int32_t mode = session.ProgrammingMode;
+        if (mode != kModeWcpDiv && mode != kModeWcpAll) {
+            if (!devices.selected()) {
+                op.showMessage(10517, 0, 12142);
+                return 0;
+            }
+            return 1;
+        }
+        if (engine.anyWcpLoaded()) {
+            op.showMessage(10517, 0, 12141);
+            return 0;
+        }
+        session.ProgrammingMode = devices.singleBootPassword() == 1 ? kModeSBootPw : kModeSBoot;
+        // Into single boot from a WCP mode: the chip's erase state is unknown.
+        session.ChipErased = 0;
+        session.SingleBootFlagsReset = 1;
+        int32_t ok = 1;
+        if (engine.matchBootProgram(1) != 1) {
+            disconnectAll();
+            ok = 0;
+        }
+        if (BootTypesF(devices.bootType()) &&
+            passwordHoldsColon(passwords.devicePassword, passwords.devicePasswordType == 1))
+            op.showMessage(12149);
+        return ok;
+    });
+}
+
+Outcome DocumentCore::setOptions(const std::function<void()>& dialog) {
+    return captureOutcome(op, [&] {
+        const int32_t before = session.ConnectStatus;
+        const int32_t pending = session.StartupErasePending;
+        session.StartupErasePending = 0;
+        if (dialog) dialog();
+        session.StartupErasePending = pending;
+        if (session.ConnectStatus == kConnected && before != kConnected)
+            engine.startupErasePrompt();
+        else if (session.ConnectStatus != kConnected)
+            session.StartupErasePending = 1;
+        return 1;
+    });
+}
+
+// ---------------------------------------------------------------- flash
+
+Outcome DocumentCore::chipErase(Preamble p) {
+    return captureOutcome(op, [&] {
+        if (!runPreamble(kCmdChipErase, p)) return 0;
+        const int32_t r = operations.eraseChip(true);
+        if (r == 1 && ProtectTypes(devices.bootType())) {
+            // An erased chip is no longer protected.
+            settings.inForce.readProtect = 0;
+            session.ProtectState = 0;
+        }
+        return r;
+    });
+}
+
+Outcome DocumentCore::blockErase(uint32_t start, uint32_t size, Preamble p) {
+    return captureOutcome(op, [&] {
+        if (!runPreamble(kCmdBlockErase, p)) return 0;
+        return operations.eraseBlock(start, size);
+    });
+}
+
+Outcome DocumentCore::readMemory(uint32_t start, uint8_t* out, uint32_t count, Preamble p) {
+    return captureOutcome(op, [&] {
+        if (!runPreamble(kCmdDataRead, p)) return 0;
+        return operations.readFlash(start, out, count);
+    });
+}
+
+Outcome DocumentCore::writeMemory(uint32_t address, const uint8_t* bytes, uint32_t count,
+                                  Preamble p) {
+    return captureOutcome(op, [&] {
+        if (!runPreamble(kCmdDataWrite, p)) return 0;
+        return operations.writeData(address, bytes, count);
+    });
+}
+
+Outcome DocumentCore::verify(uint16_t& deviceSum, Preamble p) {
+    return captureOutcome(op, [&] {
+        if (!runPreamble(kCmdVerify, p)) return -1;
+        return operations.verifySum(true, deviceSum);
+    });
+}
+
+Outcome DocumentCore::compare(CompareDifference* difference, bool showResult, Preamble p) {
+    return captureOutcome(op, [&] {
+        if (!runPreamble(kCmdCompare, p)) return -1;
+        return operations.compareWithFile(true, showResult, difference);
+    });
+}
+
+Outcome DocumentCore::program(Preamble p) {
+    return captureOutcome(op, [&] {
+        if (!runPreamble(kCmdProgram, p)) return 0;
+        return operations.programDevice();
+    });
+}
+
+Outcome DocumentCore::blankCheck(Preamble p) {
+    return captureOutcome(op, [&] {
+        if (!runPreamble(kCmdBlankCheck, p)) return 0;
+        return operations.blankCheck(true);
+    });
+}
+
+Outcome DocumentCore::protect(Preamble p) {
+    return captureOutcome(op, [&] {
+        if (!runPreamble(kCmdProtect, p)) return 0;
+        if (singleBoot(session.ProgrammingMode)) return engine.protectChip(true, true);
+        // Through the read-protect WCP.
+        if (!ProtectTypes(devices.bootType())) {
+            op.showMessage(11026);
+            return 0;
+        }
+        op.progressOpen(messageTextOrFallback(11313), 0, false, false, true);
+        engine.latchProgrammingMode();
+        const int32_t ok = engine.wcpReadProtect();
+        op.progressClose();
+        if (ok == 1) op.showMessage(11027);
+        return ok;
+    });
+}
+
+// ---------------------------------------------------------------- auto
+
+Outcome DocumentCore::autoProgramming(const AutoOptions& boxes) {
+    return captureOutcome(op, [&] {
+        autoProgrammer.dialogStart(boxes);
+        return autoProgrammer.record.anyFailed() ? 0 : 1;
+    });
+}
+
+Outcome DocumentCore::unattendedAuto(bool batch) {
+    return captureOutcome(op, [&] {
+        if (batch && autoProgrammer.autoRunDone) return 0;
+        if (!runPreamble(kCmdUnattendedAuto, Preamble::Run)) {
+            autoProgrammer.autoRunDone = true;
+            return 0;
+        }
+        return autoProgrammer.unattendedRun(batch);
+    });
+}
+
+// ---------------------------------------------------------------- setup
+
+Outcome DocumentCore::takeUpSetupFile(const fs::path& path) {
+    return captureOutcome(op, [&] {
+        std::error_code ec;
+        if (session.MultiInstance == 1 && fs::exists(path, ec)) {
+            FileLock probe;
+            if (!probe.acquire(path, false)) {
+                op.showMessage(10113, 3, 12137, path.string());
+                return -1;
+            }
+        }
+        if (settings.loadSetupFile(path) != 0) {
+            session.ProgrammingMode = kModeNone;
+            disconnectAll();
+            return 0;
+        }
+        return 1;
+    });
+}
+
+Outcome DocumentCore::applyDevice(const std::string& name) {
+    return captureOutcome(op, [&] {
+        SetupValues& v = settings.inForce;
+        const DeviceDefinition* previous = devices.find(v.device);
+        const DeviceDefinition* next = devices.find(name);
+        v.device = next ? name : std::string();
+        if (!next) {
+            devices.select("");
+            return 0;
+        }
+        const DeviceDefinition before = previous ? *previous : DeviceDefinition{};
+        devices.select(name);
+        applyDevicePasswords(previous ? &before : nullptr, *devices.selected(), v);
+        passwords.takeSetup(v);
+        return 1;
+    });
+}
+
+Outcome DocumentCore::applySetup() {
+    return captureOutcome(op, [&] {
+        devices.select(settings.inForce.device);
+        takeSetup();
+        if (loadObject(true) != 1) return 0;
+        engine.disconnect();
+        session.ConnectStatus = kConnecting;
+        const int32_t r = engine.connect(0);
+        if (r == 1 || r == -1) storeConnectResult(r);
+        return r == -1 ? 0 : 1;
+    });
+}
+
+Outcome DocumentCore::lookUpDevicePassword() {
+    return captureOutcome(op, [&] {
+        if (session.ConnectStatus != kConnected || engine.anyWcpLoaded()) return 0;
+        const bool present = passwordLogPresent(programFolder);
+        uint16_t sum = 0;
+        if (present && engine.bootSum(0, 0, sum) != 1) return 0;
+        std::string device;
+        devices.selectedDeviceName(device);
+        const PasswordLogEntry* found =
+            present ? loggedPassword(passwords.log, sum, device) : nullptr;
+        if (!passes(passwordLogVerdict(present, found))) return 0;
+        passwords.devicePassword = found->password;
+        passwords.devicePasswordType = 1;
+        if (!BootTypesC(devices.bootType())) {
+            passwords.deviceNumAdd = found->numAdd;
+            passwords.deviceCmpAdd = found->cmpAdd;
+        }
+        return 1;
+    });
+}
+
+Outcome DocumentCore::setPasswords(const PasswordEntry& e, PasswordField* field) {
+    PasswordField failed = PasswordField::None;
+    Outcome o = captureOutcome(op, [&]() -> int32_t {
+        const DeviceDefinition* d = devices.selected();
+        if (!d) {
+            op.showMessage(10512, 0, 12139);
+            return 0;
+        }
+        const int32_t bt = d->bootType;
+        const bool fixedArea = BootTypesC(bt);
+        uint32_t devNum = d->passwordAreaStart, devCmp = d->passwordAreaStart;
+        auto check = [&](const RuleVerdict& v, PasswordField f) {
+            if (v.passed()) return true;
+            failed = f;
+            return passes(v);
+        };
+        const bool typed = e.deviceGroup && e.deviceSource == 2;
+        if (e.deviceGroup && e.deviceSource != 3 &&
+            !check(checkPasswordText(e.devicePassword, bt, e.hex, e.deviceSource == 1),
+                   PasswordField::DevicePassword))
+            return 0;
+        if (typed && !fixedArea &&
+            (!check(checkPasswordAddress(e.deviceNumAdd, *d, true, devNum),
+                    PasswordField::DeviceNumAdd) ||
+             !check(checkPasswordAddress(e.deviceCmpAdd, *d, false, devCmp),
+                    PasswordField::DeviceCmpAdd)))
+            return 0;
+        uint32_t objNum = 0, objCmp = 0;
+        std::string objectText;
+        const PasswordImageView view = image.passwordView();
+        if (e.objectGroup && !image.loaded()) {
+            op.showMessage(10135, 0, 12146);
+            failed = PasswordField::ObjectNumAdd;
+            return 0;
+        }
+        if (e.objectGroup) {
+            if (e.objectAuto) {
+                if (passwords.findObjectPassword(view, objNum, objCmp, objectText) != 1) {
+                    op.showMessage(10127, 0, 12111);
+                    failed = PasswordField::ObjectNumAdd;
+                    return 0;
+                }
+            } else if (!fixedArea) {
+                if (!check(checkPasswordAddress(e.objectNumAdd, *d, true, objNum),
+                           PasswordField::ObjectNumAdd) ||
+                    !check(checkPasswordAddress(e.objectCmpAdd, *d, false, objCmp),
+                           PasswordField::ObjectCmpAdd))
+                    return 0;
+                objectText = PasswordSet::readObjectPassword(view, objNum, objCmp).text;
+            }
+            if (!check(checkPasswordText(objectText, bt, true), PasswordField::ObjectNumAdd))
+                return 0;
+            if (session.ProgrammingMode != kModeWcpAll && !fixedArea) {
+                const int32_t r =
+                    passwords.checkObjectPassword(view, objectText, 1, objNum, objCmp);
+                if (r != 0) {
+                    failed = r == 2 ? PasswordField::ObjectCmpAdd : PasswordField::ObjectNumAdd;
+                    return 0;
+                }
+            }
+        }
+        // Store the set, then the setup file.
+        SetupValues& v = settings.inForce;
+        v.passDevBlank = e.deviceGroup ? e.deviceSource : 0;
+        v.passDevType = e.hex ? 1 : 0;
+        if (e.deviceGroup && e.deviceSource == 1) {
+            setBlankDevicePassword(*d, v);
+        } else if (e.deviceGroup) {
+            v.passDevPassword = e.deviceSource == 3 ? std::string() : e.devicePassword;
+            v.passDevNumAdd = devNum;
+            v.passDevCmpAdd = devCmp;
+        } else {
+            v.passDevPassword.clear();
+        }
+        v.passObjBlank = e.objectGroup ? 2 : 0;
+        v.passObjNumAdd = objNum;
+        v.passObjCmpAdd = objCmp;
+        v.passLogSave = e.passLogSave ? 1 : 0;
+        passwords.takeSetup(v);
+        passwords.devicePassword = v.passDevPassword;
+        passwords.devicePasswordType = v.passDevType;
+        passwords.deviceNumAdd = v.passDevNumAdd;
+        passwords.deviceCmpAdd = v.passDevCmpAdd;
+        if (e.objectGroup) {
+            passwords.objectPassword = objectText;
+            passwords.objectPasswordType = 1;
+            passwords.objectNumAdd = objNum;
+            passwords.objectCmpAdd = objCmp;
+        } else {
+            passwords.objectPassword.clear();
+        }
+        if (settings.saveSetupFile(setupSavePath()) != 0) return 0;
+        if (PasswordBootTypes(bt) && passwordHoldsColon(v.passDevPassword, v.passDevType == 1))
+            op.showMessage(12149);
+        return 1;
+    });
+    if (field) *field = failed;
+    return o;
+}
+
+}  // namespace ostrand

@@ -1,0 +1,223 @@
+// The command table's preambles, once; then the same command through the
+// window's document and through ostrand-cli, which must end with the same
+// numbered messages.
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "cli_run.h"
+#include "document/document.h"
+#include "objfile/hex_records.h"
+#include "recording_operator.h"
+#include "sim_rig.h"
+#include "test_folder.h"
+
+using namespace ostrand;
+using ostrand::test::SimChip;
+
+namespace {
+
+TEST(Preambles, PasswordVerdictsOfTheTable) {
+    struct Case {
+        int command;
+        int32_t bootType, mode;
+        bool rewritten, device, object, protect;
+        int32_t code;  // 0: passes
+        int32_t hint;
+    };
+    const Case cases[] = {
+        // P: the device password, or once rewritten outside WCP-All the object's.
+        {kCmdBlankCheck, 1, 1, false, false, false, false, 10515, 12134},
+        {kCmdBlankCheck, 1, 1, false, true, false, false, 0, 0},
+        {kCmdBlankCheck, 1, 1, true, true, false, false, 10516, 12134},
+        {kCmdBlankCheck, 1, 2, true, true, false, false, 0, 0},
+        {kCmdSaveAs, 1, 2, true, false, true, false, 10515, 12134},
+        {kCmdBlankCheck, 12, 1, false, false, false, false, 0, 0},  // no passwords at all
+        {kCmdBlankCheck, 4, 2, false, false, false, false, 10515, 12134},
+        // Skipped in S-Boot; Verify also in S-Boot-PW for most password chips.
+        {kCmdChipErase, 2, 4, false, false, false, false, 0, 0},
+        {kCmdChipErase, 2, 3, false, false, false, false, 10515, 12134},
+        {kCmdVerify, 5, 3, false, false, false, false, 0, 0},
+        {kCmdVerify, 3, 3, false, false, false, false, 10515, 12134},
+        {kCmdCompare, 2, 4, false, false, false, false, 10515, 12134},
+        // Program in S-Boot-PW writing the protection needs the object's password.
+        {kCmdProgram, 5, 3, false, true, false, true, 10516, 12134},
+        {kCmdProgram, 5, 3, false, true, false, false, 0, 0},
+        {kCmdProgram, 2, 3, false, true, false, true, 0, 0},
+        {kCmdProgram, 9, 3, true, false, true, true, 0, 0},
+        // Auto programming: P in WCP-All, both passwords in WCP-Div and S-Boot-PW.
+        {kCmdAutoProgramming, 1, 1, false, true, false, false, 10511, 12145},
+        {kCmdUnattendedAuto, 5, 3, false, true, true, false, 0, 0},
+        {kCmdAutoProgramming, 8, 2, false, true, false, false, 0, 0},
+        {kCmdAutoProgramming, 8, 2, false, false, true, false, 10515, 12134},
+        {kCmdUnattendedAuto, 2, 4, false, false, false, false, 0, 0},
+        {kCmdAutoProgramming, 12, 1, false, false, false, false, 0, 0},
+        {kCmdOpenSetup, 1, 1, false, false, false, false, 0, 0},
+    };
+    for (const Case& c : cases) {
+        CommandState s;
+        s.bootType = c.bootType;
+        s.mode = c.mode;
+        s.chipRewritten = c.rewritten;
+        s.devicePassword = c.device;
+        s.objectPassword = c.object;
+        s.protectOption = c.protect;
+        const RuleVerdict v = passwordVerdict(c.command, s);
+        EXPECT_EQ(v.code, c.code) << c.command << " type " << c.bootType << " mode " << c.mode;
+        EXPECT_EQ(v.hint, c.hint) << c.command << " type " << c.bootType << " mode " << c.mode;
+    }
+}
+
+TEST(Preambles, ModeLimitsOfTypes11And7) {
+    CommandState s;
+    s.connectStatus = 1;
+    s.objectLoaded = true;
+    auto enabled = [&](int command, int32_t bootType, int32_t mode) {
+        s.bootType = bootType;
+        s.mode = mode;
+        return commandEnabled(command, s);
+    };
+    EXPECT_FALSE(enabled(kCmdProgram, 11, 1));
+    EXPECT_TRUE(enabled(kCmdProgram, 11, 3));
+    EXPECT_FALSE(enabled(kCmdProgram, 7, 3));
+    EXPECT_TRUE(enabled(kCmdProgram, 7, 2));
+    EXPECT_FALSE(enabled(kCmdAutoProgramming, 7, 4));
+    s.objectLoaded = false;
+    EXPECT_FALSE(enabled(kCmdProgram, 1, 1));
+    EXPECT_FALSE(enabled(kCmdVerify, 1, 1));
+    EXPECT_TRUE(enabled(kCmdBlankCheck, 1, 1));
+}
+
+std::string record(uint32_t address, const std::vector<uint8_t>& data) {
+    std::string line;
+    appendHexRecord(line, 0, static_cast<uint16_t>(address), data.data(),
+                    static_cast<uint32_t>(data.size()));
+    return line;
+}
+
+// Message codes as ostrand-cli printed them on stderr ("E515 : ...").
+std::vector<int32_t> printedCodes(const std::string& err) {
+    static const std::regex line("(^|\n)([EMR])(\\d{3}) : ");
+    std::vector<int32_t> codes;
+    for (auto it = std::sregex_iterator(err.begin(), err.end(), line); it != std::sregex_iterator();
+         ++it) {
+        const char kind = (*it)[2].str()[0];
+        const int32_t base = kind == 'E' ? 10000 : kind == 'R' ? 11000 : 12000;
+        codes.push_back(base + std::stoi((*it)[3].str()));
+    }
+    return codes;
+}
+
+// A program folder, a simulated chip and a setup file for it.
+class SameCommand : public ::testing::Test {
+  protected:
+    void start(const std::string& device, const std::string& setupKeys,
+               const std::string& flash = {}) {
+        ostrand::test::writeFastProgramFolder(folder.path());
+        folder.write("obj.h16", record(0, {1, 2, 3, 4, 5, 6, 7, 8}) + ":00000001FF\n");
+        if (!flash.empty()) folder.write("flash.bin", flash);
+        port = chip.start(folder.path(), device, {}, folder.path() / "flash.bin");
+        ASSERT_FALSE(port.empty());
+        // The steps a setup must name; a test's own keys come first and win.
+        folder.write("Ostrand.ini", "[Ostrand]\nDevice=" + device + "\nCOMPort=" + port +
+                                        "\nDataRate=38400\n" + setupKeys +
+                                        "AllErase=0\nBlankCheck=0\nProgramming=0\nVerify=0\n"
+                                        "FileCompare=0\n");
+    }
+    // The window's document: started as the windowed program starts,
+    // then `command` run on it.
+    std::vector<int32_t> throughWindow(const std::function<void(DocumentCore&)>& command) {
+        Session session;
+        RecordingOperator op(session);
+        DocumentCore doc(session, op, folder.path());
+        doc.startUp(StartupRequest{});
+        command(doc);
+        doc.shutDown();
+        return op.codes();
+    }
+    CliResult throughCli(const std::string& command) {
+        return runCli(command + " --home " + folder.path().string(), folder.path());
+    }
+    std::string at(const std::string& name) const { return (folder.path() / name).string(); }
+
+    TestFolder folder;
+    SimChip chip;
+    std::string port;
+};
+
+TEST_F(SameCommand, NoDevicePassword) {
+    start("KM16F48", "OpenFile=" + at("obj.h16") + "\n");
+    const auto window = throughWindow([](DocumentCore& d) { d.program(); });
+    const CliResult cli = throughCli("program");
+    EXPECT_EQ(window, std::vector<int32_t>{10515});
+    EXPECT_EQ(printedCodes(cli.err), window) << cli.err;
+    EXPECT_EQ(cli.status, 1);
+    EXPECT_NE(cli.err.find("E515 : Set the device password."), std::string::npos) << cli.err;
+}
+
+TEST_F(SameCommand, ProtectingProgramWithoutObjectPassword) {
+    start("KMV5A60P", "OpenFile=" + at("obj.h16") + "\nReadProtect=1\nPassDevBlank=1\n" +
+                          "PassDevType=1\nPassDevPassword=" + std::string(510, 'F') + "\n");
+    const auto window = throughWindow([](DocumentCore& d) { d.program(); });
+    const CliResult cli = throughCli("program");
+    EXPECT_EQ(window, std::vector<int32_t>{10516});
+    EXPECT_EQ(printedCodes(cli.err), window) << cli.err;
+}
+
+TEST_F(SameCommand, NoObjectFile) {
+    start("KM16F48", "OpenFile=\nPassDevBlank=1\nPassDevType=1\nPassDevPassword=" +
+                         std::string(510, 'F') + "\n");
+    const auto window = throughWindow([](DocumentCore& d) { d.program(); });
+    const CliResult cli = throughCli("program");
+    EXPECT_EQ(window, std::vector<int32_t>{10135});
+    EXPECT_EQ(printedCodes(cli.err), window) << cli.err;
+    EXPECT_EQ(cli.status, 2);
+}
+
+TEST_F(SameCommand, BootType12AutoProgrammingNeedsNoPassword) {
+    start("KMT12E48", "OpenFile=" + at("obj.h16") + "\nAllErase=1\nProgramming=1\nVerify=1\n");
+    const auto window = throughWindow([](DocumentCore& d) { d.unattendedAuto(true); });
+    const CliResult cli = throughCli("auto");
+    EXPECT_EQ(printedCodes(cli.err), window) << cli.err;
+    EXPECT_EQ(cli.status, 0) << cli.out << cli.err;
+    EXPECT_NE(cli.out.find("Verify with SUM: OK"), std::string::npos) << cli.out;
+    for (int32_t code : window) EXPECT_GE(code, 11000) << "an error in a run that needs none";
+}
+
+// A BootType 8 chip named with --device alone: a new chip opens with the
+// blank password of its fixed length; one holding another password refuses.
+TEST(FixedPasswordChip, DeviceOptionAloneOpensANewChip) {
+    TestFolder folder;
+    ostrand::test::writeFastProgramFolder(folder.path());
+    folder.write("obj.h16", record(0, {1, 2, 3, 4, 5, 6, 7, 8}) + ":00000001FF\n");
+    SimChip chip;
+    const std::string port = chip.start(folder.path(), "KMR8L256", {}, folder.path() / "flash.bin");
+    ASSERT_FALSE(port.empty());
+    const std::string options =
+        " --home " + folder.path().string() + " --device KMR8L256 --port " + port + " --json";
+    const std::string object = (folder.path() / "obj.h16").string();
+    for (const std::string& command : {"program " + object, "verify " + object, "compare " + object,
+                                       "save " + (folder.path() / "saved.h20").string(),
+                                       std::string("erase"), std::string("blank")}) {
+        const CliResult r = runCli(command + options, folder.path());
+        EXPECT_EQ(r.status, 0) << command << "\n" << r.out << r.err;
+    }
+    EXPECT_TRUE(std::filesystem::exists(folder.path() / "saved.h20"));
+
+    // The chip now holds another password in its password area.
+    SimChip held;
+    std::string flash(0x40000, '\xFF');
+    flash.replace(0x3FE00, 12, "A1B2C3D4E5F6");
+    folder.write("held.bin", flash);
+    const std::string heldPort =
+        held.start(folder.path(), "KMR8L256", {}, folder.path() / "held.bin");
+    ASSERT_FALSE(heldPort.empty());
+    const CliResult r = runCli("program " + object + " --json --home " + folder.path().string() +
+                                   " --device KMR8L256 --port " + heldPort,
+                               folder.path());
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_TRUE(reported(r, 10018)) << r.out;
+    EXPECT_FALSE(reported(r, 10002)) << r.out;
+}
+
+}  // namespace
