@@ -382,6 +382,7 @@ CSetupDlg::CSetupDlg(COstrandDoc& doc, int firstPage, QWidget* parent)
     : QDialog(parent), doc_(doc), core_(doc.core) {
     setWindowTitle(QStringLiteral("Setup"));
     values = core_.settings.inForce;
+    kept_ = values;
     auto* layout = new QVBoxLayout(this);
     tabs = new QTabBar(this);
     tabs->setFocusPolicy(Qt::NoFocus);
@@ -471,6 +472,7 @@ bool CSetupDlg::takeUpNewSetupFile(bool& tookUp) {
     if (r != 1) return false;
     tookUp = true;
     values = core_.settings.inForce;
+    kept_ = values;
     fillPages();
     return true;
 }
@@ -573,8 +575,11 @@ void CSetupDlg::accept() {
 }
 
 void CSetupDlg::reject() {
-    // Apply may have chosen another device; the setup's own stays in force.
-    const std::string& device = core_.settings.inForce.device;
+    // Apply may have chosen another device and its passwords; the setup's
+    // own stay in force.
+    core_.settings.inForce = kept_;
+    core_.passwords.takeSetup(kept_);
+    const std::string& device = kept_.device;
     if (device.empty() || core_.devices.select(device) < 0) core_.devices.deselect();
     QDialog::reject();
 }

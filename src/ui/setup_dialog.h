@@ -183,6 +183,9 @@ class CSetupDlg : public QDialog {
 
     COstrandDoc& doc_;
     DocumentCore& core_;
+    // What Cancel goes back to: the setup in force when the dialog opened,
+    // or the setup file taken up since.
+    SetupValues kept_;
     QStackedWidget* stack_;
     std::array<CSetupPage*, kSetupPageCount> pages_{};
     int shown_ = -1;
