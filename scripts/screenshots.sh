@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Takes the README's pictures of the windowed program under a virtual X
-# display: the main window on a simulated chip, the Auto Programming dialog
-# and the result window of a good run, into docs/screenshots/.
+# Takes the README's and the manual's pictures of the windowed program under
+# a virtual X display, into docs/screenshots/: the main window on a simulated
+# chip, the Auto Programming dialog, the result window of a good run, the
+# four pages of the Setup dialog, the Setup Password dialog and Setup
+# Information.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh

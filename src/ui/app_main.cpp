@@ -6,6 +6,7 @@
 #include "app/file_io.h"
 #include "ui/auto_dialog.h"
 #include "ui/main_frame.h"
+#include "ui/setup_dialog.h"
 
 namespace ostrand::ui {
 
@@ -23,10 +24,7 @@ int runOstrand(int argc, char** argv) {
     COstrandDoc doc(core, op);
     auto frame = std::make_unique<CMainFrame>(doc);
     installAutoResultWindows(core, frame.get());
-    core.openSetupDialog = [&] {
-        doc.placeholder(QStringLiteral("Setup"));
-        op.setDialogOwner(nullptr);
-    };
+    openSetupDialogAtStartUp(doc);
     StartupRequest request;
     request.commandLine = line;
     if (!core.startUp(request).runs()) {

@@ -10,19 +10,23 @@
 #include "ui/auto_dialog.h"
 #include "ui/commands.h"
 #include "ui/doc_state.h"
+#include "ui/info_dialogs.h"
+#include "ui/password_dialog.h"
+#include "ui/setup_dialog.h"
 
 namespace ostrand::ui {
 
 namespace fs = std::filesystem;
 
+const QStringList kSetupFileFilters = {QStringLiteral("Setup File (*.ini)"),
+                                       QStringLiteral("All Files (*)")};
+const QStringList kObjectFileFilters = {QStringLiteral("iHEX Format (*.h16 *.h20)"),
+                                        QStringLiteral("Motorola S Format (*.s16 *.s24 *.s32)"),
+                                        QStringLiteral("Calvane Original Format (*.abs)"),
+                                        QStringLiteral("All Files (*)")};
+
 namespace {
 
-const QStringList kSetupFilters = {QStringLiteral("Setup File (*.ini)"),
-                                   QStringLiteral("All Files (*)")};
-const QStringList kObjectFilters = {QStringLiteral("iHEX Format (*.h16 *.h20)"),
-                                    QStringLiteral("Motorola S Format (*.s16 *.s24 *.s32)"),
-                                    QStringLiteral("Calvane Original Format (*.abs)"),
-                                    QStringLiteral("All Files (*)")};
 const QStringList kMemoryFilters = {QStringLiteral("iHex Format (*.h20)"),
                                     QStringLiteral("All Files (*)")};
 
@@ -103,13 +107,13 @@ void COstrandDoc::command(int id) {
         case kCmdUnattendedAuto:
             return unattendedAuto();
         case kCmdSetupFile:
-            return setupDialog(QStringLiteral("Setup File"));
+            return setupDialog(kPageSetupFile);
         case kCmdSetupDevice:
-            return setupDialog(QStringLiteral("Device"));
+            return setupDialog(kPageDevice);
         case kCmdSetupObject:
-            return setupDialog(QStringLiteral("Object File"));
+            return setupDialog(kPageObjectFile);
         case kCmdSetupCommunication:
-            return setupDialog(QStringLiteral("Communication"));
+            return setupDialog(kPageCommunication);
         case kCmdPassword:
             return password();
         case kCmdChipErase:
@@ -126,17 +130,25 @@ void COstrandDoc::command(int id) {
         case kCmdCompare:
             return placeholder(QStringLiteral("Compare"));
         case kCmdSetupInfo:
-            return placeholder(QStringLiteral("Setup Information"));
+            return runDialog<CSetupInfoDlg>(core);
         case kCmdSetupInfo2:
-            return placeholder(QStringLiteral("Setup Information 2"));
+            return runDialog<CSetupInfo2Dlg>(core);
         case kCmdVersion:
-            return placeholder(QStringLiteral("Version"));
+            return runDialog<CAboutDlg>(core);
         default:
             return;
     }
 }
 
 // ---------------------------------------------------------------- helpers
+
+template <class Dialog, class... Args>
+void COstrandDoc::runDialog(Args&&... args) {
+    Dialog dialog(std::forward<Args>(args)..., mainWindow);
+    op.setDialogOwner(&dialog);
+    dialog.exec();
+    op.setDialogOwner(mainWindow);
+}
 
 void COstrandDoc::setWorkingFolder(const fs::path& folder) {
     std::error_code ec;
@@ -152,7 +164,7 @@ void COstrandDoc::openSetupFile() {
     FileRequest request;
     request.folder = qpath(start.folder);
     request.initial = qpath(start.initial);
-    request.filters = kSetupFilters;
+    request.filters = kSetupFileFilters;
     const QString chosen = chooseFile(request);
     if (chosen.isEmpty()) {
         core.releaseLink();
@@ -168,7 +180,7 @@ void COstrandDoc::openObjectFile() {
     FileRequest request;
     request.folder = qpath(start.folder);
     request.initial = qpath(start.initial);
-    request.filters = kObjectFilters;
+    request.filters = kObjectFileFilters;
     request.filterIndex = objectFilterIndex;
     const QString chosen = chooseFile(request);
     if (!chosen.isEmpty()) {
@@ -202,14 +214,16 @@ void COstrandDoc::saveSetupAs() {
     request.save = true;
     request.overwritePrompt = true;
     request.folder = qpath(core.fileDialogStart(kCmdSaveSetupAs).folder);
-    request.filters = kSetupFilters;
+    request.filters = kSetupFileFilters;
     const QString chosen = chooseFile(request);
     if (chosen.isEmpty()) return;
     core.saveSetupAs(chosen.toStdString());
 }
 
 void COstrandDoc::option() {
-    core.setOptions([this] { placeholder(QStringLiteral("Set Up Option")); });
+    core.setOptions([this] {
+        runDialog<CSetupOptionDlg>(core, core.devices.selected(), nullptr, std::string());
+    });
     op.setDialogOwner(mainWindow);
 }
 
@@ -252,15 +266,15 @@ void COstrandDoc::unattendedAuto() {
     core.unattendedAuto(false);
 }
 
-void COstrandDoc::setupDialog(const QString& page) {
+void COstrandDoc::setupDialog(int page) {
     core.holdLink();
-    placeholder(QStringLiteral("Setup (%1 page)").arg(page));
+    execSetupDialog(*this, page, mainWindow);
     core.releaseLink();
 }
 
 void COstrandDoc::password() {
     if (core.preamble(kCmdPassword).status != 1) return;
-    placeholder(QStringLiteral("Setup Password"));
+    runDialog<CPasswordDlg>(*this, core.devices.selected(), nullptr, std::string());
 }
 
 // ---------------------------------------------------------------- link

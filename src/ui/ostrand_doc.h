@@ -15,6 +15,10 @@ class QWidget;
 
 namespace ostrand::ui {
 
+// The filters of the setup-file and object-file dialogs.
+extern const QStringList kSetupFileFilters;
+extern const QStringList kObjectFileFilters;
+
 // What an open or save dialog is asked for.
 struct FileRequest {
     bool save = false;
@@ -72,7 +76,10 @@ class COstrandDoc : public QObject {
     void blankCheck();
     void protect();
     void unattendedAuto();
-    void setupDialog(const QString& page);
+    void setupDialog(int page);
+    // A dialog built with `args` and its parent, run while it owns the boxes.
+    template <class Dialog, class... Args>
+    void runDialog(Args&&... args);
     void password();
 
     void setWorkingFolder(const std::filesystem::path& folder);

@@ -153,7 +153,7 @@ bool QtOperator::notice(int32_t code) {
     }
     QMessageBox box(QMessageBox::Information, QStringLiteral("Ostrand"), text, QMessageBox::Ok,
                     owner_.data());
-    auto* again = new QCheckBox(QStringLiteral("Don't show this message again"), &box);
+    auto* again = new QCheckBox(QStringLiteral("Next time, this message not display."), &box);
     box.setCheckBox(again);
     exec(box, code, 0, 0, {});
     return again->isChecked();

@@ -1,6 +1,8 @@
-// Pictures of the windows for the README: the main window connected to a
-// simulated chip, the Auto Programming dialog, and the result window of a
-// good run. Run by scripts/screenshots.sh under a virtual X display.
+// Pictures of the windows for the README and the manual: the main window
+// connected to a simulated chip, the Auto Programming dialog, the result
+// window of a good run, the four pages of the Setup dialog, the Setup
+// Password dialog and Setup Information. Run by scripts/screenshots.sh
+// under a virtual X display.
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
@@ -8,6 +10,9 @@
 
 #include "document/document.h"
 #include "ui/auto_dialog.h"
+#include "ui/info_dialogs.h"
+#include "ui/password_dialog.h"
+#include "ui/setup_dialog.h"
 #include "ui_rig.h"
 
 using namespace ostrand;
@@ -55,5 +60,31 @@ int main(int argc, char** argv) {
     ui::CAutoResultOkDlg result(rig.core->autoProgrammer.record, ui::AutoView::of(*rig.core),
                                 rig.frame.get());
     ok &= save(result, out / "result-ok.png");
+    result.hide();
+
+    ui::CSetupDlg setup(*rig.doc, kPageSetupFile, rig.frame.get());
+    const char* const pages[] = {"setup-file.png", "setup-device.png", "setup-object-file.png",
+                                 "setup-communication.png"};
+    for (int page = 0; page < 4; ++page) {
+        setup.choosePage(page);
+        ok &= save(setup, out / pages[page]);
+    }
+    setup.hide();
+    // A chip with a password of its own, typed by hand; the object's found.
+    SetupValues typed = rig.core->settings.inForce;
+    typed.passDevBlank = 2;
+    typed.passDevType = 1;
+    typed.passDevPassword = "A1B2C3D4E5F60718";
+    typed.passDevNumAdd = 0xBF00;
+    typed.passDevCmpAdd = 0xBF01;
+    typed.passObjBlank = 2;
+    typed.passObjNumAdd = 0xBF00;
+    typed.passObjCmpAdd = 0xBF01;
+    ui::CPasswordDlg password(*rig.doc, rig.core->devices.find("KM16F48"), &typed, {},
+                              rig.frame.get());
+    ok &= save(password, out / "setup-password.png");
+    password.hide();
+    ui::CSetupInfoDlg info(*rig.core, rig.frame.get());
+    ok &= save(info, out / "setup-information.png");
     return ok ? 0 : 1;
 }

@@ -8,6 +8,7 @@
 #include <QPdfWriter>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QUrl>
 #include <cstdio>
 #include <filesystem>
 
@@ -37,6 +38,11 @@ int main(int argc, char** argv) {
         return 1;
     }
     QTextDocument doc;
+    // Pictures are named relative to the guide.
+    doc.setMetaInformation(
+        QTextDocument::DocumentUrl,
+        QUrl::fromLocalFile(QString::fromStdString(std::filesystem::absolute(input).string()))
+            .toString());
     doc.setMarkdown(QString::fromUtf8(text->data(), static_cast<qsizetype>(text->size())));
     if (doc.isEmpty()) {
         std::fprintf(stderr, "ostrand-manual: %s holds no text\n", input.c_str());

@@ -1,0 +1,140 @@
+// The Setup Password dialog: the length, hexadecimal, repetition and
+// address checks of OK with the focus they leave, Device is Blank, the
+// object file sources, the ':' notice, Help and Cancel.
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QtTest>
+
+#include "ui/password_dialog.h"
+#include "ui_rig.h"
+
+using namespace ostrand;
+using namespace ostrand::ui;
+
+namespace {
+
+struct Dialog {
+    test::UiRig& rig;
+    CPasswordDlg d;
+    Dialog(test::UiRig& r, const char* device)
+        : rig(r), d(*r.doc, r.core->devices.find(device), nullptr, {}) {
+        d.show();
+        QVERIFY(QTest::qWaitForWindowActive(&d));
+        r.op.boxes.clear();
+    }
+    // The device password typed by hand.
+    void manual(bool hex, const QString& text, const QString& count, const QString& start) {
+        d.deviceGroup->setChecked(true);
+        d.deviceManual->click();
+        (hex ? d.hex : d.ascii)->click();
+        d.password->setText(text);
+        d.deviceNumAdd->setText(count);
+        d.deviceCmpAdd->setText(start);
+    }
+};
+
+}  // namespace
+
+class PasswordDialogTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void okChecksTheDevicePassword() {
+        test::UiRig rig;
+        rig.folder.write("Ostrand.ini", test::setupText("KM16F48", "", "/nonexistent/tty", "9600"));
+        rig.start();
+        const QString a256(256, 'a');
+        const struct {
+            const char* device;
+            bool hex;
+            QString text, count, start;
+            int32_t code, hint;
+            const char* focus;  // "password", "count", "start"; "" when accepted
+        } rows[] = {
+            {"KM8P32", true, "FFFFFF", "", "", 10136, 0, "password"},
+            {"KM8P32", true, "FFFFFFFF", "", "", 0, 0, ""},
+            {"KMV7Q3", true, "0123456789ABCDEF012345", "", "", 10137, 0, "password"},
+            {"KM16F48", false, "abcaaad", "0xBF00", "0xBF01", 10134, 12110, "password"},
+            {"KM16F48", false, "aabbcc", "0xBF00", "0xBF01", 0, 0, ""},
+            {"KM16F48", true, "A1A2G3", "0xBF00", "0xBF01", 10129, 0, "password"},
+            {"KM16F48", false, a256, "0xBF00", "0xBF01", 10122, 12129, "password"},
+            {"KM16F48", false, "abc", "", "0xBF01", 10131, 0, "count"},
+            {"KM16F48", false, "abc", "BF00", "0xBF01", 10130, 0, "count"},
+            {"KM16F48", false, "abc", "0xC000", "0xBF01", 10120, 12110, "count"},
+            {"KM16F48", false, "abc", "0xBF00", "0x10", 10121, 12110, "start"},
+        };
+        for (const auto& r : rows) {
+            Dialog t(rig, r.device);
+            t.manual(r.hex, r.text, r.count, r.start);
+            // The fixed-length types keep their addresses shut.
+            QCOMPARE(t.d.deviceNumAdd->isEnabled(), std::string(r.device) == "KM16F48");
+            t.d.okButton->click();
+            const std::string what = std::string(r.device) + " " + r.text.left(12).toStdString();
+            if (r.code == 0) {
+                QVERIFY2(rig.op.boxes.empty(), what.c_str());
+                QCOMPARE(t.d.result(), int(QDialog::Accepted));
+                const std::string line = "PassDevPassword=" + r.text.toStdString() + "\n";
+                QVERIFY(rig.folder.read("Ostrand.ini").find(line) != std::string::npos);
+                continue;
+            }
+            QVERIFY2(rig.codes() == std::vector<int32_t>{r.code}, what.c_str());
+            QCOMPARE(rig.op.boxes[0].hint, r.hint);
+            QVERIFY(t.d.isVisible());
+            QLineEdit* focus = std::string(r.focus) == "password" ? t.d.password
+                               : std::string(r.focus) == "count"  ? t.d.deviceNumAdd
+                                                                  : t.d.deviceCmpAdd;
+            QCOMPARE(QApplication::focusWidget(), focus);
+        }
+    }
+
+    void blankSourcesHelpAndCancel() {
+        test::UiRig rig;
+        rig.folder.write("Ostrand.ini", test::setupText("KM16F96", "", "/nonexistent/tty", "9600"));
+        rig.start();
+        // Device is Blank: FF bytes in hexadecimal, the area's start, all shut.
+        for (const auto& [device, length, area] :
+             {std::tuple{"KM16F48", 510, "0xbf00"}, std::tuple{"KM8P32", 8, ""}}) {
+            Dialog t(rig, device);
+            t.d.deviceGroup->setChecked(true);
+            t.d.blank->click();
+            QVERIFY(t.d.hex->isChecked());
+            QCOMPARE(t.d.password->text(), QString(length, 'F'));
+            QCOMPARE(t.d.deviceNumAdd->text(), QString(area));
+            QVERIFY(!t.d.password->isEnabled() && !t.d.hex->isEnabled());
+        }
+        Dialog t(rig, "KM16F96");
+        // A file dialog cancelled; no object file for Auto.
+        rig.doc->chooseFile = [](FileRequest&) { return QString(); };
+        t.d.deviceGroup->setChecked(true);
+        t.d.searchFile->click();
+        t.d.objectGroup->setChecked(true);
+        t.d.objectAuto->click();
+        t.d.helpButton->click();
+        QCOMPARE(rig.codes(), (std::vector<int32_t>{10135, 10135, 12204}));
+        QCOMPARE(rig.op.boxes[0].hint, 12152);
+        QCOMPARE(rig.op.boxes[1].hint, 12146);
+        // Cancel asks first; No keeps the dialog.
+        rig.op.boxes.clear();
+        rig.answers = {QMessageBox::No};
+        t.d.cancelButton->click();
+        QCOMPARE(rig.codes(), std::vector<int32_t>{12006});
+        QVERIFY(t.d.isVisible());
+        // A ':' in the password of a password type: accepted, with the notice.
+        t.d.objectGroup->setChecked(false);
+        t.manual(false, "ab:cd12", "0x80", "0x81");
+        rig.op.boxes.clear();
+        t.d.okButton->click();
+        QCOMPARE(t.d.result(), int(QDialog::Accepted));
+        QCOMPARE(rig.op.boxes.size(), size_t{1});
+        QVERIFY(rig.op.boxes[0].text.startsWith("M149 : "));
+        const std::string saved = rig.folder.read("Ostrand.ini");
+        for (const char* key : {"PassDevBlank=2\n", "PassDevType=0\n", "PassDevNumAdd=0x000080\n"})
+            QVERIFY2(saved.find(key) != std::string::npos, key);
+    }
+};
+
+QTEST_MAIN(PasswordDialogTest)
+#include "password_dialog_test.moc"
