@@ -4,6 +4,7 @@
 #include <array>
 
 #include "app/boot_types.h"
+#include "app/session.h"
 
 namespace ostrand {
 
@@ -158,6 +159,18 @@ RuleVerdict passwordVerdict(int command, const CommandState& s) {
             return {};
     }
     return {};
+}
+
+AutoBoxRules autoBoxRules(int32_t bootType, int32_t mode, bool wcpLoaded) {
+    const BootTypeRow& row = bootTypeRow(bootType);
+    const bool singleBoot = mode == kModeSBootPw || mode == kModeSBoot;
+    AutoBoxRules r;
+    r.blockStepsOff = singleBoot && !row.blockCommands;
+    r.protectAvailable = singleBoot && row.ownReadProtect;
+    r.linkedOptions =
+        row.wcpViaWriteOnly && (mode == kModeWcpDiv || mode == kModeWcpAll) && !wcpLoaded;
+    r.eraseFirst = EraseFirstTypes(bootType);
+    return r;
 }
 
 }  // namespace ostrand

@@ -64,6 +64,18 @@ struct CommandState {
 // Whether a command may run now (the menu, toolbar and key rule).
 bool commandEnabled(int command, const CommandState& s);
 
+// The Auto Programming windows' boxes in the mode in force: blank check and
+// file compare greyed where single boot has no block commands, Protect only
+// where the boot program protects by itself, and the boxes that Programming
+// carries along on a WCP device written through its write WCP alone.
+struct AutoBoxRules {
+    bool blockStepsOff = false;
+    bool protectAvailable = false;
+    bool linkedOptions = false;
+    bool eraseFirst = false;  // programming erases first: All Erase follows it
+};
+AutoBoxRules autoBoxRules(int32_t bootType, int32_t mode, bool wcpLoaded);
+
 // "Erase/&Program" for the boot types that erase before programming.
 std::string programMenuText(int32_t bootType);
 

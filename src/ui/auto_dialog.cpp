@@ -26,21 +26,16 @@ AutoView AutoView::of(DocumentCore& core) {
     return v;
 }
 
-bool AutoView::singleBoot() const {
-    return mode == kModeSBootPw || mode == kModeSBoot;
-}
-
 bool AutoView::blockStepsOff() const {
-    return singleBoot() && !bootTypeRow(bootType).blockCommands;
+    return autoBoxRules(bootType, mode, wcpLoaded).blockStepsOff;
 }
 
 bool AutoView::protectAvailable() const {
-    return singleBoot() && bootTypeRow(bootType).ownReadProtect;
+    return autoBoxRules(bootType, mode, wcpLoaded).protectAvailable;
 }
 
 bool AutoView::linkedOptions() const {
-    return bootTypeRow(bootType).wcpViaWriteOnly && (mode == kModeWcpDiv || mode == kModeWcpAll) &&
-           !wcpLoaded;
+    return autoBoxRules(bootType, mode, wcpLoaded).linkedOptions;
 }
 
 QString AutoView::connectedText() const {
@@ -105,7 +100,7 @@ AutoOptions CAutoProgramDlg::checked() const {
 }
 
 void CAutoProgramDlg::boxClicked(AutoStep step, bool on) {
-    const bool eraseFirst = EraseFirstTypes(view_.bootType);
+    const bool eraseFirst = autoBoxRules(view_.bootType, view_.mode, false).eraseFirst;
     const bool linked = view_.linkedOptions();
     auto set = [this](AutoStep s, bool value) { boxes_[s]->setChecked(value); };
     switch (step) {

@@ -37,7 +37,6 @@ struct AutoView {
     QString comPort;
 
     static AutoView of(DocumentCore& core);
-    bool singleBoot() const;
     // Blank Check and File Compare mean nothing to the boot program here.
     bool blockStepsOff() const;
     bool protectAvailable() const;
