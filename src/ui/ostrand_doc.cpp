@@ -10,6 +10,8 @@
 #include "ui/auto_dialog.h"
 #include "ui/commands.h"
 #include "ui/doc_state.h"
+#include "ui/manual_dialogs.h"
+#include "ui/memory_dump.h"
 
 namespace ostrand::ui {
 
@@ -113,18 +115,13 @@ void COstrandDoc::command(int id) {
         case kCmdPassword:
             return password();
         case kCmdChipErase:
-            return placeholder(QStringLiteral("Chip Erase"));
         case kCmdBlockErase:
-            return placeholder(QStringLiteral("Block Erase"));
         case kCmdMemoryDump:
-            return placeholder(QStringLiteral("Memory Dump"));
         case kCmdDataRead:
         case kCmdDataWrite:
-            return placeholder(QStringLiteral("Data Read/Write"));
         case kCmdVerify:
-            return placeholder(QStringLiteral("Verify"));
         case kCmdCompare:
-            return placeholder(QStringLiteral("Compare"));
+            return manualDialog(id);
         case kCmdSetupInfo:
             return placeholder(QStringLiteral("Setup Information"));
         case kCmdSetupInfo2:
@@ -230,10 +227,10 @@ void COstrandDoc::openObjectFile() {
     request.folder = v.openFile.empty() ? QString() : qpath(fs::path(v.openFile).parent_path());
     request.initial = QString::fromStdString(v.openFile);
     request.filters = kObjectFilters;
-    request.filterIndex = objectFilterIndex;
+    request.filterIndex = core.settings.objectFilterIndex;
     const QString chosen = chooseFile(request);
     if (!chosen.isEmpty()) {
-        objectFilterIndex = request.filterIndex;
+        core.settings.objectFilterIndex = request.filterIndex;
         v.openFile = chosen.toStdString();
         core.settings.saveSetupFile(s.MultiInstance == 1 ? core.settings.setupPath : fs::path());
         core.loadObject(true);
@@ -364,12 +361,59 @@ void COstrandDoc::protect() {
     core.engine.protectChip(true, true);
 }
 
+void COstrandDoc::manualDialog(int id) {
+    const int32_t mode = core.session.ProgrammingMode;
+    const int32_t bt = core.devices.bootType();
+    bool needsPassword = true;
+    if (id == kCmdChipErase) needsPassword = chipEraseNeedsPassword(mode);
+    if (id == kCmdVerify) needsPassword = verifyNeedsPassword(mode, bt);
+    if (needsPassword && !passwordPrecondition()) return;
+    if (!chipReady()) return;
+    QWidget* parent = mainWindow;
+    auto run = [&](QDialog& dialog) {
+        if (runDialog)
+            runDialog(dialog);
+        else
+            dialog.exec();
+    };
+    switch (id) {
+        case kCmdChipErase: {
+            CChipEraseDlg dialog(core, op, parent);
+            return run(dialog);
+        }
+        case kCmdBlockErase: {
+            CBlockEraseDlg dialog(core, op, parent);
+            return run(dialog);
+        }
+        case kCmdMemoryDump: {
+            CMemoryDumpDlg dialog(core, op, parent);
+            if (dialog.openFirstPage()) run(dialog);
+            return;
+        }
+        case kCmdDataRead:
+        case kCmdDataWrite: {
+            CDataReadWriteDlg dialog(core, op, id == kCmdDataWrite, parent);
+            return run(dialog);
+        }
+        case kCmdVerify: {
+            CVerifyDlg dialog(core, op, parent);
+            return run(dialog);
+        }
+        case kCmdCompare: {
+            CCompareDlg dialog(core, op, parent);
+            return run(dialog);
+        }
+        default:
+            return;
+    }
+}
+
 void COstrandDoc::unattendedAuto() {
-    const AutoOptions o = core.autoProgrammer.options();
-    bool any = false;
-    for (bool on : o) any = any || on;
-    if (!any) return execAutoProgramming(core, mainWindow);
+    if (core.autoProgrammer.setupOptionsAllOff()) return execAutoProgramming(core, mainWindow);
+    op.setDialogOwner(mainWindow);
+    emit unattendedRunning(true);
     core.autoProgrammer.unattendedRun(false);
+    emit unattendedRunning(false);
 }
 
 void COstrandDoc::setupDialog(const QString& page) {
@@ -401,7 +445,12 @@ void COstrandDoc::linkCameUp() {
         op.setDialogOwner(mainWindow);
         const int32_t r = core.engine.afterLinkUp();
         storeConnectResult(r == 1 ? 1 : -1);
+        // The batch run's boxes belong to the desktop.
+        op.setDesktopOwner();
+        emit unattendedRunning(true);
         ran = core.runPendingCommandLineRun() == 1;
+        emit unattendedRunning(false);
+        op.setDialogOwner(mainWindow);
     }
     if (ran) emit runFinished();
 }

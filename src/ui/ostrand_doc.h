@@ -11,6 +11,7 @@
 #include "document/document.h"
 #include "ui/qt_operator.h"
 
+class QDialog;
 class QWidget;
 
 namespace ostrand::ui {
@@ -48,14 +49,16 @@ class COstrandDoc : public QObject {
     std::function<bool(const QUrl&)> openUrl;
     // The placeholder of a dialog that is not in this version.
     std::function<void(const QString& name)> placeholder;
-    // The filter entry of the object file dialog that was chosen last.
-    int objectFilterIndex = 0;
+    // Runs a command's dialog modally; tests drive it themselves.
+    std::function<void(QDialog&)> runDialog;
 
   signals:
     // The command line's run is over: the program ends.
     void runFinished();
     // State changed outside the idle refresh (panes, enabling).
     void stateChanged();
+    // An unattended run starts (true) or ends (false).
+    void unattendedRunning(bool running);
 
   private:
     class Busy;
@@ -72,6 +75,7 @@ class COstrandDoc : public QObject {
     void blankCheck();
     void protect();
     void unattendedAuto();
+    void manualDialog(int id);
     void setupDialog(const QString& page);
     void password();
 
