@@ -71,9 +71,9 @@ class MemoryDumpTest : public QObject {
         QCOMPARE(rig.session.ConnectStatus.load(), 1);
 
         CMemoryDumpDlg d(*rig.core, rig.op, rig.frame.get());
+        QCOMPARE(rig.op.dialogOwner(), &d);
         d.show();
         QVERIFY(d.openFirstPage());
-        QCOMPARE(rig.op.dialogOwner(), &d);
 
         // 0x000005 shows the row at 0x000000, in every unit.
         dumpAt(d, "0x000005");
@@ -151,7 +151,7 @@ class MemoryDumpTest : public QObject {
         QVERIFY(!port.empty());
         const std::string object = rig.folder.write("app.h16", test::hexObject(256)).string();
         // The chip is blank: its password is the erased password area.
-        rig.folder.write("Ostrand.ini", test::setupText("KMV9C384", object, port, "115200") +
+        rig.folder.write("Ostrand.ini", test::setupText("KMV9C384", object, port, "76800") +
                                             "PassDevBlank=1\nPassDevType=1\nPassDevPassword=" +
                                             blankPasswordText(9) +
                                             "\nPassDevNumAdd=0x80\nPassDevCmpAdd=0x80\n");
@@ -191,6 +191,7 @@ class MemoryDumpTest : public QObject {
         const std::string object = rig.folder.write("app.h16", test::hexObject(256)).string();
         rig.folder.write("Ostrand.ini", test::setupText("KMV9C384", object, port, "76800"));
         QCOMPARE(rig.start(), 1);
+        rig.core->passwords.devicePassword.clear();
         int dialogs = 0;
         rig.doc->runDialog = [&](QDialog&) { ++dialogs; };
         rig.op.boxes.clear();
