@@ -54,6 +54,7 @@ int run(std::vector<std::string>& argv) {
     const PasswordOptions& pw = options.passwords;
 
     Session session;
+    InterruptGuard interrupts(session);
     CliOperator op(session, options.yes);
     std::error_code ec;
     if (!object.empty()) object = std::filesystem::absolute(object, ec).string();
@@ -83,7 +84,11 @@ int run(std::vector<std::string>& argv) {
     };
 
     auto started = std::chrono::steady_clock::now();
-    if (doc.startUp(object) == 0) return refused != kExitOk ? refused : kExitFailed;
+    if (doc.startUp(object) == 0) {
+        if (!doc.startRefusal.empty())
+            std::fprintf(stderr, "ostrand-cli auto: %s\n", doc.startRefusal.c_str());
+        return refused != kExitOk ? refused : kExitFailed;
+    }
     if (!doc.connected && session.ConnectStatus != kConnected) {
         if (!doc.image.loaded()) {
             std::fprintf(stderr,

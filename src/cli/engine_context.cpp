@@ -131,9 +131,16 @@ std::filesystem::path homeFolder(const CommonOptions& o) {
                                      ec);
 }
 
+InterruptGuard::InterruptGuard(Session& session) : session_(session) {
+    registerAbortWord(&session_.AbortRequested);
+}
+
+InterruptGuard::~InterruptGuard() {
+    unregisterAbortWord(&session_.AbortRequested);
+}
+
 EngineContext::EngineContext(const CommonOptions& options)
     : op(session, options.yes), parts(session, op, homeFolder(options)), options_(options) {
-    registerAbortWord(&session.AbortRequested);
     op.setProgressListener([this](const ProgressEvent& e) {
         if (e.total > 0) lastBar_ = e;
     });
@@ -141,7 +148,6 @@ EngineContext::EngineContext(const CommonOptions& options)
 
 EngineContext::~EngineContext() {
     parts.engine.disconnect();
-    unregisterAbortWord(&session.AbortRequested);
 }
 
 int applyRunOverrides(const CommonOptions& o, EngineSession& parts) {

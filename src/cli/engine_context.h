@@ -47,6 +47,19 @@ struct CommonOptions {
 
 extern const char* const kCommonUsage;
 
+// While it lives, SIGINT and SIGTERM ask the session's operations to stop
+// between blocks; a second one also cuts short the steps under way.
+class InterruptGuard {
+  public:
+    explicit InterruptGuard(Session& session);
+    ~InterruptGuard();
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+  private:
+    Session& session_;
+};
+
 class EngineContext {
   public:
     explicit EngineContext(const CommonOptions& options);
@@ -63,6 +76,7 @@ class EngineContext {
     bool connectTried() const { return connectTried_; }
 
     Session session;
+    InterruptGuard interrupts{session};
     CliOperator op;
     EngineSession parts;  // for the options' program folder
 

@@ -23,6 +23,11 @@ namespace ostrand {
 // ",MSG_ON"/",MSG_OFF" option stays on it until a setup file is read.
 std::string commandLineObjectPath(int argc, const char* const* argv);
 
+// Why a start-up found the program folder's instance lock closed to it:
+// `failure` is the lock's (EWOULDBLOCK: another process holds it).
+std::string instanceRefusal(const std::filesystem::path& folder, const std::filesystem::path& lock,
+                            int failure);
+
 class DocumentCore : public EngineSession {
   public:
     DocumentCore(Session& session, Operator& op, std::filesystem::path programFolder);
@@ -42,6 +47,8 @@ class DocumentCore : public EngineSession {
     // once the connection has returned). Returns 1 when it ran.
     int32_t runPendingCommandLineRun();
     bool quitRequested() const { return quitRequested_; }
+    // Start-up ended at the instance lock: why, for the front end to say.
+    std::string startRefusal;
 
     // A setup file to start with instead of the default one (ostrand-cli).
     std::filesystem::path setupFile;

@@ -1,6 +1,7 @@
 #include "ui/app_main.h"
 
 #include <QApplication>
+#include <cstdio>
 #include <memory>
 
 #include "app/file_io.h"
@@ -28,6 +29,8 @@ int runOstrand(int argc, char** argv) {
         op.setDialogOwner(nullptr);
     };
     if (core.startUp(line) == 0) {
+        if (!core.startRefusal.empty())
+            std::fprintf(stderr, "ostrand: %s\n", core.startRefusal.c_str());
         frame.reset();
         return core.shutDown();
     }

@@ -260,7 +260,9 @@ void COstrandDoc::saveFlash() {
 void COstrandDoc::reconnect() {
     if (!core.op.ask(12010)) return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    core.engine.disconnect();
+    // A WCP left in the chip's RAM (by Save As, by programming) would not
+    // answer the matching: the chip starts over only after a hang-up.
+    core.engine.hangUp();
     core.connected = false;
     core.session.ConnectStatus = kDisconnected;
     core.session.StartupErasePending = 1;
