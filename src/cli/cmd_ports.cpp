@@ -16,7 +16,7 @@ const Command kCommand{
     "them: the device path, its stable /dev/serial/by-id/ name when it has one (use\n"
     "that with --port: it survives replugging), the driver, the USB vendor:product\n"
     "and serial number, and the adapter's description.\n\n"
-    "  --json       one JSON document on stdout: {\"ports\": [...]}\n"
+    "  --json       one JSON document on stdout with the list \"ports\"\n"
     "  --sysfs DIR  read the port facts from DIR instead of /sys\n"
     "  --dev DIR    take the device nodes from DIR instead of /dev\n",
     run};
@@ -39,7 +39,7 @@ int run(std::vector<std::string>& argv) {
 
     const std::vector<PortInfo> ports = describePorts(sysRoot, devRoot);
     if (json) {
-        std::string out = "{\"ports\": [";
+        std::string out = "{\"command\": \"ports\", \"ok\": true, \"ports\": [";
         for (size_t i = 0; i < ports.size(); ++i) {
             const PortInfo& p = ports[i];
             out += std::string(i ? ", " : "") + "{\"path\": " + jsonString(p.path) +
