@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Gang benchmark: 64 KiB programmed by 'ostrand-cli gang' into one paced
-# simulated chip, then into four at once, at 115200 bps. The ports work side
-# by side, so four should take about as long as one: prints both times and
-# elapsed(4 ports) / elapsed(1 port).
+# simulated chip, then into four and into sixteen at once, at 115200 bps. The
+# ports work side by side, so many should take about as long as one: prints
+# the times and elapsed(N ports) / elapsed(1 port).
 #
 # usage: bench/gang_bench.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
@@ -71,10 +71,13 @@ echo "ostrand gang benchmark: $DEVICE, 64 KiB at $RATE bps, paced"
 # run is a subshell here: it stops its own simulators, also when it fails.
 one=$(run 1)
 four=$(run 4)
-python3 - "$one" "$four" <<'EOF'
+sixteen=$(run 16)
+python3 - "$one" "$four" "$sixteen" <<'EOF'
 import sys
-one, four = float(sys.argv[1]), float(sys.argv[2])
-print(f"1 port  {one:7.2f} s")
-print(f"4 ports {four:7.2f} s")
+one, four, sixteen = (float(a) for a in sys.argv[1:4])
+print(f"1 port   {one:7.2f} s")
+print(f"4 ports  {four:7.2f} s")
+print(f"16 ports {sixteen:7.2f} s")
 print(f"elapsed(4 ports) / elapsed(1 port) = {four / one:.3f}")
+print(f"elapsed(16 ports) / elapsed(1 port) = {sixteen / one:.3f}")
 EOF

@@ -4,7 +4,7 @@
 # held for its time on the wire) and unpaced. Prints elapsed / wire-time model
 # for each run; the model is every byte of the simulator's log, both ways,
 # 10 bits each (11 with two stop bits), divided by the rate, plus the
-# simulator's own waits.
+# simulator's own waits. The third run is paced with the wire trace on.
 #
 # usage: bench/program_bench.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
@@ -55,8 +55,10 @@ run() {  # run NAME [--pace]
     port=$(head -1 "$WORK/sim.out")
     local start end
     start=$(date +%s.%N)
+    local trace=()
+    [ "$name" = traced ] && trace=(--trace "$WORK/wire.trace")
     "$BIN/ostrand-cli" program "$WORK/full.h20" --home "$WORK" --device "$DEVICE" \
-        --port "$port" --rate "$RATE" --blank-device 2> "$WORK/$name.err" ||
+        --port "$port" --rate "$RATE" --blank-device "${trace[@]}" 2> "$WORK/$name.err" ||
         { cat "$WORK/$name.err"; exit 1; }
     end=$(date +%s.%N)
     kill "$SIM_PID"
@@ -94,3 +96,4 @@ EOF
 echo "ostrand programming benchmark: $DEVICE, 256 KiB at $RATE bps"
 run paced --pace
 run unpaced
+run traced --pace

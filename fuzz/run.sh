@@ -46,7 +46,7 @@ for t in "${targets[@]}"; do
     echo "== $name: ${seeds}, ${seconds} s"
     # -handle_xfsz=0: the converter's targets cap their output with a file
     # size limit and expect a failed write, not the fuzzer's stop.
-    if ! "$out/bin/$name" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2560 \
+    if ! "$out/tests/$name" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2560 \
         -handle_xfsz=0 -print_final_stats=1 -artifact_prefix="$out/artifacts/$name-" \
         "$out/corpus/$name" "$seeds" >"$out/logs/$name.log" 2>&1; then
         echo "   FAILED: see $out/logs/$name.log and $out/artifacts/"

@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(g++ cmake ninja-build make pkg-config googletest libgtest-dev libgmock-dev
-          qt6-base-dev libgl-dev srecord binutils clang libclang-rt-14-dev clang-format
+          qt6-base-dev libgl-dev nlohmann-json3-dev dpkg-dev srecord binutils clang libclang-rt-14-dev clang-format
           xvfb xauth)
 
 missing=()

@@ -1,4 +1,5 @@
 #include "file_io.h"
+#include "program_folder.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -333,6 +334,31 @@ fs::path executableFolder() {
     return exe.parent_path();
 }
 
+fs::path userProgramFolder() {
+    const char* data = std::getenv("XDG_DATA_HOME");
+    if (data && *data == '/') return fs::path(data) / "ostrand";
+    const char* home = std::getenv("HOME");
+    if (home && *home == '/') return fs::path(home) / ".local" / "share" / "ostrand";
+    return {};
+}
+
+fs::path choosePerUserFolder(const fs::path& exeFolder, const fs::path& userFolder) {
+    std::error_code ec;
+    // A build tree or a portable copy is its own program folder.
+    if (fs::exists(exeFolder / "Ostrand.def", ec)) return exeFolder;
+    const fs::path shared = (exeFolder / ".." / "share" / "ostrand").lexically_normal();
+    if (userFolder.empty() || !fs::exists(shared / "Ostrand.def", ec)) return exeFolder;
+    if (!fs::exists(userFolder / "Ostrand.def", ec)) {
+        // First start of an installed program: the user's own copy of the
+        // shared folder, to keep setups, the password log and work files in.
+        fs::create_directories(userFolder, ec);
+        fs::copy(shared, userFolder, fs::copy_options::recursive | fs::copy_options::skip_existing,
+                 ec);
+        if (ec || !fs::exists(userFolder / "Ostrand.def", ec)) return exeFolder;
+    }
+    return userFolder;
+}
+
 fs::path programFolder() {
     const char* home = std::getenv("OSTRAND_HOME");
     if (home && *home) {
@@ -340,7 +366,14 @@ fs::path programFolder() {
         fs::path p = fs::absolute(home, ec);
         return ec ? fs::path(home) : p.lexically_normal();
     }
-    return executableFolder();
+    return choosePerUserFolder(executableFolder(), userProgramFolder());
+}
+
+fs::path helperProgram(const fs::path& folder, const std::string& name) {
+    std::error_code ec;
+    if (fs::exists(folder / name, ec)) return folder / name;
+    const fs::path beside = executableFolder() / name;
+    return fs::exists(beside, ec) ? beside : folder / name;
 }
 
 // ---------------------------------------------------------------- processes

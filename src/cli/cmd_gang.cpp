@@ -90,7 +90,7 @@ void printSummary(FILE* out, const std::vector<std::unique_ptr<PortRun>>& runs) 
     std::fflush(out);
 }
 
-void printJson(const PortRun& r, int pass) {
+std::string portJson(const PortRun& r, int pass) {
     const PortOutcome& o = r.outcome;
     std::string out =
         "{\"port\": " + jsonString(r.label()) + ", \"pass\": " + std::to_string(pass) +
@@ -108,8 +108,7 @@ void printJson(const PortRun& r, int pass) {
     std::snprintf(tail, sizeof tail, "}, \"fileSum\": %u, \"memorySum\": %u, \"seconds\": %.3f",
                   o.record.fileSum, o.record.memorySum, o.seconds);
     out += tail;
-    out += ", \"messages\": " + jsonMessages(o.messages) + "}\n";
-    std::fputs(out.c_str(), stdout);
+    return out + ", \"messages\": " + jsonMessages(o.messages) + "}";
 }
 
 // One pass on every port at once; returns when every port has finished.
@@ -209,6 +208,7 @@ int run(std::vector<std::string>& argv) {
     sigaction(SIGTERM, &sa, nullptr);
 
     bool anyFailed = false, badUsage = false;
+    std::string portsJson;  // every port of every pass: one document at the end
     for (int pass = 1;; ++pass) {
         runPass(runs, pass == 1);
         console.stop();
@@ -216,16 +216,21 @@ int run(std::vector<std::string>& argv) {
         for (const auto& r : runs) {
             anyFailed |= !r->outcome.passed;
             badUsage |= r->outcome.badUsage;
-            if (json) printJson(*r, pass);
+            if (json) portsJson += (portsJson.empty() ? "" : ", ") + portJson(*r, pass);
         }
-        std::fflush(stdout);
         if (!repeat || badUsage || cancelRequested() || !console.askEveryone(12005)) break;
         console.resume();
     }
     for (auto& r : runs) r->close();
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
-    return badUsage ? kExitUsage : anyFailed ? kExitFailed : kExitOk;
+    const int status = badUsage ? kExitUsage : anyFailed ? kExitFailed : kExitOk;
+    if (json) {
+        std::printf("{\"command\": \"gang\", \"ok\": %s, \"exitStatus\": %d, \"ports\": [%s]}\n",
+                    status == kExitOk ? "true" : "false", status, portsJson.c_str());
+        std::fflush(stdout);
+    }
+    return status;
 }
 
 }  // namespace

@@ -10,12 +10,13 @@
 #include "command.h"
 #include "console_operator.h"
 #include "engine/engine_session.h"
+#include "engine_context.h"
 
 namespace ostrand::cli {
 
 struct Context {
     Session session;
-    ConsoleOperator op{session};
+    CliOperator op{session, false};        // keeps the messages for --json
     std::unique_ptr<EngineSession> parts;  // built by loadHome
     std::filesystem::path home;
 

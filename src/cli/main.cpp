@@ -5,7 +5,10 @@
 #include <string>
 #include <vector>
 
+#include "app/file_io.h"
+#include "app/version.h"
 #include "command.h"
+#include "serial/wire_trace.h"
 
 namespace ostrand::cli {
 
@@ -21,7 +24,34 @@ void printCommands(FILE* out) {
                  "Serial flash programmer for single-chip microcontrollers.\n\ncommands:\n");
     for (const auto& c : commands())
         std::fprintf(out, "  %-10s %s\n", c.name.c_str(), c.summary.c_str());
-    std::fprintf(out, "\n'ostrand-cli COMMAND --help' describes one command.\n");
+    std::fprintf(out,
+                 "\n'ostrand-cli COMMAND --help' describes one command.\n"
+                 "'ostrand-cli --version' prints the version of the program and its definition "
+                 "file.\n"
+                 "--trace FILE (or OSTRAND_TRACE=FILE) on a command that connects writes every "
+                 "byte on the\nline to FILE, with its time, direction, rate and frame.\n");
+}
+// The wire trace of this run: --trace FILE, else $OSTRAND_TRACE. False
+// (with the reason on stderr) when the file cannot be written.
+bool startTrace(std::vector<std::string>& args) {
+    static ostrand::WireTrace trace;
+    std::string path;
+    Args probe(args);
+    if (probe.take("--trace", path)) {
+        if (!trace.open(path)) {
+            std::fprintf(stderr, "ostrand-cli: cannot write the trace %s\n", path.c_str());
+            return false;
+        }
+        ostrand::WireTrace::setActive(&trace);
+        return true;
+    }
+    if (probe.error()) {
+        std::fprintf(stderr, "ostrand-cli: %s\n", probe.errorText().c_str());
+        return false;
+    }
+    if (ostrand::WireTrace::activateFromEnvironment()) return true;
+    std::fprintf(stderr, "ostrand-cli: cannot write the trace named by OSTRAND_TRACE\n");
+    return false;
 }
 }  // namespace
 
@@ -116,6 +146,10 @@ int main(int argc, char** argv) {
         printCommands(stdout);
         return kExitOk;
     }
+    if (name == "--version") {
+        std::fputs(ostrand::versionText("ostrand-cli", ostrand::programFolder()).c_str(), stdout);
+        return kExitOk;
+    }
     for (const auto& c : commands()) {
         if (c.name != name) continue;
         std::vector<std::string> args(argv + 2, argv + argc);
@@ -124,6 +158,7 @@ int main(int argc, char** argv) {
             std::fputs(c.usage.c_str(), stdout);
             return kExitOk;
         }
+        if (!startTrace(args)) return kExitUsage;
         return c.run(args);
     }
     std::fprintf(stderr, "ostrand-cli: unknown command '%s'\n\n", name.c_str());

@@ -20,6 +20,12 @@ std::string portFailureAdvice(int error, const std::string& port) {
         case ENODEV:
         case ENXIO:
             return "ostrand-cli: " + port + " does not exist; is the adapter plugged in?";
+        case ENOTTY:
+            return "ostrand-cli: " + port +
+                   " is a file, not a serial port; 'ostrand-cli ports' lists the ports";
+        case EISDIR:
+            return "ostrand-cli: " + port +
+                   " is a folder, not a serial port; 'ostrand-cli ports' lists the ports";
         default:
             return {};
     }

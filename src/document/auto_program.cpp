@@ -172,9 +172,17 @@ int32_t AutoProgrammer::runSequence(bool unattended, bool topMost) {
             }
             stepDone(report);
         }
-        if (r != kStepOk) return 0;
+        if (r != kStepOk) {
+            if (chipFinished) chipFinished(record);
+            return 0;
+        }
     }
+    if (chipFinished) chipFinished(record);
     return 1;
+}
+
+uint16_t AutoProgrammer::imageSum() const {
+    return image_.fileSum();
 }
 
 int32_t AutoProgrammer::showResult(bool unattended) {

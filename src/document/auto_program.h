@@ -91,6 +91,10 @@ class AutoProgrammer {
     // Called before and after each step (a console prints a line).
     std::function<void(AutoStep)> stepStarted;
     std::function<void(const AutoStepReport&)> stepDone;
+    // Called when one chip's pass over the steps ends, passed or not.
+    std::function<void(const AutoRunRecord&)> chipFinished;
+    // The file SUM of the object being programmed.
+    uint16_t imageSum() const;
 
   private:
     int32_t runStep(AutoStep step, bool unattended, bool topMost);

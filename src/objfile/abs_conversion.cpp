@@ -5,6 +5,7 @@
 #include "app/device_database.h"
 #include "app/file_io.h"
 #include "app/operator.h"
+#include "app/program_folder.h"
 #include "app/setup_settings.h"
 #include "objfile/object_image.h"
 
@@ -48,7 +49,7 @@ int32_t ObjectImage::convertAbs(std::string& path, int32_t& fileType) {
     name = name.substr(0, name.size() >= 3 ? name.size() - 3 : 0) + extension;
     const fs::path relative = fs::path("tmp") / name;
     const fs::path converted = programFolder_ / relative;
-    const fs::path converter = programFolder_ / "mervel";
+    const fs::path converter = helperProgram(programFolder_, "mervel");
 
     fs::create_directories(programFolder_ / "tmp", ec);
     // A converted file left from an earlier run must never pass for this one.

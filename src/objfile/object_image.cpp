@@ -268,9 +268,12 @@ int32_t ObjectImage::readFile(const std::string& path, int32_t fileType, uint8_t
     ObjectReader reader(layout_, fileType, image, ranges);
     LineSource lines(fd);
     std::string_view line;
-    uint64_t lastShown = 0;
+    uint64_t lastShown = 0, lineNumber = 0;
+    refusedLine_ = 0;
     while (lines.next(line)) {
+        ++lineNumber;
         if (LoadFailure f = reader.feedLine(line)) {
+            refusedLine_ = lineNumber;
             op_.showMessage(f.code, f.place, f.hint, path);
             return 0;
         }

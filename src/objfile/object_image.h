@@ -52,6 +52,8 @@ class ObjectImage {
     // The last record of the file read was no end record: loaded all the
     // same, but that is how a file cut short looks.
     bool endRecordMissing() const { return endRecordMissing_; }
+    // The line (from 1) of the record the last load refused; 0: none.
+    uint64_t refusedLine() const { return refusedLine_; }
     // The whole image (empty before the first load). Index 0 is the start of
     // the single-boot flash; a second flash area follows the first.
     std::span<const uint8_t> image() const;
@@ -136,6 +138,7 @@ class ObjectImage {
     std::string deviceName_;
     bool loaded_ = false;
     bool endRecordMissing_ = false;
+    uint64_t refusedLine_ = 0;
     std::vector<AddressRange> loadedRanges_;
     uint32_t minAddress_ = kNoMinAddress, maxAddress_ = 0;
     std::unique_ptr<uint8_t[]> image_;

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "serial/line_settings.h"
+#include "serial/wire_trace.h"
 
 namespace ostrand {
 namespace {
@@ -156,6 +157,7 @@ bool SerialPort::open(const std::string& port, const std::string& baud) {
         return false;
     }
     portName_ = path;
+    startTrace();
     return true;
 }
 
@@ -168,6 +170,7 @@ std::string SerialPort::openFailureDetail() const {
 
 void SerialPort::close() {
     if (handle < 0) return;
+    if (trace_) endTrace();
     (void)apply(savedState, savedRate_);
     // A pseudo-terminal keeps the exclusive mark after the last close.
     (void)ioctl(handle, TIOCNXCL);
@@ -231,10 +234,12 @@ bool SerialPort::setBaudRate(const std::string& baud) {
     }
     if (tcgetattr(handle, &currentState) != 0) currentState = next;
     currentRate_ = rate;
+    if (trace_) traceRate();
     return true;
 }
 
 bool SerialPort::setStopBits(int bits) {
+    if (trace_) flushReceived();
     struct termios t {};
     if (tcgetattr(handle, &t) != 0) return false;
     if (bits == 2)
@@ -248,7 +253,8 @@ bool SerialPort::setStopBits(int bits) {
 
 bool SerialPort::writeAll(const uint8_t* data, uint32_t count) {
     // As long as a slow line may need, but never forever: 1 s plus 1 s a byte.
-    const auto deadline = Clock::now() + std::chrono::milliseconds(1000 + 1000ull * count);
+    const auto begun = Clock::now();
+    const auto deadline = begun + std::chrono::milliseconds(1000 + 1000ull * count);
     uint32_t done = 0;
     while (done < count) {
         const ssize_t n = ::write(handle, data + done, count - done);
@@ -265,6 +271,7 @@ bool SerialPort::writeAll(const uint8_t* data, uint32_t count) {
         if (r < 0 && errno != EINTR) return false;
         if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL))) return false;
     }
+    if (trace_) traceSent(data, count, begun);
     return true;
 }
 
@@ -308,7 +315,10 @@ bool SerialPort::readByte(uint8_t* byte, uint32_t timeoutMs) {
         if (r < 0 && errno != EINTR) return false;
         if (r > 0) {
             const ssize_t got = ::read(handle, byte, 1);
-            if (got == 1) return true;
+            if (got == 1) {
+                if (trace_) traceReceived(byte, 1);
+                return true;
+            }
             // End of file or an error other than "nothing yet": the device is gone.
             if (got == 0 || (errno != EAGAIN && errno != EINTR)) return false;
         }
@@ -329,6 +339,7 @@ bool SerialPort::readAvailable(uint8_t* buffer, uint32_t& count) {
     const ssize_t got = ::read(handle, buffer, want);
     if (got < 0) return errno == EAGAIN || errno == EINTR;
     count = static_cast<uint32_t>(got);
+    if (trace_) traceReceived(buffer, count);
     return true;
 }
 

@@ -11,6 +11,7 @@
 
 #include "app/session.h"
 #include "serial/port.h"
+#include "serial/wire_trace.h"
 
 namespace ostrand {
 
@@ -87,6 +88,19 @@ class SerialPort : public Port {
     bool setStopBits(int bits);
     bool setModemLine(int bit, int on);
     bool writeAll(const uint8_t* data, uint32_t count);
+
+    // The wire trace (serial_port_trace.cpp); trace_ is null while off.
+    void startTrace();
+    void endTrace();
+    void traceRate();
+    void traceSent(const uint8_t* data, uint32_t count, WireTrace::Clock::time_point at);
+    void traceReceived(const uint8_t* data, uint32_t count);
+    void flushReceived();
+    WireTrace* trace_ = nullptr;
+    std::vector<uint8_t> rxBurst_;
+    WireTrace::Clock::time_point rxFirst_{}, rxLast_{};
+    uint32_t rxRate_ = 0;
+    int rxStopBits_ = 1;
 
     Session& session_;
     uint32_t currentRate_ = 0;

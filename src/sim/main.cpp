@@ -16,6 +16,7 @@
 #include "app/file_io.h"
 #include "app/operator.h"
 #include "app/session.h"
+#include "app/version.h"
 #include "sim/chip.h"
 #include "sim/options.h"
 
@@ -148,6 +149,14 @@ class FlashFile {
 int main(int argc, char** argv) {
     using namespace ostrand;
     using namespace ostrand::sim;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) != "--version") continue;
+        std::filesystem::path home = programFolder();
+        for (int j = 1; j + 1 < argc; ++j)
+            if (std::string(argv[j]) == "--home") home = argv[j + 1];
+        std::fputs(versionText("ostrand-sim", home).c_str(), stdout);
+        return 0;
+    }
     std::string error;
     const auto options = parseOptions(std::vector<std::string>(argv + 1, argv + argc), error);
     if (!options) {

@@ -4,7 +4,12 @@
 #include <cstdio>
 #include <memory>
 
+#include <cstdio>
+#include <cstring>
+
 #include "app/file_io.h"
+#include "app/version.h"
+#include "serial/wire_trace.h"
 #include "ui/auto_dialog.h"
 #include "ui/main_frame.h"
 #include "ui/setup_dialog.h"
@@ -12,6 +17,12 @@
 namespace ostrand::ui {
 
 int runOstrand(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::fputs(versionText("ostrand", programFolder()).c_str(), stdout);
+        return 0;
+    }
+    if (!WireTrace::activateFromEnvironment())
+        std::fprintf(stderr, "ostrand: cannot write the trace named by OSTRAND_TRACE\n");
     QApplication app(argc, argv);
     Session session;
     QtOperator op(session);

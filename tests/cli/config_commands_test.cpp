@@ -6,6 +6,7 @@
 #include <cerrno>
 
 #include "app/test_folder.h"
+#include "cli/advice.h"
 #include "cli/port_advice.h"
 #include "cli_run.h"
 
@@ -68,9 +69,45 @@ TEST(CheckCommand, SetupFileMessagesAndStatus) {
 }
 
 TEST(PortAdvice, SaysWhatTheOperatorCanDo) {
-    EXPECT_NE(ostrand::cli::portFailureAdvice(EACCES, "/dev/ttyUSB0").find("'dialout' group"),
-              std::string::npos);
-    EXPECT_NE(ostrand::cli::portFailureAdvice(EBUSY, "/dev/ttyUSB0").find("in use"),
-              std::string::npos);
-    EXPECT_EQ(ostrand::cli::portFailureAdvice(EIO, "/dev/ttyUSB0"), "");
+    const struct {
+        int error;
+        const char* says;  // "" : no advice
+    } cases[] = {{EACCES, "'dialout' group"},
+                 {EBUSY, "in use"},
+                 {ENOTTY, "is a file, not a serial port"},
+                 {EISDIR, "is a folder, not a serial port"},
+                 {EIO, ""}};
+    for (const auto& c : cases) {
+        const std::string advice = ostrand::cli::portFailureAdvice(c.error, "/dev/ttyUSB0");
+        if (*c.says)
+            EXPECT_NE(advice.find(c.says), std::string::npos) << advice;
+        else
+            EXPECT_EQ(advice, "");
+    }
+}
+
+TEST(Advice, FollowsTheFailuresOperatorsMeetMost) {
+    using ostrand::cli::AdviceFacts;
+    const struct {
+        int code;
+        AdviceFacts facts;
+        const char* says;  // "" : no advice
+    } cases[] = {
+        {10002, {true, 0}, "reset into its boot mode"},
+        {10002, {false, 0}, "stopped answering"},
+        {10016, {false, 0}, "erase first"},
+        {10114, {true, 0}, "'ostrand-cli devices'"},
+        {10202, {false, 17}, "line 17 of the object file"},
+        {11026, {false, 0}, "protect"},
+        {11006, {false, 0}, ""},
+    };
+    for (const auto& c : cases) {
+        ostrand::ShownMessage m;
+        m.code = c.code;
+        const std::string advice = ostrand::cli::adviceFor(m, c.facts);
+        if (*c.says)
+            EXPECT_NE(advice.find(c.says), std::string::npos) << c.code << ": " << advice;
+        else
+            EXPECT_EQ(advice, "") << c.code;
+    }
 }

@@ -2,6 +2,8 @@
 // each programming mode: exit status, the numbered result, the files written.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <regex>
 
 #include "cli_run.h"
@@ -81,9 +83,16 @@ class FlashCommands : public ::testing::TestWithParam<Mode> {
         const std::string password = blank                   ? " --blank-device"
                                      : GetParam().passwordAt ? " --setup " + at("programmed.ini")
                                                              : std::string(GetParam().held);
-        return runCli(command + " --json" + password + " --home " + folder.path().string() +
-                          " --device " + GetParam().device + " --port " + port,
-                      folder.path());
+        CliResult r = runCli(command + " --json" + password + " --home " + folder.path().string() +
+                                 " --device " + GetParam().device + " --port " + port,
+                             folder.path());
+        // Whatever happened, stdout is one JSON document of this command.
+        const auto doc = nlohmann::json::parse(r.out, nullptr, false);
+        EXPECT_TRUE(doc.is_object()) << command << ":\n" << r.out;
+        if (doc.is_object()) {
+            EXPECT_EQ(doc.value("command", ""), command.substr(0, command.find(' ')));
+        }
+        return r;
     }
 
     std::string flash() const { return folder.read("flash.bin"); }

@@ -10,7 +10,7 @@
 
 namespace {
 
-const QString kManual = QStringLiteral(OSTRAND_BIN "/ostrand-manual");
+const QString kManual = QStringLiteral(OSTRAND_TOOLS "/ostrand-manual");
 
 int render(const QStringList& args) {
     QProcess p;

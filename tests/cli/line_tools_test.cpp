@@ -1,0 +1,107 @@
+// What a line engineer reaches for: the port list, the wire trace, the
+// version, and the sample absolute object.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include "app/test_folder.h"
+#include "cli_run.h"
+#include "serial/port_info.h"
+#include "sim_process.h"
+
+namespace {
+
+using nlohmann::json;
+using ostrand::test::SimChip;
+
+// The bytes of the lines whose word after the time (and port, for the
+// trace) is `kind`, run together in one hex string.
+std::string bytesOf(const std::string& text, const std::string& kind, bool hostTrace) {
+    std::istringstream in(text);
+    std::string line, all;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string at, port, word;
+        words >> at;
+        if (hostTrace) words >> port;
+        if (!(words >> word) || word != kind) continue;
+        if (hostTrace) words >> word >> word;  // rate, frame
+        while (words >> word) all += word;
+    }
+    return all;
+}
+
+TEST(PortsCommand, ListsWhatTheSystemReports) {
+    TestFolder dir;
+    CliResult r = runCli("ports --json", dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    const json doc = json::parse(r.out);
+    std::vector<std::string> paths;
+    for (const auto& p : doc.at("ports")) paths.push_back(p.at("path").get<std::string>());
+    std::vector<std::string> want;
+    for (const auto& p : ostrand::describePorts()) want.push_back(p.path);
+    EXPECT_EQ(paths, want);
+    EXPECT_EQ(runCli("ports extra", dir.path()).status, 2);
+}
+
+TEST(WireTrace, OneConnectIsByteForByteWhatTheChipSaw) {
+    TestFolder dir;
+    ostrand::test::writeFastProgramFolder(dir.path());
+    SimChip chip;
+    const std::string tty = chip.start(dir.path(), "KMV5A128", {}, {}, dir.path() / "sim.log");
+    ASSERT_FALSE(tty.empty());
+    const std::string trace = (dir.path() / "trace.txt").string();
+    CliResult r = runCli("connect --home " + dir.path().string() + " --device KMV5A128 --port " +
+                             tty + " --rate 38400 --trace " + trace,
+                         dir.path());
+    ASSERT_EQ(r.status, 0) << r.err;
+    chip.stop();
+    const std::string host = dir.read("trace.txt"), sim = dir.read("sim.log");
+    EXPECT_EQ(bytesOf(host, ">", true), bytesOf(sim, "rx", false));
+    EXPECT_EQ(bytesOf(host, "<", true), bytesOf(sim, "tx", false));
+    EXPECT_GT(bytesOf(host, "<", true).size(), 6u) << host;
+    // The rate step between the match and the status, each line at its rate.
+    const size_t open = host.find(" open 9600 8N1\n"), rate = host.find(" rate 38400\n"),
+                 fast = host.find(" > 38400 8N1 "), close = host.rfind(" close\n");
+    EXPECT_TRUE(open < rate && rate < fast && fast < close && close != std::string::npos) << host;
+    EXPECT_EQ(
+        runCli("connect --trace " + dir.path().string() + "/no/such/dir/t", dir.path()).status, 2);
+}
+
+TEST(VersionOption, NamesTheProgramAndTheDefinitionFile) {
+    TestFolder dir;
+    ostrand::test::writeFastProgramFolder(dir.path());
+    CliResult r = runCli("--version", dir.path());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(std::regex_search(r.out, std::regex("^ostrand-cli [0-9.]+ \\(Ver1\\.0d\\)\n")))
+        << r.out;
+    setenv("OSTRAND_HOME", dir.path().c_str(), 1);
+    CliResult home = runCli("--version", dir.path());
+    unsetenv("OSTRAND_HOME");
+    EXPECT_NE(home.out.find("\nOstrand Ver1.0d\nOstrand demo device pack 1.0\n"), std::string::npos)
+        << home.out;
+}
+
+TEST(SampleObject, ConvertsToTheSameImageAsTheHexSample) {
+    TestFolder dir;
+    ostrand::test::writeFastProgramFolder(dir.path());
+    auto sumOf = [&](const std::string& file) {
+        CliResult r = runCli("info --home " + dir.path().string() + " --device KMT12E48 " +
+                                 OSTRAND_DATA + "/samples/" + file,
+                             dir.path());
+        EXPECT_EQ(r.status, 0) << r.err;
+        std::smatch m;
+        return std::regex_search(r.out, m, std::regex("\nsum: (0x[0-9A-F]{4})\n")) ? m[1].str()
+                                                                                   : "none";
+    };
+    EXPECT_EQ(sumOf("demo.abs"), sumOf("demo.h20"));
+    EXPECT_NE(sumOf("demo.abs"), "none");
+}
+
+}  // namespace
+
+
