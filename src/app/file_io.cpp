@@ -6,15 +6,19 @@
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <thread>
 
 extern char** environ;
@@ -251,11 +255,16 @@ bool FileLock::acquire(const fs::path& path, bool createIfMissing, bool shared) 
     int flags = O_RDONLY | O_CLOEXEC;
     if (createIfMissing) flags = O_RDWR | O_CREAT | O_CLOEXEC;
     int fd = ::open(path.c_str(), flags, 0644);
-    if (fd < 0) return false;
+    if (fd < 0) {
+        failure_ = errno;
+        return false;
+    }
     if (::flock(fd, (shared ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
+        failure_ = errno;
         ::close(fd);
         return false;
     }
+    failure_ = 0;
     fd_ = fd;
     return true;
 }
@@ -291,6 +300,29 @@ bool isFileLockedElsewhere(const fs::path& path) {
     if (!locked) ::flock(fd, LOCK_UN);
     ::close(fd);
     return locked;
+}
+
+std::vector<int> lockHolders(const fs::path& path) {
+    std::vector<int> pids;
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return pids;
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    // "1: FLOCK  ADVISORY  WRITE 1234 fd:00:5678 0 EOF"; "1: -> ..." waits.
+    while (std::getline(locks, line)) {
+        std::istringstream in(line);
+        std::string number, kind, advisory, access, id;
+        int pid = 0;
+        if (!(in >> number >> kind) || kind == "->") continue;
+        if (!(in >> advisory >> access >> pid >> id)) continue;
+        unsigned major = 0, minor = 0;
+        unsigned long long inode = 0;
+        if (std::sscanf(id.c_str(), "%x:%x:%llu", &major, &minor, &inode) != 3) continue;
+        if (inode == st.st_ino && major == ::major(st.st_dev) && minor == ::minor(st.st_dev) &&
+            std::find(pids.begin(), pids.end(), pid) == pids.end())
+            pids.push_back(pid);
+    }
+    return pids;
 }
 
 // ---------------------------------------------------------------- folders

@@ -100,13 +100,20 @@ class FileLock {
     bool acquireWaiting(const std::filesystem::path& path, int limitMs);
     void release();
     bool held() const { return fd_ >= 0; }
+    // Why the last acquire failed: EWOULDBLOCK when another holder has the
+    // lock, else the error of opening the file; 0 after a success.
+    int failure() const { return failure_; }
 
   private:
     int fd_ = -1;
+    int failure_ = 0;
 };
 
 // True when some other holder has an exclusive lock on the file.
 bool isFileLockedElsewhere(const std::filesystem::path& path);
+// The processes that hold a lock on the file, as the system lists them
+// (empty where it does not).
+std::vector<int> lockHolders(const std::filesystem::path& path);
 
 // The program folder: $OSTRAND_HOME when set, else the folder of the
 // running executable.

@@ -295,7 +295,17 @@ int32_t PasswordSet::savePasswordLog(const std::filesystem::path& path) {
     // Several engines of one process, and other processes, share the log.
     static std::mutex inProcess;
     std::lock_guard serial(inProcess);
-    const std::string detail = path.string();
+    // A failure must not lose a password that is in a chip now: the
+    // message carries the entries the file did not take.
+    std::string detail = path.string();
+    for (const auto& e : log) {
+        if (std::find(remembered_.begin(), remembered_.end(), std::make_pair(e.sum, e.device)) ==
+            remembered_.end())
+            continue;
+        char sum[8];
+        std::snprintf(sum, sizeof sum, "0x%04X", e.sum);
+        detail += "; not logged: Password=" + e.password + " Sum=" + sum + " Device=" + e.device;
+    }
     FileLock betweenProcesses;
     std::filesystem::path lockPath = path;
     lockPath += ".lock";

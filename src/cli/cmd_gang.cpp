@@ -10,6 +10,7 @@
 #include "app/file_io.h"
 #include "app/profile.h"
 #include "command.h"
+#include "document/document.h"
 #include "gang_port.h"
 
 namespace ostrand::cli {
@@ -184,9 +185,10 @@ int run(std::vector<std::string>& argv) {
     auto def = ProfileFile::load(gang.home / "Ostrand.def");
     const bool multi = def && def->getInt("COMMON", "Multi_On", 0) == 1;
     FileLock instance;
-    if (def && !instance.acquire(gang.home / "Ostrand.lock", true, multi) && !multi) {
-        std::fprintf(stderr, "ostrand-cli gang: another Ostrand program runs in %s\n",
-                     gang.home.c_str());
+    const std::filesystem::path lock = gang.home / "Ostrand.lock";
+    if (def && !instance.acquire(lock, true, multi) && !multi) {
+        std::fprintf(stderr, "ostrand-cli gang: %s\n",
+                     instanceRefusal(gang.home, lock, instance.failure()).c_str());
         return kExitFailed;
     }
 

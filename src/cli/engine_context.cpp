@@ -157,6 +157,8 @@ int startupStatus(const StartupResult& r, const std::string& command) {
                          command.c_str());
             return kExitUsage;
         case StartupStage::Ended:
+            if (!r.refusal.empty())
+                std::fprintf(stderr, "ostrand-cli %s: %s\n", command.c_str(), r.refusal.c_str());
             return r.malformed ? kExitUsage : kExitFailed;
         default:
             return r.malformed ? kExitUsage : kExitFailed;

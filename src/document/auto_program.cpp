@@ -201,8 +201,7 @@ int32_t AutoProgrammer::showResult(bool unattended) {
 }
 
 bool AutoProgrammer::reconnect() {
-    engine_.disconnect();
-    std::this_thread::sleep_for(std::chrono::milliseconds(kReplaceSettleMs));
+    engine_.hangUp();
     session_.ConnectStatus = kConnecting;
     if (engine_.connect(1) != 1) {
         session_.ConnectStatus = kDisconnected;

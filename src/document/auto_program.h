@@ -20,9 +20,6 @@ class PasswordSet;
 class SetupSettings;
 struct Session;
 
-// How long the port stays closed between one chip and the next.
-inline constexpr int kReplaceSettleMs = 250;
-
 enum AutoStep { kAllErase, kBlankCheck, kProgramming, kVerify, kFileCompare, kProtect, kAutoSteps };
 enum AutoStepResult : int32_t { kStepOk = 0, kStepFailed = 1, kStepNotRun = 2 };
 
@@ -81,9 +78,8 @@ class AutoProgrammer {
     // then the sequence and the continue loop.
     void dialogStart(const AutoOptions& boxes);
 
-    // A new chip in the socket: the port closes, stays closed a moment so
-    // that the adapter's lines drop and the target sees the hang-up, and the
-    // connection is made again. False: the connection failed (message shown).
+    // A new chip in the socket: a hang-up (CFlashEngine::hangUp) and the
+    // connection made again. False: the connection failed (message shown).
     bool reconnect();
 
     AutoRunRecord record;

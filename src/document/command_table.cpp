@@ -83,7 +83,8 @@ bool commandEnabled(int command, const CommandState& s) {
         case kCmdDataRead:
             return connected && readable(s);
         case kCmdReconnect:
-            return connected;
+            // Also the way back when the link is down.
+            return connected || s.setupNamesDevice;
         case kCmdChipErase:
         case kCmdVerify:
             if (command == kCmdVerify && !s.objectLoaded) return false;

@@ -168,6 +168,9 @@ Outcome DocumentCore::saveSetupAs(const fs::path& file) {
 
 Outcome DocumentCore::reconnect() {
     return captureOutcome(op, [&] {
+        // A WCP left in the chip's RAM (by Save As, by programming) would not
+        // answer the matching: the chip starts over only after a hang-up.
+        engine.hangUp();
         disconnectAll();
         session.StartupErasePending = 1;
         const int32_t r = engine.connect(0);

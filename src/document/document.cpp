@@ -2,6 +2,9 @@
 
 #include <sys/file.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "app/password_rules.h"
 #include "app/profile.h"
 #include "serial/serial_port.h"
@@ -19,6 +22,17 @@ std::string commandLineObjectPath(int argc, const char* const* argv) {
     if (text.size() >= 2 && text.front() == '"' && text.back() == '"')
         text = text.substr(1, text.size() - 2);
     return text;
+}
+
+std::string instanceRefusal(const fs::path& folder, const fs::path& lock, int failure) {
+    if (failure != EWOULDBLOCK)
+        return "cannot take the lock " + lock.string() + " of the program folder " +
+               folder.string() + ": " + std::strerror(failure);
+    std::string holders;
+    for (int pid : lockHolders(lock))
+        holders += (holders.empty() ? " by PID " : ", ") + std::to_string(pid);
+    return "the program folder " + folder.string() + " is in use: its lock " + lock.string() +
+           " is held" + (holders.empty() ? " by another program" : holders);
 }
 
 DocumentCore::DocumentCore(Session& s, Operator& o, fs::path folder)
@@ -72,8 +86,9 @@ StartupResult DocumentCore::startUp(const StartupRequest& r) {
     // One instance at a time unless several are allowed: every instance
     // holds the lock file shared, a single-instance start wants it alone.
     const bool multi = session.MultiInstance == 1;
-    if (r.takeInstanceLock && !instanceLock_.acquire(programFolder / "Ostrand.lock", true, multi) &&
-        !multi) {
+    const fs::path lockPath = programFolder / "Ostrand.lock";
+    if (r.takeInstanceLock && !instanceLock_.acquire(lockPath, true, multi) && !multi) {
+        result.refusal = instanceRefusal(programFolder, lockPath, instanceLock_.failure());
         session.ExitStatus = 0;
         return result;
     }

@@ -104,6 +104,8 @@ enum class StartupStage {
 struct StartupResult {
     StartupStage stage = StartupStage::Ended;
     bool malformed = false;  // a password option was malformed (a usage error)
+    // Ended at the program folder's instance lock: why, for the front end to say.
+    std::string refusal;
     bool runs() const { return stage != StartupStage::Ended; }
     bool connected() const { return stage == StartupStage::Connected; }
 };
@@ -139,6 +141,11 @@ enum class PasswordField {
 struct FileDialogStart {
     std::filesystem::path folder, initial, workingFolder;
 };
+
+// Why a start-up found the program folder's instance lock closed to it:
+// `failure` is the lock's (EWOULDBLOCK: another process holds it).
+std::string instanceRefusal(const std::filesystem::path& folder, const std::filesystem::path& lock,
+                            int failure);
 
 class DocumentCore : public EngineSession {
   public:

@@ -15,6 +15,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int32_t kHintAdapter = 12100;
 constexpr int32_t kHintRateChange = 12143;
+// How long a hang-up keeps the port closed.
+constexpr int kHangUpMs = 250;
 
 }  // namespace
 
@@ -326,6 +328,11 @@ void CFlashEngine::disconnect() {
     session_.LinkPhase = kLinkBootProgram;
     if (hooks_.disconnected) hooks_.disconnected();
     passwordStepsDone_ = false;
+}
+
+void CFlashEngine::hangUp() {
+    disconnect();
+    std::this_thread::sleep_for(std::chrono::milliseconds(kHangUpMs));
 }
 
 int32_t CFlashEngine::startReconnectWorker() {

@@ -138,6 +138,10 @@ class CFlashEngine {
     // ---- connection ----
     int32_t connect(int32_t showErrors);
     void disconnect();
+    // disconnect, and the port stays closed long enough for the adapter's
+    // lines to drop: the target starts over in its boot program, also when a
+    // WCP was running in its RAM. Before a connection to a new or reset chip.
+    void hangUp();
     int32_t matchBootProgram(int32_t withRetry, bool runPostSteps = true);
     int32_t changeDataRate(int32_t column);
     int32_t setPortRate(const std::string& rateText);

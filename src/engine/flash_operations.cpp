@@ -177,8 +177,9 @@ int32_t FlashOperations::verifySum(bool showProgress, uint16_t& deviceSum) {
     if (!ok) return -1;
     const int32_t result = deviceSum == fileSum ? 0 : 1;
     if (showProgress) {
+        // The message names the mode, whichever path the SUM took.
         const int32_t codes[2][2] = {{11010, 11011}, {11012, 11013}};
-        op_.showMessage(codes[viaWcp ? 1 : 0][result]);
+        op_.showMessage(codes[wcpMode() ? 1 : 0][result]);
     }
     return result;
 }
@@ -204,9 +205,15 @@ int32_t FlashOperations::programRanges(bool alignStarts, bool ownProgress) {
     session_.ReportIllegalWrite = 1;
     std::vector<uint8_t> bytes;
     int32_t result = 1;
+    uint64_t written = 0;
     for (const WriteChunk& c : plan) {
         if (op_.progressAborted()) {
+            // Stopped between blocks: the operator learns what the chip holds now.
             op_.progressSetText(messageTextOrFallback(11312));
+            op_.showMessage(11312);
+            op_.showMessage(11005, 0, 0,
+                            written ? "The chip is partly written: erase it and program it again."
+                                    : "Nothing was written: program the chip again.");
             result = 0;
             break;
         }
@@ -222,6 +229,7 @@ int32_t FlashOperations::programRanges(bool alignStarts, bool ownProgress) {
             result = 0;
             break;
         }
+        written += c.length;
         op_.progressStep(static_cast<int32_t>(c.length));
         engine_.pumpOneMessage();
     }
@@ -249,7 +257,11 @@ int32_t FlashOperations::finishProgramming() {
             std::string device;
             engine_.devices().selectedDeviceName(device);
             passwords.rememberPassword({image_.fileSum(), pw.numAdd, pw.cmpAdd, pw.text, device});
-            passwords.savePasswordLog(engine_.settings().programFolder / "history.log");
+            // The chip is written, but its password would be known nowhere.
+            if (!passwords.savePasswordLog(engine_.settings().programFolder / "history.log")) {
+                session_.ChipRewritten = 1;
+                return 0;
+            }
         }
     }
     session_.ChipRewritten = 1;
@@ -274,8 +286,7 @@ int32_t FlashOperations::programDevice() {
         op_.progressClose();
     }
     enableCommands(true);
-    if (result != 1) return 0;
-    finishProgramming();
+    if (result != 1 || !finishProgramming()) return 0;
     op_.showMessage(11006);
     return 1;
 }
@@ -289,7 +300,7 @@ int32_t FlashOperations::programForAuto() {
         result = engine_.programSingleBoot(image_.expansionPath());
         engine_.recoverAfterTimeout(result);
     }
-    if (result == 1) finishProgramming();
+    if (result == 1) result = finishProgramming();
     return result;
 }
 

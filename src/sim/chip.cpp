@@ -68,6 +68,13 @@ void SimChip::match() {
             if (log_) log_->event("fault", "no answer to the matching byte");
             continue;
         }
+        // A chip that comes up slowly after each reset (an opening of the
+        // port) answers its first matching late; the host's next attempt
+        // finds the answer waiting.
+        if (const int late = faults_.lateFirstReplyMs(); late > 0) {
+            if (log_) log_->event("fault", "late answer to the matching byte");
+            line_.pause(late);
+        }
         if (bt_ == 4) out({0x61, 0x04, 0x10});
         if (action.noise) out({kNoise[0], kNoise[1], kNoise[2]});
         out({action.code.value_or(matchByte_)});

@@ -77,6 +77,17 @@ std::optional<Fault> FaultSet::parse(const std::string& raw, std::string& error)
         fault.step = *step;
         return fault;
     }
+    if (name == "late") {
+        int ms = 0;
+        char rest = 0;
+        if (std::sscanf(arg.c_str(), "%d%c", &ms, &rest) != 1 || ms <= 0 || ms > 60000) {
+            error = "expected late:MS (1 to 60000), got '" + raw + "'";
+            return std::nullopt;
+        }
+        fault.kind = Fault::Kind::Late;
+        fault.delayMs = ms;
+        return fault;
+    }
     if (name == "reply") {
         const size_t eq = arg.find('=');
         const auto step = parseStep(arg.substr(0, eq));
@@ -129,6 +140,12 @@ bool FaultSet::startsProtected() const {
     for (const Fault& f : faults_)
         if (f.kind == Fault::Kind::Protected) return true;
     return false;
+}
+
+int FaultSet::lateFirstReplyMs() const {
+    for (const Fault& f : faults_)
+        if (f.kind == Fault::Kind::Late) return f.delayMs;
+    return 0;
 }
 
 bool FaultSet::refusesPasswords() const {

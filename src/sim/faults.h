@@ -11,10 +11,11 @@ namespace ostrand::sim {
 // A step is where the chip answers: "match", "rate", or a command byte with
 // an optional part: "60", "60.header", "60.data", "60.done".
 struct Fault {
-    enum class Kind { NoReply, Reply, Noise, Ecc, Protected, Password };
+    enum class Kind { NoReply, Reply, Noise, Ecc, Protected, Password, Late };
     Kind kind = Kind::NoReply;
     std::string step;  // lower case, command bytes as two hex digits
     uint8_t code = 0;  // Reply only
+    int delayMs = 0;   // Late only
     bool always = false;
     bool spent = false;
 };
@@ -37,6 +38,8 @@ class FaultSet {
     bool takeEcc();
     bool startsProtected() const;
     bool refusesPasswords() const;
+    // How late the answer to the first matching byte after a reset comes.
+    int lateFirstReplyMs() const;
 
     // The step name of a command byte and a part ("" for the echo).
     static std::string stepOf(uint8_t command, const char* part = "");

@@ -25,6 +25,8 @@ const char* const kUsage =
     "      ecc                the next WCP write ends with an ECC error\n"
     "      protected          the chip starts read-protected\n"
     "      password           the chip refuses every password\n"
+    "      late:MS            after every reset (an opening of the port) the answer\n"
+    "                         to the first matching byte comes MS milliseconds late\n"
     "    STEP: match, rate, or a command byte in hex (60) for its echo, with\n"
     "    .header (first answer after the echo), .data (the next one) or .done\n"
     "    (the completion) for its later answers: 60.done. See docs/protocol.md.\n";

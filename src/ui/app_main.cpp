@@ -1,6 +1,7 @@
 #include "ui/app_main.h"
 
 #include <QApplication>
+#include <cstdio>
 #include <memory>
 
 #include <cstdio>
@@ -38,7 +39,10 @@ int runOstrand(int argc, char** argv) {
     openSetupDialogAtStartUp(doc);
     StartupRequest request;
     request.commandLine = line;
-    if (!core.startUp(request).runs()) {
+    const StartupResult started = core.startUp(request);
+    if (!started.runs()) {
+        if (!started.refusal.empty())
+            std::fprintf(stderr, "ostrand: %s\n", started.refusal.c_str());
         frame.reset();
         return core.shutDown();
     }

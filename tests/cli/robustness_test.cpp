@@ -1,17 +1,21 @@
 // The programs with unusual files and signals: named pipes and folders where
 // files should be, a flash file the simulator cannot keep, files without an
-// end record, and a save cancelled by a signal.
+// end record, and a save and a programming cancelled by a signal.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <regex>
 #include <thread>
 
 #include "engine/sim_rig.h"
+#include "objfile/hex_records.h"
 
 namespace ostrand::test {
 namespace {
@@ -306,6 +310,98 @@ TEST_F(OddInputs, SecondRunOnABusyPortStopsAtOnceAndLeavesTheChipAlone) {
     Outcome r = first.wait(std::chrono::seconds(60));
     EXPECT_EQ(r.status, 0) << r.err;  // undisturbed: the chip heard one host only
     EXPECT_TRUE(has(r.err, "R006")) << r.err;
+}
+
+// Ctrl-C on a terminal, SIGINT and SIGTERM with the output piped: the
+// programming stops at the next block and says what the chip holds; a
+// second run programs it completely.
+TEST_F(OddInputs, InterruptedProgrammingSaysTheChipIsPartlyWritten) {
+    // A paced chip at 57600 bps takes seconds over this object.
+    std::string hex;
+    for (uint32_t a = 0; a < 0x6000; a += 32) {
+        std::vector<uint8_t> bytes(32);
+        for (uint32_t i = 0; i < 32; ++i) bytes[i] = uint8_t((a + i) * 7 % 251);
+        appendHexRecord(hex, 0, uint16_t(a), bytes.data(), 32);
+    }
+    folder.write("big.h16", hex + ":00000001FF\n");
+    const std::vector<std::string> run =
+        cli({"auto", "--erase", "--program", "--verify", "--home", at(""), "--device", "KM16F48",
+             "--rate", "57600", "--blank-device", "--port", at("tty"), at("big.h16")});
+    Child sim({OSTRAND_SIM, "--home", at(""), "--device", "KM16F48", "--pace", "--link", at("tty")},
+              scratch.path());
+    for (int i = 0; i < 400 && !std::filesystem::exists(at("tty")); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_TRUE(std::filesystem::exists(at("tty")));
+    const std::string partly =
+        "R005 : Reprogramming in RAM Loader mode failed.  \"The chip is "
+        "partly written: erase it and program it again.\"";
+    for (int how : {SIGINT, SIGTERM, 0}) {  // 0: Ctrl-C typed on a terminal
+        SCOPED_TRACE(how);
+        Outcome r;
+        if (how != 0) {
+            TestFolder out;
+            Child auto_(run, out.path());
+            const auto until = Clock::now() + std::chrono::seconds(20);
+            while (!has(folder.read((out.path() / "child.out").string()), "All Erase:") &&
+                   Clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            auto_.signal(how);
+            r = auto_.wait(std::chrono::seconds(10));
+        } else {
+            int master = -1;
+            const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+            if (pid == 0) {
+                std::vector<std::string> copy = run;
+                std::vector<char*> argv;
+                for (auto& a : copy) argv.push_back(a.data());
+                argv.push_back(nullptr);
+                execv(argv[0], argv.data());
+                _exit(127);
+            }
+            ASSERT_GT(pid, 0);
+            std::string seen;
+            bool typed = false;
+            const auto until = Clock::now() + std::chrono::seconds(30);
+            char buffer[512];
+            for (;;) {
+                struct pollfd p {
+                    master, POLLIN, 0
+                };
+                if (Clock::now() > until || poll(&p, 1, 100) < 0) break;
+                if (p.revents & POLLIN) {
+                    const ssize_t n = read(master, buffer, sizeof buffer);
+                    if (n <= 0) break;
+                    seen.append(buffer, size_t(n));
+                } else if (p.revents & (POLLHUP | POLLERR)) {
+                    break;
+                }
+                // Once the bar has moved: the terminal's interrupt character.
+                if (!typed && std::regex_search(seen, std::regex("Programming... \\[#"))) {
+                    typed = write(master, "\x03", 1) == 1;
+                }
+            }
+            int status = 0;
+            r.ended = waitpid(pid, &status, 0) == pid && WIFEXITED(status);
+            r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            r.out = r.err = seen;
+            close(master);
+            ASSERT_TRUE(typed) << seen;
+        }
+        ASSERT_TRUE(r.ended) << "the run did not stop at the next block";
+        EXPECT_EQ(r.status, 1) << r.out << r.err;
+        const size_t aborting = r.err.find("R312 : Aborting processing...");
+        EXPECT_NE(aborting, std::string::npos) << r.err;
+        EXPECT_GT(r.err.find(partly), aborting) << r.err;
+        EXPECT_TRUE(has(r.out, "Programming:     NG")) << r.out;
+        EXPECT_TRUE(has(r.out, "Result: NG")) << r.out;
+    }
+    // Erased and programmed again, the chip holds the whole object.
+    Outcome again = runWithin(run, scratch.path(), std::chrono::seconds(60));
+    EXPECT_EQ(again.status, 0) << again.out << again.err;
+    EXPECT_TRUE(has(again.out, "Verify with SUM: OK")) << again.out;
+    sim.signal(SIGTERM);
+    sim.wait(std::chrono::seconds(5));
 }
 
 }  // namespace

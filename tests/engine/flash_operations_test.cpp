@@ -92,6 +92,12 @@ TEST_P(WcpDevice, ProgramsVerifiesComparesSavesErasesAndWrites) {
     FlashOperations& ops = *rig.ops;
     const int32_t bt = rig.engine.device().bootType;
 
+    // A fresh chip, no WCP in it yet (a BootType 12 takes the boot program's
+    // SUM then): the message names the mode.
+    uint16_t sum = 0;
+    EXPECT_EQ(ops.verifySum(true, sum), 1);
+    EXPECT_EQ(rig.op.last()->code, 11013);
+
     EXPECT_EQ(ops.blankCheck(true), 1);
     EXPECT_EQ(rig.op.last()->code, 11017);
 
@@ -100,7 +106,6 @@ TEST_P(WcpDevice, ProgramsVerifiesComparesSavesErasesAndWrites) {
     EXPECT_EQ(rig.flash(), rig.expectedFlash());
     EXPECT_EQ(rig.op.progressRange, rig.op.progressPos);
 
-    uint16_t sum = 0;
     EXPECT_EQ(ops.verifySum(true, sum), 0);
     EXPECT_EQ(sum, rig.image->fileSum());
     EXPECT_EQ(rig.op.last()->code, 11012);

@@ -48,8 +48,11 @@ class RulesTest : public QObject {
                        kCmdSetupObject, kCmdSetupCommunication})
             QVERIFY2(commandEnabled(id, s), qPrintable(QString::number(id)));
         for (int id : kEditCommands) QVERIFY(!commandEnabled(id, s));
-        QVERIFY(!commandEnabled(kCmdReconnect, s));
+        QVERIFY(commandEnabled(kCmdReconnect, s));  // the link is down
         QVERIFY(!commandEnabled(kCmdAutoProgramming, s));
+        s.connectStatus = 0;
+        s.setupNamesDevice = false;
+        QVERIFY(!commandEnabled(kCmdReconnect, s));
         s.connectStatus = 1;
         QVERIFY(!commandEnabled(kCmdOpenSetup, s));
         QVERIFY(commandEnabled(kCmdReconnect, s));

@@ -65,22 +65,50 @@ class UnattendedRunTest : public QObject {
     void goodRunEndsWithOne() { runBoth({}, 1); }
     void failedRunEndsWithTwo() { runBoth({"ecc*"}, 2); }
 
-    // A second copy in single-instance operation ends at once with 0.
-    void secondInstanceEndsSilently() {
+    // A program folder held by another program, or whose lock cannot be
+    // made: every front end ends at once (the window with 0, the console
+    // with 1) and says why on stderr.
+    void lockedFolderEndsSayingWhy() {
         TestFolder folder;
         ostrand::test::writeUiProgramFolder(folder.path());
-        ostrand::FileLock first;
-        QVERIFY(first.acquire(folder.path() / "Ostrand.lock", true));
-        const Run second = runChild("OSTRAND_HOME=" + folder.path().string() +
-                                    " QT_QPA_PLATFORM=offscreen timeout -k 1 20 " + OSTRAND_BIN +
-                                    "/ostrand </dev/null >/dev/null 2>&1");
-        QCOMPARE(second.status, 0);
-        QVERIFY(second.seconds < 10);
-        first.release();
+        const std::string home = folder.path().string(), lock = home + "/Ostrand.lock";
+        const std::string err = home + "/run.err";
+        struct Front {
+            std::string command;
+            int status;
+        };
+        const Front fronts[] = {
+            {std::string(OSTRAND_BIN) + "/ostrand", 0},
+            {std::string(OSTRAND_CLI) + " auto --home " + home, 1},
+            {std::string(OSTRAND_CLI) + " gang --device KMT12E48 --port /dev/null --home " + home,
+             1}};
+        for (bool held : {true, false}) {
+            ostrand::FileLock first;
+            if (held)
+                QVERIFY(first.acquire(lock, true));
+            else if (std::filesystem::remove(lock))
+                std::filesystem::create_directory(lock);
+            const std::string why = held
+                                        ? "the program folder " + home + " is in use: its lock " +
+                                              lock + " is held by PID " + std::to_string(getpid())
+                                        : "cannot take the lock " + lock +
+                                              " of the program folder " + home + ": Is a directory";
+            for (const Front& f : fronts) {
+                const Run r = runChild("OSTRAND_HOME=" + home +
+                                       " QT_QPA_PLATFORM=offscreen timeout -k 1 20 " + f.command +
+                                       " </dev/null >/dev/null 2>" + err);
+                const std::string said = folder.read("run.err");
+                QVERIFY2(r.status == f.status && said.find(why) != std::string::npos,
+                         qPrintable(QString::fromStdString(f.command + ": " +
+                                                           std::to_string(r.status) + " " + said)));
+                QVERIFY(r.seconds < 10);
+            }
+            if (!held) std::filesystem::remove(lock);
+        }
         // Free again: the same start comes up (and is ended from outside).
-        const Run alone = runChild("OSTRAND_HOME=" + folder.path().string() +
-                                   " QT_QPA_PLATFORM=offscreen timeout -s TERM 3 " + OSTRAND_BIN +
-                                   "/ostrand </dev/null >/dev/null 2>&1");
+        const Run alone =
+            runChild("OSTRAND_HOME=" + home + " QT_QPA_PLATFORM=offscreen timeout -s TERM 3 " +
+                     OSTRAND_BIN + "/ostrand </dev/null >/dev/null 2>&1");
         QCOMPARE(alone.status, 124);
     }
 };
