@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -340,6 +341,24 @@ fs::path userProgramFolder() {
     const char* home = std::getenv("HOME");
     if (home && *home == '/') return fs::path(home) / ".local" / "share" / "ostrand";
     return {};
+}
+
+fs::path virtualPortFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime && *runtime == '/') return fs::path(runtime) / "ostrand" / "ports";
+    const fs::path user = userProgramFolder();
+    return user.empty() ? user : user / "ports";
+}
+
+bool registrationLive(const std::string& name) {
+    const size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot + 1 == name.size() || name.size() - dot > 8) return false;
+    long pid = 0;
+    for (size_t i = dot + 1; i < name.size(); ++i) {
+        if (name[i] < '0' || name[i] > '9') return false;
+        pid = pid * 10 + (name[i] - '0');
+    }
+    return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
 fs::path choosePerUserFolder(const fs::path& exeFolder, const fs::path& userFolder) {

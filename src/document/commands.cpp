@@ -209,7 +209,7 @@ Outcome DocumentCore::singleBootSwitch() {
     });
 }
 
-Outcome DocumentCore::setOptions(const std::function<void()>& dialog) {
+Outcome DocumentCore::optionCommand(const std::function<void()>& dialog) {
     return captureOutcome(op, [&] {
         const int32_t before = session.ConnectStatus;
         const int32_t pending = session.StartupErasePending;
@@ -377,127 +377,6 @@ Outcome DocumentCore::applySetup() {
         if (r == 1 || r == -1) storeConnectResult(r);
         return r == -1 ? 0 : 1;
     });
-}
-
-Outcome DocumentCore::lookUpDevicePassword() {
-    return captureOutcome(op, [&] {
-        if (session.ConnectStatus != kConnected || engine.anyWcpLoaded()) return 0;
-        const bool present = passwordLogPresent(programFolder);
-        uint16_t sum = 0;
-        if (present && engine.bootSum(0, 0, sum) != 1) return 0;
-        std::string device;
-        devices.selectedDeviceName(device);
-        const PasswordLogEntry* found =
-            present ? loggedPassword(passwords.log, sum, device) : nullptr;
-        if (!passes(passwordLogVerdict(present, found))) return 0;
-        passwords.devicePassword = found->password;
-        passwords.devicePasswordType = 1;
-        if (!BootTypesC(devices.bootType())) {
-            passwords.deviceNumAdd = found->numAdd;
-            passwords.deviceCmpAdd = found->cmpAdd;
-        }
-        return 1;
-    });
-}
-
-Outcome DocumentCore::setPasswords(const PasswordEntry& e, PasswordField* field) {
-    PasswordField failed = PasswordField::None;
-    Outcome o = captureOutcome(op, [&]() -> int32_t {
-        const DeviceDefinition* d = devices.selected();
-        if (!d) {
-            op.showMessage(10512, 0, 12139);
-            return 0;
-        }
-        const int32_t bt = d->bootType;
-        const bool fixedArea = BootTypesC(bt);
-        uint32_t devNum = d->passwordAreaStart, devCmp = d->passwordAreaStart;
-        auto check = [&](const RuleVerdict& v, PasswordField f) {
-            if (v.passed()) return true;
-            failed = f;
-            return passes(v);
-        };
-        const bool typed = e.deviceGroup && e.deviceSource == 2;
-        if (e.deviceGroup && e.deviceSource != 3 &&
-            !check(checkPasswordText(e.devicePassword, bt, e.hex, e.deviceSource == 1),
-                   PasswordField::DevicePassword))
-            return 0;
-        if (typed && !fixedArea &&
-            (!check(checkPasswordAddress(e.deviceNumAdd, *d, true, devNum),
-                    PasswordField::DeviceNumAdd) ||
-             !check(checkPasswordAddress(e.deviceCmpAdd, *d, false, devCmp),
-                    PasswordField::DeviceCmpAdd)))
-            return 0;
-        uint32_t objNum = 0, objCmp = 0;
-        std::string objectText;
-        const PasswordImageView view = image.passwordView();
-        if (e.objectGroup && !image.loaded()) {
-            op.showMessage(10135, 0, 12146);
-            failed = PasswordField::ObjectNumAdd;
-            return 0;
-        }
-        if (e.objectGroup) {
-            if (e.objectAuto) {
-                if (passwords.findObjectPassword(view, objNum, objCmp, objectText) != 1) {
-                    op.showMessage(10127, 0, 12111);
-                    failed = PasswordField::ObjectNumAdd;
-                    return 0;
-                }
-            } else if (!fixedArea) {
-                if (!check(checkPasswordAddress(e.objectNumAdd, *d, true, objNum),
-                           PasswordField::ObjectNumAdd) ||
-                    !check(checkPasswordAddress(e.objectCmpAdd, *d, false, objCmp),
-                           PasswordField::ObjectCmpAdd))
-                    return 0;
-                objectText = PasswordSet::readObjectPassword(view, objNum, objCmp).text;
-            }
-            if (!check(checkPasswordText(objectText, bt, true), PasswordField::ObjectNumAdd))
-                return 0;
-            if (session.ProgrammingMode != kModeWcpAll && !fixedArea) {
-                const int32_t r =
-                    passwords.checkObjectPassword(view, objectText, 1, objNum, objCmp);
-                if (r != 0) {
-                    failed = r == 2 ? PasswordField::ObjectCmpAdd : PasswordField::ObjectNumAdd;
-                    return 0;
-                }
-            }
-        }
-        // Store the set, then the setup file.
-        SetupValues& v = settings.inForce;
-        v.passDevBlank = e.deviceGroup ? e.deviceSource : 0;
-        v.passDevType = e.hex ? 1 : 0;
-        if (e.deviceGroup && e.deviceSource == 1) {
-            setBlankDevicePassword(*d, v);
-        } else if (e.deviceGroup) {
-            v.passDevPassword = e.deviceSource == 3 ? std::string() : e.devicePassword;
-            v.passDevNumAdd = devNum;
-            v.passDevCmpAdd = devCmp;
-        } else {
-            v.passDevPassword.clear();
-        }
-        v.passObjBlank = e.objectGroup ? 2 : 0;
-        v.passObjNumAdd = objNum;
-        v.passObjCmpAdd = objCmp;
-        v.passLogSave = e.passLogSave ? 1 : 0;
-        passwords.takeSetup(v);
-        passwords.devicePassword = v.passDevPassword;
-        passwords.devicePasswordType = v.passDevType;
-        passwords.deviceNumAdd = v.passDevNumAdd;
-        passwords.deviceCmpAdd = v.passDevCmpAdd;
-        if (e.objectGroup) {
-            passwords.objectPassword = objectText;
-            passwords.objectPasswordType = 1;
-            passwords.objectNumAdd = objNum;
-            passwords.objectCmpAdd = objCmp;
-        } else {
-            passwords.objectPassword.clear();
-        }
-        if (settings.saveSetupFile(setupSavePath()) != 0) return 0;
-        if (PasswordBootTypes(bt) && passwordHoldsColon(v.passDevPassword, v.passDevType == 1))
-            op.showMessage(12149);
-        return 1;
-    });
-    if (field) *field = failed;
-    return o;
 }
 
 }  // namespace ostrand

@@ -97,7 +97,7 @@ StartupResult DocumentCore::startUp(const StartupRequest& r) {
     // program cannot run.
     devices.reset();
     const bool defined = loadDefinitions();
-    SerialPort::listPortsIn("/sys/class/tty", "/dev", multi, "").swap(settings.ports);
+    SerialPort::systemPorts(multi, "").swap(settings.ports);
     if (!r.commandLine.empty()) settings.commandLinePath = r.commandLine;
     if (!defined) return result;
 

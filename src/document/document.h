@@ -33,8 +33,9 @@
 //   takeUpSetupFile(path)    the Setup dialog's new setup file
 //   applyDevice(name)        the Setup dialog's Device Apply
 //   setPasswords(entry)      the Setup Password dialog's OK
-//   lookUpDevicePassword()   the Setup Password dialog's Auto (password log)
-//   setOptions(run)          Setup > Option... around the Set Up Option dialog
+//   lookUpDevicePassword(found)  the Setup Password dialog's Auto (password log)
+//   setOptions(entry)        the Set Up Option dialog's OK
+//   optionCommand(run)       Setup > Option... around the Set Up Option dialog
 //   saveSetupAs(path)        Setup > Save As Setup File...
 //   singleBootSwitch()       Ctrl+Shift+Q
 //   fileDialogStart(id), holdLink(), releaseLink(), anyAutoOption()
@@ -113,17 +114,28 @@ struct StartupResult {
 // Commands that a dialog runs in pieces: the preamble once as it opens.
 enum class Preamble { Run, Done };
 
-// The Setup Password dialog's fields as the operator left them.
+// The Setup Password dialog's fields as the operator left them, and what
+// its page knows: the Setup dialog opens it with its own device, object
+// file, copy of the setup and setup file path.
 struct PasswordEntry {
     bool deviceGroup = false;  // "Device Password" ticked
     int32_t deviceSource = 2;  // 1 "Device is Blank", 2 manual, 3 password log
     bool hex = true;
+    // Typed, or what the password log or an object file gave.
     std::string devicePassword;
-    std::string deviceNumAdd, deviceCmpAdd;  // as typed ("0x...")
+    std::string deviceNumAdd, deviceCmpAdd;  // as shown ("0x...")
     bool objectGroup = false;                // "Object File Password" ticked
     bool objectAuto = true;                  // "Auto(Search from Object File)"
     std::string objectNumAdd, objectCmpAdd;  // as typed, Manual
     bool passLogSave = false;
+    // The page's device; nullptr: the device in force.
+    const DeviceDefinition* device = nullptr;
+    // The page's object file; empty: the setup's.
+    std::string objectFile;
+    // The Setup dialog's copy of the setup, which takes the passwords too.
+    SetupValues* pageValues = nullptr;
+    // Its Setup File page's path (where a multi-instance setup is written).
+    std::filesystem::path pagePath;
 };
 
 // Which field a Setup Password failure belongs to.
@@ -132,8 +144,18 @@ enum class PasswordField {
     DevicePassword,
     DeviceNumAdd,
     DeviceCmpAdd,
+    ObjectSource,  // the object file itself: none named, or unreadable
     ObjectNumAdd,
     ObjectCmpAdd
+};
+
+// The Set Up Option dialog's two boxes, and what its page knows (as above).
+struct OptionEntry {
+    bool protect = false;
+    bool eraseWithoutPassword = false;
+    const DeviceDefinition* device = nullptr;
+    SetupValues* pageValues = nullptr;
+    std::filesystem::path pagePath;
 };
 
 // Where a file dialog of a command starts: its folder, the name it
@@ -204,14 +226,17 @@ class DocumentCore : public EngineSession {
     Outcome applySetup();
     Outcome takeUpSetupFile(const std::filesystem::path& file);
     Outcome applyDevice(const std::string& deviceName);
-    // The checks of the Setup Password dialog's OK, then the password set and
-    // the setup file. `field` takes the field a failure belongs to.
+    // The checks of the Setup Password dialog's OK in their order, then the
+    // password set, the page's copy and the setup file. `field` takes the
+    // field a failure belongs to.
     Outcome setPasswords(const PasswordEntry& entry, PasswordField* field = nullptr);
-    // The device password from the password log (the chip's SUM): status 1
-    // found, the password set holds it.
-    Outcome lookUpDevicePassword();
+    // The device password the password log keeps for the chip (by its SUM),
+    // for the dialog to show: status 1 found (in `found`). Nothing is stored.
+    Outcome lookUpDevicePassword(PasswordLogEntry& found);
+    // The Set Up Option dialog's OK: the boxes into the setup, which is written.
+    Outcome setOptions(const OptionEntry& entry);
     // Setup > Option: `dialog` is the Set Up Option dialog, run in between.
-    Outcome setOptions(const std::function<void()>& dialog);
+    Outcome optionCommand(const std::function<void()>& dialog);
     Outcome saveSetupAs(const std::filesystem::path& file);
     Outcome singleBootSwitch();
 

@@ -41,6 +41,24 @@ bool locateStated(const PasswordImageView& view, const std::string& hex, uint32_
     return true;
 }
 
+// The object password's addresses into the run's setup values; the image
+// keeps the password it read at the setup's addresses (the password log
+// records that one): it reads it again at these.
+RunPasswordResult keepObjectPassword(PasswordSet& passwords, ObjectImage& image, SetupValues& v,
+                                     uint32_t numAdd, uint32_t cmpAdd,
+                                     const std::function<bool()>& reload) {
+    v.passObjBlank = 2;
+    v.passObjNumAdd = numAdd;
+    v.passObjCmpAdd = cmpAdd;
+    passwords.objectPasswordOption = 2;
+    const ObjectPassword& held = image.objectPassword();
+    const bool wanted = numAdd != 0 || cmpAdd != 0;
+    if (held.present != wanted || (wanted && (held.numAdd != numAdd || held.cmpAdd != cmpAdd))) {
+        if (!reload() || !image.loaded()) return RunPasswordResult::Failed;
+    }
+    return RunPasswordResult::Ok;
+}
+
 bool sameHex(const std::string& a, const std::string& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::toupper(static_cast<unsigned char>(x)) ==
@@ -49,6 +67,14 @@ bool sameHex(const std::string& a, const std::string& b) {
 }
 
 }  // namespace
+
+ObjectPassword objectFilePassword(const PasswordImageView& view, const PasswordSet& set) {
+    ObjectPassword p;
+    if (set.findObjectPassword(view, p.numAdd, p.cmpAdd, p.text) != 1) return {};
+    p.present = true;
+    p.length = static_cast<uint32_t>(p.text.size() / 2);
+    return p;
+}
 
 RunPasswordResult applyDevicePassword(const RunPasswords& o, const DeviceDefinition& d,
                                       SetupValues& v, Operator& op) {
@@ -90,29 +116,30 @@ RunPasswordResult applyObjectPassword(const RunPasswords& o, PasswordSet& passwo
     if (!o.haveObject) return RunPasswordResult::Ok;
     const PasswordImageView view = image.passwordView();
     const int32_t bt = view.bootType;
-    uint32_t numAdd = 0, cmpAdd = 0;
-    std::string found;
-    const bool inFile = passwords.findObjectPassword(view, numAdd, cmpAdd, found) == 1;
-    std::string text = found;
-    if (o.object != "auto") {
-        if (!showVerdict(checkPasswordText(o.object, bt, true), op))
-            return RunPasswordResult::Malformed;
-        text = o.object;
-        if (!BootTypesC(bt) && v.passObjNumAdd != 0 && v.passObjCmpAdd != 0) {
-            // The setup says where this object keeps its password.
-            numAdd = v.passObjNumAdd;
-            cmpAdd = v.passObjCmpAdd;
-        } else if (!BootTypesC(bt) && !locateStated(view, text, numAdd, cmpAdd) && !inFile) {
-            op.showMessage(10127, 0, kHintObjectPassword);
-            return RunPasswordResult::Failed;
-        }
-    } else if (!inFile) {
+    const ObjectPassword found = objectFilePassword(view, passwords);
+    uint32_t numAdd = found.numAdd, cmpAdd = found.cmpAdd;
+    if (o.object == "auto") {
+        // The file's own password, or none at all: nothing to compare.
+        passwords.objectPassword = found.text;
+        passwords.objectPasswordType = 1;
+        passwords.objectNumAdd = numAdd;
+        passwords.objectCmpAdd = cmpAdd;
+        return keepObjectPassword(passwords, image, v, numAdd, cmpAdd, reload);
+    }
+    if (!showVerdict(checkPasswordText(o.object, bt, true), op))
+        return RunPasswordResult::Malformed;
+    const std::string text = o.object;
+    if (!BootTypesC(bt) && v.passObjNumAdd != 0 && v.passObjCmpAdd != 0) {
+        // The setup says where this object keeps its password.
+        numAdd = v.passObjNumAdd;
+        cmpAdd = v.passObjCmpAdd;
+    } else if (!BootTypesC(bt) && !locateStated(view, text, numAdd, cmpAdd) && !found.present) {
         op.showMessage(10127, 0, kHintObjectPassword);
         return RunPasswordResult::Failed;
     }
     if (BootTypesC(bt)) {
         // Fixed at the password area: what the file holds there, erased where it holds nothing.
-        if (!sameHex(text, found)) {
+        if (!sameHex(text, found.text)) {
             op.showMessage(10128, 52, kHintObjectPassword);
             return RunPasswordResult::Failed;
         }
@@ -123,17 +150,7 @@ RunPasswordResult applyObjectPassword(const RunPasswords& o, PasswordSet& passwo
     } else if (passwords.checkObjectPassword(view, text, 1, numAdd, cmpAdd) != 0) {
         return RunPasswordResult::Failed;
     }
-    v.passObjBlank = 2;
-    v.passObjNumAdd = numAdd;
-    v.passObjCmpAdd = cmpAdd;
-    passwords.objectPasswordOption = 2;
-    const ObjectPassword& held = image.objectPassword();
-    // The image keeps the password it read at the setup's addresses (the
-    // password log records that one): read it again at these.
-    if (!held.present || held.numAdd != numAdd || held.cmpAdd != cmpAdd) {
-        if (!reload() || !image.loaded()) return RunPasswordResult::Failed;
-    }
-    return RunPasswordResult::Ok;
+    return keepObjectPassword(passwords, image, v, numAdd, cmpAdd, reload);
 }
 
 void applyBlankObjectPassword(const RunPasswords& o, const DeviceDefinition& d,

@@ -32,6 +32,12 @@ enum class RunPasswordResult { Ok, Malformed, Failed };
 RunPasswordResult applyDevicePassword(const RunPasswords& passwords, const DeviceDefinition& device,
                                       SetupValues& values, Operator& op);
 
+// The object file's own password, as its automatic source takes it (the
+// Setup Password dialog's Auto, --object-password auto): what the file
+// holds, or nothing (present false, addresses 0), which leaves the object
+// without a password.
+ObjectPassword objectFilePassword(const PasswordImageView& view, const PasswordSet& set);
+
 // The object password, once the object has loaded: found in it or checked
 // against it. `reload` loads the object again when the password's addresses
 // changed.

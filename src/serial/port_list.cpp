@@ -8,6 +8,7 @@
 #include <cctype>
 #include <fstream>
 
+#include "app/program_folder.h"
 #include "serial/serial_port.h"
 
 namespace ostrand {
@@ -65,6 +66,28 @@ bool usable(const fs::path& dev, bool uart) {
 }
 
 }  // namespace
+
+std::vector<std::string> SerialPort::virtualPortsIn(const fs::path& folder) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (it->is_symlink(ec) && registrationLive(name) && usable(it->path(), false))
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end(), naturalLess);
+    std::vector<std::string> list;
+    for (const auto& name : names) list.push_back((folder / name).string());
+    return list;
+}
+
+std::vector<std::string> SerialPort::systemPorts(bool multiInstance, const std::string& ownPort) {
+    std::vector<std::string> list = listPortsIn("/sys/class/tty", "/dev", multiInstance, ownPort);
+    const fs::path folder = virtualPortFolder();
+    if (!folder.empty())
+        for (std::string& p : virtualPortsIn(folder)) list.push_back(std::move(p));
+    return list;
+}
 
 std::vector<std::string> SerialPort::listPortsIn(const fs::path& sysClassTty,
                                                  const fs::path& devDir, bool multiInstance,

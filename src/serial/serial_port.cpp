@@ -369,8 +369,7 @@ bool SerialPort::drain() {
 }
 
 void SerialPort::listPorts(std::vector<std::string>& list, const std::string& ownPort) const {
-    list = listPortsIn("/sys/class/tty", "/dev", session_.MultiInstance.load() == 1,
-                       devicePath(ownPort));
+    list = systemPorts(session_.MultiInstance.load() == 1, devicePath(ownPort));
 }
 
 }  // namespace ostrand

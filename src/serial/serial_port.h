@@ -62,6 +62,11 @@ class SerialPort : public Port {
     static std::vector<std::string> listPortsIn(const std::filesystem::path& sysClassTty,
                                                 const std::filesystem::path& devDir,
                                                 bool multiInstance, const std::string& ownPort);
+    // The terminals registered in `folder` (links NAME.PID of running
+    // programs that open as terminals), as paths in natural order.
+    static std::vector<std::string> virtualPortsIn(const std::filesystem::path& folder);
+    // The machine's serial devices, then this user's registered terminals.
+    static std::vector<std::string> systemPorts(bool multiInstance, const std::string& ownPort);
 
     bool isOpen() const override { return handle >= 0; }
     uint32_t currentBaud() const override { return currentRate_; }

@@ -15,6 +15,7 @@
 #include "app/device_database.h"
 #include "app/file_io.h"
 #include "app/operator.h"
+#include "app/program_folder.h"
 #include "app/session.h"
 #include "app/version.h"
 #include "sim/chip.h"
@@ -78,6 +79,24 @@ bool flashFileWritable(const std::filesystem::path& path, std::string& why) {
     ::close(fd);
     ::unlink(probe.c_str());
     return true;
+}
+
+// The terminal among this user's ports: a link NAME.PID in the port folder,
+// after the links of simulators that are gone. Empty when there is no
+// folder to register in (the printed path still serves).
+std::filesystem::path listPort(const std::string& device, const std::string& terminal) {
+    namespace fs = std::filesystem;
+    const fs::path folder = ostrand::virtualPortFolder();
+    std::error_code ec;
+    if (folder.empty() || (!fs::create_directories(folder, ec) && ec)) return {};
+    fs::permissions(folder, fs::perms::owner_all, ec);
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_symlink(ec) && !ostrand::registrationLive(it->path().filename().string()))
+            fs::remove(it->path(), ec);
+    const fs::path link = folder / (device + "." + std::to_string(::getpid()));
+    fs::remove(link, ec);
+    fs::create_symlink(terminal, link, ec);
+    return ec ? fs::path() : link;
 }
 
 }  // namespace
@@ -225,6 +244,8 @@ int main(int argc, char** argv) {
             return 1;
         }
     }
+    const std::filesystem::path listed =
+        options->unlisted ? std::filesystem::path() : listPort(device->deviceName, line.path());
     std::printf("%s\n", line.path().c_str());
     std::fflush(stdout);
     log.event("start", device->deviceName + " BootType " + std::to_string(device->bootType) +
@@ -254,9 +275,8 @@ int main(int argc, char** argv) {
         while (!g_stop.load()) ::usleep(50000);
     }
     log.event("stop", "");
-    if (!options->link.empty()) {
-        std::error_code ec;
-        std::filesystem::remove(options->link, ec);
-    }
+    std::error_code ec;
+    if (!options->link.empty()) std::filesystem::remove(options->link, ec);
+    if (!listed.empty()) std::filesystem::remove(listed, ec);
     return supplyFailed ? 1 : 0;
 }

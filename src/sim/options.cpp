@@ -4,10 +4,13 @@ namespace ostrand::sim {
 
 const char* const kUsage =
     "Usage: ostrand-sim --home DIR --device NAME [--link PATH] [--flash FILE] [--pace]\n"
-    "                   [--fault FAULT]... [--log FILE]\n"
+    "                   [--fault FAULT]... [--log FILE] [--unlisted]\n"
     "\n"
     "Plays the chip NAME of DIR/Ostrand.def on a new pseudo-terminal and prints\n"
     "the terminal's path on the first line. Stop it with Ctrl-C or SIGTERM.\n"
+    "The terminal is also listed among this user's ports, as the link NAME.PID in\n"
+    "$XDG_RUNTIME_DIR/ostrand/ports (else ~/.local/share/ostrand/ports), where\n"
+    "Ostrand's COM Port list finds it; the link goes when the simulator ends.\n"
     "\n"
     "  --home DIR      folder of Ostrand.def\n"
     "  --device NAME   device name, as in the definition file\n"
@@ -17,6 +20,7 @@ const char* const kUsage =
     "                  later leaves the chip silent, as if its supply had failed\n"
     "  --pace          every byte takes its time on the wire\n"
     "  --log FILE      one line per event: rx, tx, rate, reset, wcp, flash, fault\n"
+    "  --unlisted      not among the ports: only the printed path leads to it\n"
     "  --fault FAULT   inject a fault; repeatable. A fault fires once, or every\n"
     "                  time with '*' at its end:\n"
     "      noreply:STEP       no answer at STEP, the chip starts over\n"
@@ -49,6 +53,8 @@ std::optional<Options> parseOptions(const std::vector<std::string>& args, std::s
         }
         if (a == "--pace") {
             o.pace = true;
+        } else if (a == "--unlisted") {
+            o.unlisted = true;
         } else if (a == "--home") {
             if (!value(o.home)) return std::nullopt;
         } else if (a == "--device") {

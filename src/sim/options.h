@@ -16,6 +16,7 @@ struct Options {
     std::string flashFile;
     std::string logFile;
     bool pace = false;
+    bool unlisted = false;
     bool help = false;
     std::vector<Fault> faults;
 };

@@ -10,7 +10,6 @@
 #include <QVBoxLayout>
 
 #include "document/document.h"
-#include "document/setup_commands.h"
 
 namespace ostrand::ui {
 
@@ -126,6 +125,7 @@ CSetupOptionDlg::CSetupOptionDlg(DocumentCore& core, const DeviceDefinition* dev
                                  QWidget* parent)
     : QDialog(parent),
       core_(core),
+      device_(device),
       bootType_(device ? device->bootType : 0),
       pageValues_(pageValues),
       pagePath_(pagePath) {
@@ -146,15 +146,13 @@ CSetupOptionDlg::CSetupOptionDlg(DocumentCore& core, const DeviceDefinition* dev
 }
 
 void CSetupOptionDlg::accept() {
-    const bool own = bootTypeRow(bootType_).ownReadProtect;
-    auto store = [&](SetupValues& v) {
-        (own ? v.readProtect : v.readProtectOther) = protect->isChecked() ? 1 : 0;
-        v.eraseWithoutPassword = eraseWithoutPassword->isChecked() ? 1 : 0;
-    };
-    if (pageValues_) store(*pageValues_);
-    store(core_.settings.inForce);
-    core_.passwords.eraseWithoutPassword = core_.settings.inForce.eraseWithoutPassword;
-    saveSetupFor(core_, pagePath_);
+    OptionEntry e;
+    e.protect = protect->isChecked();
+    e.eraseWithoutPassword = eraseWithoutPassword->isChecked();
+    e.device = device_;
+    e.pageValues = pageValues_;
+    e.pagePath = pagePath_;
+    core_.setOptions(e);
     QDialog::accept();
 }
 

@@ -69,6 +69,7 @@ class CSetupOptionDlg : public QDialog {
 
   private:
     DocumentCore& core_;
+    const DeviceDefinition* device_;
     int32_t bootType_;
     SetupValues* pageValues_;
     std::string pagePath_;

@@ -221,7 +221,7 @@ void COstrandDoc::saveSetupAs() {
 }
 
 void COstrandDoc::option() {
-    core.setOptions([this] {
+    core.optionCommand([this] {
         runDialog<CSetupOptionDlg>(core, core.devices.selected(), nullptr, std::string());
     });
     op.setDialogOwner(mainWindow);

@@ -135,12 +135,14 @@ void CPasswordDlg::fill(const SetupValues& v) {
     (v.passDevBlank == 3 ? deviceAuto : deviceManual)->setChecked(true);
     (v.passDevType == 1 ? hex : ascii)->setChecked(true);
     password->setText(QString::fromStdString(v.passDevPassword));
-    deviceNumAdd->setText(address(v.passDevNumAdd));
-    deviceCmpAdd->setText(address(v.passDevCmpAdd));
+    // Addresses that the device fixes are not shown.
+    const bool shown = !fixedAddresses();
+    deviceNumAdd->setText(shown ? address(v.passDevNumAdd) : QString());
+    deviceCmpAdd->setText(shown ? address(v.passDevCmpAdd) : QString());
     objectGroup->setChecked(v.passObjBlank != 0);
     objectAuto->setChecked(true);
-    objectNumAdd->setText(address(v.passObjNumAdd));
-    objectCmpAdd->setText(address(v.passObjCmpAdd));
+    objectNumAdd->setText(shown ? address(v.passObjNumAdd) : QString());
+    objectCmpAdd->setText(shown ? address(v.passObjCmpAdd) : QString());
     saveLog->setChecked(v.passLogSave == 1);
     refresh();
 }
@@ -172,16 +174,13 @@ void CPasswordDlg::refresh() {
 void CPasswordDlg::blankToggled(bool on) {
     if (on) {
         hex->setChecked(true);
-        if (!device_) {
-            core_.op.showMessage(10115, 0, 12135);
-            deviceNumAdd->clear();
-            deviceCmpAdd->clear();
-        } else {
-            password->setText(QString::fromStdString(blankPasswordText(device_->bootType)));
-            const QString area = fixedAddresses() ? QString() : address(device_->passwordAreaStart);
-            deviceNumAdd->setText(area);
-            deviceCmpAdd->setText(area);
-        }
+        SetupValues blankChip;
+        const bool known = blankDeviceFields(core_, device_, blankChip);
+        if (known) password->setText(QString::fromStdString(blankChip.passDevPassword));
+        const QString area =
+            known && !fixedAddresses() ? address(blankChip.passDevNumAdd) : QString();
+        deviceNumAdd->setText(area);
+        deviceCmpAdd->setText(area);
     }
     refresh();
 }
@@ -192,13 +191,9 @@ void CPasswordDlg::searchFromFile() {
     r.filters = kObjectFileFilters;
     r.filterIndex = doc_.objectFilterIndex;
     const QString chosen = doc_.chooseFile(r);
-    if (chosen.isEmpty()) {
-        core_.op.showMessage(10135, 0, 12152);
-        return;
-    }
-    doc_.objectFilterIndex = r.filterIndex;
+    if (!chosen.isEmpty()) doc_.objectFilterIndex = r.filterIndex;
     ObjectPassword found;
-    if (findPasswordInObjectFile(core_, chosen.toStdString(), found) != 1) return;
+    if (findPasswordInObjectFile(core_, chosen.toStdString(), found, 12152) != 1) return;
     hex->setChecked(true);
     deviceManual->setChecked(true);
     password->setText(QString::fromStdString(found.text));
@@ -212,12 +207,13 @@ void CPasswordDlg::deviceAutoChosen() {
     fromFile_ = false;
     hex->setChecked(true);
     refresh();
-    if (core_.lookUpDevicePassword().status != 1) return;
-    const PasswordSet& found = core_.passwords;
-    password->setText(QString::fromStdString(found.devicePassword));
+    // What the log knows of the chip now; nothing known, nothing shown.
+    PasswordLogEntry found;
+    const bool known = core_.lookUpDevicePassword(found).status == 1;
+    password->setText(known ? QString::fromStdString(found.password) : QString());
     if (!fixedAddresses()) {
-        deviceNumAdd->setText(address(found.deviceNumAdd));
-        deviceCmpAdd->setText(address(found.deviceCmpAdd));
+        deviceNumAdd->setText(known ? address(found.numAdd) : QString());
+        deviceCmpAdd->setText(known ? address(found.cmpAdd) : QString());
     }
 }
 
@@ -227,99 +223,36 @@ std::string CPasswordDlg::objectPath() const {
 
 void CPasswordDlg::objectAutoChosen() {
     refresh();
-    const std::string path = objectPath();
-    if (path.empty()) {
-        core_.op.showMessage(10135, 0, 12146);
-        return;
-    }
     ObjectPassword found;
-    if (findPasswordInObjectFile(core_, path, found) != 1) return;
+    if (findPasswordInObjectFile(core_, objectPath(), found, 12146) != 1) return;
     objectNumAdd->setText(fixedAddresses() ? QString() : address(found.numAdd));
     objectCmpAdd->setText(fixedAddresses() ? QString() : address(found.cmpAdd));
 }
 
-bool CPasswordDlg::fail(int32_t code, int32_t place, int32_t hint, QWidget* field) {
-    if (code != 0) core_.op.showMessage(code, place, hint);  // 0: shown already
-    if (field) field->setFocus();
-    return false;
-}
-
-bool CPasswordDlg::check(uint32_t& devNum, uint32_t& devCmp, uint32_t& objNum, uint32_t& objCmp) {
-    const int32_t bt = device_ ? device_->bootType : 0;
-    devNum = devCmp = objNum = objCmp = 0;
-    if (deviceGroup->isChecked()) {
-        const RuleVerdict v =
-            checkPasswordText(typed(password), bt, hex->isChecked(), blank->isChecked());
-        if (!v.passed()) return fail(v.code, v.place, v.hint, password);
-        if (deviceNumAdd->isEnabled() && device_) {
-            for (auto [box, count, out] : {std::tuple{deviceNumAdd, true, &devNum},
-                                           std::tuple{deviceCmpAdd, false, &devCmp}}) {
-                const RuleVerdict a = checkPasswordAddress(typed(box), *device_, count, *out);
-                if (!a.passed()) return fail(a.code, a.place, a.hint, box);
-            }
-        } else {
-            devNum = prefixedHex(typed(deviceNumAdd)).value_or(0);
-            devCmp = prefixedHex(typed(deviceCmpAdd)).value_or(0);
-        }
-    }
-    if (!objectGroup->isChecked() || !device_) return true;
-    if (objectNumAdd->isEnabled()) {
-        for (auto [box, count, out] :
-             {std::tuple{objectNumAdd, true, &objNum}, std::tuple{objectCmpAdd, false, &objCmp}}) {
-            const RuleVerdict a = checkPasswordAddress(typed(box), *device_, count, *out);
-            if (!a.passed()) return fail(a.code, a.place, a.hint, box);
-        }
-    } else {
-        objNum = prefixedHex(typed(objectNumAdd)).value_or(0);
-        objCmp = prefixedHex(typed(objectCmpAdd)).value_or(0);
-    }
-    const std::string path = objectPath();
-    if (path.empty()) return fail(10135, 0, 12146, objectAuto);
-    const auto view = objectPasswordView(core_, path);
-    if (!view) return fail(0, 0, 0, objectAuto);
-    const bool automatic = objectAuto->isChecked();
-    if (automatic && objNum == 0 && objCmp == 0 && !fixedAddresses()) {
-        // Nothing found in the file: no object password.
-        core_.passwords.objectPassword.clear();
-        return true;
-    }
-    if (core_.session.ProgrammingMode == kModeWcpAll && automatic) return true;
-    std::string text;
-    if (fixedAddresses()) {
-        core_.passwords.findObjectPassword(*view, objNum, objCmp, text);
-    } else {
-        text = PasswordSet::readObjectPassword(*view, objNum, objCmp).text;
-    }
-    const RuleVerdict v = checkPasswordText(text, bt, true);
-    if (!v.passed()) return fail(v.code, v.place, v.hint, objectNumAdd);
-    const int32_t kind = takeObjectPassword(core_, *view, text, objNum, objCmp);
-    if (kind != 0) return fail(0, 0, 0, kind == 2 ? objectCmpAdd : objectNumAdd);
-    return true;
-}
-
 void CPasswordDlg::accept() {
-    uint32_t devNum = 0, devCmp = 0, objNum = 0, objCmp = 0;
-    if (!check(devNum, devCmp, objNum, objCmp)) return;
-    const bool isHex = hex->isChecked();
-    const std::string text = typed(password);
-    auto store = [&](SetupValues& v) {
-        const bool dev = deviceGroup->isChecked();
-        v.passDevBlank = !dev ? 0 : blank->isChecked() ? 1 : deviceAuto->isChecked() ? 3 : 2;
-        v.passDevType = isHex ? 1 : 0;
-        v.passDevPassword = dev ? text : std::string();
-        v.passDevNumAdd = devNum;
-        v.passDevCmpAdd = devCmp;
-        v.passObjBlank = objectGroup->isChecked() ? 2 : 0;
-        v.passObjNumAdd = objNum;
-        v.passObjCmpAdd = objCmp;
-        v.passLogSave = saveLog->isChecked() ? 1 : 0;
-    };
-    if (pageValues_) store(*pageValues_);
-    store(core_.settings.inForce);
-    core_.passwords.takeSetup(core_.settings.inForce);
-    saveSetupFor(core_, pagePath_);
-    if (device_ && BootTypesF(device_->bootType) && passwordHoldsColon(text, isHex))
-        doc_.op.information(QString::fromUtf8(messageTextOrFallback(12149).data()));
+    PasswordEntry e;
+    e.deviceGroup = deviceGroup->isChecked();
+    e.deviceSource = blank->isChecked() ? 1 : deviceAuto->isChecked() ? 3 : 2;
+    e.hex = hex->isChecked();
+    e.devicePassword = typed(password);
+    e.deviceNumAdd = typed(deviceNumAdd);
+    e.deviceCmpAdd = typed(deviceCmpAdd);
+    e.objectGroup = objectGroup->isChecked();
+    e.objectAuto = objectAuto->isChecked();
+    e.objectNumAdd = typed(objectNumAdd);
+    e.objectCmpAdd = typed(objectCmpAdd);
+    e.passLogSave = saveLog->isChecked();
+    e.device = device_;
+    e.objectFile = objectPath();
+    e.pageValues = pageValues_;
+    e.pagePath = pagePath_;
+    PasswordField field = PasswordField::None;
+    if (core_.setPasswords(e, &field).status != 1) {
+        QWidget* focus[] = {nullptr,    password,     deviceNumAdd, deviceCmpAdd,
+                            objectAuto, objectNumAdd, objectCmpAdd};
+        if (QWidget* w = focus[static_cast<int>(field)]) w->setFocus();
+        return;
+    }
     QDialog::accept();
 }
 

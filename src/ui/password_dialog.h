@@ -1,6 +1,6 @@
 // The Setup Password dialog: the device password (what the chip holds now)
 // and where the object file keeps the password the chip will hold after
-// programming. The rules are those of app/password_rules.h.
+// programming. It asks and shows; the document's setPasswords decides.
 #pragma once
 
 #include <QDialog>
@@ -68,9 +68,6 @@ class CPasswordDlg : public QDialog {
     void objectAutoChosen();
     bool fixedAddresses() const;
     std::string objectPath() const;
-    // Checks both groups; false with the message shown and the focus moved.
-    bool check(uint32_t& devNum, uint32_t& devCmp, uint32_t& objNum, uint32_t& objCmp);
-    bool fail(int32_t code, int32_t place, int32_t hint, QWidget* field);
 
     COstrandDoc& doc_;
     DocumentCore& core_;

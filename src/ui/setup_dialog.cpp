@@ -261,10 +261,6 @@ CCommunicationPage::CCommunicationPage(DocumentCore& core, QWidget* parent)
     portList = new QComboBox(this);
     portList->setObjectName(QStringLiteral("comPort"));
     portList->setMinimumContentsLength(18);
-    // Any path that opens as a terminal may be typed in: a pseudo-terminal,
-    // a /dev/serial/by-id link, a network serial bridge.
-    portList->setEditable(true);
-    portList->setInsertPolicy(QComboBox::NoInsert);
     layout->addWidget(new QLabel(QStringLiteral("COM Port"), this), 0, 0);
     layout->addWidget(portList, 0, 1, 1, 3);
 
@@ -454,7 +450,7 @@ void CSetupDlg::choosePage(int next) {
     // Another instance may have taken or given back a port meanwhile.
     if (next == kPageCommunication && core_.session.MultiInstance == 1) {
         const std::string port = communicationPage->portList->currentText().toStdString();
-        SerialPort::listPortsIn("/sys/class/tty", "/dev", true, port).swap(core_.settings.ports);
+        SerialPort::systemPorts(true, port).swap(core_.settings.ports);
         communicationPage->fillPorts(port);
     }
     shown_ = next;

@@ -68,26 +68,6 @@ TEST(Preambles, PasswordVerdictsOfTheTable) {
     }
 }
 
-TEST(Preambles, ModeLimitsOfTypes11And7) {
-    CommandState s;
-    s.connectStatus = 1;
-    s.objectLoaded = true;
-    auto enabled = [&](int command, int32_t bootType, int32_t mode) {
-        s.bootType = bootType;
-        s.mode = mode;
-        return commandEnabled(command, s);
-    };
-    EXPECT_FALSE(enabled(kCmdProgram, 11, 1));
-    EXPECT_TRUE(enabled(kCmdProgram, 11, 3));
-    EXPECT_FALSE(enabled(kCmdProgram, 7, 3));
-    EXPECT_TRUE(enabled(kCmdProgram, 7, 2));
-    EXPECT_FALSE(enabled(kCmdAutoProgramming, 7, 4));
-    s.objectLoaded = false;
-    EXPECT_FALSE(enabled(kCmdProgram, 1, 1));
-    EXPECT_FALSE(enabled(kCmdVerify, 1, 1));
-    EXPECT_TRUE(enabled(kCmdBlankCheck, 1, 1));
-}
-
 std::string record(uint32_t address, const std::vector<uint8_t>& data) {
     std::string line;
     appendHexRecord(line, 0, static_cast<uint16_t>(address), data.data(),

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -248,6 +249,30 @@ TEST_F(SerialPortTest, PortListFollowsSysfsInNaturalOrder) {
     withOwn.insert(withOwn.begin(), acm);
     EXPECT_EQ(SerialPort::listPortsIn(sys, dev, true, acm), withOwn);
     fs::remove_all(root);
+}
+
+// Registered terminals: links NAME.PID of running programs that open as
+// terminals, in natural order; stale, dangling and unnamed links are not.
+TEST_F(SerialPortTest, RegisteredTerminalsOfRunningPrograms) {
+    port.close();
+    const fs::path folder =
+        fs::temp_directory_path() / ("ostrand-ports-" + std::to_string(getpid()));
+    fs::create_directories(folder);
+    const std::string me = std::to_string(getpid());
+    pid_t gone = fork();
+    if (gone == 0) _exit(0);
+    waitpid(gone, nullptr, 0);
+    for (const std::string& name : {"KM16F48." + me, "KM8P32." + me, "KM8P4." + me,
+                                    "KM16F96." + std::to_string(gone), std::string("KM16F48")})
+        fs::create_symlink(slave, folder / name);
+    fs::create_symlink(folder / "nothing", folder / ("KMV5A128." + me));
+    std::ofstream(folder / ("file." + me)) << "not a link\n";
+    const std::vector<std::string> expected = {(folder / ("KM8P4." + me)).string(),
+                                               (folder / ("KM8P32." + me)).string(),
+                                               (folder / ("KM16F48." + me)).string()};
+    EXPECT_EQ(SerialPort::virtualPortsIn(folder), expected);
+    EXPECT_TRUE(SerialPort::virtualPortsIn(folder / "missing").empty());
+    fs::remove_all(folder);
 }
 
 }  // namespace

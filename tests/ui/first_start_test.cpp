@@ -1,8 +1,9 @@
 // The first start: an empty program folder (no Ostrand.ini), the Setup
 // dialog that start-up opens, a device, an object file, the simulator's
-// port and the passwords chosen in it, OK, and then a connected chip that
+// port picked from the list and the passwords chosen in it, OK, and then a connected chip that
 // the Program command writes. The setup file on disk passes ostrand-cli
 // check and reads back unchanged.
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -52,6 +53,20 @@ void clickTab(CSetupDlg& d, int page) {
     QTest::mouseClick(d.tabs, Qt::LeftButton, {}, d.tabs->tabRect(page).center());
 }
 
+// The entry a person clicks in the list's popup.
+void clickEntry(QComboBox* list, const QString& entry) {
+    QTest::mouseClick(list, Qt::LeftButton);
+    QAbstractItemView* view = list->view();
+    QTRY_VERIFY(view->isVisible());
+    const QModelIndex at = list->model()->index(list->findText(entry), 0);
+    QVERIFY(at.isValid());
+    view->scrollTo(at);
+    // The popup takes no click within a double-click time of opening.
+    QTest::qWait(QApplication::doubleClickInterval() + 50);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(at).center());
+    QTRY_VERIFY(!view->isVisible());
+}
+
 void pick(QComboBox* list, const QString& entry) {
     const int i = list->findText(entry);
     list->setCurrentIndex(i);
@@ -65,9 +80,17 @@ class FirstStartTest : public QObject {
   private slots:
     void emptyFolderToProgrammedChip() {
         test::UiRig rig;
+        // The simulator lists its terminal among this user's ports, here
+        // a folder of the test's own.
+        qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(rig.folder.path().string()));
         test::Sim sim;
-        const std::string port = sim.start(rig.folder.path(), "KM16F48");
-        QVERIFY(!port.empty());
+        const std::string terminal = sim.start(rig.folder.path(), "KM16F48");
+        QVERIFY(!terminal.empty());
+        const auto ports = rig.folder.path() / "ostrand" / "ports";
+        std::string port;
+        for (const auto& link : std::filesystem::directory_iterator(ports))
+            if (std::filesystem::read_symlink(link.path()) == terminal) port = link.path().string();
+        QVERIFY2(QString::fromStdString(port).contains("/KM16F48."), port.c_str());
         // An object that carries its password in the password area.
         const std::string object =
             rig.folder
@@ -101,7 +124,7 @@ class FirstStartTest : public QObject {
             d.objectFilePage->browse->click();
             objectPath = d.objectFilePage->pathBox->text();
             clickTab(d, 3);
-            d.communicationPage->portList->setEditText(QString::fromStdString(port));
+            clickEntry(d.communicationPage->portList, QString::fromStdString(port));
             whenOpen<CPasswordDlg>([&](CPasswordDlg& p) {
                 p.deviceGroup->setChecked(true);
                 p.blank->click();
@@ -144,13 +167,16 @@ class FirstStartTest : public QObject {
         QCOMPARE(reader.settings.saveSetupFileAs(rig.folder.path() / "again.ini"), 0);
         QCOMPARE(rig.folder.read("again.ini"), written);
 
-        // The chip, programmed with the mouse.
+        // The chip, programmed with the mouse; once it ends, the simulator
+        // leaves the list.
         rig.frame->updateCommandUi();
         QVERIFY(rig.frame->action(kCmdProgram)->isEnabled());
         rig.op.boxes.clear();
         rig.frame->action(kCmdProgram)->trigger();
         QVERIFY(!rig.codes().empty());
         QCOMPARE(rig.codes().back(), 11006);
+        sim.stop();
+        QVERIFY(!std::filesystem::exists(port));
     }
 };
 

@@ -1,5 +1,6 @@
-// The enabling rules of the commands, the Program text, the status panes and
-// the shortened object path; then the same rules as the window applies them.
+// The status panes and the shortened object path, the operator's boxes and
+// progress window; then the document's enabling rules as the window applies
+// them.
 #include <QCheckBox>
 #include <QLabel>
 #include <QMenu>
@@ -18,17 +19,11 @@ using namespace ostrand::ui;
 
 namespace {
 
-const int kEditCommands[] = {kCmdChipErase,  kCmdBlockErase, kCmdProgram, kCmdMemoryDump,
-                             kCmdDataRead,   kCmdDataWrite,  kCmdVerify,  kCmdCompare,
-                             kCmdBlankCheck, kCmdProtect};
-
 DocState connected(int32_t bootType, int32_t mode) {
     DocState s;
     s.connectStatus = 1;
     s.mode = mode;
     s.bootType = bootType;
-    s.objectLoaded = true;
-    s.setupNamesDevice = true;
     return s;
 }
 
@@ -41,89 +36,6 @@ std::string charFits(const std::string& path, size_t room) {
 class RulesTest : public QObject {
     Q_OBJECT
   private slots:
-    void accessingCountsAsNotConnected() {
-        DocState s = connected(1, 1);
-        s.connectStatus = 2;
-        for (int id : {kCmdOpenSetup, kCmdOpenObject, kCmdSetupFile, kCmdSetupDevice,
-                       kCmdSetupObject, kCmdSetupCommunication})
-            QVERIFY2(commandEnabled(id, s), qPrintable(QString::number(id)));
-        for (int id : kEditCommands) QVERIFY(!commandEnabled(id, s));
-        QVERIFY(commandEnabled(kCmdReconnect, s));  // the link is down
-        QVERIFY(!commandEnabled(kCmdAutoProgramming, s));
-        s.connectStatus = 0;
-        s.setupNamesDevice = false;
-        QVERIFY(!commandEnabled(kCmdReconnect, s));
-        s.connectStatus = 1;
-        QVERIFY(!commandEnabled(kCmdOpenSetup, s));
-        QVERIFY(commandEnabled(kCmdReconnect, s));
-    }
-
-    void bootType11FollowsModeAndProtection() {
-        for (int32_t mode : {1, 2}) {
-            const DocState s = connected(11, mode);
-            for (int id : kEditCommands)
-                QVERIFY2(!commandEnabled(id, s),
-                         qPrintable(QString("%1 mode %2").arg(id).arg(mode)));
-            QVERIFY(!commandEnabled(kCmdAutoProgramming, s));
-        }
-        for (int32_t mode : {3, 4}) {
-            DocState s = connected(11, mode);
-            s.protectState = 1;
-            for (int id : {kCmdSaveAs, kCmdMemoryDump, kCmdDataRead, kCmdDataWrite, kCmdBlockErase,
-                           kCmdCompare})
-                QVERIFY2(!commandEnabled(id, s), qPrintable(QString::number(id)));
-            for (int id : {kCmdChipErase, kCmdProgram, kCmdVerify, kCmdBlankCheck, kCmdProtect})
-                QVERIFY2(commandEnabled(id, s), qPrintable(QString::number(id)));
-            s.protectState = 0;
-            for (int id : {kCmdSaveAs, kCmdMemoryDump, kCmdDataRead, kCmdBlockErase, kCmdCompare})
-                QVERIFY(commandEnabled(id, s));
-            QVERIFY(!commandEnabled(kCmdDataWrite, s));  // erases first: never
-            QVERIFY(commandEnabled(kCmdPassword, s));    // in mode 4 too
-        }
-    }
-
-    void bootType12NeedsItsWcp() {
-        for (int32_t mode : {1, 2}) {
-            DocState s = connected(12, mode);
-            for (int id : {kCmdSaveAs, kCmdMemoryDump, kCmdDataRead, kCmdDataWrite, kCmdBlockErase,
-                           kCmdCompare, kCmdBlankCheck})
-                QVERIFY2(!commandEnabled(id, s), qPrintable(QString::number(id)));
-            QVERIFY(commandEnabled(kCmdProgram, s));
-            QVERIFY(!commandEnabled(kCmdPassword, s));
-            s.wcpLoaded = true;
-            for (int id : {kCmdSaveAs, kCmdMemoryDump, kCmdDataRead, kCmdDataWrite, kCmdBlockErase,
-                           kCmdCompare, kCmdBlankCheck})
-                QVERIFY2(commandEnabled(id, s), qPrintable(QString::number(id)));
-        }
-    }
-
-    void otherRules() {
-        QVERIFY(!commandEnabled(kCmdProgram, connected(7, 3)));
-        QVERIFY(commandEnabled(kCmdProgram, connected(7, 1)));
-        DocState noObject = connected(1, 1);
-        noObject.objectLoaded = false;
-        for (int id :
-             {kCmdProgram, kCmdVerify, kCmdCompare, kCmdAutoProgramming, kCmdUnattendedAuto})
-            QVERIFY(!commandEnabled(id, noObject));
-        QVERIFY(commandEnabled(kCmdChipErase, noObject));
-        QVERIFY(!commandEnabled(kCmdBlockErase, connected(3, 1)));
-        QVERIFY(!commandEnabled(kCmdBlockErase, connected(1, 4)));
-        QVERIFY(!commandEnabled(kCmdPassword, connected(1, 4)));
-        QVERIFY(!commandEnabled(kCmdDataWrite, connected(5, 1)));
-        QVERIFY(commandEnabled(kCmdDataWrite, connected(1, 1)));
-        for (int bt = 1; bt <= 12; ++bt) {
-            const bool option =
-                bt == 1 || bt == 3 || bt == 5 || bt == 7 || bt == 8 || bt == 9 || bt == 10;
-            QCOMPARE(commandEnabled(kCmdOption, connected(bt, 1)), option);
-            QCOMPARE(QString::fromStdString(programMenuText(bt)),
-                     bt >= 5 && bt <= 11 ? QString("Erase/&Program") : QString("&Program"));
-        }
-        DocState none;
-        QVERIFY(!commandEnabled(kCmdSetupInfo, none));
-        QVERIFY(commandEnabled(kCmdSaveSetupAs, none));
-        QVERIFY(commandEnabled(kCmdSingleBoot, none));
-    }
-
     void paneTexts() {
         DocState s = connected(5, 3);
         s.device = "KMV5A128";
