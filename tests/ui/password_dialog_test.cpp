@@ -1,6 +1,7 @@
 // The Setup Password dialog: the length, hexadecimal, repetition and
 // address checks of OK with the focus they leave, Device is Blank, the
-// object file sources, the ':' notice, Help and Cancel.
+// object file sources, the ':' notice, Help and Cancel; Auto against a
+// connected chip.
 #include <QApplication>
 #include <QCheckBox>
 #include <QGroupBox>
@@ -132,6 +133,70 @@ class PasswordDialogTest : public QObject {
         QVERIFY(rig.op.boxes[0].text.startsWith("M149 : "));
         const std::string saved = rig.folder.read("Ostrand.ini");
         for (const char* key : {"PassDevBlank=2\n", "PassDevType=0\n", "PassDevNumAdd=0x000080\n"})
+            QVERIFY2(saved.find(key) != std::string::npos, key);
+    }
+
+    // Auto against a connected chip: the password log's entry for the
+    // chip's SUM fills the password; an object file without a password
+    // leaves the object without one.
+    void autoSourcesAgainstTheChip() {
+        test::UiRig rig;
+        std::string flash(0xC000, '\xFF');
+        for (int i = 0; i < 64; ++i) flash[i] = char(i * 5);
+        rig.folder.write("flash.bin", flash);
+        unsigned sum = 0;
+        for (char c : flash) sum += uint8_t(c);
+        test::Sim sim;
+        const std::string port = sim.start(rig.folder.path(), "KM16F48",
+                                           {"--flash", (rig.folder.path() / "flash.bin").string()});
+        QVERIFY(!port.empty());
+        const std::string object = rig.folder.write("plain.h16", test::hexObject(64)).string();
+        rig.folder.write("Ostrand.ini", test::setupText("KM16F48", object, port, "38400"));
+        auto logFor = [&](unsigned chipSum) {
+            char entry[200];
+            std::snprintf(entry, sizeof entry,
+                          "[Password01]\nSum=0x%04X\nPassNumAdd=0x00BF00\nPassCmpAdd=0x00BF01\n"
+                          "Password=A1A2A3A4A5A6A7A8\nDevice=KM16F48\n",
+                          chipSum & 0xFFFF);
+            rig.folder.write("history.log", entry);
+            rig.core->passwords.loadPasswordLog(rig.folder.path() / "history.log");
+        };
+        rig.start();
+        QTRY_COMPARE_WITH_TIMEOUT(rig.session.ConnectStatus.load(), 1, 8000);
+
+        // Nothing logged for this chip: told, and nothing shown.
+        logFor(sum + 1);
+        {
+            Dialog t(rig, "KM16F48");
+            t.manual(false, "typed", "0xBF10", "0xBF11");
+            t.d.deviceAuto->click();
+            QCOMPARE(rig.codes(), std::vector<int32_t>{10138});
+            QVERIFY(t.d.password->text().isEmpty() && t.d.deviceNumAdd->text().isEmpty());
+        }
+        logFor(sum);
+        Dialog t(rig, "KM16F48");
+        t.d.deviceGroup->setChecked(true);
+        t.d.deviceAuto->click();
+        QVERIFY(rig.codes().empty());
+        QCOMPARE(t.d.password->text(), QString("A1A2A3A4A5A6A7A8"));
+        QCOMPARE(t.d.deviceCmpAdd->text(), QString("0xbf01"));
+        QVERIFY(!t.d.password->isEnabled() && t.d.hex->isChecked());
+        QVERIFY(rig.core->passwords.devicePassword.empty());  // nothing until OK
+        t.d.objectGroup->setChecked(true);
+        t.d.objectAuto->click();
+        QCOMPARE(rig.codes(), std::vector<int32_t>{10127});
+        QCOMPARE(rig.op.boxes[0].hint, 12111);
+        rig.core->passwords.objectPassword = "stale";
+        rig.op.boxes.clear();
+        t.d.okButton->click();
+        QCOMPARE(t.d.result(), int(QDialog::Accepted));
+        QVERIFY(rig.codes().empty());
+        QCOMPARE(rig.core->passwords.devicePassword, std::string("A1A2A3A4A5A6A7A8"));
+        QCOMPARE(rig.core->passwords.deviceCmpAdd, 0xBF01u);
+        QVERIFY(rig.core->passwords.objectPassword.empty());
+        const std::string saved = rig.folder.read("Ostrand.ini");
+        for (const char* key : {"PassDevBlank=3\n", "PassDevPassword=A1A2A3A4A5A6A7A8\n",
+                                "PassObjBlank=2\n", "PassObjNumAdd=\n"})
             QVERIFY2(saved.find(key) != std::string::npos, key);
     }
 };
