@@ -1,6 +1,8 @@
 // The operator's commands: each runs its preamble and its operation and
 // gives the outcome as a value.
+#include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <thread>
 
 #include "app/password_rules.h"
@@ -206,6 +208,29 @@ Outcome DocumentCore::singleBootSwitch() {
             passwordHoldsColon(passwords.devicePassword, passwords.devicePasswordType == 1))
             op.showMessage(12149);
         return ok;
+    });
+}
+
+Outcome DocumentCore::openManual(const std::function<bool(const fs::path&)>& open) {
+    return captureOutcome(op, [&] {
+        const fs::path manual = programFolder / "Help.pdf";
+        std::error_code ec;
+        const bool there = fs::exists(manual, ec);
+        if (there && open(manual)) return 1;
+        char detail[40];
+        std::snprintf(detail, sizeof detail, "Error code = %ld", there ? 0L : long{ENOENT});
+        op.showMessage(10902, 0, 0, detail);
+        return 0;
+    });
+}
+
+Outcome DocumentCore::openWebAddress(const std::function<bool(const std::string&)>& open) {
+    return captureOutcome(op, [&] {
+        const std::string& address = devices.webSiteUrl();
+        if (address.empty()) return 0;
+        if (open(address)) return 1;
+        op.showMessage(10901);
+        return 0;
     });
 }
 

@@ -38,6 +38,7 @@
 //   optionCommand(run)       Setup > Option... around the Set Up Option dialog
 //   saveSetupAs(path)        Setup > Save As Setup File...
 //   singleBootSwitch()       Ctrl+Shift+Q
+//   openManual(open), openWebAddress(open)  Help > Help, the web help
 //   fileDialogStart(id), holdLink(), releaseLink(), anyAutoOption()
 //                            what the window's file dialogs and toolbar need
 //   commandState(), enabled(id)  what the enabling rules see
@@ -239,6 +240,12 @@ class DocumentCore : public EngineSession {
     Outcome optionCommand(const std::function<void()>& dialog);
     Outcome saveSetupAs(const std::filesystem::path& file);
     Outcome singleBootSwitch();
+    // Help > Help: the manual Help.pdf of the program folder, opened by
+    // `open` (the desktop's viewer); 10902 when it is missing or not opened.
+    Outcome openManual(const std::function<bool(const std::filesystem::path&)>& open);
+    // Help > web help: the definition file's web address, opened by `open`;
+    // 10901 when not opened. status 0 without an address.
+    Outcome openWebAddress(const std::function<bool(const std::string&)>& open);
 
     // The file dialog of Open, Open Object File, Save As and Save As Setup File.
     FileDialogStart fileDialogStart(int command) const;

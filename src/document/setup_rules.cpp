@@ -49,6 +49,17 @@ bool addressSettingEnabled(bool ticked, int32_t bootType) {
     return ticked || SecondAreaBootTypes(bootType);
 }
 
+FieldVerdict addressSettingVerdict(const DeviceDefinition* applied,
+                                   const DeviceDefinition* listed) {
+    if (!applied || listed != applied) return {10512, 12150, kFieldDevice};
+    return {};
+}
+
+FieldVerdict passwordButtonVerdict(const DeviceDefinition* applied) {
+    if (!applied) return {10512, 12138, kFieldDevice};
+    return {};
+}
+
 int emulationIndex(int32_t memSizeEmulat) {
     for (size_t i = 0; i < std::size(kEmulationEntries); ++i)
         if (kEmulationEntries[i].value == memSizeEmulat) return static_cast<int>(i);

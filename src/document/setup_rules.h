@@ -37,6 +37,10 @@ std::optional<uint32_t> prefixedHex(const std::string& text);
 
 // "Setting" opens the address areas: ticked, or a device with a second area.
 bool addressSettingEnabled(bool addressOptionTicked, int32_t bootType);
+// Pressing "Setting" needs the device applied and still the one the lists
+// show (10512 with 12150); "Password" needs one applied (10512 with 12138).
+FieldVerdict addressSettingVerdict(const DeviceDefinition* applied, const DeviceDefinition* listed);
+FieldVerdict passwordButtonVerdict(const DeviceDefinition* applied);
 
 struct EmulationEntry {
     const char* text;

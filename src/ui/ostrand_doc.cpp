@@ -228,20 +228,14 @@ void COstrandDoc::option() {
 }
 
 void COstrandDoc::help() {
-    const fs::path manual = core.programFolder / "Help.pdf";
-    std::error_code ec;
-    const bool there = fs::exists(manual, ec);
-    if (!there || !openUrl(QUrl::fromLocalFile(qpath(manual)))) {
-        char detail[40];
-        std::snprintf(detail, sizeof detail, "Error code = %ld", there ? 0L : long{ENOENT});
-        core.op.showMessage(10902, 0, 0, detail);
-    }
+    core.openManual(
+        [this](const fs::path& manual) { return openUrl(QUrl::fromLocalFile(qpath(manual))); });
 }
 
 void COstrandDoc::webHelp() {
-    const std::string& address = core.devices.webSiteUrl();
-    if (address.empty()) return;
-    if (!openUrl(QUrl(QString::fromStdString(address)))) core.op.showMessage(10901);
+    core.openWebAddress([this](const std::string& address) {
+        return openUrl(QUrl(QString::fromStdString(address)));
+    });
 }
 
 void COstrandDoc::singleBootSwitch() {

@@ -496,8 +496,8 @@ void CSetupDlg::deviceApplied(const DeviceDefinition*, const DeviceDefinition* n
 
 void CSetupDlg::openAddressOption() {
     const DeviceDefinition* chosen = devicePage->chosen();
-    if (!chosen || devicePage->listed() != chosen) {
-        showMessage(10512, 12150);
+    if (const FieldVerdict v = addressSettingVerdict(chosen, devicePage->listed()); !v.passed()) {
+        showMessage(v.code, v.hint);
         return;
     }
     CAddressOptionDlg dialog(core_, *chosen, devicePage->addressOption->isChecked(), values, this);
@@ -508,8 +508,8 @@ void CSetupDlg::openAddressOption() {
 
 void CSetupDlg::openPassword() {
     const DeviceDefinition* chosen = devicePage->chosen();
-    if (!chosen) {
-        showMessage(10512, 12138);
+    if (const FieldVerdict v = passwordButtonVerdict(chosen); !v.passed()) {
+        showMessage(v.code, v.hint);
         return;
     }
     values.openFile = objectFilePage->pathBox->text().toStdString();
