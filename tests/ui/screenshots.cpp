@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/program_folder.h"
 #include "document/document.h"
 #include "ui/auto_dialog.h"
 #include "ui/info_dialogs.h"
@@ -41,8 +42,13 @@ int main(int argc, char** argv) {
 
     test::UiRig rig;
     test::Sim sim;
-    const std::string port = sim.start(rig.folder.path(), "KMT12E48");
-    if (port.empty()) return 1;
+    const std::string terminal = sim.start(rig.folder.path(), "KMT12E48");
+    if (terminal.empty()) return 1;
+    // The port as the list shows it: the simulator's entry among the user's ports.
+    std::string port = terminal;
+    std::error_code ec;
+    for (const auto& link : std::filesystem::directory_iterator(virtualPortFolder(), ec))
+        if (std::filesystem::read_symlink(link.path(), ec) == terminal) port = link.path().string();
     std::filesystem::copy_file(std::string(OSTRAND_DATA) + "/samples/demo.h20",
                                rig.folder.path() / "demo.h20");
     const std::string object = (rig.folder.path() / "demo.h20").string();
