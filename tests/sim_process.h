@@ -20,14 +20,16 @@ extern char** environ;
 namespace ostrand::test {
 
 // Ostrand.def of the demo data with the waits cut down: one second for the
-// wait keys (their unit) and 60 ms for the matching reply (a loaded machine may hold the simulator
-// back for tens of milliseconds).
+// erase and boot waits (their unit), two for the wait for a chip to answer,
+// and 60 ms for the matching reply (a loaded machine may hold the simulator
+// back for tens of milliseconds, now and then for most of a second).
 inline void writeFastDefinition(const std::filesystem::path& folder) {
     std::ifstream in(std::string(OSTRAND_DATA) + "/Ostrand.def");
     std::stringstream text;
     text << in.rdbuf();
-    std::string def = std::regex_replace(text.str(), std::regex("(Erase|Boot|Access)WaitTime=\\d+"),
-                                         "$1WaitTime=1");
+    std::string def =
+        std::regex_replace(text.str(), std::regex("(Erase|Boot)WaitTime=\\d+"), "$1WaitTime=1");
+    def = std::regex_replace(def, std::regex("AccessWaitTime=\\d+"), "AccessWaitTime=2");
     def = std::regex_replace(def, std::regex("\n(\\[K[^\\]]*\\])\n"), "\n$1\nRecTimeOut=60\n");
     std::ofstream(folder / "Ostrand.def") << def;
 }

@@ -203,7 +203,7 @@ int32_t AutoProgrammer::showResult(bool unattended) {
 bool AutoProgrammer::reconnect() {
     engine_.hangUp();
     session_.ConnectStatus = kConnecting;
-    if (engine_.connect(1) != 1) {
+    if (engine_.connectAndWait(1) != 1) {
         session_.ConnectStatus = kDisconnected;
         return false;
     }

@@ -164,22 +164,29 @@ StartupResult DocumentCore::startUp(const StartupRequest& r) {
         } else {
             session.ExitStatus = 1;
         }
+        if (unattendedRun()) {
+            // Nobody is there to fill in the setup dialog: the run ends, saying why.
+            if (session.ExitStatus != 0) op.showMessage(10104, 0, 0, defaultSetupPath().string());
+            return result;
+        }
         if (openSetupDialog) openSetupDialog();
         result.stage = StartupStage::SetupNeeded;
         return result;
     }
     if (r.commandLine.empty()) session.ExitStatus = 1;
 
-    // The connection: the window leaves a chip that does not answer to the
-    // worker; a console waits for its verdict.
-    if (r.console) {
+    // The connection: a run that needs the chip waits for it within the
+    // device's time (a window with a person at it shows no error then);
+    // otherwise the window leaves a chip that does not answer to the worker.
+    if (r.console || session.CommandLineRun == 1) {
         OutcomeCapture capture(op);
-        const int32_t up = connectAndWait(1);
-        storeConnectResult(up == 1 ? 1 : -1);
+        const int32_t up = engine.connectAndWait(r.console || unattendedRun() ? 1 : 0);
+        const bool trying = up != 1 && engine.reconnecting();
+        storeConnectResult(up == 1 ? 1 : trying ? 2 : -1);
         const bool logFailed = passwordLogFailed(r.passwords, {capture.finish(up).code});
-        result.stage = up != 1     ? StartupStage::NotConnected
-                       : logFailed ? StartupStage::LogMissed
-                                   : StartupStage::Connected;
+        result.stage = up == 1  ? (logFailed ? StartupStage::LogMissed : StartupStage::Connected)
+                       : trying ? StartupStage::Connecting
+                                : StartupStage::NotConnected;
         return result;
     }
     const int32_t up = storeConnectResult(engine.connect(0));
@@ -194,10 +201,29 @@ bool DocumentCore::commandLineRunDue() const {
            session.ConnectStatus == kConnected;
 }
 
+bool DocumentCore::unattendedRun() const {
+    return session.CommandLineRun == 1 && session.ShowAutoResults == 0;
+}
+
+bool unattendedCommandLine(const std::string& commandLine) {
+    int32_t show = -1;
+    cutAutoResultsOption(commandLine, show);
+    return !commandLine.empty() && show == 0;
+}
+
 int32_t DocumentCore::runCommandLine() {
-    if (!commandLineRunDue()) return 0;
-    autoProgrammer.unattendedRun(true);
-    return 1;
+    if (commandLineRunDue()) {
+        autoProgrammer.unattendedRun(true);
+        return 1;
+    }
+    // Nobody waits for a chip that did not come (its message is shown).
+    return unattendedRun() && !autoProgrammer.autoRunDone ? 1 : 0;
+}
+
+bool DocumentCore::linkTimedOut() {
+    if (!unattendedRun()) return true;
+    op.showMessage(10000, 3, 12100, "Boot Program");
+    return false;
 }
 
 Outcome DocumentCore::linkCameUp() {

@@ -10,6 +10,7 @@
 //   commandLineRunDue(), runCommandLine()
 //                            the unattended run the window's command line asks for
 //   linkCameUp()             the reconnect worker reached the chip
+//   linkTimedOut()           the reconnect worker's time ran out
 // Commands (each returns an Outcome: its status and the message that told it):
 //   preamble(id)             P, R and the table's rules of command `id`; a
 //                            dialog runs it before it opens, then calls its
@@ -66,6 +67,8 @@ namespace ostrand {
 // one text, a pair of double quotes around the whole removed. The
 // ",MSG_ON"/",MSG_OFF" option stays on it until a setup file is read.
 std::string commandLineObjectPath(int argc, const char* const* argv);
+// That command line asks for a run without result windows: nobody is there.
+bool unattendedCommandLine(const std::string& commandLine);
 
 // What a session comes up with.
 struct StartupRequest {
@@ -188,8 +191,16 @@ class DocumentCore : public EngineSession {
     // The command line asked for an unattended run that has not run yet and
     // the chip is connected.
     bool commandLineRunDue() const;
-    // Runs it (the caller ends the program afterwards). 1 when it ran.
+    // Runs it. 1 when the program ends now: the run ran, or it is
+    // unattended and cannot run (the chip did not come; its message is shown).
     int32_t runCommandLine();
+    // The command line's run has nobody at the window (",MSG_OFF"): nothing
+    // may wait for a person.
+    bool unattendedRun() const;
+    // The reconnect worker's time ran out: true when the window shows its
+    // adapter-lost notice; false when nobody is there (the message is shown
+    // instead and the program ends).
+    bool linkTimedOut();
     // The reconnect worker reached the chip: the steps after connecting.
     Outcome linkCameUp();
     // The operator chose to leave the program rather than erase a protected

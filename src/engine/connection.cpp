@@ -1,6 +1,8 @@
 // The boot connection: matching the boot program, rate change,
 // resynchronisation, recovery, disconnection and the reconnect worker.
 #include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 
 #include "com_thread.h"
@@ -20,13 +22,17 @@ constexpr int kHangUpMs = 250;
 
 }  // namespace
 
-int32_t CFlashEngine::connect(int32_t showErrors) {
+void CFlashEngine::stopWorker() {
     // Never two threads on the port: a running worker stops first.
     if (worker_) {
         session_.AbortRequested = 1;
         worker_->waitIdle();
     }
     session_.AbortRequested = 0;
+}
+
+int32_t CFlashEngine::connect(int32_t showErrors) {
+    stopWorker();
     matched_ = 0;
     session_.ChipRewritten = 0;
     session_.DeviceIdentified = 0;
@@ -61,6 +67,36 @@ int32_t CFlashEngine::connect(int32_t showErrors) {
         return startReconnectWorker() ? 2 : -1;
     }
     return afterLinkUp() == 1 ? 1 : -1;
+}
+
+int32_t CFlashEngine::connectAndWait(int32_t showErrors) {
+    const auto deadline = Clock::now() + std::chrono::milliseconds(devices_.accessWaitMs());
+    stopWorker();  // the hooks change below: nobody may be calling them
+    std::mutex m;
+    std::condition_variable cv;
+    bool up = false;
+    const EngineHooks kept = hooks_;
+    hooks_.linkUp = [&] {
+        std::lock_guard lock(m);
+        up = true;
+        cv.notify_all();
+    };
+    hooks_.linkTimeout = nullptr;
+    // This call is the wait: the worker does not wait for a window too.
+    hooks_.mainWindowExists = nullptr;
+    int32_t r = connect(showErrors);
+    if (r == 2) {
+        {
+            std::unique_lock lock(m);
+            cv.wait_until(lock, deadline, [&] { return up; });
+        }
+        stopWorker();
+        r = linkState_ == 2 ? afterLinkUp() : 0;
+    }
+    hooks_ = kept;
+    // A window keeps looking for the chip, and says when it comes.
+    if (r != 1 && linkState_ == 3 && portOpen_ == 1 && kept.linkUp) startReconnectWorker();
+    return r == 1 ? 1 : 0;
 }
 
 int32_t CFlashEngine::afterLinkUp() {
@@ -333,6 +369,10 @@ void CFlashEngine::disconnect() {
 void CFlashEngine::hangUp() {
     disconnect();
     std::this_thread::sleep_for(std::chrono::milliseconds(kHangUpMs));
+}
+
+bool CFlashEngine::reconnecting() const {
+    return worker_ && worker_->busy();
 }
 
 int32_t CFlashEngine::startReconnectWorker() {

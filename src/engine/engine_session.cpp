@@ -1,8 +1,5 @@
 #include "engine/engine_session.h"
 
-#include <condition_variable>
-#include <mutex>
-
 #include "app/password_rules.h"
 
 namespace ostrand {
@@ -64,37 +61,6 @@ int32_t EngineSession::loadObject(bool showProgress) {
     const int32_t result = image.load(showProgress);
     passwords.takeSetup(settings.inForce);
     return result;
-}
-
-int32_t EngineSession::connectAndWait(int32_t showErrors) {
-    std::mutex m;
-    std::condition_variable cv;
-    int linkEvent = 0;  // 1 up, 2 timed out
-    EngineHooks hooks = engine.hooks();
-    hooks.linkUp = [&] {
-        std::lock_guard lock(m);
-        linkEvent = 1;
-        cv.notify_all();
-    };
-    hooks.linkTimeout = [&] {
-        std::lock_guard lock(m);
-        linkEvent = 2;
-        cv.notify_all();
-    };
-    engine.setHooks(hooks);
-    int32_t r = engine.connect(showErrors);
-    if (r == 2) {
-        std::unique_lock lock(m);
-        cv.wait(lock, [&] { return linkEvent != 0; });
-        const int event = linkEvent;
-        lock.unlock();
-        if (event == 1) r = engine.afterLinkUp();
-    }
-    // The waits above end with this call: the worker must not reach them.
-    hooks.linkUp = nullptr;
-    hooks.linkTimeout = nullptr;
-    engine.setHooks(std::move(hooks));
-    return r == 1 ? 1 : 0;
 }
 
 }  // namespace ostrand

@@ -58,11 +58,6 @@ class EngineSession {
     // passwords again (the object's addresses may have changed them).
     int32_t loadObject(bool showProgress);
 
-    // Connects; a chip that does not answer in time gets the reconnect
-    // worker's second wait, and this call waits for its verdict (a console
-    // has no window to come back to). 1 connected, 0 not (message shown).
-    int32_t connectAndWait(int32_t showErrors = 1);
-
     Session& session;
     Operator& op;
     const std::filesystem::path programFolder;

@@ -137,6 +137,13 @@ class CFlashEngine {
 
     // ---- connection ----
     int32_t connect(int32_t showErrors);
+    // Every command that needs the chip connects here: connect, and when the
+    // chip has not answered, the reconnect worker's attempts, all within the
+    // device's AccessWaitTime from the call. Waits for the verdict (no window
+    // to come back to). 1 connected (the post-connect steps ran), 0 not, with
+    // the message shown. The worker goes on afterwards only for a front end
+    // that handles linkUp.
+    int32_t connectAndWait(int32_t showErrors = 1);
     void disconnect();
     // disconnect, and the port stays closed long enough for the adapter's
     // lines to drop: the target starts over in its boot program, also when a
@@ -149,6 +156,8 @@ class CFlashEngine {
     int32_t resyncBeforeCommand(int32_t column, int32_t place);
     int32_t recoverAfterTimeout(int32_t result);
     int32_t startReconnectWorker();
+    // The reconnect worker is looking for the chip.
+    bool reconnecting() const;
     // 2 matched, 3 down.
     int32_t linkState() const { return linkState_; }
     // The post-connect steps (status, passwords) and the start-up prompt,
@@ -299,6 +308,8 @@ class CFlashEngine {
 
     Port* port_;
     std::unique_ptr<Port> ownPort_;
+    // The reconnect worker stops (it is idle when this returns).
+    void stopWorker();
     EngineHooks hooks_;
     EngineTimeouts timeouts_;
     DeviceParameters dev_;

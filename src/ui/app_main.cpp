@@ -2,10 +2,8 @@
 
 #include <QApplication>
 #include <cstdio>
-#include <memory>
-
-#include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "app/file_io.h"
 #include "app/version.h"
@@ -28,9 +26,7 @@ int runOstrand(int argc, char** argv) {
     QtOperator op(session);
     const std::string line = commandLineObjectPath(argc, argv);
     // An unattended run without result windows has nobody to answer a box.
-    int32_t show = -1;
-    cutAutoResultsOption(line, show);
-    op.setUnattended(!line.empty() && show == 0);
+    op.setUnattended(unattendedCommandLine(line));
 
     DocumentCore core(session, op, programFolder());
     COstrandDoc doc(core, op);
@@ -50,7 +46,8 @@ int runOstrand(int argc, char** argv) {
                      Qt::QueuedConnection);
     frame->show();
     // The command line's run starts once start-up has returned; a chip that
-    // answers only later starts it from linkCameUp.
+    // answers only later starts it from linkCameUp. An unattended run whose
+    // chip did not come ends here.
     if (core.runCommandLine() != 1) app.exec();
     frame.reset();  // stops the worker before the window goes
     return core.shutDown();

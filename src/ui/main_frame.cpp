@@ -306,6 +306,11 @@ void CMainFrame::updateCommandUi() {
 }
 
 void CMainFrame::linkTimedOut() {
+    // Nobody to read the notice: the run ends with the message instead.
+    if (!doc_.core.linkTimedOut()) {
+        close();
+        return;
+    }
     if (!notice_) {
         notice_ = new AdapterLostNotice(this);
         notice_->setAttribute(Qt::WA_DeleteOnClose);

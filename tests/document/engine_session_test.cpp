@@ -37,7 +37,7 @@ struct Station {
         EngineTimeouts t = parts->engine.timeouts();
         t.echo = 300;
         parts->engine.setTimeouts(t);
-        connected = parts->connectAndWait();
+        connected = parts->engine.connectAndWait();
     }
     void checkBlank() {
         blank = parts->operations.run([&] { return parts->operations.blankCheck(true); });

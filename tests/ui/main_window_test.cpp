@@ -189,6 +189,19 @@ class MainWindowTest : public QObject {
         QCOMPARE(rig.op.boxes[1].detail,
                  std::string("The chip is partly written: erase it and program it again."));
         QVERIFY(!rig.op.progressWindow());
+        const auto flash = [&] { return rig.folder.read("chip.flash"); };
+        QVERIFY(flash().size() >= 0x8000);
+        QCOMPARE(flash()[0x7FFF], '\xFF');  // the end was never written
+
+        // A second run programs the chip completely.
+        rig.op.boxes.clear();
+        rig.op.setProgressListener(nullptr);
+        rig.frame->action(kCmdProgram)->trigger();
+        QCOMPARE(rig.codes(), std::vector<int32_t>{11006});
+        const std::string written = flash();
+        int wrong = 0;
+        for (uint32_t a = 0; a < 0x8000; ++a) wrong += written[a] != char(a * 7 % 251);
+        QCOMPARE(wrong, 0);
 
         // A WCP is in the chip now: no switch to single boot.
         QVERIFY(rig.core->engine.anyWcpLoaded());

@@ -3,6 +3,7 @@
 // not much slower than ostrand-cli's run of the same setup.
 #include <QtTest>
 #include <chrono>
+#include <regex>
 
 #include "app/file_io.h"
 #include "ui_rig.h"
@@ -62,6 +63,90 @@ class UnattendedRunTest : public QObject {
     }
 
   private slots:
+    // What would wait for a person (the setup dialog, the adapter-lost
+    // notice) ends the run at once instead: the numbered message on stderr
+    // and exit status 0, within the device's AccessWaitTime (2 s) + 5 s.
+    void unattendedRunNeverWaits() {
+        struct Case {
+            const char* name;
+            bool badObject, portInSetup;
+            std::vector<std::string> faults;
+            const char* said;
+        };
+        const Case cases[] = {
+            {"bad object", true, true, {}, "E202-155 : "},
+            {"no COMPort", false, false, {}, "E111 : "},
+            {"silent chip", false, true, {"noreply:match*"}, "E000-3 : "},
+        };
+        for (const Case& c : cases) {
+            TestFolder folder;
+            ostrand::test::writeUiProgramFolder(folder.path());
+            const std::string object =
+                folder
+                    .write("app.h16", c.badObject ? std::string("not a HEX record\n")
+                                                  : ostrand::test::hexObject(0x100))
+                    .string();
+            ostrand::test::Sim sim;
+            std::vector<std::string> args;
+            for (const auto& f : c.faults) args.insert(args.end(), {"--fault", f});
+            const std::string port = sim.start(folder.path(), "KMT12E48", args);
+            QVERIFY(!port.empty());
+            std::string setup = ostrand::test::setupText("KMT12E48", object, port, "76800", "1");
+            if (!c.portInSetup) setup = std::regex_replace(setup, std::regex("COMPort=.*\n"), "");
+            folder.write("Ostrand.ini", setup);
+            const Run r = runChild("OSTRAND_HOME=" + folder.path().string() +
+                                   " QT_QPA_PLATFORM=offscreen timeout -k 1 20 " + OSTRAND_BIN +
+                                   "/ostrand '\"" + object + "\",MSG_OFF' </dev/null >" +
+                                   (folder.path() / "gui.err").string() + " 2>&1");
+            const std::string said = folder.read("gui.err");
+            QVERIFY2(r.status == 0 && said.find(c.said) != std::string::npos && r.seconds < 7.0,
+                     qPrintable(QString("%1: status %2 in %3 s\n%4")
+                                    .arg(c.name)
+                                    .arg(r.status)
+                                    .arg(r.seconds)
+                                    .arg(QString::fromStdString(said))));
+        }
+    }
+
+    // A chip whose first answer after each opening of the port comes later
+    // than the matching reply time connects for every command that needs
+    // it, within AccessWaitTime, and is programmed.
+    void lateChipConnectsForEveryCommand() {
+        TestFolder folder;
+        ostrand::test::writeUiProgramFolder(folder.path());
+        const std::string object =
+            folder.write("app.h16", ostrand::test::hexObject(0x100)).string();
+        ostrand::test::Sim sim;
+        const std::string port =
+            sim.start(folder.path(), "KMT12E48",
+                      {"--fault", "late:150", "--flash", (folder.path() / "chip.flash").string()});
+        QVERIFY(!port.empty());
+        folder.write("Ostrand.ini",
+                     ostrand::test::setupText("KMT12E48", object, port, "76800", "1"));
+        const std::string home = folder.path().string(), cli = std::string(OSTRAND_CLI) + " ";
+        struct Command {
+            std::string line;
+            int status;
+        };
+        const Command commands[] = {
+            {cli + "program --home " + home, 0},
+            {cli + "auto --home " + home, 0},
+            {cli + "gang --port " + port + " --home " + home, 0},
+            {std::string(OSTRAND_BIN) + "/ostrand '\"" + object + "\",MSG_OFF'", 1},
+        };
+        for (const Command& c : commands) {
+            const Run r =
+                runChild("OSTRAND_HOME=" + home + " QT_QPA_PLATFORM=offscreen timeout -k 1 30 " +
+                         c.line + " </dev/null >" + home + "/run.out 2>&1");
+            const std::string said = folder.read("run.out");
+            QVERIFY2(r.status == c.status && said.find("E000") == std::string::npos,
+                     qPrintable(QString::fromStdString(c.line + ": " + std::to_string(r.status) +
+                                                       "\n" + said)));
+        }
+        const std::string flash = folder.read("chip.flash");
+        QVERIFY(flash.size() >= 0x100 && flash[0x10] == char(0x10 * 7 % 251));
+    }
+
     void goodRunEndsWithOne() { runBoth({}, 1); }
     void failedRunEndsWithTwo() { runBoth({"ecc*"}, 2); }
 
