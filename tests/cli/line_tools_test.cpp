@@ -147,4 +147,52 @@ TEST(JsonOutput, EveryCommandPrintsOneDocument) {
     }
 }
 
+// The single operations' run records: the step with its result and message, the file
+// SUM when an object was written, a Connect line for a chip never reached;
+// a record file that cannot be written refuses the run.
+TEST(RunRecords, OneLinePerCommandAlsoWhenTheConnectionFails) {
+    TestFolder dir;
+    ostrand::test::writeFastProgramFolder(dir.path());
+    std::string object;
+    const uint8_t bytes[4] = {1, 2, 3, 4};
+    ostrand::appendHexRecord(object, 0, 0x1000, bytes, sizeof bytes);
+    dir.write("obj.h16", object + ":00000001FF\n");
+    dir.write("plain.txt", "not a terminal\n");
+    SimChip chip;
+    const std::string tty = chip.start(dir.path(), "KMV5A128");
+    ASSERT_FALSE(tty.empty());
+    const std::string at = dir.path().string() + "/";
+    const std::string options = " --home " + at + " --device KMV5A128 --record " + at + "runs";
+    const struct {
+        std::string command;
+        const char* step;
+        const char* result;
+        const char* message;
+        bool sum;
+    } cases[] = {
+        {"program --port " + tty + " " + at + "obj.h16", "Programming", "OK", "R006", true},
+        // This chip erases only with its password.
+        {"erase --port " + tty, "All Erase", "NG", "E515", false},
+        {"erase --block 0 0x1000 --port " + tty, "Block Erase", "NG", "E515", false},
+        {"program --port " + at + "plain.txt " + at + "obj.h16", "Connect", "NG", "E001", false},
+    };
+    for (const auto& c : cases) runCli(c.command + options, dir.path(), "</dev/null", 60);
+    std::istringstream lines(dir.read("runs"));
+    std::string line;
+    for (const auto& c : cases) {
+        ASSERT_TRUE(std::getline(lines, line)) << c.command;
+        const json rec = json::parse(line);
+        EXPECT_EQ(rec.at("command"), c.command.substr(0, c.command.find(' ')));
+        EXPECT_EQ(rec.at("result"), c.result) << line;
+        ASSERT_EQ(rec.at("steps").size(), 1u) << line;
+        EXPECT_EQ(rec["steps"][0].at("step"), c.step) << line;
+        EXPECT_EQ(rec["steps"][0].at("message"), c.message) << line;
+        EXPECT_EQ(rec.at("fileSum").is_string(), c.sum) << line;
+    }
+    EXPECT_FALSE(std::getline(lines, line)) << line;
+    const CliResult refused =
+        runCli("program --port " + tty + " --record " + at + " " + at + "obj.h16", dir.path());
+    EXPECT_EQ(refused.status, 2) << refused.err;
+}
+
 }  // namespace
