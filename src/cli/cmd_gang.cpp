@@ -195,6 +195,11 @@ int run(std::vector<std::string>& argv) {
     if (def && !instance.acquire(lock, true, multi) && !multi) {
         std::fprintf(stderr, "ostrand-cli gang: %s\n",
                      instanceRefusal(gang.home, lock, instance.failure()).c_str());
+        if (json)
+            std::printf(
+                "{\"command\": \"gang\", \"ok\": false, \"exitStatus\": %d, "
+                "\"ports\": []}\n",
+                kExitFailed);
         return kExitFailed;
     }
 
