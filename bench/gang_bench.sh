@@ -2,7 +2,8 @@
 # Gang benchmark: 64 KiB programmed by 'ostrand-cli gang' into one paced
 # simulated chip, then into four and into sixteen at once, at 115200 bps. The
 # ports work side by side, so many should take about as long as one: prints
-# the times and elapsed(N ports) / elapsed(1 port).
+# the times, elapsed(N ports) / elapsed(1 port), and elapsed(N ports) over the
+# wire time of the busiest simulated chip (bench/wire_model.py).
 #
 # usage: bench/gang_bench.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
@@ -45,12 +46,13 @@ lines.append(':00000001FF')
 open(sys.argv[1], 'w').write('\n'.join(lines) + '\n')
 EOF
 
-run() {  # run N: prints the seconds gang took for N chips
+run() {  # run N: prints the seconds gang took for N chips and the wire model
     local n=$1 ports=()
     for i in $(seq "$n"); do
         rm -f "$WORK/flash$i.bin" "$WORK/sim$i.out"
+        rm -f "$WORK/sim$i.log"
         "$BIN/ostrand-sim" --home "$WORK" --device "$DEVICE" --flash "$WORK/flash$i.bin" \
-            --pace > "$WORK/sim$i.out" 2>&1 &
+            --log "$WORK/sim$i.log" --pace > "$WORK/sim$i.out" 2>&1 &
         SIM_PIDS+=($!)
     done
     for i in $(seq "$n"); do
@@ -64,7 +66,11 @@ run() {  # run N: prints the seconds gang took for N chips
         { cat "$WORK/gang$n.out" "$WORK/gang$n.err" >&2; stop_sims; exit 1; }
     end=$(date +%s.%N)
     stop_sims
-    python3 -c "print(f'{$end - $start:.3f}')"
+    local logs=()
+    for i in $(seq "$n"); do logs+=("$WORK/sim$i.log"); done
+    local model count
+    read -r model count < <(python3 "$SRC/bench/wire_model.py" "${logs[@]}")
+    python3 -c "print(f'{$end - $start:.3f} $model')"
 }
 
 echo "ostrand gang benchmark: $DEVICE, 64 KiB at $RATE bps, paced"
@@ -72,12 +78,12 @@ echo "ostrand gang benchmark: $DEVICE, 64 KiB at $RATE bps, paced"
 one=$(run 1)
 four=$(run 4)
 sixteen=$(run 16)
-python3 - "$one" "$four" "$sixteen" <<'EOF'
+python3 - $one $four $sixteen <<'EOF'
 import sys
-one, four, sixteen = (float(a) for a in sys.argv[1:4])
-print(f"1 port   {one:7.2f} s")
-print(f"4 ports  {four:7.2f} s")
-print(f"16 ports {sixteen:7.2f} s")
+one, m1, four, m4, sixteen, m16 = (float(a) for a in sys.argv[1:7])
+print(f"1 port   {one:7.2f} s  wire model {m1:6.2f} s  elapsed/model {one / m1:.3f}")
+print(f"4 ports  {four:7.2f} s  wire model {m4:6.2f} s  elapsed/model {four / m4:.3f}")
+print(f"16 ports {sixteen:7.2f} s  wire model {m16:6.2f} s  elapsed/model {sixteen / m16:.3f}")
 print(f"elapsed(4 ports) / elapsed(1 port) = {four / one:.3f}")
 print(f"elapsed(16 ports) / elapsed(1 port) = {sixteen / one:.3f}")
 EOF

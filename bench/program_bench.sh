@@ -2,13 +2,14 @@
 # Programming benchmark: a full image of the largest demo device that runs at
 # 115200 bps, programmed through the simulated chip twice, paced (every byte
 # held for its time on the wire) and unpaced. Prints elapsed / wire-time model
-# for each run; the model is every byte of the simulator's log, both ways,
-# 10 bits each (11 with two stop bits), divided by the rate, plus the
-# simulator's own waits. The third run is paced with the wire trace on.
+# for each run (bench/wire_model.py: every byte of the simulator's log at its
+# rate and frame, plus the simulator's own waits). The third run is paced
+# with the wire trace on; the last line is its time over the paced run's.
 #
 # usage: bench/program_bench.sh [BUILD_DIR]   (default: build)
 set -euo pipefail
 
+SRC=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${1:-build}
 BIN=$(cd "$BUILD/bin" && pwd)
 DEVICE=KMR8L256
@@ -64,36 +65,16 @@ run() {  # run NAME [--pace]
     kill "$SIM_PID"
     wait "$SIM_PID" 2>/dev/null || true
     SIM_PID=
-    python3 - "$WORK/$name.log" "$start" "$end" "$name" <<'EOF'
-import sys
-log, start, end, name = sys.argv[1], float(sys.argv[2]), float(sys.argv[3]), sys.argv[4]
-rate, bits, wire, waits, count = 9600, 10, 0.0, 0.0, 0
-for line in open(log, errors='replace'):
-    parts = line.split()
-    if len(parts) < 2:
-        continue
-    event = parts[1]
-    if event in ('rx', 'tx'):
-        n = sum(1 for p in parts[2:] if len(p) == 2 and all(c in '0123456789ABCDEFabcdef' for c in p))
-        count += n
-        wire += n * bits / rate
-    elif event == 'rate':
-        for p in parts[2:]:
-            if p.isdigit():
-                rate = int(p)
-                break
-    elif event == 'host' and 'stop' in line:
-        bits = 11 if '2' in line.split('stop')[0].split()[-1:] else 10
-    elif event == 'pause':
-        waits += float(parts[2]) / 1000.0 if len(parts) > 2 else 0.0
-elapsed = end - start
-model = wire + waits
-print(f"{name:8s} bytes on the line {count:8d}  model {model:7.2f} s  "
-      f"elapsed {elapsed:7.2f} s  elapsed/model {elapsed / model:6.3f}")
-EOF
+    local model count
+    read -r model count < <(python3 "$SRC/bench/wire_model.py" "$WORK/$name.log")
+    python3 -c "e = $end - $start; print(f'$name'.ljust(8) + f' bytes on the line {$count:8d}  model {$model:7.2f} s  elapsed {e:7.2f} s  elapsed/model {e / $model:6.3f}')"
+    ELAPSED[$name]=$(python3 -c "print($end - $start)")
 }
 
 echo "ostrand programming benchmark: $DEVICE, 256 KiB at $RATE bps"
+declare -A ELAPSED
+# run's results come back through ELAPSED: not in a subshell.
 run paced --pace
 run unpaced
 run traced --pace
+python3 -c "print(f'paced with --trace / paced without = {${ELAPSED[traced]} / ${ELAPSED[paced]}:.3f}')"

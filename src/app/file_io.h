@@ -81,6 +81,12 @@ class AtomicFileWriter {
 // One call: the whole content, atomically.
 bool writeFileAtomic(const std::filesystem::path& target, std::string_view bytes);
 
+// Appends `line` and a line break to a file that several processes and
+// threads share (run records): one write under an exclusive lock, so lines
+// never mix. Waits for other writers; false (errno set) when the file cannot
+// be opened or written.
+bool appendLineExclusive(const std::filesystem::path& file, const std::string& line);
+
 // An exclusive advisory lock (flock) on a file, held until release or
 // destruction.
 class FileLock {

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "engine_context.h"
-#include "port_advice.h"
 
 namespace ostrand::cli {
 
@@ -26,11 +25,28 @@ int connect(EngineContext& ctx) {
     const CFlashEngine& engine = ctx.doc.engine;
     const DeviceDefinition* d = ctx.doc.devices.selected();
     const int32_t mode = ctx.session.ProgrammingMode;
+    const std::string modeText =
+        mode >= 1 && mode <= 4 ? std::string(messageTextOrFallback(13009 + mode)) : "none";
+    const bool blankKnown =
+        !engine.statusBytes().empty() && !bootTypeRow(d->bootType).protectStatus;
+    const bool protectedChip = ctx.session.ProtectState != 0;
+    if (ctx.options().json) {
+        std::string status = "[";
+        for (uint8_t b : engine.statusBytes())
+            status += (status.size() > 1 ? ", " : "") + std::to_string(b);
+        ctx.results.emplace_back("port", jsonString(ctx.doc.settings.inForce.comPort));
+        ctx.results.emplace_back("modeName", jsonString(modeText));
+        ctx.results.emplace_back("rate", jsonString(engine.dataRate()));
+        ctx.results.emplace_back("matchedAt", jsonString(engine.initialRate()));
+        ctx.results.emplace_back("status", status + "]");
+        ctx.results.emplace_back("blank",
+                                 blankKnown ? (engine.flashBlank() ? "true" : "false") : "null");
+        ctx.results.emplace_back("protected", protectedChip ? "true" : "false");
+        return kExitOk;
+    }
     std::printf("device: %s (BootType %d)\n", d->deviceName.c_str(), d->bootType);
     std::printf("port: %s\n", ctx.doc.settings.inForce.comPort.c_str());
-    std::printf("mode: %s\n", mode >= 1 && mode <= 4
-                                  ? std::string(messageTextOrFallback(13009 + mode)).c_str()
-                                  : "none");
+    std::printf("mode: %s\n", modeText.c_str());
     std::printf("rate: %s (matched at %s)\n", engine.dataRate().c_str(),
                 engine.initialRate().c_str());
     if (engine.statusBytes().empty()) {
@@ -39,24 +55,17 @@ int connect(EngineContext& ctx) {
         std::printf("status:");
         for (uint8_t b : engine.statusBytes()) std::printf(" %02X", b);
         std::printf(" (%s%s)\n",
-                    bootTypeRow(d->bootType).protectStatus ? ""
-                    : engine.flashBlank()                  ? "blank, "
-                                                           : "not blank, ",
-                    ctx.session.ProtectState ? "protected" : "not protected");
+                    !blankKnown           ? ""
+                    : engine.flashBlank() ? "blank, "
+                                          : "not blank, ",
+                    protectedChip ? "protected" : "not protected");
     }
     std::printf("%s\n", std::string(messageTextOrFallback(13020)).c_str());
     return kExitOk;
 }
 
-// A port that would not open: say what the operator can do about it.
-void advise(EngineContext& ctx, int opened) {
-    if (opened != kExitOk && ctx.started.stage == StartupStage::NotConnected &&
-        !ctx.doc.engine.port().isOpen())
-        explainPortFailure(ctx.doc.engine.port(), ctx.doc.settings.inForce.comPort);
-}
-
 int runConnect(std::vector<std::string>& argv) {
-    return runFlashCommand(argv, {.name = "connect", .opened = advise, .body = connect});
+    return runFlashCommand(argv, {.name = "connect", .body = connect});
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ const Registrar kErase{Command{
     std::string("usage: ostrand-cli erase [--block START SIZE] [OPTIONS]\n\n"
                 "Erases the whole flash, or the block of SIZE bytes at START (numbers in decimal\n"
                 "or with 0x); a block must lie inside one flash area.\n\n") +
-        kCommonUsage,
+        kCommonUsage + kRecordUsage,
     runErase}};
 
 int runErase(std::vector<std::string>& argv) {
@@ -37,12 +37,16 @@ int runErase(std::vector<std::string>& argv) {
         return rest.empty() ? std::string() : "unexpected argument " + rest.front();
     };
     auto erase = [&](EngineContext& ctx) {
+        if (start) ctx.recordStep = "Block Erase";
         const Outcome& o =
             ctx.record(start ? ctx.doc.blockErase(*start, *size) : ctx.doc.chipErase());
         return o.status == 1 ? kExitOk : kExitFailed;
     };
-    return runFlashCommand(argv,
-                           {.name = "erase", .options = block, .operands = none, .body = erase});
+    return runFlashCommand(argv, {.name = "erase",
+                                  .recordStep = "All Erase",
+                                  .options = block,
+                                  .operands = none,
+                                  .body = erase});
 }
 
 }  // namespace

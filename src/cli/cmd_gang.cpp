@@ -36,8 +36,10 @@ const Command kCommand{
     "device, result, the failed step with its message, the SUMs and the time.\n"
     "  --repeat       after each pass, ask once to replace every chip, then run\n"
     "                 again on every port (asked on a terminal only)\n"
-    "  --json         one result object per port and pass on stdout, one a line;\n"
-    "                 the step lines and the summary go to stderr\n"
+    "  --json         one JSON document on stdout with a list of the ports and\n"
+    "                 passes; the step lines and the summary go to stderr\n"
+    "  --record FILE  append one line of JSON per chip to FILE, every port to the\n"
+    "                 same file (docs/run-records.md)\n"
     "  --device NAME  device of the definition file, for every port\n"
     "  --rate RATE    data rate, for every port\n"
     "  --yes          answer the chips' questions (erase a protected chip) with yes\n"
@@ -144,6 +146,9 @@ int run(std::vector<std::string>& argv) {
     for (int s = 0; s < kAutoSteps; ++s) gang.anyChosen |= gang.chosen[s] = args.flag(kFlags[s]);
     const bool repeat = args.flag("--repeat");
     const bool json = args.flag("--json");
+    std::string record;
+    if (args.take("--record", record) && !RunRecorder::usable(record))
+        return usageError(kCommand, "cannot write the run record " + record);
     CommonOptions& o = gang.overrides;
     o.haveDevice = args.take("--device", o.device);
     o.haveRate = args.take("--rate", o.rate);
@@ -177,6 +182,7 @@ int run(std::vector<std::string>& argv) {
         std::filesystem::absolute(hasHome ? std::filesystem::path(home) : programFolder(), ec)
             .lexically_normal();
     if (!args.rest().empty()) gang.object = std::filesystem::absolute(args.rest()[0], ec).string();
+    if (!record.empty()) gang.record = std::filesystem::absolute(record, ec);
     std::mutex loading;
     gang.loading = &loading;
 
@@ -189,6 +195,11 @@ int run(std::vector<std::string>& argv) {
     if (def && !instance.acquire(lock, true, multi) && !multi) {
         std::fprintf(stderr, "ostrand-cli gang: %s\n",
                      instanceRefusal(gang.home, lock, instance.failure()).c_str());
+        if (json)
+            std::printf(
+                "{\"command\": \"gang\", \"ok\": false, \"exitStatus\": %d, "
+                "\"ports\": []}\n",
+                kExitFailed);
         return kExitFailed;
     }
 
@@ -224,6 +235,13 @@ int run(std::vector<std::string>& argv) {
     for (auto& r : runs) r->close();
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
+    for (const auto& r : runs) {
+        if (!r->recordLost()) continue;
+        std::fprintf(stderr, "ostrand-cli gang: cannot append the run record to %s\n",
+                     gang.record.c_str());
+        anyFailed = true;
+        break;
+    }
     const int status = badUsage ? kExitUsage : anyFailed ? kExitFailed : kExitOk;
     if (json) {
         std::printf("{\"command\": \"gang\", \"ok\": %s, \"exitStatus\": %d, \"ports\": [%s]}\n",

@@ -14,7 +14,7 @@ const Registrar kProgram{Command{
         "Connects, and writes FILE (or the setup's object file) into the flash: through\n"
         "the write control programs in RAM loader mode, through the boot program in\n"
         "single-boot mode. Devices whose programming implies erasing are erased first.\n\n") +
-        kCommonUsage,
+        kCommonUsage + kRecordUsage,
     runProgram}};
 
 int program(EngineContext& ctx) {
@@ -29,6 +29,7 @@ int runProgram(std::vector<std::string>& argv) {
         argv, {.name = "program",
                .needObject = true,
                .fileOperand = true,
+               .recordStep = "Programming",
                .opened = [](EngineContext& ctx, int) { warnIfEndRecordMissing(ctx.doc.image); },
                .body = program});
 }

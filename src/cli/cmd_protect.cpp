@@ -12,7 +12,7 @@ const Registrar kProtect{
             std::string("usage: ostrand-cli protect [OPTIONS]\n\n"
                         "Sets read protection: through the read-protect WCP in RAM loader mode,\n"
                         "through the boot program in single-boot mode.\n\n") +
-                kCommonUsage,
+                kCommonUsage + kRecordUsage,
             runProtect}};
 
 int protect(EngineContext& ctx) {
@@ -20,7 +20,7 @@ int protect(EngineContext& ctx) {
 }
 
 int runProtect(std::vector<std::string>& argv) {
-    return runFlashCommand(argv, {.name = "protect", .body = protect});
+    return runFlashCommand(argv, {.name = "protect", .recordStep = "Protect", .body = protect});
 }
 
 }  // namespace

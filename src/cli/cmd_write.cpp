@@ -14,7 +14,7 @@ const Registrar kWrite{Command{
                 "Writes the BYTEs (0-255, decimal or 0x) from ADDRESS on. Flash bits only go\n"
                 "from 1 to 0: a byte that needs a 0 bit made 1 gives a notice and the write\n"
                 "fails. Not for devices whose programming implies erasing.\n\n") +
-        kCommonUsage,
+        kCommonUsage + kRecordUsage,
     runWrite}};
 
 int runWrite(std::vector<std::string>& argv) {
@@ -36,7 +36,9 @@ int runWrite(std::vector<std::string>& argv) {
             ctx.doc.writeMemory(*address, bytes.data(), static_cast<uint32_t>(bytes.size())));
         return o.status == 1 ? kExitOk : kExitFailed;
     };
-    return runFlashCommand(argv, {.name = "write", .operands = addressAndBytes, .body = write});
+    return runFlashCommand(
+        argv,
+        {.name = "write", .recordStep = "Data Write", .operands = addressAndBytes, .body = write});
 }
 
 }  // namespace

@@ -22,6 +22,9 @@ ConsoleOperator::ConsoleOperator(Session& session, bool assumeYes)
 void ConsoleOperator::present(const ShownMessage& message) {
     if (open_ && tty_ && !quiet_) std::fputs("\r\033[K", stderr);
     std::fprintf(stderr, "%s\n", message.text.c_str());
+    if (advice)
+        if (const std::string a = advice(message); !a.empty())
+            std::fprintf(stderr, "ostrand-cli: advice: %s\n", a.c_str());
     std::fflush(stderr);
     // The bar goes on below the message.
     if (open_) draw(true);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "app/operator.h"
@@ -21,6 +22,8 @@ class ConsoleOperator : public Operator {
 
     // Progress bar drawing is on only when stderr is a terminal.
     void setQuiet(bool quiet) { quiet_ = quiet; }
+    // The advice printed after a message (empty: none).
+    std::function<std::string(const ShownMessage&)> advice;
 
   protected:
     void present(const ShownMessage& message) override;

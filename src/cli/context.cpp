@@ -1,6 +1,7 @@
 #include "context.h"
 
 #include "app/file_io.h"
+#include "document/advice.h"
 
 namespace ostrand::cli {
 
@@ -10,6 +11,7 @@ bool Context::loadHome(Args& args) {
     std::error_code ec;
     home = std::filesystem::absolute(home, ec).lexically_normal();
     parts = std::make_unique<EngineSession>(session, op, home);
+    op.advice = [this](const ShownMessage& m) { return adviceFor(m, adviceFacts(*parts)); };
     return parts->loadDefinitions();
 }
 

@@ -3,9 +3,13 @@
 #include <signal.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
+#include <memory>
 
 #include "app/file_io.h"
+#include "document/advice.h"
+#include "document/run_record.h"
 
 namespace ostrand::cli {
 
@@ -53,6 +57,10 @@ InterruptScope::~InterruptScope() {
         signal(SIGTERM, SIG_DFL);
     }
 }
+
+const char* const kRecordUsage =
+    "  --record FILE  append one line of JSON for the chip to FILE: what was written\n"
+    "                 where, each step with its result and message (docs/run-records.md)\n";
 
 const char* const kCommonUsage =
     "  --home DIR     program folder with Ostrand.def (default: the program's folder)\n"
@@ -104,23 +112,6 @@ std::string jsonMessages(const std::vector<ShownMessage>& messages) {
     return out + "]";
 }
 
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char esc[8];
-            std::snprintf(esc, sizeof esc, "\\u%04x", c);
-            out += esc;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 // ---------------------------------------------------------------- start-up
 
 std::filesystem::path homeFolder(const CommonOptions& o) {
@@ -170,6 +161,7 @@ EngineContext::EngineContext(const CommonOptions& options)
     op.setProgressListener([this](const ProgressEvent& e) {
         if (e.total > 0) lastBar_ = e;
     });
+    op.advice = [this](const ShownMessage& m) { return adviceFor(m, adviceFacts(doc)); };
 }
 
 EngineContext::~EngineContext() {
@@ -212,6 +204,11 @@ int runFlashCommand(std::vector<std::string>& argv, const FlashCommand& c) {
     CommonOptions options;
     const Command& self = commandNamed(c.name);
     if (!takeCommonOptions(args, options)) return usageError(self, args.errorText());
+    std::string recordFile;
+    if (!c.recordStep.empty() && args.take("--record", recordFile) &&
+        !RunRecorder::usable(recordFile))
+        return usageError(self, "cannot write the run record " + recordFile);
+    if (args.error()) return usageError(self, args.errorText());
     if (c.options) {
         if (std::string bad = c.options(args); !bad.empty()) return usageError(self, bad);
         if (args.error()) return usageError(self, args.errorText());
@@ -229,16 +226,43 @@ int runFlashCommand(std::vector<std::string>& argv, const FlashCommand& c) {
         return usageError(self, "takes no arguments");
     }
     EngineContext ctx(options);
+    ctx.recordStep = c.recordStep;
     InterruptScope interrupts(ctx.session);
+    std::unique_ptr<RunRecorder> recorder;
+    if (!recordFile.empty())
+        recorder = std::make_unique<RunRecorder>(std::filesystem::absolute(recordFile),
+                                                 "ostrand-cli", c.name, ctx.op);
     StartupRequest request = consoleRequest(options, c.needObject, file);
     // A single operation holds its port, not the program folder: runs on
     // other ports from the same folder go on side by side.
     request.takeInstanceLock = false;
-    ctx.started = ctx.doc.startUp(request);
+    const Outcome up = captureOutcome(ctx.op, [&] {
+        ctx.started = ctx.doc.startUp(request);
+        return 0;
+    });
     const int opened = startupStatus(ctx.started, c.name);
     if (c.opened) c.opened(ctx, opened);
-    if (opened != kExitOk) return ctx.finish(c.name, opened);
-    return ctx.finish(c.name, c.body ? c.body(ctx) : kExitOk);
+    int status = opened;
+    if (opened == kExitOk) {
+        const auto started = std::chrono::steady_clock::now();
+        status = c.body ? c.body(ctx) : kExitOk;
+        if (recorder) {
+            const double seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            std::optional<uint16_t> sum;
+            if (c.needObject && ctx.doc.image.loaded()) sum = ctx.doc.image.fileSum();
+            recorder->writeStep(ctx.doc.settings, ctx.recordStep, status == kExitOk,
+                                ctx.outcome.value_or(Outcome{}), seconds, sum);
+        }
+    } else if (recorder && ctx.started.reachedChip()) {
+        recorder->writeUnstarted(ctx.doc.settings, "Connect", up);
+    }
+    if (recorder && recorder->failed()) {
+        std::fprintf(stderr, "ostrand-cli %s: cannot append the run record to %s\n", c.name.c_str(),
+                     recorder->file().c_str());
+        if (status == kExitOk) status = kExitFailed;
+    }
+    return ctx.finish(c.name, status);
 }
 
 }  // namespace ostrand::cli

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/json_text.h"
 #include "app/session.h"
 #include "command.h"
 #include "console_operator.h"
@@ -41,6 +42,8 @@ struct CommonOptions {
 };
 
 extern const char* const kCommonUsage;
+// The --record option of the commands that write the chip.
+extern const char* const kRecordUsage;
 
 // The start-up request of a console run with these options.
 StartupRequest consoleRequest(const CommonOptions& options, bool needObject,
@@ -72,6 +75,8 @@ class EngineContext {
 
     // Extra "key": value pairs of the JSON result (values already JSON).
     std::vector<std::pair<std::string, std::string>> results;
+    // The step the run record names (--record); the body may name it better.
+    std::string recordStep;
     // Prints the JSON result when asked for; returns status. A run the
     // operator chose to leave (a protected chip not erased) has failed.
     int finish(const std::string& command, int status);
@@ -91,6 +96,9 @@ struct FlashCommand {
     bool needObject = false;
     // The operands are at most one FILE: the object file.
     bool fileOperand = false;
+    // The command writes the chip: --record FILE appends its run record,
+    // with this step.
+    std::string recordStep{};
     // The command's own options: "" or the usage error.
     std::function<std::string(Args&)> options{};
     // The words left after the options: "" or the usage error. Empty (and
@@ -127,7 +135,6 @@ std::filesystem::path homeFolder(const CommonOptions& options);
 // The command of that name (for usage errors).
 const Command& commandNamed(const std::string& name);
 
-std::string jsonString(const std::string& text);
 // The messages shown, as the JSON array of a result object.
 std::string jsonMessages(const std::vector<ShownMessage>& messages);
 

@@ -2,7 +2,7 @@
 
 #include <chrono>
 
-#include "port_advice.h"
+#include "document/advice.h"
 #include "serial/serial_port.h"
 
 namespace ostrand::cli {
@@ -10,6 +10,9 @@ namespace ostrand::cli {
 void GangOperator::present(const ShownMessage& message) {
     shown.push_back(message);
     console_.message(index_, message.text);
+    if (advice)
+        if (const std::string a = advice(message); !a.empty())
+            console_.message(index_, "ostrand-cli: advice: " + a);
 }
 
 PortRun::PortRun(size_t index, const GangSettings& gang, PortJob job, GangConsole& console)
@@ -19,6 +22,8 @@ PortRun::PortRun(size_t index, const GangSettings& gang, PortJob job, GangConsol
       options_(gang.overrides),
       console_(console),
       op_(session_, console, index) {
+    if (!gang.record.empty())
+        recorder_ = std::make_unique<RunRecorder>(gang.record, "ostrand-cli", "gang", op_);
     if (!job_.port.empty()) {
         options_.havePort = true;
         options_.port = job_.port;
@@ -36,6 +41,7 @@ void PortRun::close() {
 void PortRun::run(bool first) {
     const auto started = std::chrono::steady_clock::now();
     const size_t firstMessage = op_.shown.size();
+    const int recorded = recorder_ ? recorder_->written() : 0;
     outcome = PortOutcome{};
     if (first)
         start();
@@ -61,6 +67,16 @@ void PortRun::run(bool first) {
     outcome.messages.assign(op_.shown.begin() + static_cast<std::ptrdiff_t>(firstMessage),
                             op_.shown.end());
     if (outcome.device.empty() && doc_) doc_->devices.selectedDeviceName(outcome.device);
+    // A chip that never reached its steps has its line too.
+    if (recorder_ && doc_ && recorder_->written() == recorded && !outcome.passed) {
+        Outcome why;
+        if (outcome.haveFailure)
+            why = {0, outcome.failure.code, outcome.failure.place, outcome.failure.hint,
+                   outcome.failure.detail};
+        recorder_->writeUnstarted(
+            doc_->settings, outcome.failedStep == "Connection" ? "Connect" : outcome.failedStep,
+            why);
+    }
     console_.finished(
         index_, outcome.passed ? std::string("Result: OK") : "Result: NG at " + outcome.failedStep);
 }
@@ -87,6 +103,7 @@ void PortRun::start() {
     const size_t firstMessage = op_.shown.size();
     doc_ = std::make_unique<DocumentCore>(session_, op_, gang_.home);
     DocumentCore& doc = *doc_;
+    op_.advice = [&doc](const ShownMessage& m) { return adviceFor(m, adviceFacts(doc)); };
     // Ports of different devices would otherwise write one expansion file.
     doc.image.expansionFolder = gang_.home / "tmp" / ("gang" + std::to_string(index_ + 1));
 
@@ -112,15 +129,7 @@ void PortRun::start() {
         up.stage == StartupStage::SetupNeeded)
         return fail("Setup", firstMessage);
     if (up.stage == StartupStage::LogMissed) return fail("Passwords", firstMessage);
-    if (up.stage == StartupStage::NotConnected) {
-        if (!doc.engine.port().isOpen()) {
-            // The engine has shown 10001; say what the operator can do about it.
-            const std::string advice =
-                portFailureAdvice(doc.engine.port().lastErrno(), doc.settings.inForce.comPort);
-            if (!advice.empty()) console_.message(index_, advice);
-        }
-        return fail("Connection", firstMessage);
-    }
+    if (up.stage == StartupStage::NotConnected) return fail("Connection", firstMessage);
     if (gang_.anyChosen) {
         SetupValues& v = doc.settings.inForce;
         v.allErase = gang_.chosen[kAllErase];
@@ -160,9 +169,11 @@ void PortRun::pass() {
     };
     // The gang shows one summary for all ports instead of result windows.
     autoProg.resultWindow = nullptr;
+    if (recorder_) recorder_->follow(autoProg, doc_->settings);
     doc_->unattendedAuto(true);
     autoProg.stepStarted = nullptr;
     autoProg.stepDone = nullptr;
+    autoProg.chipFinished = nullptr;
 }
 
 }  // namespace ostrand::cli

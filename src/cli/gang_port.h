@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -14,6 +15,7 @@
 #include "app/session.h"
 #include "document/auto_program.h"
 #include "document/document.h"
+#include "document/run_record.h"
 #include "engine_context.h"
 #include "gang_console.h"
 
@@ -29,6 +31,7 @@ struct GangSettings {
     // Object files load one port at a time: an absolute object is converted
     // in the shared work folder.
     std::mutex* loading = nullptr;
+    std::filesystem::path record;  // --record FILE, absolute; empty: none
 };
 
 // One port's share: a setup file (empty: the default one) and a port that
@@ -52,6 +55,8 @@ class GangOperator : public Operator {
     // Ctrl-C stops every port; AbortRequested is this port's own.
     bool progressAborted() override { return session().AbortRequested != 0 || cancelRequested(); }
     std::vector<ShownMessage> shown;
+    // The advice printed after a message (empty: none).
+    std::function<std::string(const ShownMessage&)> advice;
 
   protected:
     void present(const ShownMessage& message) override;
@@ -90,6 +95,8 @@ class PortRun {
     void close();
     // Cuts the step under way short (a second Ctrl-C).
     void abort() { session_.AbortRequested = 1; }
+    // A run record of this port could not be appended.
+    bool recordLost() const { return recorder_ && recorder_->failed(); }
 
     const std::string& label() const { return console_.portName(index_); }
     PortOutcome outcome;
@@ -108,7 +115,8 @@ class PortRun {
     Session session_;
     GangOperator op_;
     std::unique_ptr<DocumentCore> doc_;
-    bool ready_ = false;  // start-up loaded setup and object
+    std::unique_ptr<RunRecorder> recorder_;  // --record
+    bool ready_ = false;                     // start-up loaded setup and object
 };
 
 }  // namespace ostrand::cli

@@ -130,6 +130,7 @@ int32_t AutoProgrammer::runStep(AutoStep step, bool unattended, bool topMost) {
             int32_t r = operations_.verifySum(false, deviceSum);
             record.fileSum = image_.fileSum();
             record.memorySum = deviceSum;
+            record.memorySumRead = r >= 0;
             ok = r == 0;
             fallback = singleBootMode(mode) ? 11011 : 11013;
             break;

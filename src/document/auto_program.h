@@ -32,6 +32,7 @@ struct AutoRunRecord {
                                            kStepNotRun, kStepNotRun, kStepNotRun};
     uint16_t fileSum = 0;
     uint16_t memorySum = 0;
+    bool memorySumRead = false;  // the verify step got the chip's SUM
     bool anyFailed() const;
     bool nothingRan() const;
 };

@@ -113,6 +113,11 @@ struct StartupResult {
     std::string refusal;
     bool runs() const { return stage != StartupStage::Ended; }
     bool connected() const { return stage == StartupStage::Connected; }
+    // It went as far as the chip (and failed there, or is still trying).
+    bool reachedChip() const {
+        return stage == StartupStage::NotConnected || stage == StartupStage::Connecting ||
+               stage == StartupStage::LogMissed;
+    }
 };
 
 // Commands that a dialog runs in pieces: the preamble once as it opens.

@@ -1,14 +1,15 @@
 #include "document/run_record.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
 
 #include "app/device_database.h"
+#include "app/file_io.h"
 #include "app/json_text.h"
 #include "app/messages.h"
-#include "app/record_file.h"
 #include "app/setup_settings.h"
 #include "app/version.h"
 
@@ -94,6 +95,13 @@ RunRecorder::RunRecorder(std::filesystem::path file, std::string program, std::s
 
 RunRecorder::~RunRecorder() = default;
 
+bool RunRecorder::usable(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    ::close(fd);
+    return true;
+}
+
 RunRecord RunRecorder::fresh(const SetupSettings& settings) const {
     RunRecord r;
     r.program = program_;
@@ -135,8 +143,7 @@ void RunRecorder::follow(AutoProgrammer& programmer, const SetupSettings& settin
             chipStart_ = Steady::now();
         }
         current_.fileSum = programmer.imageSum();
-        if (rec.result[kVerify] == kStepOk || rec.result[kVerify] == kStepFailed)
-            current_.chipSum = rec.memorySum;
+        if (rec.memorySumRead) current_.chipSum = rec.memorySum;
         current_.cancelled = cancelRequested() || op_.session().AbortRequested.load() != 0;
         current_.seconds = since(chipStart_);
         write(current_);
@@ -147,17 +154,30 @@ void RunRecorder::follow(AutoProgrammer& programmer, const SetupSettings& settin
 
 void RunRecorder::writeUnstarted(const SetupSettings& settings, const std::string& step,
                                  const Outcome& outcome) {
+    writeStep(settings, step, false, outcome, 0, std::nullopt);
+}
+
+void RunRecorder::writeStep(const SetupSettings& settings, const std::string& step, bool passed,
+                            const Outcome& outcome, double seconds,
+                            std::optional<uint16_t> fileSum) {
     RunRecord r = fresh(settings);
     RunRecordStep s;
     s.name = step;
-    s.result = kStepFailed;
+    s.result = passed ? kStepOk : kStepFailed;
     s.outcome = outcome;
+    s.seconds = seconds;
     r.steps.push_back(s);
-    r.cancelled = cancelRequested();
+    r.fileSum = fileSum;
+    r.seconds = seconds;
+    r.cancelled = cancelRequested() || op_.session().AbortRequested.load() != 0;
+    if (seconds > 0)
+        r.started -= std::chrono::duration_cast<std::chrono::system_clock::duration>(
+            std::chrono::duration<double>(seconds));
     write(r);
 }
 
 bool RunRecorder::write(const RunRecord& record) {
+    ++written_;
     if (appendLineExclusive(file_, runRecordLine(record))) return true;
     failed_ = true;
     return false;

@@ -44,6 +44,10 @@ class RunRecorder {
     RunRecorder(std::filesystem::path file, std::string program, std::string command, Operator& op);
     ~RunRecorder();
 
+    // Whether lines can be appended to `file` (made when missing), so that a
+    // run is refused before it touches a chip whose record would be lost.
+    static bool usable(const std::filesystem::path& file);
+
     // Follows `programmer` (keeping the hooks it has): each chip's steps are
     // timed with their messages, and a line is written when the chip is done,
     // whether it passed, failed or was cancelled.
@@ -52,9 +56,16 @@ class RunRecorder {
     // the outcome that stopped it.
     void writeUnstarted(const SetupSettings& settings, const std::string& step,
                         const Outcome& outcome);
+    // A line for a command of one step (program, erase ...): its result,
+    // outcome and time, and the SUM of the object it wrote, if any.
+    void writeStep(const SetupSettings& settings, const std::string& step, bool passed,
+                   const Outcome& outcome, double seconds, std::optional<uint16_t> fileSum);
     // Writes one record; false (and remembered) when the file cannot take it.
     bool write(const RunRecord& record);
     bool failed() const { return failed_; }
+    // Lines written so far (also the ones that failed to go in).
+    int written() const { return written_; }
+    const std::filesystem::path& file() const { return file_; }
 
   private:
     RunRecord fresh(const SetupSettings& settings) const;
@@ -66,6 +77,7 @@ class RunRecorder {
     std::unique_ptr<OutcomeCapture> capture_;
     std::chrono::steady_clock::time_point chipStart_, stepStart_;
     bool failed_ = false;
+    int written_ = 0;
 };
 
 }  // namespace ostrand

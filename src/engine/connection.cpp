@@ -198,6 +198,10 @@ int32_t CFlashEngine::matchBootProgram(int32_t withRetry, bool runPostSteps) {
     if (withRetry == 1) waitCursor(false);
     if (!ok) {
         linkState_ = 3;
+        if (withRetry == 1 && modemLinesMissing_ && !modemLineNoticeShown_) {
+            modemLineNoticeShown_ = true;
+            op_.showMessage(12153);
+        }
         return 0;
     }
     linkState_ = 2;
@@ -220,9 +224,9 @@ int32_t CFlashEngine::resetTarget(int32_t phase) {
         if (rts ? port_->setRts(on) : port_->setDtr(on)) return true;
         if (!port_->noModemLines()) return false;
         // No lines to move (a pseudo-terminal): the target resets by other
-        // means or not at all. Say so once, and go on.
-        if (!modemLineNoticeShown_) op_.showMessage(12153);
-        modemLineNoticeShown_ = true;
+        // means or not at all. Go on; a chip that then does not answer is
+        // told why it may not have been reset.
+        modemLinesMissing_ = true;
         return true;
     };
     if (bootTypeRow(dev_.bootType).resetSetsMode) {

@@ -295,6 +295,9 @@ class CFlashEngine {
     bool recovering_ = false;
     bool passwordStepsDone_ = false;
     bool startupEraseDone_ = false;
+    // A line reset found no modem lines (a pseudo-terminal); the notice
+    // that says so comes once, when the chip then does not answer.
+    bool modemLinesMissing_ = false;
     bool modemLineNoticeShown_ = false;
     std::unique_ptr<CComThread> worker_;
 

@@ -7,7 +7,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/record_file.h"
+#include "app/file_io.h"
 #include "test_folder.h"
 
 using ostrand::appendLineExclusive;

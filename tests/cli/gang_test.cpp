@@ -5,6 +5,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <map>
 #include <regex>
 #include <sstream>
 
@@ -82,6 +83,7 @@ TEST_F(Gang, FourChipsAtOnceOneFailsAndTheOthersAreProgrammed) {
     SimChip chips[4];
     std::string ports[4], setups;
     std::vector<uint8_t> bytes[4];
+    std::string objects[4];
     for (size_t k = 0; k < 4; ++k) {
         const Chip& c = kChips[k];
         std::vector<std::string> faults;
@@ -89,11 +91,13 @@ TEST_F(Gang, FourChipsAtOnceOneFailsAndTheOthersAreProgrammed) {
         const std::string flash = std::string(c.device) + ".bin";
         ports[k] = chips[k].start(folder.path(), c.device, faults, folder.path() / flash);
         ASSERT_FALSE(ports[k].empty());
-        setups += " --setup " + setupFor(std::string(c.device) + ".ini", c.device, ports[k],
-                                         objectFor(k, bytes[k]));
+        objects[k] = objectFor(k, bytes[k]);
+        setups +=
+            " --setup " + setupFor(std::string(c.device) + ".ini", c.device, ports[k], objects[k]);
     }
     const std::string steps = " --erase --blank --program --verify --compare --blank-device";
-    CliResult r = runCli(gang(setups + steps), folder.path(), "</dev/null", 60);
+    const std::string record = " --record " + (folder.path() / "runs.jsonl").string();
+    CliResult r = runCli(gang(setups + steps + record), folder.path(), "</dev/null", 60);
     const std::string said = r.out + r.err;
     EXPECT_EQ(r.status, 1) << said;
 
@@ -123,6 +127,41 @@ TEST_F(Gang, FourChipsAtOnceOneFailsAndTheOthersAreProgrammed) {
         bool owned = false;
         for (const auto& p : ports) owned |= line.rfind(p + ": ", 0) == 0;
         EXPECT_TRUE(owned) << "a message line without its port: " << line;
+    }
+
+    // One run record per chip, each line whole; the failed chip's is NG at
+    // the step that failed, with its message.
+    std::map<std::string, nlohmann::json> records;
+    std::istringstream lines(folder.read("runs.jsonl"));
+    size_t count = 0;
+    for (std::string line; std::getline(lines, line); ++count) {
+        const auto rec = nlohmann::json::parse(line, nullptr, false);
+        ASSERT_TRUE(rec.is_object()) << line;
+        records[rec.value("port", "")] = rec;
+    }
+    ASSERT_EQ(count, 4u);
+    ASSERT_EQ(records.size(), 4u);
+    for (size_t k = 0; k < 4; ++k) {
+        const nlohmann::json& rec = records[ports[k]];
+        const bool failed = k == 3;
+        EXPECT_EQ(rec.at("command"), "gang");
+        EXPECT_EQ(rec.at("device"), kChips[k].device);
+        EXPECT_EQ(rec.at("object"), objects[k]);
+        EXPECT_EQ(rec.at("result"), failed ? "NG" : "OK") << rec;
+        const nlohmann::json& steps = rec.at("steps");
+        ASSERT_FALSE(steps.empty()) << rec;
+        for (size_t i = 0; i + 1 < steps.size(); ++i) EXPECT_EQ(steps[i].at("result"), "OK");
+        const nlohmann::json& last = steps.back();
+        EXPECT_EQ(last.at("result"), failed ? "NG" : "OK") << rec;
+        if (failed) {
+            EXPECT_EQ(last.at("step"), "Programming") << rec;
+            EXPECT_EQ(last.at("message"), "E010") << rec;
+            EXPECT_EQ(last.at("place"), 19) << rec;
+            EXPECT_TRUE(rec.at("chipSum").is_null()) << rec;
+        } else {
+            EXPECT_TRUE(rec.at("fileSum").is_string()) << rec;
+            EXPECT_EQ(rec.at("chipSum"), rec.at("fileSum")) << rec;
+        }
     }
 
     // The fault fired once: now every port passes, and --json gives one
