@@ -129,13 +129,7 @@ int load(std::vector<std::string>& argv, CliOperator& op, InfoFacts& facts) {
             devices.selectedIndex() < 0)
             return kExitFailed;
     }
-    if (haveDevice) {
-        if (devices.select(device) < 0) {
-            op.showMessage(10114, 0, 12105, device);
-            return kExitFailed;
-        }
-        settings.inForce.device = device;
-    }
+    if (haveDevice && !parts.applyOverrides({.device = device})) return kExitFailed;
     settings.inForce.openFile = file;
 
     ObjectImage& image = parts.image;

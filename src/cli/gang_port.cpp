@@ -148,10 +148,7 @@ void PortRun::again() {
     DocumentCore& doc = *doc_;
     // A new chip: connect as the continue loop of auto programming does.
     console_.stepStarted(index_, "connecting");
-    if (!doc.autoProgrammer.reconnect()) {
-        if (op_.shown.size() == firstMessage) op_.showMessage(10000, 3, 12100, "Boot Program");
-        return fail("Connection", firstMessage);
-    }
+    if (!doc.autoProgrammer.reconnect()) return fail("Connection", firstMessage);
     doc.autoProgrammer.autoRunDone = false;
     pass();
 }

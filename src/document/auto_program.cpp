@@ -204,8 +204,12 @@ int32_t AutoProgrammer::showResult(bool unattended) {
 bool AutoProgrammer::reconnect() {
     engine_.hangUp();
     session_.ConnectStatus = kConnecting;
+    session_.LastMessageCode = 0;
     if (engine_.connectAndWait(1) != 1) {
         session_.ConnectStatus = kDisconnected;
+        // A chip that never came has said nothing yet: every failed
+        // reconnect ends with its message.
+        if (session_.LastMessageCode == 0) op_.showMessage(10000, 3, 12100, "Boot Program");
         return false;
     }
     session_.ConnectStatus = kConnected;
