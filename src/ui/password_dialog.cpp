@@ -190,13 +190,13 @@ void CPasswordDlg::searchFromFile() {
     FileRequest r;
     r.folder = QString::fromStdString(std::filesystem::path(objectPath()).parent_path().string());
     r.filters = kObjectFileFilters;
-    r.filterIndex = doc_.objectFilterIndex;
+    r.filterIndex = doc_.core.settings.objectFilterIndex;
     const QString chosen = doc_.chooseFile(r);
     if (chosen.isEmpty()) {
         core_.op.showMessage(10135, 0, 12152);
         return;
     }
-    doc_.objectFilterIndex = r.filterIndex;
+    doc_.core.settings.objectFilterIndex = r.filterIndex;
     ObjectPassword found;
     if (findPasswordInObjectFile(core_, chosen.toStdString(), found) != 1) return;
     hex->setChecked(true);

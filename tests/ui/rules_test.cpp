@@ -191,6 +191,8 @@ class RulesTest : public QObject {
         QVERIFY(!op.ask(12010));
         QCOMPARE(op.boxes.back().icon, int(QMessageBox::Question));
         QVERIFY(!op.boxes.back().text.contains(" : "));  // questions have no prefix
+        QVERIFY(!op.askOkCancel(12005));  // what to do next, not a question
+        QCOMPARE(op.boxes.back().icon, int(QMessageBox::Information));
         QVERIFY(!op.notice(12001));
         tick = true;
         QVERIFY(op.notice(12001));
