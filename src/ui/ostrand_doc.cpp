@@ -11,10 +11,10 @@
 #include "ui/commands.h"
 #include "ui/doc_state.h"
 #include "ui/info_dialogs.h"
-#include "ui/password_dialog.h"
-#include "ui/setup_dialog.h"
 #include "ui/manual_dialogs.h"
 #include "ui/memory_dump.h"
+#include "ui/password_dialog.h"
+#include "ui/setup_dialog.h"
 
 namespace ostrand::ui {
 
@@ -69,9 +69,6 @@ class COstrandDoc::Busy {
 COstrandDoc::COstrandDoc(DocumentCore& c, QtOperator& o) : core(c), op(o) {
     chooseFile = [this](FileRequest& r) { return runFileDialog(mainWindow, r); };
     openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-    placeholder = [this](const QString& name) {
-        op.information(QStringLiteral("The %1 dialog is not in this version.").arg(name));
-    };
 }
 
 void COstrandDoc::command(int id) {

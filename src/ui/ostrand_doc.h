@@ -51,8 +51,6 @@ class COstrandDoc : public QObject {
     std::function<QString(FileRequest&)> chooseFile;
     // The desktop's "open"; false when nothing could open it.
     std::function<bool(const QUrl&)> openUrl;
-    // The placeholder of a dialog that is not in this version.
-    std::function<void(const QString& name)> placeholder;
     // Runs a command's dialog modally; tests drive it themselves.
     std::function<void(QDialog&)> execModal;
 
