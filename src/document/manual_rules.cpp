@@ -168,34 +168,21 @@ bool verifyNeedsPassword(int32_t mode, int32_t bootType) {
 // ---------------------------------------------------------------- operations
 
 int32_t ManualOperations::chipErase() {
-    Session& s = core_.session;
-    const int32_t phase = s.AutoRunPhase;
-    s.AutoRunPhase = 2;
-    const int32_t ok = core_.operations.eraseChip(true);
-    s.AutoRunPhase = phase;
-    if (ok != 1) return kManualFailed;
-    // An erased chip is not protected: the Protect option would set it again.
-    const int32_t bt = core_.devices.bootType();
-    if (ProtectTypes(bt)) {
-        SetupValues& v = core_.settings.inForce;
-        (bootTypeRow(bt).ownReadProtect ? v.readProtect : v.readProtectOther) = 0;
-        s.ProtectState = 0;
-    }
-    return kManualDone;
+    return core_.chipErase(Preamble::Done).status == 1 ? kManualDone : kManualFailed;
 }
 
 int32_t ManualOperations::blockErase(uint32_t start, uint32_t size,
                                      const std::function<void(bool)>& running) {
     if (!core_.op.ask(12002)) return kManualNotRun;
     if (running) running(true);
-    const int32_t ok = core_.operations.eraseBlock(start, size);
+    const int32_t ok = core_.blockErase(start, size, Preamble::Done).status;
     if (running) running(false);
     return ok == 1 ? kManualDone : kManualFailed;
 }
 
 int32_t ManualOperations::readRange(uint32_t start, uint32_t count, std::vector<uint8_t>& bytes) {
     bytes.assign(count, 0);
-    if (core_.operations.readFlash(start, bytes.data(), count) != 1) {
+    if (core_.readMemory(start, bytes.data(), count, Preamble::Done).status != 1) {
         bytes.clear();
         return kManualFailed;
     }
@@ -203,16 +190,11 @@ int32_t ManualOperations::readRange(uint32_t start, uint32_t count, std::vector<
 }
 
 int32_t ManualOperations::writeBytes(uint32_t start, const std::vector<uint8_t>& bytes) {
-    if (core_.operations.writeData(start, bytes.data(), static_cast<uint32_t>(bytes.size())) != 1)
-        return kManualFailed;
-    // The WCP modes protect inside the write; the boot program needs its own step.
-    const int32_t bt = core_.devices.bootType();
-    const int32_t mode = core_.session.ProgrammingMode;
-    if ((mode == kModeSBootPw || mode == kModeSBoot) && ProtectTypes(bt) &&
-        core_.settings.inForce.readProtectFor(bt) == 1) {
-        if (core_.engine.protectChip(true, false) != 1) return kManualFailed;
-    }
-    return kManualDone;
+    return core_.writeMemory(start, bytes.data(), static_cast<uint32_t>(bytes.size()),
+                             Preamble::Done)
+                       .status == 1
+               ? kManualDone
+               : kManualFailed;
 }
 
 int32_t ManualOperations::writeDumpValue(uint32_t address, const std::vector<uint8_t>& bytes) {
@@ -227,7 +209,7 @@ int32_t ManualOperations::writeDumpValue(uint32_t address, const std::vector<uin
 
 int32_t ManualOperations::verify(uint16_t& fileSum, uint16_t& deviceSum, bool& read) {
     fileSum = core_.image.fileSum();
-    const int32_t r = core_.operations.verifySum(true, deviceSum);
+    const int32_t r = core_.verify(deviceSum, Preamble::Done).status;
     read = r != -1;
     return r == 0 ? kManualDone : kManualFailed;
 }
@@ -235,8 +217,9 @@ int32_t ManualOperations::verify(uint16_t& fileSum, uint16_t& deviceSum, bool& r
 ManualOperations::CompareReport ManualOperations::compare(const CompareView& view, bool fromStart) {
     if (fromStart) differenceSeen_ = false;
     CompareReport report;
-    report.status = core_.operations.compareStep(view, report.address, report.fileByte,
-                                                 report.flashByte, fromStart ? 1 : 0);
+    report.status =
+        core_.compareStep(view, fromStart, report.address, report.fileByte, report.flashByte)
+            .status;
     const bool aborted = view.aborted && view.aborted();
     if (report.status == 1) {
         report.line = 11014;
@@ -269,11 +252,8 @@ bool DumpReader::page(uint32_t top, std::vector<std::array<uint8_t, kDumpRowByte
         if (!window_.holds(at)) {
             const DumpWindow w = dumpReadWindow(at, first_, last_, rows_, window_);
             data_.assign(w.length, 0xFF);
-            CFlashEngine& engine = core_.engine;
-            engine.latchProgrammingMode();
             ++reads_;
-            if (w.length == 0 || !engine.fillFlashCache() ||
-                !engine.readThroughMode(w.start, data_.data(), w.length)) {
+            if (!core_.dumpRead(w.start, data_.data(), w.length)) {
                 window_ = {};
                 core_.op.showMessage(11007);
                 return false;
