@@ -5,6 +5,7 @@
 
 #include "app/password_rules.h"
 #include "document/document.h"
+#include "document/manual_rules.h"
 
 namespace ostrand {
 
@@ -246,7 +247,7 @@ Outcome DocumentCore::chipErase(Preamble p) {
 Outcome DocumentCore::blockErase(uint32_t start, uint32_t size, Preamble p) {
     return captureOutcome(op, [&] {
         if (!runPreamble(kCmdBlockErase, p)) return 0;
-        return operations.eraseBlock(start, size);
+        return operations.eraseBlock(start, size, kBlockErasePiece);
     });
 }
 

@@ -55,6 +55,9 @@ Refusal checkAddressRange(std::string_view start, std::string_view end,
 // "4 KB" ... "256 KB": the number times 1024 when "KB" follows its first
 // character, otherwise the number itself.
 uint32_t blockSizeOf(std::string_view text);
+// The block erase's header counts 16-bit words in 16 bits: a block above
+// 64 KB is erased in pieces of 64 KB.
+inline constexpr uint32_t kBlockErasePiece = 0x10000;
 Refusal checkBlockErase(std::string_view start, std::string_view size,
                         const DeviceDatabase& devices, uint32_t& address, uint32_t& bytes);
 

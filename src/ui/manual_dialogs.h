@@ -62,6 +62,7 @@ class CBlockEraseDlg : public ManualDialog {
     void accept() override;
     QLineEdit* startBox() const { return start_; }
     QComboBox* sizeList() const { return size_; }
+    QPushButton* okButton() const { return ok_; }
 
   private:
     void enableFields(bool on);
