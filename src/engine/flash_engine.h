@@ -166,6 +166,8 @@ class CFlashEngine {
     int32_t readReply(uint8_t& byte, uint32_t timeoutMs);
     int32_t checkReply(ReplyKind kind, int32_t column, uint8_t byte);
     void pumpOneMessage();
+    // Waits `ms` with the window serviced every few milliseconds.
+    void pauseServiced(uint32_t ms);
     // Command byte, echo within the echo time-out, reply check.
     int32_t commandExchange(ReplyKind kind, int32_t column, uint8_t code, int32_t place);
     // Header frame (1, 1) and its echo.

@@ -201,6 +201,8 @@ bool QtOperator::progressAborted() {
 }
 
 void QtOperator::pump() {
+    // The reconnect worker waits too, but only the window thread has windows.
+    if (QThread::currentThread() != windowThread_->thread()) return;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
