@@ -229,10 +229,7 @@ Outcome DocumentCore::setOptions(const std::function<void()>& dialog) {
 Outcome DocumentCore::chipErase(Preamble p) {
     return captureOutcome(op, [&] {
         if (!runPreamble(kCmdChipErase, p)) return 0;
-        const int32_t phase = session.AutoRunPhase;
-        session.AutoRunPhase = 2;
         const int32_t r = operations.eraseChip(true);
-        session.AutoRunPhase = phase;
         const int32_t bt = devices.bootType();
         if (r == 1 && ProtectTypes(bt)) {
             // An erased chip is not protected: the Protect option would set it again.

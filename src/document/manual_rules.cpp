@@ -168,7 +168,13 @@ bool verifyNeedsPassword(int32_t mode, int32_t bootType) {
 // ---------------------------------------------------------------- operations
 
 int32_t ManualOperations::chipErase() {
-    return core_.chipErase(Preamble::Done).status == 1 ? kManualDone : kManualFailed;
+    // The dialog has asked: the erase runs as inside auto programming.
+    Session& s = core_.session;
+    const int32_t phase = s.AutoRunPhase;
+    s.AutoRunPhase = 2;
+    const int32_t r = core_.chipErase(Preamble::Done).status;
+    s.AutoRunPhase = phase;
+    return r == 1 ? kManualDone : kManualFailed;
 }
 
 int32_t ManualOperations::blockErase(uint32_t start, uint32_t size,

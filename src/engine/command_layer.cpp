@@ -43,6 +43,7 @@ int32_t CFlashEngine::readReply(uint8_t& byte, uint32_t timeoutMs) {
         return static_cast<uint32_t>(
             std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
     };
+    if (!hooks_.serviceWindow) return port_->readByte(&byte, timeoutMs) ? 1 : 0;
     const auto start = Clock::now();
     for (;;) {
         if (pumpDue()) pumpOneMessage();

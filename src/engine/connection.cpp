@@ -132,7 +132,7 @@ bool CFlashEngine::collectReply(std::vector<uint8_t>& reply,
         if (settled) wait = std::min(wait, settleMs);
         uint8_t b = 0;
         pumpOneMessage();
-        if (port_->readByte(&b, std::min<uint32_t>(wait, 20))) {
+        if (port_->readByte(&b, std::min<uint32_t>(wait, hooks_.serviceWindow ? 20 : 50))) {
             reply.push_back(b);
             uint8_t more[4096];
             uint32_t n = sizeof more;

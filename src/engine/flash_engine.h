@@ -43,6 +43,8 @@ struct EngineHooks {
     std::function<void(bool)> waitCursor;
     std::function<void()> disconnected;  // the port was closed
     bool startupErasePrompt = true;      // ask at the first connection when the setup says so
+    // A window to keep serviced: long waits for replies go in short slices.
+    bool serviceWindow = false;
 };
 
 // Time-outs of the command layer (milliseconds).

@@ -261,6 +261,7 @@ void CMainFrame::installEngineHooks() {
         QMetaObject::invokeMethod(this, &CMainFrame::linkCameUp, Qt::QueuedConnection);
     };
     h.mainWindowExists = [this] { return shown_.load(); };
+    h.serviceWindow = true;
     h.closeMainWindow = [this] {
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     };
