@@ -2,6 +2,7 @@
 # Takes the README's and the manual's pictures of the windowed program under
 # a virtual X display, into docs/screenshots/: the main window on a simulated
 # chip, the Auto Programming dialog, the result window of a good run, the
+# memory dump, the Compare dialog, the
 # four pages of the Setup dialog, the Setup Password dialog and Setup
 # Information.
 set -euo pipefail

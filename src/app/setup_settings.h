@@ -138,6 +138,8 @@ class SetupSettings {
     std::array<int32_t, kSetupKeyCount> presence{};
 
     std::vector<std::string> ports;
+    // The entry of the object file dialogs' filter chosen last (not in the file).
+    int32_t objectFilterIndex = 0;
     std::filesystem::path startFolder;
     std::filesystem::path programFolder;
     std::filesystem::path setupPath;

@@ -91,6 +91,13 @@ int32_t AutoProgrammer::progressCount() const {
     return static_cast<int32_t>(image_.programByteCount());
 }
 
+bool AutoProgrammer::setupOptionsAllOff() const {
+    const SetupValues& v = settings_.inForce;
+    return v.allErase == 0 && v.blankCheck == 0 && v.programming == 0 && v.verify == 0 &&
+           v.fileCompare == 0 &&
+           !(bootTypeRow(devices_.bootType()).ownReadProtect && v.readProtect != 0);
+}
+
 int32_t AutoProgrammer::runStep(AutoStep step, bool unattended, bool topMost) {
     static constexpr int32_t kText[kAutoSteps] = {11302, 11304, 11306, 11303, 11305, 11313};
     const int32_t mode = session_.ProgrammingMode;
@@ -148,7 +155,9 @@ int32_t AutoProgrammer::runStep(AutoStep step, bool unattended, bool topMost) {
             break;
     }
     if (window) op_.progressClose();
-    if (!ok && session_.LastMessageCode == 0) op_.showMessage(fallback);
+    // Only where no result window follows: it shows the step as NG itself.
+    const bool noResultWindow = topMost && session_.ShowAutoResults == 0;
+    if (!ok && session_.LastMessageCode == 0 && noResultWindow) op_.showMessage(fallback);
     return ok ? kStepOk : kStepFailed;
 }
 

@@ -63,6 +63,8 @@ class AutoProgrammer {
 
     // The options of the setup after the rules.
     AutoOptions options() const;
+    // All six options of the setup are off, before any rule applies.
+    bool setupOptionsAllOff() const;
     // Bytes the programming step reports progress over.
     int32_t progressCount() const;
 

@@ -7,6 +7,7 @@
 
 #include "app/password_rules.h"
 #include "document/document.h"
+#include "document/manual_rules.h"
 
 namespace ostrand {
 
@@ -107,9 +108,8 @@ void DocumentCore::releaseLink() {
 }
 
 bool DocumentCore::anyAutoOption() const {
-    for (bool on : autoProgrammer.options())
-        if (on) return true;
-    return false;
+    // The setup's own values, before the option rules.
+    return !autoProgrammer.setupOptionsAllOff();
 }
 
 Outcome DocumentCore::openSetup(const fs::path& path) {
@@ -255,9 +255,11 @@ Outcome DocumentCore::chipErase(Preamble p) {
     return captureOutcome(op, [&] {
         if (!runPreamble(kCmdChipErase, p)) return 0;
         const int32_t r = operations.eraseChip(true);
-        if (r == 1 && ProtectTypes(devices.bootType())) {
-            // An erased chip is no longer protected.
-            settings.inForce.readProtect = 0;
+        const int32_t bt = devices.bootType();
+        if (r == 1 && ProtectTypes(bt)) {
+            // An erased chip is not protected: the Protect option would set it again.
+            SetupValues& v = settings.inForce;
+            (bootTypeRow(bt).ownReadProtect ? v.readProtect : v.readProtectOther) = 0;
             session.ProtectState = 0;
         }
         return r;
@@ -267,7 +269,7 @@ Outcome DocumentCore::chipErase(Preamble p) {
 Outcome DocumentCore::blockErase(uint32_t start, uint32_t size, Preamble p) {
     return captureOutcome(op, [&] {
         if (!runPreamble(kCmdBlockErase, p)) return 0;
-        return operations.eraseBlock(start, size);
+        return operations.eraseBlock(start, size, kBlockErasePiece);
     });
 }
 
@@ -298,6 +300,18 @@ Outcome DocumentCore::compare(CompareDifference* difference, bool showResult, Pr
         if (!runPreamble(kCmdCompare, p)) return -1;
         return operations.compareWithFile(true, showResult, difference);
     });
+}
+
+Outcome DocumentCore::compareStep(const CompareView& view, bool fromStart, uint32_t& address,
+                                  uint8_t& fileByte, uint8_t& flashByte) {
+    return captureOutcome(op, [&] {
+        return operations.compareStep(view, address, fileByte, flashByte, fromStart ? 1 : 0);
+    });
+}
+
+bool DocumentCore::dumpRead(uint32_t start, uint8_t* out, uint32_t count) {
+    engine.latchProgrammingMode();
+    return count != 0 && engine.fillFlashCache() && engine.readThroughMode(start, out, count);
 }
 
 Outcome DocumentCore::program(Preamble p) {

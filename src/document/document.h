@@ -24,7 +24,8 @@
 //   readMemory(start, out, n)    Edit > Memory Dump..., Data Read...
 //   writeMemory(addr, bytes, n)  Edit > Data Write..., the memory editor
 //   verify(sum)              Edit > Verify...
-//   compare(difference)      Edit > Compare...
+//   compare(difference)      Edit > Compare...; compareStep() its dialog's runs
+//   dumpRead(start, out, n)  the memory dump's pages
 //   program()                Edit > Program
 //   blankCheck()             Edit > Blank Check
 //   protect()                Edit > Protect
@@ -232,6 +233,12 @@ class DocumentCore : public EngineSession {
     // status 0: equal, 1 a difference (in `difference`), -1 failed.
     Outcome compare(CompareDifference* difference = nullptr, bool showResult = true,
                     Preamble p = Preamble::Run);
+    // One run of the Compare dialog (Start: fromStart), stopping at a
+    // difference: status 1 with it, 0 at the end, -1 failed.
+    Outcome compareStep(const CompareView& view, bool fromStart, uint32_t& address,
+                        uint8_t& fileByte, uint8_t& flashByte);
+    // The memory dump's read: no message of its own (the dump shows 11007).
+    bool dumpRead(uint32_t start, uint8_t* out, uint32_t count);
     Outcome program(Preamble p = Preamble::Run);
     Outcome blankCheck(Preamble p = Preamble::Run);
     Outcome protect(Preamble p = Preamble::Run);

@@ -1,4 +1,8 @@
 // The command layer: command buffer, frames, replies and the reply check.
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
 #include "flash_engine.h"
 
 namespace ostrand {
@@ -12,17 +16,59 @@ int32_t CFlashEngine::sendCommand(int twoStopBitsFirst, int lastByteApart) {
     return port_->writeByte(&commandBuffer_[0], twoStopBitsFirst, lastByteApart) ? 1 : 0;
 }
 
+namespace {
+
+// When the window was last serviced: short waits that follow each other
+// add up, so every frame and reply services it once 10 ms have passed.
+thread_local std::chrono::steady_clock::time_point lastPump;
+
+bool pumpDue() {
+    return std::chrono::steady_clock::now() - lastPump >= std::chrono::milliseconds(10);
+}
+
+}  // namespace
+
 int32_t CFlashEngine::sendFrame(const uint8_t* bytes, uint32_t count, int twoStopBitsFirst,
                                 int lastByteApart) {
+    if (pumpDue()) pumpOneMessage();
     return port_->write(bytes, count, twoStopBitsFirst, lastByteApart) ? 1 : 0;
 }
 
 int32_t CFlashEngine::readReply(uint8_t& byte, uint32_t timeoutMs) {
-    return port_->readByte(&byte, timeoutMs) ? 1 : 0;
+    // A long wait (a chunk being programmed, an erase) is cut into slices,
+    // with the window serviced between them.
+    constexpr uint32_t kSliceMs = 20;
+    using Clock = std::chrono::steady_clock;
+    auto since = [](Clock::time_point t) {
+        return static_cast<uint32_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - t).count());
+    };
+    if (!hooks_.serviceWindow) return port_->readByte(&byte, timeoutMs) ? 1 : 0;
+    const auto start = Clock::now();
+    for (;;) {
+        if (pumpDue()) pumpOneMessage();
+        const uint32_t elapsed = since(start);
+        const uint32_t slice = std::min(kSliceMs, timeoutMs - std::min(elapsed, timeoutMs));
+        const auto sliceStart = Clock::now();
+        if (port_->readByte(&byte, slice)) return 1;
+        if (elapsed + slice >= timeoutMs) return 0;
+        // Back before its time: the port failed, there is nothing to wait for.
+        if (since(sliceStart) + 2 < slice) return 0;
+    }
 }
 
 void CFlashEngine::pumpOneMessage() {
+    lastPump = std::chrono::steady_clock::now();
     op_.pump();
+}
+
+void CFlashEngine::pauseServiced(uint32_t ms) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            std::chrono::milliseconds(10), end - std::chrono::steady_clock::now()));
+        pumpOneMessage();
+    }
 }
 
 void CFlashEngine::reportTimeout(ReplyKind kind, int32_t place, int32_t hint) {

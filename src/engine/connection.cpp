@@ -167,7 +167,8 @@ bool CFlashEngine::collectReply(std::vector<uint8_t>& reply,
         uint32_t wait = static_cast<uint32_t>(left.count());
         if (settled) wait = std::min(wait, settleMs);
         uint8_t b = 0;
-        if (port_->readByte(&b, std::min<uint32_t>(wait, 50))) {
+        pumpOneMessage();
+        if (port_->readByte(&b, std::min<uint32_t>(wait, hooks_.serviceWindow ? 20 : 50))) {
             reply.push_back(b);
             uint8_t more[4096];
             uint32_t n = sizeof more;

@@ -64,6 +64,7 @@ bool CFlashEngine::sleepMs(uint32_t ms) {
         auto left = end - std::chrono::steady_clock::now();
         std::this_thread::sleep_for(
             std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(5)));
+        pumpOneMessage();
     }
     return true;
 }

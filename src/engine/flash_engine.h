@@ -43,6 +43,8 @@ struct EngineHooks {
     std::function<void(bool)> waitCursor;
     std::function<void()> disconnected;  // the port was closed
     bool startupErasePrompt = true;      // ask at the first connection when the setup says so
+    // A window to keep serviced: long waits for replies go in short slices.
+    bool serviceWindow = false;
 };
 
 // Time-outs of the command layer (milliseconds).
@@ -175,6 +177,8 @@ class CFlashEngine {
     int32_t readReply(uint8_t& byte, uint32_t timeoutMs);
     int32_t checkReply(ReplyKind kind, int32_t column, uint8_t byte);
     void pumpOneMessage();
+    // Waits `ms` with the window serviced every few milliseconds.
+    void pauseServiced(uint32_t ms);
     // Command byte, echo within the echo time-out, reply check.
     int32_t commandExchange(ReplyKind kind, int32_t column, uint8_t code, int32_t place);
     // Header frame (1, 1) and its echo.

@@ -98,12 +98,17 @@ int32_t FlashOperations::eraseChip(bool showProgress) {
     return 1;
 }
 
-int32_t FlashOperations::eraseBlock(uint32_t start, uint32_t size) {
+int32_t FlashOperations::eraseBlock(uint32_t start, uint32_t size, uint32_t pieceSize) {
     engine_.latchProgrammingMode();
     op_.progressOpen(messageTextOrFallback(11301), 0, false, false, true);
     int32_t result = engine_.fillFlashCache();
     if (result && wcpMode()) {
-        result = engine_.wcpBlockErase(start, size);
+        // The header counts words in 16 bits: a large block goes in pieces.
+        const uint32_t piece = pieceSize ? pieceSize : size;
+        for (uint64_t at = start, end = uint64_t{start} + size; result && at < end; at += piece)
+            result =
+                engine_.wcpBlockErase(static_cast<uint32_t>(at),
+                                      static_cast<uint32_t>(std::min<uint64_t>(piece, end - at)));
     } else if (result && bootTypeRow(engine_.device().bootType).blockCommands) {
         // A reconnection after a time-out does not make the erase succeed.
         result = engine_.protectCheckBeforeWcp();

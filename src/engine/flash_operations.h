@@ -52,7 +52,8 @@ class FlashOperations {
     int32_t programDevice();
     int32_t programForAuto();
     int32_t eraseChip(bool showProgress);
-    int32_t eraseBlock(uint32_t start, uint32_t size);
+    // `pieceSize` (0: none): the WCP erases the block in pieces of that size.
+    int32_t eraseBlock(uint32_t start, uint32_t size, uint32_t pieceSize = 0);
     int32_t blankCheck(bool showProgress);
     // 0 match, 1 mismatch, -1 failed.
     int32_t verifySum(bool showProgress, uint16_t& deviceSum);

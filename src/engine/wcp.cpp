@@ -43,10 +43,6 @@ const WcpFile* wcpFileNamed(const std::filesystem::path& path) {
     return nullptr;
 }
 
-void sleepFor(uint32_t ms) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 }  // namespace
 
 std::filesystem::path CFlashEngine::wcpDeviceFolder() const {
@@ -108,7 +104,7 @@ int32_t CFlashEngine::loadWcp(int32_t index) {
     const BootTypeRow& row = bootTypeRow(dev_.bootType);
     switch (row.wcpStart) {
         case WcpStart::Settle:
-            if (row.wcpSettleMs > 0) sleepFor(row.wcpSettleMs);
+            if (row.wcpSettleMs > 0) pauseServiced(row.wcpSettleMs);
             break;
         case WcpStart::LineResetChangeRate: {
             if (!resetTarget(1)) return 0;
@@ -335,7 +331,7 @@ int32_t CFlashEngine::transferThroughBootProgram(const std::filesystem::path& pa
     if (!sendWcpRecords(path)) return fail();
     if (bootTypeRow(dev_.bootType).adapterClock) {
         // These sum bytes are not looked at: wait, then take what came.
-        sleepFor(t);
+        pauseServiced(t);
         for (int i = 0; i < 3; ++i) {
             uint8_t b = 0;
             if (!readReply(b, 1)) break;
@@ -447,7 +443,7 @@ int32_t CFlashEngine::wcpChangeRate() {
             if (w.reg == 0 && w.value == 0) break;
             if (!registerWrite(w.reg, w.value)) return 0;
         }
-        sleepFor(100);
+        pauseServiced(100);
         return 1;
     }
     return 0;
@@ -474,7 +470,7 @@ int32_t CFlashEngine::wcpSetDivisor() {
         uint32_t{clockSelect_} << 8 | uint32_t(divisorK_ & 0x0F) << 4 | uint32_t(divisorN_ & 0x0F);
     if (!headerExchange(WcpKind, kWcpDivisor, 0, size, 652)) return 0;
     if (!readCompletion(WcpKind, kWcpDivisor, timeouts_.echo, 653)) return 0;
-    sleepFor(333);
+    pauseServiced(333);
     if (!setPortRate("115200")) return 0;
     dataRate_ = "115200";
     settings_.inForce.dataRate = "115200";

@@ -531,6 +531,7 @@ void SimChip::bootRead(uint8_t cmd) {
     const uint32_t start = inBE(3);
     const uint32_t count = inBE(3);
     if (protected_) refuse("read of a protected chip");
+    if (log_) log_->event("read", hex2(start) + " " + std::to_string(count));
     uint16_t s = 0;
     std::vector<uint8_t> chunk;
     for (uint32_t i = 0; i < count; ++i) {

@@ -116,6 +116,7 @@ void SimChip::wcpRead(uint8_t cmd) {
         return;
     }
     reply(FaultSet::stepOf(cmd, "header"), cmd);
+    if (log_) log_->event("read", hex2(address) + " " + std::to_string(count));
     std::vector<uint8_t> data(count);
     for (uint32_t i = 0; i < count; ++i) data[i] = flash_.read(address + i);
     out(data);

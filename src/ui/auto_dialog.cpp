@@ -11,6 +11,7 @@
 
 #include "app/boot_types.h"
 #include "document/document.h"
+#include "ui/qt_operator.h"
 
 namespace ostrand::ui {
 
@@ -202,7 +203,12 @@ void execAutoProgramming(DocumentCore& core, QWidget* parent) {
     if (core.preamble(kCmdAutoProgramming).status != 1) return;
     if (!core.autoProgrammer.resultWindow) installAutoResultWindows(core, parent);
     CAutoProgramDlg dialog(core, parent);
+    // The dialog owns the boxes of its runs while it is open.
+    auto* op = dynamic_cast<QtOperator*>(&core.op);
+    QPointer<QWidget> before = op ? op->dialogOwner() : nullptr;
+    if (op) op->setDialogOwner(&dialog);
     dialog.exec();
+    if (op) op->setDialogOwner(before);
 }
 
 }  // namespace ostrand::ui

@@ -106,6 +106,8 @@ CMainFrame::CMainFrame(COstrandDoc& doc) : doc_(doc) {
     buildStatusBar();
     installEngineHooks();
     connect(&doc_, &COstrandDoc::stateChanged, this, &CMainFrame::updateCommandUi);
+    connect(&doc_, &COstrandDoc::unattendedRunning, this,
+            [this](bool running) { setCloseEnabled(!running); });
     idle_ = new QTimer(this);
     idle_->setInterval(250);
     connect(idle_, &QTimer::timeout, this, &CMainFrame::updateCommandUi);
@@ -231,14 +233,22 @@ void CMainFrame::buildStatusBar() {
         const int width =
             label->fontMetrics().horizontalAdvance(QString::fromLatin1(placeholderOf(id))) +
             2 * label->frameWidth() + 4;
-        // A port here is a device path, often longer than the placeholder.
-        if (id == kPaneObject || id == kPanePort)
+        if (id == kPaneObject)
             label->setMinimumWidth(width);
         else
             label->setFixedWidth(width);
-        bar->addWidget(label, id == kPaneObject ? 1 : 0);
+        // Permanent: a menu's prompt on the status line leaves the panes alone.
+        bar->addPermanentWidget(label, id == kPaneObject ? 1 : 0);
         panes_[id] = label;
     }
+}
+
+void CMainFrame::setCloseEnabled(bool on) {
+    if (closeEnabled_ == on) return;
+    closeEnabled_ = on;
+    const bool visible = isVisible();
+    setWindowFlag(Qt::WindowCloseButtonHint, on);
+    if (visible) show();
 }
 
 void CMainFrame::installEngineHooks() {
@@ -251,6 +261,7 @@ void CMainFrame::installEngineHooks() {
         QMetaObject::invokeMethod(this, &CMainFrame::linkCameUp, Qt::QueuedConnection);
     };
     h.mainWindowExists = [this] { return shown_.load(); };
+    h.serviceWindow = true;
     h.closeMainWindow = [this] {
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
     };
@@ -332,6 +343,11 @@ void CMainFrame::showEvent(QShowEvent* event) {
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event) {
+    // Greyed during an unattended run; the run's own end closes the window.
+    if (!closeEnabled_) {
+        event->ignore();
+        return;
+    }
     // An operation pumping events below this one cannot be left half-way.
     if (doc_.busy()) {
         closePending_ = true;  // once the operation has returned

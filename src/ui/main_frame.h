@@ -44,6 +44,9 @@ class CMainFrame : public QMainWindow {
     AdapterLostNotice* adapterLostNotice() const { return notice_; }
     // Whether the window has been shown (the engine waits for it).
     bool exists() const { return shown_; }
+    // The Close item (greyed while an unattended run goes on).
+    void setCloseEnabled(bool on);
+    bool closeEnabled() const { return closeEnabled_; }
 
   public slots:
     // Enabling rules, the Program text and the panes.
@@ -71,6 +74,7 @@ class CMainFrame : public QMainWindow {
     std::atomic<bool> shown_{false};
     int waitCursors_ = 0;
     bool closePending_ = false;
+    bool closeEnabled_ = true;
 };
 
 // The toolbar picture of a command, drawn here.

@@ -11,6 +11,8 @@
 #include "ui/commands.h"
 #include "ui/doc_state.h"
 #include "ui/info_dialogs.h"
+#include "ui/manual_dialogs.h"
+#include "ui/memory_dump.h"
 #include "ui/password_dialog.h"
 #include "ui/setup_dialog.h"
 
@@ -67,9 +69,6 @@ class COstrandDoc::Busy {
 COstrandDoc::COstrandDoc(DocumentCore& c, QtOperator& o) : core(c), op(o) {
     chooseFile = [this](FileRequest& r) { return runFileDialog(mainWindow, r); };
     openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
-    placeholder = [this](const QString& name) {
-        op.information(QStringLiteral("The %1 dialog is not in this version.").arg(name));
-    };
 }
 
 void COstrandDoc::command(int id) {
@@ -117,18 +116,13 @@ void COstrandDoc::command(int id) {
         case kCmdPassword:
             return password();
         case kCmdChipErase:
-            return placeholder(QStringLiteral("Chip Erase"));
         case kCmdBlockErase:
-            return placeholder(QStringLiteral("Block Erase"));
         case kCmdMemoryDump:
-            return placeholder(QStringLiteral("Memory Dump"));
         case kCmdDataRead:
         case kCmdDataWrite:
-            return placeholder(QStringLiteral("Data Read/Write"));
         case kCmdVerify:
-            return placeholder(QStringLiteral("Verify"));
         case kCmdCompare:
-            return placeholder(QStringLiteral("Compare"));
+            return manualDialog(id);
         case kCmdSetupInfo:
             return runDialog<CSetupInfoDlg>(core);
         case kCmdSetupInfo2:
@@ -181,10 +175,10 @@ void COstrandDoc::openObjectFile() {
     request.folder = qpath(start.folder);
     request.initial = qpath(start.initial);
     request.filters = kObjectFileFilters;
-    request.filterIndex = objectFilterIndex;
+    request.filterIndex = core.settings.objectFilterIndex;
     const QString chosen = chooseFile(request);
     if (!chosen.isEmpty()) {
-        objectFilterIndex = request.filterIndex;
+        core.settings.objectFilterIndex = request.filterIndex;
         core.openObject(chosen.toStdString());
     }
     core.releaseLink();
@@ -255,9 +249,55 @@ void COstrandDoc::protect() {
     core.protect();
 }
 
+void COstrandDoc::manualDialog(int id) {
+    if (core.preamble(id).status != 1) return;
+    QWidget* parent = mainWindow;
+    auto run = [&](QDialog& dialog) {
+        op.setDialogOwner(&dialog);
+        if (execModal)
+            execModal(dialog);
+        else
+            dialog.exec();
+        op.setDialogOwner(mainWindow);
+    };
+    switch (id) {
+        case kCmdChipErase: {
+            CChipEraseDlg dialog(core, op, parent);
+            return run(dialog);
+        }
+        case kCmdBlockErase: {
+            CBlockEraseDlg dialog(core, op, parent);
+            return run(dialog);
+        }
+        case kCmdMemoryDump: {
+            CMemoryDumpDlg dialog(core, op, parent);
+            if (dialog.openFirstPage()) run(dialog);
+            return;
+        }
+        case kCmdDataRead:
+        case kCmdDataWrite: {
+            CDataReadWriteDlg dialog(core, op, id == kCmdDataWrite, parent);
+            return run(dialog);
+        }
+        case kCmdVerify: {
+            CVerifyDlg dialog(core, op, parent);
+            return run(dialog);
+        }
+        case kCmdCompare: {
+            CCompareDlg dialog(core, op, parent);
+            return run(dialog);
+        }
+        default:
+            return;
+    }
+}
+
 void COstrandDoc::unattendedAuto() {
     if (!core.anyAutoOption()) return execAutoProgramming(core, mainWindow);
+    op.setDialogOwner(mainWindow);
+    emit unattendedRunning(true);
     core.unattendedAuto(false);
+    emit unattendedRunning(false);
 }
 
 void COstrandDoc::setupDialog(int page) {
@@ -284,7 +324,12 @@ void COstrandDoc::linkCameUp() {
         Busy busy(*this);
         op.setDialogOwner(mainWindow);
         core.linkCameUp();
+        // The batch run's boxes belong to the desktop.
+        op.setDesktopOwner();
+        emit unattendedRunning(true);
         ran = core.runCommandLine() == 1;
+        emit unattendedRunning(false);
+        op.setDialogOwner(mainWindow);
     }
     if (ran) emit runFinished();
 }

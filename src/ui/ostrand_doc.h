@@ -11,6 +11,7 @@
 #include "document/document.h"
 #include "ui/qt_operator.h"
 
+class QDialog;
 class QWidget;
 
 namespace ostrand::ui {
@@ -50,16 +51,16 @@ class COstrandDoc : public QObject {
     std::function<QString(FileRequest&)> chooseFile;
     // The desktop's "open"; false when nothing could open it.
     std::function<bool(const QUrl&)> openUrl;
-    // The placeholder of a dialog that is not in this version.
-    std::function<void(const QString& name)> placeholder;
-    // The filter entry of the object file dialog that was chosen last.
-    int objectFilterIndex = 0;
+    // Runs a command's dialog modally; tests drive it themselves.
+    std::function<void(QDialog&)> execModal;
 
   signals:
     // The command line's run is over: the program ends.
     void runFinished();
     // State changed outside the idle refresh (panes, enabling).
     void stateChanged();
+    // An unattended run starts (true) or ends (false).
+    void unattendedRunning(bool running);
 
   private:
     class Busy;
@@ -80,6 +81,7 @@ class COstrandDoc : public QObject {
     // A dialog built with `args` and its parent, run while it owns the boxes.
     template <class Dialog, class... Args>
     void runDialog(Args&&... args);
+    void manualDialog(int id);
     void password();
 
     void setWorkingFolder(const std::filesystem::path& folder);

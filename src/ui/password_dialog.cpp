@@ -189,9 +189,9 @@ void CPasswordDlg::searchFromFile() {
     FileRequest r;
     r.folder = QString::fromStdString(std::filesystem::path(objectPath()).parent_path().string());
     r.filters = kObjectFileFilters;
-    r.filterIndex = doc_.objectFilterIndex;
+    r.filterIndex = doc_.core.settings.objectFilterIndex;
     const QString chosen = doc_.chooseFile(r);
-    if (!chosen.isEmpty()) doc_.objectFilterIndex = r.filterIndex;
+    if (!chosen.isEmpty()) doc_.core.settings.objectFilterIndex = r.filterIndex;
     ObjectPassword found;
     if (findPasswordInObjectFile(core_, chosen.toStdString(), found, 12152) != 1) return;
     hex->setChecked(true);

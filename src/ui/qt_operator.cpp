@@ -9,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QThread>
 #include <QVBoxLayout>
 #include <cstdio>
 
@@ -83,12 +84,25 @@ void ProgressWindow::reject() {
 
 // ---------------------------------------------------------------- operator
 
-QtOperator::QtOperator(Session& session) : Operator(session) {
+QtOperator::QtOperator(Session& session)
+    : Operator(session), windowThread_(std::make_unique<QObject>()) {
     runBox = [](QMessageBox& box) { return box.exec(); };
 }
 
 QtOperator::~QtOperator() {
     delete progress_.data();
+}
+
+bool QtOperator::marshalled(std::function<void()> f) {
+    if (QThread::currentThread() == windowThread_->thread()) return false;
+    // Widgets exist on the window thread only; the caller does not wait.
+    QMetaObject::invokeMethod(windowThread_.get(), std::move(f), Qt::QueuedConnection);
+    return true;
+}
+
+QWidget* QtOperator::boxParent() const {
+    if (desktop_) return nullptr;
+    return owner_ ? owner_.data() : main_.data();
 }
 
 void QtOperator::record(const QString& text, int icon, int buttons, int32_t code, int32_t place,
@@ -106,6 +120,7 @@ int QtOperator::exec(QMessageBox& box, int32_t code, int32_t place, int32_t hint
 }
 
 void QtOperator::present(const ShownMessage& m) {
+    if (marshalled([this, m] { present(m); })) return;
     if (unattended_) {
         std::fprintf(stderr, "%s\n", m.text.c_str());
         std::fflush(stderr);
@@ -115,12 +130,15 @@ void QtOperator::present(const ShownMessage& m) {
         return;
     }
     QMessageBox box(m.cls == MessageClass::Error ? QMessageBox::Warning : QMessageBox::Information,
-                    QStringLiteral("Ostrand"), fromUtf8(m.text), QMessageBox::Ok, owner_.data());
+                    QStringLiteral("Ostrand"), fromUtf8(m.text), QMessageBox::Ok, boxParent());
     exec(box, m.code, m.place, m.hint, m.detail);
 }
 
 bool QtOperator::ask(int32_t code) {
     const QString text = fromUtf8(messageTextOrFallback(code));
+    // Off the window thread nobody can answer in time: the answer that
+    // leaves the chip as it is.
+    if (QThread::currentThread() != windowThread_->thread()) return untouchedAnswer(code);
     if (unattended_) {
         const bool answer = untouchedAnswer(code);
         std::fprintf(stderr, "%s\n-> %s\n", text.toUtf8().constData(), answer ? "yes" : "no");
@@ -128,31 +146,38 @@ bool QtOperator::ask(int32_t code) {
         return answer;
     }
     QMessageBox box(QMessageBox::Question, QStringLiteral("Ostrand"), text,
-                    QMessageBox::Yes | QMessageBox::No,
-                    owner_.data() ? owner_.data() : main_.data());
+                    QMessageBox::Yes | QMessageBox::No, boxParent());
     return exec(box, code, 0, 0, {}) == QMessageBox::Yes;
 }
 
 bool QtOperator::askOkCancel(int32_t code) {
     const QString text = fromUtf8(messageTextOrFallback(code));
-    if (unattended_) {
-        record(text, QMessageBox::Question, QMessageBox::Ok | QMessageBox::Cancel, code);
+    if (unattended_ || QThread::currentThread() != windowThread_->thread()) {
+        if (marshalled([this, text, code] {
+                record(text, QMessageBox::Information, QMessageBox::Ok | QMessageBox::Cancel, code);
+            }))
+            return false;
+        record(text, QMessageBox::Information, QMessageBox::Ok | QMessageBox::Cancel, code);
         return false;
     }
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Ostrand"), text,
-                    QMessageBox::Ok | QMessageBox::Cancel, owner_.data());
+    // The replace-chip prompt tells what to do: an information box.
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Ostrand"), text,
+                    QMessageBox::Ok | QMessageBox::Cancel, boxParent());
     return exec(box, code, 0, 0, {}) == QMessageBox::Ok;
 }
 
 bool QtOperator::notice(int32_t code) {
     const QString text = fromUtf8(messageTextOrFallback(code));
+    if (marshalled(
+            [this, text, code] { record(text, QMessageBox::Information, QMessageBox::Ok, code); }))
+        return false;
     if (unattended_) {
         std::fprintf(stderr, "%s\n", text.toUtf8().constData());
         record(text, QMessageBox::Information, QMessageBox::Ok, code);
         return false;
     }
     QMessageBox box(QMessageBox::Information, QStringLiteral("Ostrand"), text, QMessageBox::Ok,
-                    owner_.data());
+                    boxParent());
     auto* again = new QCheckBox(QStringLiteral("Next time, this message not display."), &box);
     box.setCheckBox(again);
     exec(box, code, 0, 0, {});
@@ -160,13 +185,14 @@ bool QtOperator::notice(int32_t code) {
 }
 
 void QtOperator::information(const QString& text) {
+    if (marshalled([this, text] { information(text); })) return;
     if (unattended_) {
         std::fprintf(stderr, "%s\n", text.toUtf8().constData());
         record(text, QMessageBox::Information, QMessageBox::Ok);
         return;
     }
     QMessageBox box(QMessageBox::Information, QStringLiteral("Ostrand"), text, QMessageBox::Ok,
-                    owner_.data() ? owner_.data() : main_.data());
+                    boxParent());
     exec(box, 0, 0, 0, {});
 }
 
@@ -175,14 +201,17 @@ bool QtOperator::progressAborted() {
 }
 
 void QtOperator::pump() {
+    // The reconnect worker waits too, but only the window thread has windows.
+    if (QThread::currentThread() != windowThread_->thread()) return;
     QCoreApplication::processEvents(QEventLoop::AllEvents);
 }
 
 void QtOperator::onProgress(const ProgressEvent& e) {
+    if (marshalled([this, e] { onProgress(e); })) return;
     switch (e.kind) {
         case ProgressEvent::Kind::Open: {
             delete progress_.data();
-            QWidget* owner = owner_ ? owner_.data() : main_.data();
+            QWidget* owner = boxParent();
             const int range = static_cast<int>(std::min<int64_t>(e.total, INT32_MAX));
             progress_ =
                 new ProgressWindow(owner, fromUtf8(e.operation), range, e.showBar, e.allowCancel,

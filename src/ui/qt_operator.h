@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QString>
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "app/operator.h"
@@ -67,8 +68,17 @@ class QtOperator : public Operator {
     void information(const QString& text);
 
     // The window that owns message boxes and progress windows.
-    void setDialogOwner(QWidget* owner) { owner_ = owner; }
+    void setDialogOwner(QWidget* owner) {
+        owner_ = owner;
+        desktop_ = false;
+    }
     QWidget* dialogOwner() const { return owner_; }
+    // The desktop owns them (the top-most batch run): no parent window.
+    void setDesktopOwner() {
+        owner_ = nullptr;
+        desktop_ = true;
+    }
+    bool desktopOwner() const { return desktop_; }
     // The main window: progress windows of unattended runs go in front of it.
     void setMainWindow(QWidget* main) { main_ = main; }
 
@@ -103,8 +113,16 @@ class QtOperator : public Operator {
                 int32_t hint = 0, const std::string& detail = {});
     int exec(QMessageBox& box, int32_t code, int32_t place, int32_t hint,
              const std::string& detail);
+    // The parent of a box or progress window now.
+    QWidget* boxParent() const;
+    // Called on another thread (the reconnect worker): runs `f` on the
+    // window thread later and returns true; false on the window thread.
+    bool marshalled(std::function<void()> f);
     QPointer<QWidget> owner_;
     QPointer<QWidget> main_;
+    bool desktop_ = false;
+    // Lives on the window thread; calls queued on it go with it.
+    std::unique_ptr<QObject> windowThread_;
     QPointer<ProgressWindow> progress_;
     bool unattended_ = false;
 };

@@ -237,10 +237,10 @@ CObjectFilePage::CObjectFilePage(COstrandDoc& doc, QWidget* parent)
             current.empty() ? folderOf(doc_.core.settings.setupPath.string()) : folderOf(current);
         r.initial = pathBox->text();
         r.filters = kObjectFileFilters;
-        r.filterIndex = doc_.objectFilterIndex;
+        r.filterIndex = doc_.core.settings.objectFilterIndex;
         const QString chosen = doc_.chooseFile(r);
         if (chosen.isEmpty()) return;
-        doc_.objectFilterIndex = r.filterIndex;
+        doc_.core.settings.objectFilterIndex = r.filterIndex;
         pathBox->setText(chosen);
     });
 }

@@ -84,8 +84,10 @@ class RulesTest : public QObject {
             seen = &box;
             if (tick && box.checkBox()) box.checkBox()->setChecked(true);
             caption = box.windowTitle();
-            return int(box.standardButtons() & QMessageBox::Yes ? QMessageBox::No
-                                                                : QMessageBox::Ok);
+            const auto b = box.standardButtons();
+            return int(b & QMessageBox::Yes      ? QMessageBox::No
+                       : b & QMessageBox::Cancel ? QMessageBox::Cancel
+                                                 : QMessageBox::Ok);
         };
         op.showMessage(10001, 3, 12100, "COM9");
         QVERIFY(seen);
@@ -103,6 +105,8 @@ class RulesTest : public QObject {
         QVERIFY(!op.ask(12010));
         QCOMPARE(op.boxes.back().icon, int(QMessageBox::Question));
         QVERIFY(!op.boxes.back().text.contains(" : "));  // questions have no prefix
+        QVERIFY(!op.askOkCancel(12005));                 // what to do next, not a question
+        QCOMPARE(op.boxes.back().icon, int(QMessageBox::Information));
         QVERIFY(!op.notice(12001));
         tick = true;
         QVERIFY(op.notice(12001));

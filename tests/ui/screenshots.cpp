@@ -1,9 +1,10 @@
 // Pictures of the windows for the README and the manual: the main window
 // connected to a simulated chip, the Auto Programming dialog, the result
-// window of a good run, the four pages of the Setup dialog, the Setup
-// Password dialog and Setup Information. Run by scripts/screenshots.sh
-// under a virtual X display.
+// window of a good run, the memory dump, the Compare dialog, the four pages of the Setup dialog,
+// the Setup Password dialog and Setup Information. Run by scripts/screenshots.sh under a virtual X
+// display.
 #include <QApplication>
+#include <QPushButton>
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
@@ -12,6 +13,8 @@
 #include "document/document.h"
 #include "ui/auto_dialog.h"
 #include "ui/info_dialogs.h"
+#include "ui/manual_dialogs.h"
+#include "ui/memory_dump.h"
 #include "ui/password_dialog.h"
 #include "ui/setup_dialog.h"
 #include "ui_rig.h"
@@ -67,6 +70,20 @@ int main(int argc, char** argv) {
                                 rig.frame.get());
     ok &= save(result, out / "result-ok.png");
     result.hide();
+
+    // The programmed chip in the memory dump, and a Compare run over it.
+    {
+        ui::CMemoryDumpDlg dump(*rig.core, rig.op, rig.frame.get());
+        dump.show();
+        ok &= dump.openFirstPage();
+        ok &= save(dump, out / "memory-dump.png");
+    }
+    {
+        ui::CCompareDlg compare(*rig.core, rig.op, rig.frame.get());
+        compare.show();
+        compare.startButton()->click();
+        ok &= save(compare, out / "compare.png");
+    }
 
     ui::CSetupDlg setup(*rig.doc, kPageSetupFile, rig.frame.get());
     const char* const pages[] = {"setup-file.png", "setup-device.png", "setup-object-file.png",

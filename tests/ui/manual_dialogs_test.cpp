@@ -1,0 +1,243 @@
+// The Edit menu's dialogs against the simulated chip: a 256 KB block erase,
+// a data write and read, Compare's Start and Next, Cancel of a running
+// compare, how long the window thread waits during paced runs, and a message
+// from the reconnect worker's thread while the adapter-lost notice is open.
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+#include <fstream>
+#include <thread>
+
+#include "app/messages.h"
+#include "app/password_set.h"
+#include "ui/main_frame.h"
+#include "ui/manual_dialogs.h"
+#include "ui_rig.h"
+
+using namespace ostrand;
+using namespace ostrand::ui;
+
+namespace {
+
+std::vector<uint8_t> readFile(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The bytes of test::hexObject at the start of a flash of `size` bytes.
+std::vector<uint8_t> flashWithObject(uint32_t size, uint32_t objectSize, uint8_t rest) {
+    std::vector<uint8_t> b(size, rest);
+    for (uint32_t a = 0; a < objectSize; ++a) b[a] = static_cast<uint8_t>(a * 7 % 251);
+    return b;
+}
+
+QString text(int32_t code) {
+    const std::string_view t = messageTextOrFallback(code);
+    return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
+}
+
+// A connected rig on a simulated chip whose flash file holds `flash`.
+struct Bench {
+    test::UiRig rig;
+    test::Sim sim;
+    std::filesystem::path flashFile;
+
+    bool start(const std::string& device, const std::vector<uint8_t>& flash, uint32_t objectSize,
+               std::vector<std::string> extra = {}, const std::string& setupExtra = {}) {
+        flashFile = rig.folder.path() / "chip.flash";
+        std::ofstream(flashFile, std::ios::binary)
+            .write(reinterpret_cast<const char*>(flash.data()), std::streamsize(flash.size()));
+        extra.insert(extra.end(), {"--flash", flashFile.string()});
+        const std::string port = sim.start(rig.folder.path(), device, extra);
+        const std::string object =
+            rig.folder.write("app.h16", test::hexObject(objectSize)).string();
+        rig.folder.write("Ostrand.ini",
+                         test::setupText(device, object, port, "76800") + setupExtra);
+        return !port.empty() && rig.start() == 1 && rig.session.ConnectStatus.load() == 1;
+    }
+    std::vector<uint8_t> flash() const { return readFile(flashFile); }
+};
+
+// The longest wait between two turns of the window thread's event loop.
+class GapMeter : public QObject {
+  public:
+    GapMeter() {
+        timer_.setInterval(1);
+        connect(&timer_, &QTimer::timeout, this,
+                [this] { longest_ = std::max(longest_, clock_.restart()); });
+        clock_.start();
+        timer_.start();
+    }
+    qint64 longest() const { return longest_; }
+
+  private:
+    QTimer timer_;
+    QElapsedTimer clock_;
+    qint64 longest_ = 0;
+};
+
+}  // namespace
+
+class ManualDialogsTest : public QObject {
+    Q_OBJECT
+  private slots:
+    void blockEraseOf256KiB() {
+        Bench b;
+        // A chip of zeros whose password area is erased: the blank password.
+        std::vector<uint8_t> chip(0x40000, 0x00);
+        std::fill_n(chip.begin() + 0x3FE00, 12, uint8_t{0xFF});
+        QVERIFY(b.start("KMR8L256", chip, 256, {},
+                        "PassDevBlank=1\nPassDevType=1\nPassDevPassword=" + blankPasswordText(8) +
+                            "\nPassDevNumAdd=0x4FE00\nPassDevCmpAdd=0x4FE00\n"));
+        CBlockEraseDlg d(*b.rig.core, b.rig.op, b.rig.frame.get());
+        QCOMPARE(b.rig.op.dialogOwner(), &d);
+        d.show();
+        QCOMPARE(d.sizeList()->currentText(), QString("4 KB"));
+        // Refusals leave the dialog open and the chip as it was.
+        for (auto [start, code] : {std::pair{"", 10506}, {"10000", 10501}, {"0x5000", 10315}}) {
+            b.rig.op.boxes.clear();
+            d.startBox()->setText(QString::fromLatin1(start));
+            QTest::mouseClick(d.okButton(), Qt::LeftButton);
+            QCOMPARE(b.rig.codes(), std::vector<int32_t>{code});
+            QVERIFY(d.isVisible());
+        }
+        b.rig.op.boxes.clear();
+        d.startBox()->setText("0x10000");
+        d.sizeList()->setCurrentText("256 KB");
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(b.rig.codes(), (std::vector<int32_t>{12002, 11003}));
+        QCOMPARE(d.result(), int32_t{kManualDone});
+        const std::vector<uint8_t> f = b.flash();
+        QCOMPARE(f.size(), size_t{0x40000});
+        QCOMPARE(size_t(std::count(f.begin(), f.end(), uint8_t{0xFF})), size_t{262144});
+    }
+
+    void dataWriteReadAndCompare() {
+        Bench b;
+        QVERIFY(b.start("KMT12E48", flashWithObject(0xC000, 256, 0xFF), 256));
+        auto& op = b.rig.op;
+        CCompareDlg compare(*b.rig.core, op, b.rig.frame.get());
+        compare.show();
+        QVERIFY(!compare.nextButton()->isEnabled());
+        QCOMPARE(uint32_t(compare.bar()->maximum()), b.rig.core->image.programByteCount());
+        QTest::mouseClick(compare.startButton(), Qt::LeftButton);
+        QCOMPARE(compare.messageLine()->text(), text(11015));
+        QCOMPARE(compare.result(), int32_t{kManualDone});
+        QCOMPARE(compare.bar()->value(), 0);
+
+        // One byte written through Data Write, refusals first.
+        {
+            CDataReadWriteDlg w(*b.rig.core, op, true, b.rig.frame.get());
+            QCOMPARE(op.dialogOwner(), &w);
+            QVERIFY(!w.readButton()->isEnabled());
+            w.startBox()->setText("0x10");
+            w.endBox()->setText("0x12");
+            for (auto [data, code] : {std::pair{"01 02", 10518},
+                                      {"01,,02", 10508},
+                                      {"01 02 03 04", 10519},
+                                      {"0x1", 10510}}) {
+                op.boxes.clear();
+                w.dataBox()->setPlainText(QString::fromLatin1(data));
+                QTest::mouseClick(w.writeButton(), Qt::LeftButton);
+                QCOMPARE(b.rig.codes(), std::vector<int32_t>{code});
+            }
+            QCOMPARE(b.flash()[0x10], uint8_t(0x10 * 7));
+            op.boxes.clear();
+            w.dataBox()->setPlainText("00 , 60,20");
+            QTest::mouseClick(w.writeButton(), Qt::LeftButton);
+            QVERIFY(op.boxes.empty());
+            QCOMPARE(w.result(), int32_t{kManualDone});
+            const std::vector<uint8_t> f = b.flash();
+            QCOMPARE((std::vector<uint8_t>(f.begin() + 0x10, f.begin() + 0x13)),
+                     (std::vector<uint8_t>{0x00, 0x60 & 0x77, 0x20 & 0x7E}));
+        }
+        {
+            CDataReadWriteDlg r(*b.rig.core, op, false, b.rig.frame.get());
+            QVERIFY(!r.writeButton()->isEnabled());
+            QVERIFY(r.dataBox()->isReadOnly());
+            r.startBox()->setText("0x0F");
+            r.endBox()->setText("0x11");
+            QTest::mouseClick(r.readButton(), Qt::LeftButton);
+            QCOMPARE(r.dataBox()->toPlainText(), QString("69 00 60 "));
+        }
+
+        // Start finds the first difference, Next the next, then the end.
+        QTest::mouseClick(compare.startButton(), Qt::LeftButton);
+        QCOMPARE(compare.messageLine()->text(), text(11014));
+        QCOMPARE(compare.addressBox()->text(), QString("0x10"));
+        QCOMPARE(compare.fileBox()->text(), QString("70"));
+        QCOMPARE(compare.flashBox()->text(), QString("0"));
+        QVERIFY(compare.nextButton()->isEnabled());
+        QTest::mouseClick(compare.nextButton(), Qt::LeftButton);
+        QCOMPARE(compare.addressBox()->text(), QString("0x11"));
+        QTest::mouseClick(compare.nextButton(), Qt::LeftButton);
+        QCOMPARE(compare.addressBox()->text(), QString("0x12"));
+        QTest::mouseClick(compare.nextButton(), Qt::LeftButton);
+        QCOMPARE(compare.messageLine()->text(), text(11023));
+        QCOMPARE(compare.result(), int32_t{1});
+        QVERIFY(op.boxes.empty());
+    }
+
+    void pacedRunsKeepTheWindowServiced() {
+        Bench b;
+        constexpr uint32_t kObject = 0x1000;
+        QVERIFY(b.start("KMT12E48", std::vector<uint8_t>(0xC000, 0xFF), kObject, {"--pace"}));
+        qint64 programGap = 0, compareGap = 0;
+        {
+            GapMeter meter;
+            QCOMPARE(b.rig.core->program().status, 1);
+            programGap = meter.longest();
+        }
+        CCompareDlg d(*b.rig.core, b.rig.op, b.rig.frame.get());
+        d.show();
+        {
+            GapMeter meter;
+            QTest::mouseClick(d.startButton(), Qt::LeftButton);
+            compareGap = meter.longest();
+        }
+        QCOMPARE(d.messageLine()->text(), text(11015));
+        qInfo("longest wait of the window thread: %lld ms programming, %lld ms comparing",
+              static_cast<long long>(programGap), static_cast<long long>(compareGap));
+        QVERIFY2(programGap <= 100, qPrintable(QString::number(programGap)));
+        QVERIFY2(compareGap <= 100, qPrintable(QString::number(compareGap)));
+
+        // Cancel while the paced compare runs: 11312, then the dialog closes.
+        QString lineAtCancel;
+        bool cancelEnabled = true;
+        QTimer::singleShot(150, &d, [&] {
+            QTest::mouseClick(d.cancelButton(), Qt::LeftButton);
+            lineAtCancel = d.messageLine()->text();
+            cancelEnabled = d.cancelButton()->isEnabled();
+        });
+        QTest::mouseClick(d.startButton(), Qt::LeftButton);
+        QCOMPARE(lineAtCancel, text(11312));
+        QVERIFY(!cancelEnabled);
+        QVERIFY(!d.isVisible());
+        QCOMPARE(d.bar()->value(), 0);
+    }
+
+    void workerMessageWhileTheNoticeIsOpen() {
+        Bench b;
+        QVERIFY(b.start("KMT12E48", std::vector<uint8_t>(0xC000, 0xFF), 16));
+        b.rig.frame->linkTimedOut();
+        QVERIFY(b.rig.frame->adapterLostNotice());
+        b.rig.op.boxes.clear();
+        std::thread worker([&] { b.rig.op.showMessage(10002, 7, 0, "Boot Program"); });
+        worker.join();
+        QVERIFY(b.rig.op.boxes.empty());  // not built on the worker's thread
+        QTRY_COMPARE(b.rig.codes(), std::vector<int32_t>{10002});
+        QCOMPARE(b.rig.op.boxes[0].place, 7);
+        QVERIFY(b.rig.frame->adapterLostNotice());
+        b.rig.frame->linkCameUp();
+        QTRY_VERIFY(!b.rig.frame->adapterLostNotice());
+    }
+};
+
+QTEST_MAIN(ManualDialogsTest)
+#include "manual_dialogs_test.moc"
