@@ -19,10 +19,8 @@ const char* const kUsage =
     "                  that cannot be written is refused, and a write that fails\n"
     "                  later leaves the chip silent, as if its supply had failed\n"
     "  --pace          every byte takes its time on the wire\n"
-    "  --log FILE      one line per event: rx, tx, rate, reset, wcp, read, flash, fault
-"
-    "  --unlisted      not among the ports: only the printed path leads to it
-"
+    "  --log FILE      one line per event: rx, tx, rate, reset, wcp, read, flash, fault\n"
+    "  --unlisted      not among the ports: only the printed path leads to it\n"
     "  --fault FAULT   inject a fault; repeatable. A fault fires once, or every\n"
     "                  time with '*' at its end:\n"
     "      noreply:STEP       no answer at STEP, the chip starts over\n"
