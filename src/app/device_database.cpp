@@ -323,11 +323,12 @@ bool DeviceDatabase::fixedRateTextOf(std::string& out) const {
     return true;
 }
 
+bool clockEntryDevice(const DeviceDefinition* d) {
+    return d && d->useWcp == 1 && PasswordBootTypes(d->bootType) && d->wcpParameters.optionA == 1;
+}
+
 int32_t DeviceDatabase::clockEntryAvailable() const {
-    const DeviceDefinition* d = selected();
-    return d && d->useWcp == 1 && PasswordBootTypes(d->bootType) && d->wcpParameters.optionA == 1
-               ? 1
-               : 0;
+    return clockEntryDevice(selected()) ? 1 : 0;
 }
 
 }  // namespace ostrand

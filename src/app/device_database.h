@@ -55,6 +55,10 @@ struct DeviceDefinition {
     uint32_t recTimeOutMs = 1000;
 };
 
+// A WCP device of the password boot types whose record enables the clock
+// entry: its WCP takes the rate from the operator's clock.
+bool clockEntryDevice(const DeviceDefinition* device);
+
 class DeviceDatabase {
   public:
     DeviceDatabase(Session& session, Operator& op) : session_(session), op_(op) {}

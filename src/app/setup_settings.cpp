@@ -15,6 +15,11 @@ namespace ostrand {
 
 namespace fs = std::filesystem;
 
+std::optional<std::string> clockEntryRate(const DeviceDefinition* device, const SetupValues& v) {
+    if (v.clockFlag != 1 || !clockEntryDevice(device)) return std::nullopt;
+    return device->wcpParameters.fixedRateText;
+}
+
 const char* const kSetupKeyNames[kSetupKeyCount] = {
     "Device",       "OpenFile",      "COMPort",         "DataRate",          "AllErase",
     "BlankCheck",   "Programming",   "Verify",          "FileCompare",       "Clock",
@@ -284,9 +289,8 @@ int32_t SetupSettings::loadSetupFile(const fs::path& path) {
     romArea(kKeyROMArea1, v.romArea1Start, v.romArea1End);
     romArea(kKeyROMArea2, v.romArea2Start, v.romArea2End);
 
-    // A clock-entry device runs at its fixed rate.
-    if (v.clockFlag == 1 && devices_.clockEntryAvailable() == 1) {
-        devices_.fixedRateTextOf(v.dataRate);
+    if (auto rate = clockEntryRate(devices_.selected(), v)) {
+        v.dataRate = *rate;
         mark(kKeyDataRate, true);
     }
 
