@@ -39,12 +39,6 @@ std::string trimmed(std::string_view s) {
     return std::string(trimBlanks(s));
 }
 
-bool isRateText(const std::string& s) {
-    for (const char* r : kRateTexts)
-        if (s == r) return true;
-    return false;
-}
-
 // A ROM area: two "0x" numbers joined by "-", start <= end.
 std::optional<AddressRange> parseRomArea(const std::string& text) {
     size_t dash = text.find('-');
@@ -184,7 +178,7 @@ int32_t SetupSettings::loadSetupFile(const fs::path& path) {
 
     // 3 DataRate
     if (auto s = raw(kKeyDataRate)) v.dataRate = *s;
-    mark(kKeyDataRate, isRateText(v.dataRate));
+    mark(kKeyDataRate, rateIndexOf(v.dataRate) >= 0);
 
     // 4-8 the automatic programming steps: must be in the file, 0 or 1.
     int32_t* steps[] = {&v.allErase, &v.blankCheck, &v.programming, &v.verify, &v.fileCompare};

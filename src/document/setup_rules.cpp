@@ -116,12 +116,6 @@ int rateIndexOfClock(int32_t clock) {
     return clock == 8 ? 3 : clock == 4 ? 2 : 5;
 }
 
-int rateIndexOf(const std::string& rate) {
-    for (int i = 0; i < static_cast<int>(std::size(kRateTexts)); ++i)
-        if (rate == kRateTexts[i]) return i;
-    return -1;
-}
-
 int initialRateIndex(const DeviceDefinition* d, const SetupValues& v) {
     if (clockChoiceDevice(d)) return rateIndexOfClock(v.clock);
     const int i = rateIndexOf(v.dataRate);

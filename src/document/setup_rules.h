@@ -79,7 +79,6 @@ bool clockChoiceDevice(const DeviceDefinition* device);
 int rateIndexOfClock(int32_t clock);
 // The entry of the rate list on opening.
 int initialRateIndex(const DeviceDefinition* device, const SetupValues& values);
-int rateIndexOf(const std::string& rate);  // -1 when not in the list
 
 struct CommunicationLayout {
     bool clockFrame = false;       // " 16MHz", " 8MHz", " 4MHz"
