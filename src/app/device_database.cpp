@@ -19,6 +19,12 @@ constexpr size_t kTextBuffer = 512;
 const char* const kRateTexts[11] = {"2400",  "4800",  "9600",  "19200",  "31250", "38400",
                                     "57600", "62500", "76800", "115200", "128000"};
 
+int32_t rateIndexOf(std::string_view rate) {
+    for (int32_t i = 0; i < static_cast<int32_t>(std::size(kRateTexts)); ++i)
+        if (rate == kRateTexts[i]) return i;
+    return -1;
+}
+
 void DeviceDatabase::reset() {
     seriesNames_.clear();
     seriesSeen_.clear();
@@ -323,11 +329,12 @@ bool DeviceDatabase::fixedRateTextOf(std::string& out) const {
     return true;
 }
 
+bool clockEntryDevice(const DeviceDefinition* d) {
+    return d && d->useWcp == 1 && PasswordBootTypes(d->bootType) && d->wcpParameters.optionA == 1;
+}
+
 int32_t DeviceDatabase::clockEntryAvailable() const {
-    const DeviceDefinition* d = selected();
-    return d && d->useWcp == 1 && PasswordBootTypes(d->bootType) && d->wcpParameters.optionA == 1
-               ? 1
-               : 0;
+    return clockEntryDevice(selected()) ? 1 : 0;
 }
 
 }  // namespace ostrand

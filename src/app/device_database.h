@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <vector>
 
@@ -18,6 +19,8 @@ struct Session;
 
 // The program's rate table, in its order.
 extern const char* const kRateTexts[11];
+// Index of a rate text in kRateTexts, -1 when it is not one of them.
+int32_t rateIndexOf(std::string_view rate);
 
 // Bits 1-31 of TotalWCP.
 struct WcpParameters {
@@ -54,6 +57,10 @@ struct DeviceDefinition {
     uint32_t comDelayTime = 0;
     uint32_t recTimeOutMs = 1000;
 };
+
+// A WCP device of the password boot types whose record enables the clock
+// entry: its WCP takes the rate from the operator's clock.
+bool clockEntryDevice(const DeviceDefinition* device);
 
 class DeviceDatabase {
   public:

@@ -100,18 +100,4 @@ int32_t parseLeadingInt(std::string_view text) {
     return static_cast<int32_t>(negative ? 0u - value : value);
 }
 
-bool hexRecordBytes(std::string_view line, std::vector<uint8_t>& bytes) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' ' ||
-                             line.back() == '\t'))
-        line.remove_suffix(1);
-    bytes.clear();
-    if (line.size() < 11 || line[0] != ':' || (line.size() - 1) % 2 != 0) return false;
-    for (size_t i = 1; i + 1 < line.size(); i += 2) {
-        const int b = hexByteAt(line, i);
-        if (b < 0) return false;
-        bytes.push_back(static_cast<uint8_t>(b));
-    }
-    return bytes[0] + 5u == bytes.size();
-}
-
 }  // namespace ostrand

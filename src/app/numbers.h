@@ -60,9 +60,4 @@ inline int hexByteAt(std::string_view s, size_t pos) {
     return (hi << 4) | lo;
 }
 
-// The bytes after the colon of an Intel HEX record line, its line end and
-// trailing blanks ignored. False when the line is no well-formed record: odd
-// digits, a non-hex digit, a count that disagrees with the length.
-bool hexRecordBytes(std::string_view line, std::vector<uint8_t>& bytes);
-
 }  // namespace ostrand

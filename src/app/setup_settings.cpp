@@ -15,6 +15,11 @@ namespace ostrand {
 
 namespace fs = std::filesystem;
 
+std::optional<std::string> clockEntryRate(const DeviceDefinition* device, const SetupValues& v) {
+    if (v.clockFlag != 1 || !clockEntryDevice(device)) return std::nullopt;
+    return device->wcpParameters.fixedRateText;
+}
+
 const char* const kSetupKeyNames[kSetupKeyCount] = {
     "Device",       "OpenFile",      "COMPort",         "DataRate",          "AllErase",
     "BlankCheck",   "Programming",   "Verify",          "FileCompare",       "Clock",
@@ -32,12 +37,6 @@ constexpr int32_t kHintNewSettings = 12120;
 
 std::string trimmed(std::string_view s) {
     return std::string(trimBlanks(s));
-}
-
-bool isRateText(const std::string& s) {
-    for (const char* r : kRateTexts)
-        if (s == r) return true;
-    return false;
 }
 
 // A ROM area: two "0x" numbers joined by "-", start <= end.
@@ -179,7 +178,7 @@ int32_t SetupSettings::loadSetupFile(const fs::path& path) {
 
     // 3 DataRate
     if (auto s = raw(kKeyDataRate)) v.dataRate = *s;
-    mark(kKeyDataRate, isRateText(v.dataRate));
+    mark(kKeyDataRate, rateIndexOf(v.dataRate) >= 0);
 
     // 4-8 the automatic programming steps: must be in the file, 0 or 1.
     int32_t* steps[] = {&v.allErase, &v.blankCheck, &v.programming, &v.verify, &v.fileCompare};
@@ -284,9 +283,8 @@ int32_t SetupSettings::loadSetupFile(const fs::path& path) {
     romArea(kKeyROMArea1, v.romArea1Start, v.romArea1End);
     romArea(kKeyROMArea2, v.romArea2Start, v.romArea2End);
 
-    // A clock-entry device runs at its fixed rate.
-    if (v.clockFlag == 1 && devices_.clockEntryAvailable() == 1) {
-        devices_.fixedRateTextOf(v.dataRate);
+    if (auto rate = clockEntryRate(devices_.selected(), v)) {
+        v.dataRate = *rate;
         mark(kKeyDataRate, true);
     }
 

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 namespace ostrand {
 
 class DeviceDatabase;
+struct DeviceDefinition;
 class Operator;
 struct Session;
 
@@ -104,6 +106,10 @@ inline void applyFixedClock(int32_t bootType, SetupValues& v) {
         v.clockValue = mhz;
     }
 }
+
+// The clock-entry rule: with the clock flag set, a clock-entry device runs
+// at its fixed rate. That rate, or nothing when the rule does not apply.
+std::optional<std::string> clockEntryRate(const DeviceDefinition* device, const SetupValues& v);
 
 // An object path as the command line gives it: a trailing ",MSG_ON" or
 // ",MSG_OFF" (any case, blanks around it) sets showAutoResults (1 or 0) and is

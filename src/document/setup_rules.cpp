@@ -112,18 +112,8 @@ bool clockChoiceDevice(const DeviceDefinition* d) {
     return d && d->deviceName == kClockChoiceDevice;
 }
 
-bool clockEntryDevice(const DeviceDefinition* d) {
-    return d && d->useWcp == 1 && PasswordBootTypes(d->bootType) && d->wcpParameters.optionA == 1;
-}
-
 int rateIndexOfClock(int32_t clock) {
     return clock == 8 ? 3 : clock == 4 ? 2 : 5;
-}
-
-int rateIndexOf(const std::string& rate) {
-    for (int i = 0; i < static_cast<int>(std::size(kRateTexts)); ++i)
-        if (rate == kRateTexts[i]) return i;
-    return -1;
 }
 
 int initialRateIndex(const DeviceDefinition* d, const SetupValues& v) {
@@ -163,15 +153,15 @@ FieldVerdict readSetupPages(const SetupPagesState& p, SetupValues& v) {
     v.device = p.device->deviceName;
     v.openFile = p.objectFile;
     v.comPort = p.comPort;
-    const bool entry = clockEntryDevice(p.device);
-    if (entry && p.autoRate)
-        v.dataRate = p.device->wcpParameters.fixedRateText;
+    v.clockFlag = p.autoRate ? 1 : 0;
+    const std::optional<std::string> entryRate = clockEntryRate(p.device, v);
+    if (entryRate)
+        v.dataRate = *entryRate;
     else if (p.rateIndex >= 0 && p.rateIndex < static_cast<int>(std::size(kRateTexts)))
         v.dataRate = kRateTexts[p.rateIndex];
     v.clock = p.clock == 8 || p.clock == 4 ? p.clock : 16;
     v.addressOption = p.addressOption ? 1 : 0;
-    v.clockFlag = p.autoRate ? 1 : 0;
-    if (p.autoRate && entry) {
+    if (entryRate) {
         char* end = nullptr;
         const double mhz = std::strtod(p.clockText.c_str(), &end);
         v.clockValue = end && end != p.clockText.c_str() ? mhz : 0.0;

@@ -75,13 +75,10 @@ FieldVerdict checkAddressAreas(const AddressAreasText& text, const DeviceDefinit
 // The device whose clock frame sets the data rate.
 inline constexpr const char* kClockChoiceDevice = "KMV7Q3";
 bool clockChoiceDevice(const DeviceDefinition* device);
-// A WCP device of the password boot types whose record enables the clock entry.
-bool clockEntryDevice(const DeviceDefinition* device);
 // Entry of the rate list that follows the clock choice (16, 8, 4 MHz).
 int rateIndexOfClock(int32_t clock);
 // The entry of the rate list on opening.
 int initialRateIndex(const DeviceDefinition* device, const SetupValues& values);
-int rateIndexOf(const std::string& rate);  // -1 when not in the list
 
 struct CommunicationLayout {
     bool clockFrame = false;       // " 16MHz", " 8MHz", " 4MHz"

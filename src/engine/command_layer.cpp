@@ -13,7 +13,7 @@ void CFlashEngine::setCommand(uint8_t code) {
 }
 
 int32_t CFlashEngine::sendCommand(int twoStopBitsFirst, int lastByteApart) {
-    return port_->writeByte(&commandBuffer_[0], twoStopBitsFirst, lastByteApart) ? 1 : 0;
+    return sendFrame(&commandBuffer_[0], 1, twoStopBitsFirst, lastByteApart);
 }
 
 namespace {
@@ -28,10 +28,14 @@ bool pumpDue() {
 
 }  // namespace
 
+// The stop-bit split applies only where the device's delay flags name the
+// program the host is talking to; elsewhere every byte goes with one.
 int32_t CFlashEngine::sendFrame(const uint8_t* bytes, uint32_t count, int twoStopBitsFirst,
                                 int lastByteApart) {
     if (pumpDue()) pumpOneMessage();
-    return port_->write(bytes, count, twoStopBitsFirst, lastByteApart) ? 1 : 0;
+    const bool split = (session_.ComDelayFlags.load() & session_.LinkPhase.load()) != 0;
+    return port_->write(bytes, count, split ? twoStopBitsFirst : 0, split ? lastByteApart : 0) ? 1
+                                                                                               : 0;
 }
 
 int32_t CFlashEngine::readReply(uint8_t& byte, uint32_t timeoutMs) {

@@ -287,18 +287,21 @@ int32_t CFlashEngine::changeDataRate(int32_t column) {
 
 int32_t CFlashEngine::readMatchReply(int32_t column, int32_t place, uint32_t timeoutMs) {
     const uint8_t match = matchingByte(dev_.bootType);
+    auto timedOut = [&] {
+        reportTimeout(BootKind, place);
+        return 0;
+    };
     uint8_t b = 0;
-    if (!readReply(b, timeoutMs)) return -1;
+    if (!readReply(b, timeoutMs)) return timedOut();
     // Identification bytes may come before the answer.
     while (bootTypeRow(dev_.bootType).identBeforeAnswer && (b == 0x61 || b == 0xF4 || b == 0xF6)) {
         uint8_t skip[2];
         if (!readReply(skip[0], timeouts_.echo) || !readReply(skip[1], timeouts_.echo) ||
             !readReply(b, timeouts_.echo))
-            return -1;
+            return timedOut();
     }
     if (b == match) return 1;
     checkReply(BootKind, column, b);
-    (void)place;
     return 0;
 }
 
@@ -327,12 +330,7 @@ int32_t CFlashEngine::rematch(int32_t column, int32_t place) {
     port_->discardInput();
     const uint8_t match = matchingByte(dev_.bootType);
     if (!port_->writeByte(&match, 0, 0)) return 0;
-    const int32_t r = readMatchReply(column, place, timeouts_.echo);
-    if (r == -1) {
-        reportTimeout(BootKind, place);
-        return 0;
-    }
-    if (r == 0) return 0;
+    if (!readMatchReply(column, place, timeouts_.echo)) return 0;
     if (bootTypeRow(dev_.bootType).secondExchange && !secondExchange()) {
         reportTimeout(BootKind, place);
         return 0;

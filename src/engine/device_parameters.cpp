@@ -37,7 +37,8 @@ int32_t CFlashEngine::loadDeviceParameters() {
 int32_t CFlashEngine::prepareDataRate() {
     const SetupValues& v = settings_.inForce;
     dataRate_ = v.dataRate;
-    clockEntry_ = v.clockFlag == 1 && devices_.clockEntryAvailable() == 1;
+    const std::optional<std::string> entryRate = clockEntryRate(devices_.selected(), v);
+    clockEntry_ = entryRate.has_value();
     if (clockEntry_) {
         WcpParameters w;
         devices_.wcpParametersOf(w);
@@ -57,7 +58,7 @@ int32_t CFlashEngine::prepareDataRate() {
             op_.showMessage(10525, 0, kHintRate);
             return 0;
         }
-        dataRate_ = w.fixedRateText;
+        dataRate_ = *entryRate;
         rateCode_ = 0x86;
         return 1;
     }

@@ -44,9 +44,9 @@ bool EngineSession::applyOverrides(const RunOverrides& o) {
     }
     applyDevicePasswords(previous, *devices.selected(), v);
     if (v.dataRate.empty()) v.dataRate = "9600";
-    // The setup's own rule: a clock-entry device runs at its fixed rate.
+    // The setup's own rules: a fixed clock, and a clock-entry device at its fixed rate.
     applyFixedClock(devices.selected()->bootType, v);
-    if (v.clockFlag == 1 && devices.clockEntryAvailable() == 1) devices.fixedRateTextOf(v.dataRate);
+    if (auto rate = clockEntryRate(devices.selected(), v)) v.dataRate = *rate;
     return true;
 }
 

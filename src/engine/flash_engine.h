@@ -266,6 +266,8 @@ class CFlashEngine {
     bool attemptMatch();
     bool collectReply(std::vector<uint8_t>& reply, const std::function<bool()>& complete);
     bool scanMatchReply(const uint8_t* bytes, uint32_t n) const;
+    // The answer to a matching byte: 1 matched; 0 a time-out (reported at
+    // place) or a wrong answer (reported by the reply check).
     int32_t readMatchReply(int32_t column, int32_t place, uint32_t timeoutMs);
     int32_t rematch(int32_t column, int32_t place);
     int32_t secondExchange();

@@ -81,12 +81,6 @@ uint8_t eraseSelector(uint32_t start) {
     return static_cast<uint8_t>(start >> 12);
 }
 
-int32_t rateIndexOf(std::string_view rate) {
-    for (int32_t i = 0; i < 11; ++i)
-        if (rate == kRateTexts[i]) return i;
-    return -1;
-}
-
 int32_t rateCodeFor(int32_t bootType, int32_t clockSetting, std::string_view rate) {
     int32_t i = rateIndexOf(rate);
     if (i < 0) return -1;

@@ -50,8 +50,6 @@ uint8_t matchingByte(int32_t bootType);
 constexpr uint8_t kEraseWholeChip = 0xF0;
 uint8_t eraseSelector(uint32_t start);
 
-// Index of a rate text in kRateTexts, -1 when it is not one of them.
-int32_t rateIndexOf(std::string_view rate);
 // The code that asks the boot program for `rate`; -1 when the boot type (and,
 // for BootType 3, the adapter clock setting 4, 8 or other) does not support it.
 int32_t rateCodeFor(int32_t bootType, int32_t clockSetting, std::string_view rate);

@@ -1,11 +1,10 @@
 // Single-boot programming: the boot program's own transfer of an object, its
 // erase form and the BootType 4 password form.
 #include <algorithm>
-#include <fstream>
 #include <string>
 
-#include "app/numbers.h"
 #include "flash_engine.h"
+#include "objfile/hex_records.h"
 
 namespace ostrand {
 
@@ -21,20 +20,20 @@ struct ObjectExtent {
 
 ObjectExtent objectExtent(const std::filesystem::path& path) {
     ObjectExtent e;
-    std::ifstream in(path, std::ios::binary);
-    std::string line;
-    std::vector<uint8_t> r;
+    HexFileReader in(path);
+    HexRecord r;
+    bool wellFormed = false;
     uint32_t segment = 0, next = 0;
-    while (in && std::getline(in, line)) {
-        if (!hexRecordBytes(line, r)) continue;
-        if (r[3] == 0x02 && r[0] == 2) segment = (uint32_t{r[4]} << 8 | r[5]) * 16;
-        if (r[3] != 0x00 || r[0] == 0) continue;
-        const uint32_t at = segment + (uint32_t{r[1]} << 8 | r[2]);
+    while (in.next(r, wellFormed)) {
+        if (!wellFormed) continue;
+        if (r.isSegment()) segment = r.segment() * 16;
+        if (r.type() != 0x00 || r.count() == 0) continue;
+        const uint32_t at = segment + r.address();
         if (e.bytes && at < next) e.ascending = false;
-        next = at + r[0];
+        next = at + r.count();
         e.low = std::min(e.low, at);
         e.high = std::max(e.high, next - 1);
-        e.bytes += r[0];
+        e.bytes += r.count();
     }
     if (!e.bytes) e.low = 0;
     return e;
@@ -43,9 +42,9 @@ ObjectExtent objectExtent(const std::filesystem::path& path) {
 }  // namespace
 
 int32_t CFlashEngine::sendObjectRecords(const std::filesystem::path& path, bool showProgress) {
-    std::error_code ec;
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
+    HexFileReader in(path);
+    if (!in.isOpen()) {
+        std::error_code ec;
         if (!std::filesystem::exists(path, ec))
             op_.showMessage(10400, 262);
         else
@@ -53,7 +52,7 @@ int32_t CFlashEngine::sendObjectRecords(const std::filesystem::path& path, bool 
         return 0;
     }
     const bool stream = PasswordBootTypes(dev_.bootType);
-    std::vector<uint8_t> pending, record;
+    std::vector<uint8_t> pending;
     bool havePending = false;
     uint8_t running = 0;
     // The stream fills the chip from the header's address on: a gap between
@@ -71,32 +70,33 @@ int32_t CFlashEngine::sendObjectRecords(const std::filesystem::path& path, bool 
         pending = {0x3A, 0x02, 0x00, 0x00, 0x02, 0x00, 0x00, 0xFC};
         havePending = true;
     }
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!hexRecordBytes(line, record)) continue;
+    HexRecord record;
+    bool wellFormed = false;
+    while (in.next(record, wellFormed)) {
+        if (!wellFormed) continue;
         std::vector<uint8_t> piece;
         if (stream) {
-            if (record[3] == 0x02 && record[0] == 2)
-                segment = (uint32_t{record[4]} << 8 | record[5]) * 16;
-            if (record[3] != 0x00 || record[0] == 0) continue;
-            const uint32_t at = segment + (uint32_t{record[1]} << 8 | record[2]);
+            if (record.isSegment()) segment = record.segment() * 16;
+            if (record.type() != 0x00 || record.count() == 0) continue;
+            const uint32_t at = segment + record.address();
             if (started && at > next) piece.assign(at - next, 0xFF);
             started = true;
-            next = at + record[0];
-            piece.insert(piece.end(), record.begin() + 4, record.end() - 1);
+            next = at + record.count();
+            piece.insert(piece.end(), record.data(), record.data() + record.count());
             for (uint8_t b : piece) running = static_cast<uint8_t>(running + b);
         } else {
-            piece.push_back(0x3A);
-            piece.insert(piece.end(), record.begin(), record.end());
+            piece.resize(record.size + 1);
+            piece[0] = 0x3A;  // the colon
+            std::copy_n(record.bytes, record.size, piece.begin() + 1);
         }
         if (piece.empty()) continue;
         if (!flush(false)) return 0;
         pending = std::move(piece);
         havePending = true;
-        if (showProgress) op_.progressStep(static_cast<int32_t>(record.size()) * 2 + 1 - 1);
+        if (showProgress) op_.progressStep(static_cast<int32_t>(record.size) * 2);
         pumpOneMessage();
     }
-    if (in.bad()) {
+    if (in.failed()) {
         op_.showMessage(10403, 2621, 12125);
         return 0;
     }

@@ -2,12 +2,11 @@
 // through the boot program in every BootType's form, the start of the WCP and
 // its rate change, and which WCP is resident.
 #include <chrono>
-#include <fstream>
 #include <string>
 #include <thread>
 
-#include "app/numbers.h"
 #include "flash_engine.h"
+#include "objfile/hex_records.h"
 
 namespace ostrand {
 
@@ -29,12 +28,6 @@ constexpr WcpFile kWcpFiles[7] = {
 constexpr int32_t kTotalWcp = 6;
 constexpr uint32_t kStartWaitMs = 30000;
 constexpr uint32_t kMatchReplyMs = 5000;
-
-void trimLineEnd(std::string& line) {
-    while (!line.empty() && (line.back() == '\r' || line.back() == '\n' || line.back() == ' ' ||
-                             line.back() == '\t'))
-        line.pop_back();
-}
 
 const WcpFile* wcpFileNamed(const std::filesystem::path& path) {
     const std::string name = path.filename().string();
@@ -146,11 +139,8 @@ int32_t CFlashEngine::leaveWcp() {
 
 int32_t CFlashEngine::checkWcpFile(const std::filesystem::path& path) {
     wcpSummary_ = WcpSummary{};
-    // Only a regular file: opening a named pipe would wait for ever.
-    std::error_code ec;
-    std::ifstream in;
-    if (std::filesystem::is_regular_file(path, ec)) in.open(path, std::ios::binary);
-    if (!in.is_open()) {
+    HexFileReader in(path);
+    if (!in.isOpen()) {
         op_.showMessage(10304, 152, 12107);
         return 0;
     }
@@ -160,46 +150,40 @@ int32_t CFlashEngine::checkWcpFile(const std::filesystem::path& path) {
     uint32_t segmentBase = 0;
     uint32_t lowest = 0xFFFFFFFFu, highest = 0, highestEnd = 0, dataBytes = 0;
     bool any = false;
-    std::string line;
-    std::vector<uint8_t> r;
-    while (std::getline(in, line)) {
-        trimLineEnd(line);
-        if (line.empty()) continue;
-        if (!hexRecordBytes(line, r)) {
+    HexRecord r;
+    bool wellFormed = false;
+    while (in.next(r, wellFormed)) {
+        if (!wellFormed) {
             op_.showMessage(10306, 15, 12107);
             return 0;
         }
-        if (PasswordBootTypes(dev_.bootType))
-            dataBytes += static_cast<uint32_t>(line.size() - 11) / 2;
-        uint8_t sum = 0;
-        for (size_t i = 0; i + 1 < r.size(); ++i) sum = static_cast<uint8_t>(sum + r[i]);
-        const uint8_t type = r[3];
-        const uint32_t address = uint32_t{r[1]} << 8 | r[2];
-        if (r[0] == 0 && address == 0 && type == 0x01) break;  // the end record
-        if (r[0] == 2 && type == 0x02 && address == 0 && r[5] == 0x00) {
-            if ((r[4] >> 4) != 0 && segmentsRefused) {
+        if (PasswordBootTypes(dev_.bootType)) dataBytes += r.count();
+        if (r.count() == 0 && r.address() == 0 && r.type() == 0x01) break;  // the end record
+        const bool segment = r.isSegment() && r.address() == 0 && r.data()[1] == 0x00;
+        if (segment) {
+            if ((r.data()[0] >> 4) != 0 && segmentsRefused) {
                 op_.showMessage(10306, 152, 12107);
                 return 0;
             }
-        } else if (type != 0x00) {
+        } else if (r.type() != 0x00) {
             op_.showMessage(10306, 15, 12107);
             return 0;
         }
-        if (static_cast<uint8_t>(0x100 - sum) != r.back()) {
+        if (!r.sumOk()) {
             op_.showMessage(10303, 15, 12107);
             return 0;
         }
-        if (type == 0x02) {
-            segmentBase = (uint32_t{r[4]} << 8 | r[5]) * 16;
+        if (segment) {
+            segmentBase = r.segment() * 16;
             continue;
         }
-        const uint32_t absolute = segmentBase + address;
+        const uint32_t absolute = segmentBase + r.address();
         lowest = std::min(lowest, absolute);
         highest = std::max(highest, absolute);
-        if (r[0] > 0) highestEnd = std::max(highestEnd, absolute + r[0] - 1);
+        if (r.count() > 0) highestEnd = std::max(highestEnd, absolute + r.count() - 1);
         any = true;
     }
-    if (in.bad()) {
+    if (in.failed()) {
         op_.showMessage(10304, 151, 12107);
         return 0;
     }
@@ -344,10 +328,9 @@ int32_t CFlashEngine::transferThroughBootProgram(const std::filesystem::path& pa
 }
 
 int32_t CFlashEngine::sendWcpRecords(const std::filesystem::path& path) {
-    std::error_code ec;
-    std::ifstream in;
-    if (std::filesystem::is_regular_file(path, ec)) in.open(path, std::ios::binary);
-    if (!in.is_open()) {
+    HexFileReader in(path);
+    if (!in.isOpen()) {
+        std::error_code ec;
         if (std::filesystem::exists(path, ec)) {
             op_.showMessage(10304, 2612);
         } else if (const WcpFile* f = wcpFileNamed(path)) {
@@ -358,7 +341,7 @@ int32_t CFlashEngine::sendWcpRecords(const std::filesystem::path& path) {
         return 0;
     }
     const bool dataOnly = PasswordBootTypes(dev_.bootType);
-    std::vector<uint8_t> pending, record;
+    std::vector<uint8_t> pending;
     bool havePending = false;
     const BootTypeRow& row = bootTypeRow(dev_.bootType);
     if (!dataOnly &&
@@ -367,18 +350,19 @@ int32_t CFlashEngine::sendWcpRecords(const std::filesystem::path& path) {
         havePending = true;
     }
     uint8_t running = 0;
-    std::string line;
-    while (std::getline(in, line)) {
-        trimLineEnd(line);
-        if (!hexRecordBytes(line, record)) continue;
+    HexRecord record;
+    bool wellFormed = false;
+    while (in.next(record, wellFormed)) {
+        if (!wellFormed) continue;
         std::vector<uint8_t> piece;
         if (dataOnly) {
-            piece.assign(record.begin() + 4, record.end() - 1);
+            piece.assign(record.data(), record.data() + record.count());
             for (uint8_t b : piece) running = static_cast<uint8_t>(running + b);
             if (piece.empty()) continue;
         } else {
-            piece.push_back(0x3A);
-            piece.insert(piece.end(), record.begin(), record.end());
+            piece.resize(record.size + 1);
+            piece[0] = 0x3A;  // the colon
+            std::copy_n(record.bytes, record.size, piece.begin() + 1);
         }
         // Each piece waits for the next line so that the last can be marked.
         if (havePending && !sendFrame(pending.data(), static_cast<uint32_t>(pending.size()), 0, 0))
@@ -386,7 +370,7 @@ int32_t CFlashEngine::sendWcpRecords(const std::filesystem::path& path) {
         pending = std::move(piece);
         havePending = true;
     }
-    if (in.bad()) {
+    if (in.failed()) {
         op_.showMessage(10304, 2611, 12125);
         return 0;
     }

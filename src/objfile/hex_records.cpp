@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "app/numbers.h"
+
 namespace ostrand {
 
 namespace {
@@ -70,6 +72,44 @@ std::string memoryFileRecords(uint32_t start, const uint8_t* bytes, uint32_t cou
         i += n;
     }
     return out;
+}
+
+bool HexRecord::sumOk() const {
+    uint32_t sum = 0;
+    for (uint32_t i = 0; i < size; ++i) sum += bytes[i];
+    return (sum & 0xFF) == 0;
+}
+
+bool decodeHexRecord(std::string_view line, HexRecord& out) {
+    out.size = 0;
+    if (line.size() < 11 || line[0] != ':' || (line.size() - 1) % 2 != 0) return false;
+    const size_t n = (line.size() - 1) / 2;
+    if (n > sizeof out.bytes) return false;
+    for (size_t i = 0; i < n; ++i) {
+        const int b = hexByteAt(line, 1 + 2 * i);
+        if (b < 0) return false;
+        out.bytes[i] = static_cast<uint8_t>(b);
+    }
+    if (out.bytes[0] + 5u != n) return false;
+    out.size = static_cast<uint32_t>(n);
+    return true;
+}
+
+HexFileReader::HexFileReader(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(path, ec)) in_.open(path, std::ios::binary);
+}
+
+bool HexFileReader::next(HexRecord& record, bool& wellFormed) {
+    while (std::getline(in_, line_)) {
+        while (!line_.empty() && (line_.back() == '\r' || line_.back() == '\n' ||
+                                  line_.back() == ' ' || line_.back() == '\t'))
+            line_.pop_back();
+        if (line_.empty()) continue;
+        wellFormed = decodeHexRecord(line_, record);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace ostrand

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "app/device_database.h"
+#include "objfile/hex_records.h"
 
 namespace ostrand {
 
@@ -22,28 +23,25 @@ inline bool hexBytes(std::string_view s, size_t pos, uint32_t n, uint8_t* out) {
     return true;
 }
 
-bool equalsNoCase2(std::string_view s, size_t pos, const char* two) {
-    return pos + 2 <= s.size() && std::toupper(static_cast<unsigned char>(s[pos])) == two[0] &&
-           std::toupper(static_cast<unsigned char>(s[pos + 1])) == two[1];
-}
-
 int32_t parseIntel(std::string_view line, int32_t fileType, uint32_t& segmentBase,
                    ParsedRecord& out) {
     if (line.empty() || line[0] != ':') return 155;
+    // The type as written picks the rule, so a broken record of a known type
+    // is reported as that type's fault.
     std::string_view type = line.size() >= 9 ? line.substr(7, 2) : std::string_view{};
+    HexRecord r;
     if (type == "02") {
         if (fileType == kFileH16) return 151;
-        int seg0 = hexByteAt(line, 9), seg1 = hexByteAt(line, 11), sum = hexByteAt(line, 13);
-        if (line.substr(0, 7) != ":020000" || seg0 < 0 || seg1 != 0 || sum < 0 || line.size() != 15)
+        if (!decodeHexRecord(line, r) || r.count() != 2 || r.address() != 0 || r.data()[1] != 0)
             return 153;
-        uint8_t total = static_cast<uint8_t>(0x02 + 0x02 + seg0 + seg1);
-        if (static_cast<uint8_t>(-total) != sum) return 152;
-        segmentBase = static_cast<uint32_t>(seg0 << 8 | seg1);
+        if (!r.sumOk()) return 152;
+        segmentBase = r.segment();
         return 0;
     }
     if (type == "01") {
         // Only the one end record form; it ends nothing.
-        if (line.substr(0, 7) == ":000000" && equalsNoCase2(line, 9, "FF") && line.size() == 11) {
+        if (decodeHexRecord(line, r) && r.count() == 0 && r.address() == 0 &&
+            r.checksum() == 0xFF) {
             out.isEnd = true;
             return 0;
         }
@@ -52,30 +50,17 @@ int32_t parseIntel(std::string_view line, int32_t fileType, uint32_t& segmentBas
     if (type == "03" && fileType == kFileH20) {
         // The start address the converter writes for 20-bit files: four bytes
         // at address 0000. The programmer has no use for it.
-        uint8_t bytes[5];
-        if (line.size() != 19 || line.substr(0, 7) != ":040000" || !hexBytes(line, 9, 5, bytes))
-            return 154;
-        uint32_t sum = 0x04 + 0x03;
-        for (uint8_t b : bytes) sum += b;
-        return (sum & 0xFF) == 0 ? 0 : 154;
+        return decodeHexRecord(line, r) && r.count() == 4 && r.address() == 0 && r.sumOk() ? 0
+                                                                                           : 154;
     }
     if (type != "00") return 154;
-    int count = hexByteAt(line, 1);
-    if (count < 0) return 160;
     // The whole line is the record: a second record run onto the same line
     // would otherwise be lost without a word.
-    if (line.size() != 11 + 2 * static_cast<size_t>(count)) return 160;
-    uint8_t head[3];
-    if (!hexBytes(line, 3, 2, head)) return 160;
-    if (!hexBytes(line, 9, static_cast<uint32_t>(count), out.data)) return 160;
-    int check = hexByteAt(line, 9 + 2 * static_cast<size_t>(count));
-    if (check < 0) return 160;
-    uint32_t sum = static_cast<uint32_t>(count) + head[0] + head[1] + static_cast<uint32_t>(check);
-    for (int i = 0; i < count; ++i) sum += out.data[i];
-    if ((sum & 0xFF) != 0) return 160;
+    if (!decodeHexRecord(line, r) || !r.sumOk()) return 160;
     out.hasData = true;
-    out.count = static_cast<uint32_t>(count);
-    out.address = static_cast<uint64_t>(segmentBase) * 16 + (head[0] << 8 | head[1]);
+    out.count = r.count();
+    std::memcpy(out.data, r.data(), r.count());
+    out.address = static_cast<uint64_t>(segmentBase) * 16 + r.address();
     return 0;
 }
 

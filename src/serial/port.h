@@ -28,8 +28,8 @@ class Port {
     virtual uint32_t currentBaud() const = 0;
 
     // twoStopBitsFirst: the frame goes out with two stop bits; lastByteApart:
-    // its last byte goes alone with one stop bit. Both only while the split
-    // is active for the link phase (ComDelayFlags & LinkPhase).
+    // its last byte goes alone with one stop bit. The caller decides when
+    // the split applies.
     virtual bool write(const uint8_t* buffer, uint32_t count, int twoStopBitsFirst,
                        int lastByteApart) = 0;
     bool writeByte(const uint8_t* byte, int twoStopBitsFirst, int lastByteApart) {

@@ -281,18 +281,17 @@ bool SerialPort::write(const uint8_t* buffer, uint32_t count, int twoStopBitsFir
     // An empty frame has no last byte to send apart: nothing to do at all.
     if (count == 0) return true;
     const uint32_t flags = session_.ComDelayFlags.load();
-    const bool split = (flags & session_.LinkPhase.load()) != 0;
     const uint32_t pauseMs = ((flags >> 8) & 0xFF) ? ((flags >> 8) & 0xFF) : 1;
     auto pauseIf = [&](uint32_t bit) {
         if (flags & bit) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     };
 
-    if (split && twoStopBitsFirst == 1) {
+    if (twoStopBitsFirst == 1) {
         pauseIf(0x01);
         if (!setStopBits(2)) return false;
         pauseIf(0x02);
     }
-    const bool apart = split && lastByteApart == 1;
+    const bool apart = lastByteApart == 1;
     const uint32_t n = apart ? count - 1 : count;
     if (n > 0 && !writeAll(buffer, n)) return false;
     if (apart) {

@@ -35,9 +35,9 @@ class SerialPort : public Port {
     // they are and fails.
     bool setBaudRate(const std::string& baud) override;
 
-    // With the split active (ComDelayFlags & LinkPhase != 0), twoStopBitsFirst
-    // sends with two stop bits and lastByteApart sends the last byte alone
-    // with one stop bit. Stop-bit changes wait until earlier bytes have left.
+    // twoStopBitsFirst sends with two stop bits and lastByteApart sends the
+    // last byte alone with one stop bit, with the pauses ComDelayFlags asks
+    // for. Stop-bit changes wait until earlier bytes have left.
     bool write(const uint8_t* buffer, uint32_t count, int twoStopBitsFirst,
                int lastByteApart) override;
     // Waits up to timeoutMs (at least one read attempt) for one byte.

@@ -4,6 +4,7 @@
 #include "app/numbers.h"
 #include "app/operator.h"
 #include "app/profile.h"
+#include "app/setup_settings.h"
 #include "recording_operator.h"
 #include "test_folder.h"
 
@@ -119,6 +120,13 @@ TEST_F(DefinitionFile, KeyRules) {
     EXPECT_DOUBLE_EQ(w.clockMinMHz, 16.9344);  // boot type 10 overrides the limits
     db.select("C");
     EXPECT_EQ(db.clockEntryAvailable(), 1);
+    // Only a clock-entry device with the clock flag set runs at its fixed rate.
+    SetupValues v;
+    EXPECT_EQ(clockEntryRate(db.selected(), v), std::nullopt);
+    v.clockFlag = 1;
+    EXPECT_EQ(clockEntryRate(db.selected(), v), "115200");
+    EXPECT_EQ(clockEntryRate(db.find("A"), v), std::nullopt);
+    EXPECT_EQ(clockEntryRate(nullptr, v), std::nullopt);
     uint32_t off = 0;
     ASSERT_TRUE(db.flashOffset(off));
     EXPECT_EQ(off, 0x10000u);

@@ -106,7 +106,16 @@ TEST(CommandExchange, SilentTargetIsATimeOutAtTheExchangesPlace) {
 TEST(FrameExchange, HeaderIsOneFrameWithBothStopBitMarks) {
     ExchangeRig rig;
     const uint8_t read = wcpCommand(kWcpRead);
-    rig.port->script = {{read}};
+    rig.port->script = {{read}, {read}};
+    // The split applies only where the delay flags name the link phase.
+    rig.session.ComDelayFlags = kLinkWcp;
+    rig.session.LinkPhase = kLinkBootProgram;
+    EXPECT_EQ(rig.engine->headerExchange(WcpKind, kWcpRead, 0x00012340, 0x0102, 202), 1);
+    ASSERT_EQ(rig.port->frames.size(), 1u);
+    EXPECT_EQ(rig.port->frames[0].twoStopBitsFirst, 0);
+    EXPECT_EQ(rig.port->frames[0].lastByteApart, 0);
+    rig.port->frames.clear();
+    rig.session.LinkPhase = kLinkWcp;
     EXPECT_EQ(rig.engine->headerExchange(WcpKind, kWcpRead, 0x00012340, 0x0102, 202), 1);
     ASSERT_EQ(rig.port->frames.size(), 1u);
     const Bytes header = {0x00, 0x01, 0x23, 0x40, 0x01, 0x02};
@@ -126,6 +135,8 @@ TEST(FrameExchange, DataGoesFirstAndItsChecksumApartBeforeTheEcho) {
     // A target that answers the data part already has its answer taken as
     // the echo: the engine must not read between the two frames.
     rig.port->script = {{}, {write}};
+    rig.session.ComDelayFlags = kLinkWcp;
+    rig.session.LinkPhase = kLinkWcp;
     const Bytes data = {0x10, 0x20, 0xF0};
     EXPECT_EQ(rig.engine->dataExchange(WcpKind, kWcpWrite, data.data(), 3, 193), 1);
     ASSERT_EQ(rig.port->frames.size(), 2u);

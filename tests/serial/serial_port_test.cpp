@@ -127,8 +127,6 @@ TEST_F(SerialPortTest, EveryBootRateIsTakenAndBadTextsChangeNothing) {
 }
 
 TEST_F(SerialPortTest, SplitSendsFrameAndLeavesTheStopBitsItOwes) {
-    session.ComDelayFlags = 0x10;
-    session.LinkPhase = kLinkBootProgram;
     ASSERT_TRUE(port.setBaudRate("62500"));
     const uint8_t frame[] = {0x10, 0x20, 0x30};
     ASSERT_TRUE(port.write(frame, 3, 1, 0));
@@ -144,8 +142,7 @@ TEST_F(SerialPortTest, SplitSendsFrameAndLeavesTheStopBitsItOwes) {
     EXPECT_EQ(receive(1, 50), "");
     EXPECT_EQ(line().stopBits, 1);
 
-    session.LinkPhase = kLinkWcp;  // split enabled for the boot program only
-    ASSERT_TRUE(port.write(frame, 3, 1, 0));
+    ASSERT_TRUE(port.write(frame, 3, 0, 0));  // no marks: no split
     EXPECT_EQ(receive(3), "\x10\x20\x30");
     EXPECT_EQ(line().stopBits, 1);
 

@@ -70,7 +70,6 @@ TEST(WireTrace, RecordsWhatTheLineCarriedBurstByBurst) {
     ASSERT_TRUE(port.setBaudRate("76800"));
     // The two-stop-bit split: the frame with two, its last byte with one.
     session.ComDelayFlags = 1;
-    session.LinkPhase = 1;
     ASSERT_TRUE(port.write(hello, 3, 1, 1));
     port.close();
     WireTrace::setActive(nullptr);
