@@ -1,7 +1,7 @@
 #include "app/version.h"
 
 #include "app/device_database.h"
-#include "app/operator.h"
+#include "app/quiet_operator.h"
 #include "app/session.h"
 
 #ifndef OSTRAND_VERSION
@@ -9,24 +9,6 @@
 #endif
 
 namespace ostrand {
-
-namespace {
-
-// Reading the definition file for its version lines shows nothing.
-class QuietOperator : public Operator {
-  public:
-    using Operator::Operator;
-    bool ask(int32_t) override { return false; }
-    bool askOkCancel(int32_t) override { return false; }
-    bool notice(int32_t) override { return false; }
-    bool progressAborted() override { return false; }
-
-  protected:
-    void present(const ShownMessage&) override {}
-    void onProgress(const ProgressEvent&) override {}
-};
-
-}  // namespace
 
 const char* buildVersion() {
     return OSTRAND_VERSION;

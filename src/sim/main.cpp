@@ -14,8 +14,8 @@
 
 #include "app/device_database.h"
 #include "app/file_io.h"
-#include "app/operator.h"
 #include "app/program_folder.h"
+#include "app/quiet_operator.h"
 #include "app/session.h"
 #include "app/version.h"
 #include "sim/chip.h"
@@ -25,19 +25,14 @@ namespace {
 
 // The simulator only reports a definition file it cannot read: the
 // message line on stderr; it asks nothing and shows no progress.
-class MessageLines : public ostrand::Operator {
+class MessageLines : public ostrand::QuietOperator {
   public:
-    using Operator::Operator;
-    bool ask(int32_t) override { return false; }
-    bool askOkCancel(int32_t) override { return false; }
-    bool notice(int32_t) override { return false; }
-    bool progressAborted() override { return false; }
+    using QuietOperator::QuietOperator;
 
   protected:
     void present(const ostrand::ShownMessage& m) override {
         std::fprintf(stderr, "%s\n", m.text.c_str());
     }
-    void onProgress(const ostrand::ProgressEvent&) override {}
 };
 
 std::atomic<bool> g_stop{false};

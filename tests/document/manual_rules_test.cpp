@@ -5,6 +5,7 @@
 #include "app/device_database.h"
 #include "app/operator.h"
 #include "document/manual_rules.h"
+#include "recording_operator.h"
 #include "test_folder.h"
 
 namespace ostrand {
@@ -141,19 +142,6 @@ TEST(ManualRules, DataText) {
     }
     EXPECT_EQ(dataText({0x00, 0xAB, 0x0C}), "00 ab 0c ");
 }
-
-class RecordingOperator : public Operator {
-  public:
-    using Operator::Operator;
-    bool ask(int32_t) override { return false; }
-    bool askOkCancel(int32_t) override { return false; }
-    bool notice(int32_t) override { return false; }
-    bool progressAborted() override { return false; }
-
-  protected:
-    void present(const ShownMessage&) override {}
-    void onProgress(const ProgressEvent&) override {}
-};
 
 TEST(ManualRules, AddressesAndBlocks) {
     Session session;
