@@ -320,6 +320,7 @@ constexpr Entry kCatalogue[] = {
      "WCP has already been loaded. \nTo Erase, restart the Ostrand and do before loading WCP. "},
     {12152, "The device password can be set after an object file has been specified."},
     {12153, "The port has no RTS and DTR lines; the target is not reset through them."},
+    {12154, "The run record cannot be written."},
     {12200,
      "Select a device name.\nTo fix your selection, press the [Apply] button. \nIf your desired "
      "device name cannot be displayed, the definition file may be old. \nGet the latest definition "

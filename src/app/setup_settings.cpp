@@ -282,6 +282,7 @@ int32_t SetupSettings::loadSetupFile(const fs::path& path) {
     };
     romArea(kKeyROMArea1, v.romArea1Start, v.romArea1End);
     romArea(kKeyROMArea2, v.romArea2Start, v.romArea2End);
+    v.runRecord = trimmed(file->value(kSection, "RunRecord").value_or(""));
 
     if (auto rate = clockEntryRate(devices_.selected(), v)) {
         v.dataRate = *rate;
@@ -484,6 +485,8 @@ int32_t SetupSettings::writeSetupFile(const fs::path& path) {
     line("MemSizePhysic", num(v.memSizePhysic));
     line("MemSizeEmulat", num(v.memSizeEmulat));
     line("MemAddressLimit", hexAddress(v.memAddressLimit));
+    // Written only when set, so that a setup without it reads back unchanged.
+    if (!v.runRecord.empty()) line("RunRecord", v.runRecord);
 
     if (!out.write(text)) {
         out.abandon();

@@ -91,6 +91,10 @@ struct SetupValues {
     uint32_t memAddressLimit = 0x10000;
     uint32_t romArea1Start = 0, romArea1End = 0;  // 0-0: none given
     uint32_t romArea2Start = 0, romArea2End = 0;
+    // RunRecord: the file the window's auto programming appends a run record
+    // to, one line per chip (relative: in the program folder). Empty: none.
+    // Not one of the checked keys: a setup without it is complete.
+    std::string runRecord;
 
     // The ReadProtect value that belongs to a boot type.
     int32_t readProtectFor(int32_t bootType) const {

@@ -1,5 +1,7 @@
 #include "gang_console.h"
 
+#include <algorithm>
+
 #include <unistd.h>
 
 #include <cstdio>
@@ -99,6 +101,14 @@ void GangConsole::finished(size_t i, const std::string& state) {
 void GangConsole::message(size_t i, const std::string& text) {
     std::lock_guard guard(lock_);
     writeLocked(prefixed(lines_[i].port, text));
+}
+
+bool GangConsole::firstOfRun(int32_t code) {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (std::find(printedOnce_.begin(), printedOnce_.end(), code) != printedOnce_.end())
+        return false;
+    printedOnce_.push_back(code);
+    return true;
 }
 
 void GangConsole::note(const std::string& text) {

@@ -39,6 +39,9 @@ class GangConsole {
     void message(size_t i, const std::string& text);
     // A plain line of the gang itself (stderr).
     void note(const std::string& text);
+    // Whether a notice that tells of the machine, not of a port (M153: the
+    // ports have no modem lines), is still to be printed in this run.
+    bool firstOfRun(int32_t code);
 
     // A Yes/No (or OK/Cancel) question of port i; only one is on the
     // terminal at a time and nothing else is printed while it waits.
@@ -73,6 +76,7 @@ class GangConsole {
     size_t drawn_ = 0;  // status lines on the screen below the messages
     std::chrono::steady_clock::time_point lastDraw_{};
     std::vector<Line> lines_;
+    std::vector<int32_t> printedOnce_;
     std::string held_;
     std::mutex lock_;
     std::mutex question_;

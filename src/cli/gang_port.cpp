@@ -9,6 +9,7 @@ namespace ostrand::cli {
 
 void GangOperator::present(const ShownMessage& message) {
     shown.push_back(message);
+    if (message.code == 12153 && !console_.firstOfRun(message.code)) return;
     console_.message(index_, message.text);
     if (advice)
         if (const std::string a = advice(message); !a.empty())

@@ -8,6 +8,7 @@
 #include "app/password_rules.h"
 #include "document/document.h"
 #include "document/manual_rules.h"
+#include "document/run_record.h"
 
 namespace ostrand {
 
@@ -350,9 +351,44 @@ Outcome DocumentCore::protect(Preamble p) {
 
 Outcome DocumentCore::autoProgramming(const AutoOptions& boxes) {
     return captureOutcome(op, [&] {
-        autoProgrammer.dialogStart(boxes);
-        return autoProgrammer.record.anyFailed() ? 0 : 1;
+        return withRunRecord([&] {
+            autoProgrammer.dialogStart(boxes);
+            return autoProgrammer.record.anyFailed() ? 0 : 1;
+        });
     });
+}
+
+int32_t DocumentCore::withRunRecord(const std::function<int32_t()>& run) {
+    const std::string& name = settings.inForce.runRecord;
+    if (console_ || name.empty()) return run();
+    const fs::path file =
+        fs::path(name).is_absolute() ? fs::path(name) : settings.programFolder / name;
+    // A chip whose record would be lost is not touched; a lost line fails
+    // the run, since the line's record is what a production line keeps.
+    if (!RunRecorder::usable(file)) {
+        op.showMessage(12154, 1, 0, file.string());
+        session.ExitStatus = 2;
+        return 0;
+    }
+    AutoProgrammer& ap = autoProgrammer;
+    auto started = ap.stepStarted;
+    auto done = ap.stepDone;
+    auto finished = ap.chipFinished;
+    int32_t result = 0;
+    {
+        RunRecorder recorder(file, "ostrand", "auto", op);
+        recorder.follow(ap, settings);
+        result = run();
+        if (recorder.failed()) {
+            op.showMessage(12154, 2, 0, file.string());
+            session.ExitStatus = 2;
+            result = 0;
+        }
+    }
+    ap.stepStarted = std::move(started);
+    ap.stepDone = std::move(done);
+    ap.chipFinished = std::move(finished);
+    return result;
 }
 
 Outcome DocumentCore::unattendedAuto(bool batch) {
@@ -362,7 +398,7 @@ Outcome DocumentCore::unattendedAuto(bool batch) {
             autoProgrammer.autoRunDone = true;
             return 0;
         }
-        return autoProgrammer.unattendedRun(batch);
+        return withRunRecord([&] { return autoProgrammer.unattendedRun(batch); });
     });
 }
 

@@ -79,6 +79,7 @@ int32_t DocumentCore::loadRunObject(const StartupRequest& r, bool& malformed) {
 
 StartupResult DocumentCore::startUp(const StartupRequest& r) {
     StartupResult result;
+    console_ = r.console;
     // The instance switch is read straight from the definition file.
     auto def = ProfileFile::load(programFolder / "Ostrand.def");
     session.MultiInstance = def && def->getInt("COMMON", "Multi_On", 0) == 1 ? 1 : 0;
@@ -213,7 +214,8 @@ bool unattendedCommandLine(const std::string& commandLine) {
 
 int32_t DocumentCore::runCommandLine() {
     if (commandLineRunDue()) {
-        autoProgrammer.unattendedRun(true);
+        withRunRecord([&] { return autoProgrammer.unattendedRun(true); });
+        autoProgrammer.autoRunDone = true;  // also when the run record refused it
         return 1;
     }
     // Nobody waits for a chip that did not come (its message is shown).

@@ -296,8 +296,11 @@ class DocumentCore : public EngineSession {
     bool runPreamble(int command, Preamble p);
     int32_t loadRunObject(const StartupRequest& r, bool& malformed);
     std::filesystem::path setupSavePath() const;
+    // The window's auto programming under the setup's RunRecord (if any).
+    int32_t withRunRecord(const std::function<int32_t()>& run);
 
     FileLock instanceLock_;
+    bool console_ = false;  // started for ostrand-cli (which has --record)
     bool leaving_ = false;
     bool shutDown_ = false;
 };

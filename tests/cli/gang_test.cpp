@@ -313,5 +313,27 @@ TEST_F(Gang, BadUsageExitsWithTwoBeforeAnyPort) {
     EXPECT_NE(r.err.find("/dev/null: E124"), std::string::npos) << r.err;
 }
 
+// Two ports without modem lines whose chips do not answer: each port tells
+// its time-out, and the notice about the missing lines comes once a run.
+TEST_F(Gang, MissingModemLinesAreToldOncePerRun) {
+    SimChip chips[2];
+    std::string ports[2], setups;
+    std::vector<uint8_t> bytes;
+    for (size_t k = 0; k < 2; ++k) {
+        ports[k] = chips[k].start(folder.path(), "KMT12E64S", {"noreply:match*"});
+        ASSERT_FALSE(ports[k].empty());
+        setups += " --setup " + setupFor("s" + std::to_string(k) + ".ini", "KMT12E64S", ports[k],
+                                         objectFor(k, bytes));
+    }
+    const CliResult r = runCli(gang(setups + " --program"), folder.path(), "</dev/null", 60);
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_EQ(linesStarting(r.err, ports[0] + ": E0").size(), 1u) << r.err;
+    EXPECT_EQ(linesStarting(r.err, ports[1] + ": E0").size(), 1u) << r.err;
+    size_t notices = 0;
+    for (size_t at = r.err.find("M153"); at != std::string::npos; at = r.err.find("M153", at + 1))
+        ++notices;
+    EXPECT_EQ(notices, 1u) << r.err;
+}
+
 }  // namespace
 }  // namespace ostrand::test

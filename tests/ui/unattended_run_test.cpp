@@ -30,7 +30,8 @@ class UnattendedRunTest : public QObject {
     Q_OBJECT
 
     // The program and the console on the same chip and setup.
-    void runBoth(const std::vector<std::string>& faults, int expectedGui) {
+    void runBoth(const std::vector<std::string>& faults, int expectedGui,
+                 bool recordIsFolder = false) {
         TestFolder folder;
         ostrand::test::writeUiProgramFolder(folder.path());
         const std::string object =
@@ -40,8 +41,10 @@ class UnattendedRunTest : public QObject {
         for (const auto& f : faults) args.insert(args.end(), {"--fault", f});
         const std::string port = sim.start(folder.path(), "KMT12E48", args);
         QVERIFY(!port.empty());
+        // The run record of the window's runs is asked for by the setup.
         folder.write("Ostrand.ini",
-                     ostrand::test::setupText("KMT12E48", object, port, "76800", "1"));
+                     ostrand::test::setupText("KMT12E48", object, port, "76800", "1") +
+                         "RunRecord=" + (recordIsFolder ? "." : "runs.jsonl") + "\n");
         const std::string home = folder.path().string();
         const std::string log = (folder.path() / "gui.err").string();
         const Run gui = runChild(
@@ -54,10 +57,22 @@ class UnattendedRunTest : public QObject {
         // The chip is written only when the run passed.
         const std::string flash = folder.read("chip.flash");
         QCOMPARE(flash.size() >= 0x1000 && flash[0x10] == char(0x10 * 7 % 251), expectedGui == 1);
+        const std::string said = folder.read("gui.err"), runs = folder.read("runs.jsonl");
+        if (recordIsFolder) {
+            // Refused before the chip is touched: the record would be lost.
+            QVERIFY2(said.find("M154-1 : ") != std::string::npos && runs.empty(), said.c_str());
+            return;
+        }
+        const std::regex line("\\{\"time\": .*\"command\": \"auto\", \"port\": \"" + port +
+                              "\".*\"result\": \"" + (expectedGui == 1 ? "OK" : "NG") +
+                              "\".*\"version\": \"ostrand .*\\}\n");
+        QVERIFY2(std::regex_match(runs, line), runs.c_str());
         if (expectedGui != 1) return;
         const Run cli = runChild(std::string(OSTRAND_CLI) + " auto --home " + home +
                                  " </dev/null >/dev/null 2>&1");
         QCOMPARE(cli.status, 0);
+        // The console keeps its own --record: the setup's key is the window's.
+        QCOMPARE(folder.read("runs.jsonl"), runs);
         QVERIFY2(gui.seconds < cli.seconds + 3.0,
                  qPrintable(QString("%1 s against %2 s").arg(gui.seconds).arg(cli.seconds)));
     }
@@ -149,6 +164,7 @@ class UnattendedRunTest : public QObject {
 
     void goodRunEndsWithOne() { runBoth({}, 1); }
     void failedRunEndsWithTwo() { runBoth({"ecc*"}, 2); }
+    void unwritableRunRecordEndsWithTwo() { runBoth({}, 2, true); }
 
     // A program folder held by another program, or whose lock cannot be
     // made: every front end ends at once (the window with 0, the console
