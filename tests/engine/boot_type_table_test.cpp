@@ -107,9 +107,9 @@ TEST(BootTypeTable, CommandsMatchingBytesAndRateCodesAsBefore) {
         for (int clock : {4, 8, 16}) {
             const std::vector<int>& codes = expectedCodes(bt, clock);
             for (int i = 0; i < 11; ++i)
-                EXPECT_EQ(rateCodeFor(bt, clock, kRateTexts[i]), codes[i])
-                    << kRateTexts[i] << " at clock " << clock;
-            EXPECT_EQ(rateCodeFor(bt, clock, "9601"), -1);
+                EXPECT_EQ(rateCodeFor(bt, clock, DataRate::at(i)), codes[i])
+                    << DataRate::at(i).text() << " at clock " << clock;
+            EXPECT_EQ(rateCodeFor(bt, clock, DataRate::parse("9601")), -1);
         }
     }
 }
