@@ -339,6 +339,7 @@ int32_t CFlashEngine::rematch(int32_t column, int32_t place) {
 }
 
 int32_t CFlashEngine::recoverAfterTimeout(int32_t result) {
+    // Tied to message 10002: only a time-out of the target makes the engine reconnect.
     if (result == 0 && session_.LastMessageCode == 10002 && !recovering_) {
         recovering_ = true;
         session_.ProgrammingMode = kModeNone;

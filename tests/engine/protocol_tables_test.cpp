@@ -21,6 +21,8 @@ TEST(Frames, HeaderChecksumAndRegisterFrame) {
 TEST(Rates, CodesByBootTypeAndClock) {
     EXPECT_EQ(rateCodeFor(1, 16, "9600"), 0x28);
     EXPECT_EQ(rateCodeFor(12, 16, "76800"), 0x04);
+    EXPECT_EQ(rateCodeFor(5, 16, "57600"), 0x06);
+    EXPECT_EQ(rateCodeFor(9, 16, "62500"), 0x05);
     EXPECT_EQ(rateCodeFor(1, 16, "115200"), -1);
     EXPECT_EQ(rateCodeFor(3, 4, "76800"), -1);
     EXPECT_EQ(rateCodeFor(3, 4, "19200"), 0x00);  // code 0 is a real code here
