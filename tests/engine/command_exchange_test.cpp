@@ -34,7 +34,7 @@ struct ExchangeRig {
                                                 std::move(memory));
         EXPECT_GE(devices.select(device), 0);
         EXPECT_EQ(engine->loadDeviceParameters(), 1);
-        EXPECT_TRUE(port->open("memory", "9600"));
+        EXPECT_TRUE(port->open("memory", 9600));
         port->rates.clear();
         op.messages.clear();
     }

@@ -192,9 +192,8 @@ TEST_F(SerialPortTest, BaudSwitchesChangeTheRateOnlyAfterAGoodReply) {
         uint32_t rate;
         int expect;
     };
-    const Case cases[] = {{true, 0x55, 115200, 0}, {true, 0x54, 115200, 3},
-                          {true, -1, 115200, 1},   {true, 0x55, 12345, 2},
-                          {false, 0x54, 62500, 0}, {false, -1, 62500, 1}};
+    const Case cases[] = {{true, 0x55, 115200, 0}, {true, 0x54, 115200, 3}, {true, -1, 115200, 1},
+                          {true, 0x55, 12345, 2},  {false, 0x54, 62500, 0}, {false, -1, 62500, 1}};
     for (const Case& c : cases) {
         ASSERT_TRUE(port.setBaudRate(9600));
         uint32_t rateAtReceipt = 0;
