@@ -23,7 +23,7 @@ class ScriptPort : public ostrand::Port {
     }
     // Opens once: a reconnection after a time-out finds the port gone and
     // gives up at once instead of waiting for a target.
-    bool open(const std::string&, const std::string& baud) override {
+    bool open(const std::string&, uint32_t baud) override {
         if (opened_) return false;
         opened_ = open_ = true;
         return setBaudRate(baud);
@@ -31,10 +31,10 @@ class ScriptPort : public ostrand::Port {
     void close() override { open_ = false; }
     bool isOpen() const override { return open_; }
     int lastErrno() const override { return 0; }
-    bool setBaudRate(const std::string& baud) override {
-        if (baud.empty() || baud.size() > 7) return false;
-        baud_ = static_cast<uint32_t>(std::strtoul(baud.c_str(), nullptr, 10));
-        return baud_ != 0;
+    bool setBaudRate(uint32_t baud) override {
+        if (baud == 0) return false;
+        baud_ = baud;
+        return true;
     }
     uint32_t currentBaud() const override { return baud_; }
     bool write(const uint8_t*, uint32_t, int, int) override { return true; }

@@ -8,7 +8,7 @@
 
 namespace ostrand {
 
-// Rate codes by index in kRateTexts; -1: the boot program does not offer it.
+// Rate codes by DataRate::index(); -1: the boot program does not offer it.
 using RateCodes = std::array<int16_t, 11>;
 
 // How a WCP takes over after its RAM transfer.

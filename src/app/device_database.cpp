@@ -16,15 +16,6 @@ constexpr size_t kTextBuffer = 512;
 
 }  // namespace
 
-const char* const kRateTexts[11] = {"2400",  "4800",  "9600",  "19200",  "31250", "38400",
-                                    "57600", "62500", "76800", "115200", "128000"};
-
-int32_t rateIndexOf(std::string_view rate) {
-    for (int32_t i = 0; i < static_cast<int32_t>(std::size(kRateTexts)); ++i)
-        if (rate == kRateTexts[i]) return i;
-    return -1;
-}
-
 void DeviceDatabase::reset() {
     seriesNames_.clear();
     seriesSeen_.clear();
@@ -146,7 +137,7 @@ bool DeviceDatabase::readRecord(const ProfileFile& file, const std::string& sect
                 d.wcpParameters.optionA = static_cast<int32_t>((bits >> 1) & 1u);
                 d.wcpParameters.optionB = static_cast<int32_t>((bits >> 2) & 1u);
                 d.wcpParameters.optionC = ((bits >> 3) & 1u) ? 0 : 1;
-                d.wcpParameters.fixedRateText = kRateTexts[kRateIndex[rateIndex]];
+                d.wcpParameters.fixedRate = DataRate::at(kRateIndex[rateIndex]);
                 d.wcpParameters.clockMultiplier = 2 << ((bits >> 7) & 3u);
                 d.wcpParameters.clockMinMHz = minMHz;
                 d.wcpParameters.clockMaxMHz = maxMHz;
@@ -323,9 +314,9 @@ bool DeviceDatabase::wcpParametersOf(WcpParameters& out) const {
     return true;
 }
 
-bool DeviceDatabase::fixedRateTextOf(std::string& out) const {
+bool DeviceDatabase::fixedRateOf(DataRate& out) const {
     if (!selected()) return false;
-    out = selected()->wcpParameters.fixedRateText;
+    out = selected()->wcpParameters.fixedRate;
     return true;
 }
 

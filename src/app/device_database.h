@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "boot_types.h"
+#include "data_rate.h"
 #include "numbers.h"
 
 namespace ostrand {
@@ -17,17 +18,12 @@ namespace ostrand {
 class Operator;
 struct Session;
 
-// The program's rate table, in its order.
-extern const char* const kRateTexts[11];
-// Index of a rate text in kRateTexts, -1 when it is not one of them.
-int32_t rateIndexOf(std::string_view rate);
-
 // Bits 1-31 of TotalWCP.
 struct WcpParameters {
     int32_t optionA = -1;
     int32_t optionB = -1;
     int32_t optionC = -1;
-    std::string fixedRateText = "9600";
+    DataRate fixedRate = kRate9600;  // with clock entry
     int32_t clockMultiplier = 1;
     double clockMinMHz = 0.0;
     double clockMaxMHz = 0.0;
@@ -106,7 +102,7 @@ class DeviceDatabase {
     bool flashOffset(uint32_t& value) const;
     std::string seriesOf(const std::string& deviceName) const;
     bool wcpParametersOf(WcpParameters& out) const;
-    bool fixedRateTextOf(std::string& out) const;
+    bool fixedRateOf(DataRate& out) const;
     int32_t clockEntryAvailable() const;
 
     const std::string& webSiteUrl() const { return webSiteUrl_; }

@@ -15,9 +15,9 @@ namespace ostrand {
 
 namespace fs = std::filesystem;
 
-std::optional<std::string> clockEntryRate(const DeviceDefinition* device, const SetupValues& v) {
+std::optional<DataRate> clockEntryRate(const DeviceDefinition* device, const SetupValues& v) {
     if (v.clockFlag != 1 || !clockEntryDevice(device)) return std::nullopt;
-    return device->wcpParameters.fixedRateText;
+    return device->wcpParameters.fixedRate;
 }
 
 const char* const kSetupKeyNames[kSetupKeyCount] = {
@@ -177,8 +177,8 @@ int32_t SetupSettings::loadSetupFile(const fs::path& path) {
     mark(kKeyCOMPort, !v.comPort.empty() && (listed || isCharacterDevice(v.comPort)));
 
     // 3 DataRate
-    if (auto s = raw(kKeyDataRate)) v.dataRate = *s;
-    mark(kKeyDataRate, rateIndexOf(v.dataRate) >= 0);
+    if (auto s = raw(kKeyDataRate)) v.dataRate = DataRate::parse(*s);
+    mark(kKeyDataRate, v.dataRate.supported());
 
     // 4-8 the automatic programming steps: must be in the file, 0 or 1.
     int32_t* steps[] = {&v.allErase, &v.blankCheck, &v.programming, &v.verify, &v.fileCompare};
@@ -445,7 +445,7 @@ int32_t SetupSettings::writeSetupFile(const fs::path& path) {
     line("Device", v.device);
     line("OpenFile", v.openFile);
     line("COMPort", v.comPort);
-    line("DataRate", v.dataRate);
+    line("DataRate", v.dataRate.text());
     line("AllErase", num(v.allErase));
     line("BlankCheck", num(v.blankCheck));
     line("Programming", num(v.programming));

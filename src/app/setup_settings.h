@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "boot_types.h"
+#include "data_rate.h"
 #include "file_io.h"
 
 namespace ostrand {
@@ -61,7 +62,7 @@ struct SetupValues {
     std::string device;
     std::string openFile;
     std::string comPort;
-    std::string dataRate;
+    DataRate dataRate;
     int32_t allErase = 0;
     int32_t blankCheck = 0;
     int32_t programming = 0;
@@ -113,7 +114,7 @@ inline void applyFixedClock(int32_t bootType, SetupValues& v) {
 
 // The clock-entry rule: with the clock flag set, a clock-entry device runs
 // at its fixed rate. That rate, or nothing when the rule does not apply.
-std::optional<std::string> clockEntryRate(const DeviceDefinition* device, const SetupValues& v);
+std::optional<DataRate> clockEntryRate(const DeviceDefinition* device, const SetupValues& v);
 
 // An object path as the command line gives it: a trailing ",MSG_ON" or
 // ",MSG_OFF" (any case, blanks around it) sets showAutoResults (1 or 0) and is

@@ -155,7 +155,7 @@ int run(std::vector<std::string>& argv) {
         v.readProtect = chosen[kProtect];
     }
     std::fprintf(out, "device %s on %s at %s bps, mode %s\n", doc.settings.inForce.device.c_str(),
-                 doc.settings.inForce.comPort.c_str(), doc.settings.inForce.dataRate.c_str(),
+                 doc.settings.inForce.comPort.c_str(), doc.settings.inForce.dataRate.text(),
                  session.ProgrammingMode >= 1 && session.ProgrammingMode <= 4
                      ? std::string(messageTextOrFallback(13009 + session.ProgrammingMode)).c_str()
                      : "none");

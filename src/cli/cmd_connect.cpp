@@ -36,8 +36,8 @@ int connect(EngineContext& ctx) {
             status += (status.size() > 1 ? ", " : "") + std::to_string(b);
         ctx.results.emplace_back("port", jsonString(ctx.doc.settings.inForce.comPort));
         ctx.results.emplace_back("modeName", jsonString(modeText));
-        ctx.results.emplace_back("rate", jsonString(engine.dataRate()));
-        ctx.results.emplace_back("matchedAt", jsonString(engine.initialRate()));
+        ctx.results.emplace_back("rate", jsonString(engine.dataRate().text()));
+        ctx.results.emplace_back("matchedAt", jsonString(engine.initialRate().text()));
         ctx.results.emplace_back("status", status + "]");
         ctx.results.emplace_back("blank",
                                  blankKnown ? (engine.flashBlank() ? "true" : "false") : "null");
@@ -47,8 +47,8 @@ int connect(EngineContext& ctx) {
     std::printf("device: %s (BootType %d)\n", d->deviceName.c_str(), d->bootType);
     std::printf("port: %s\n", ctx.doc.settings.inForce.comPort.c_str());
     std::printf("mode: %s\n", modeText.c_str());
-    std::printf("rate: %s (matched at %s)\n", engine.dataRate().c_str(),
-                engine.initialRate().c_str());
+    std::printf("rate: %s (matched at %s)\n", engine.dataRate().text(),
+                engine.initialRate().text());
     if (engine.statusBytes().empty()) {
         std::printf("status: none (the boot program has no status command)\n");
     } else {

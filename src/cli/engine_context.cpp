@@ -129,7 +129,7 @@ StartupRequest consoleRequest(const CommonOptions& o, bool needObject,
     if (o.haveSetup) r.setupFile = std::filesystem::absolute(o.setup, ec);
     if (o.haveDevice) r.overrides.device = o.device;
     if (o.havePort) r.overrides.port = o.port;
-    if (o.haveRate) r.overrides.rate = o.rate;
+    if (o.haveRate) r.overrides.rate = DataRate::parse(o.rate);
     r.passwords = o.passwords;
     r.objectFile = objectFile;
     return r;

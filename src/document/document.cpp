@@ -41,6 +41,8 @@ DocumentCore::DocumentCore(Session& s, Operator& o, fs::path folder)
     hooks.disconnected = [this] {
         for (int32_t& f : viewRedraw) f = 1;
     };
+    // The rate the WCP put the line at stays the setup's rate in force.
+    hooks.dataRateChanged = [this](DataRate rate) { settings.inForce.dataRate = rate; };
     engine.setHooks(std::move(hooks));
 }
 

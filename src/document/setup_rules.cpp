@@ -118,8 +118,7 @@ int rateIndexOfClock(int32_t clock) {
 
 int initialRateIndex(const DeviceDefinition* d, const SetupValues& v) {
     if (clockChoiceDevice(d)) return rateIndexOfClock(v.clock);
-    const int i = rateIndexOf(v.dataRate);
-    return i < 0 ? 2 : i;
+    return v.dataRate.supported() ? v.dataRate.index() : kRate9600.index();
 }
 
 CommunicationLayout communicationLayout(const DeviceDefinition* d, bool autoChosen) {
@@ -154,11 +153,11 @@ FieldVerdict readSetupPages(const SetupPagesState& p, SetupValues& v) {
     v.openFile = p.objectFile;
     v.comPort = p.comPort;
     v.clockFlag = p.autoRate ? 1 : 0;
-    const std::optional<std::string> entryRate = clockEntryRate(p.device, v);
+    const std::optional<DataRate> entryRate = clockEntryRate(p.device, v);
     if (entryRate)
         v.dataRate = *entryRate;
-    else if (p.rateIndex >= 0 && p.rateIndex < static_cast<int>(std::size(kRateTexts)))
-        v.dataRate = kRateTexts[p.rateIndex];
+    else if (p.rateIndex >= 0 && p.rateIndex < DataRate::kCount)
+        v.dataRate = DataRate::at(p.rateIndex);
     v.clock = p.clock == 8 || p.clock == 4 ? p.clock : 16;
     v.addressOption = p.addressOption ? 1 : 0;
     if (entryRate) {
@@ -191,7 +190,8 @@ std::array<InfoLine, kSetupInfoLines> setupInformation(const DeviceDefinition* d
     std::array<InfoLine, kSetupInfoLines> l;
     l[kInfoDevice] = {"Device", v.device};
     l[kInfoComPort] = {"COM Port", v.comPort};
-    l[kInfoDataRate] = {"Data Rate", bootTypeRow(bt).fixedClockMHz > 0.0 ? "115200" : v.dataRate};
+    l[kInfoDataRate] = {"Data Rate",
+                        (bootTypeRow(bt).fixedClockMHz > 0.0 ? kRate115200 : v.dataRate).text()};
     l[kInfoFileName] = {"File Name", v.openFile};
     l[kInfoAllErase] = {"All Erase:",
                         onOff(v.allErase == 1 || (programming && EraseFirstTypes(bt)))};

@@ -48,7 +48,7 @@ int32_t CFlashEngine::connect(int32_t showErrors) {
     chooseInitialRate();
 
     if (!port_->isOpen()) {
-        if (!port_->open(port, initialRate_)) {
+        if (!port_->open(port, initialRate_.bps())) {
             op_.showMessage(10001, 3, 0, port_->openFailureDetail());
             return -1;
         }
@@ -242,8 +242,8 @@ int32_t CFlashEngine::resetTarget(int32_t phase) {
     return line(true, 1) ? 1 : 0;
 }
 
-int32_t CFlashEngine::setPortRate(const std::string& rateText) {
-    if (port_->setBaudRate(rateText)) return 1;
+int32_t CFlashEngine::setPortRate(DataRate rate) {
+    if (port_->setBaudRate(rate.bps())) return 1;
     op_.showMessage(10011, 39, kHintRateChange);
     return 0;
 }
@@ -264,8 +264,7 @@ int32_t CFlashEngine::changeDataRate(int32_t column) {
     uint8_t reply = 0;
     // A boot program that runs at 9600 only: its FF step leaves the rate as
     // it is (its WCP changes the rate later).
-    const std::string target =
-        bootTypeRow(dev_.bootType).bootAt9600 ? std::string("9600") : dataRate_;
+    const uint32_t target = (bootTypeRow(dev_.bootType).bootAt9600 ? kRate9600 : dataRate_).bps();
     const int r =
         bootTypeRow(dev_.bootType).adapterClock
             ? port_->switchBaudUnchecked(target, &commandBuffer_[0], &reply, timeouts_.echo)
@@ -307,8 +306,7 @@ int32_t CFlashEngine::readMatchReply(int32_t column, int32_t place, uint32_t tim
 
 int32_t CFlashEngine::resyncBeforeCommand(int32_t column, int32_t place) {
     if (resyncNeeded_ == 1 || matched_ == 0) {
-        const std::string rate =
-            bootTypeRow(dev_.bootType).adapterClock ? initialRate_ : std::string("9600");
+        const DataRate rate = bootTypeRow(dev_.bootType).adapterClock ? initialRate_ : kRate9600;
         if (!setPortRate(rate)) return 0;
         if (!rematch(column, place)) return 0;
         rateSwitched_ = 0;
@@ -341,6 +339,7 @@ int32_t CFlashEngine::rematch(int32_t column, int32_t place) {
 }
 
 int32_t CFlashEngine::recoverAfterTimeout(int32_t result) {
+    // Tied to message 10002: only a time-out of the target makes the engine reconnect.
     if (result == 0 && session_.LastMessageCode == 10002 && !recovering_) {
         recovering_ = true;
         session_.ProgrammingMode = kModeNone;

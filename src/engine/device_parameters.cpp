@@ -37,7 +37,7 @@ int32_t CFlashEngine::loadDeviceParameters() {
 int32_t CFlashEngine::prepareDataRate() {
     const SetupValues& v = settings_.inForce;
     dataRate_ = v.dataRate;
-    const std::optional<std::string> entryRate = clockEntryRate(devices_.selected(), v);
+    const std::optional<DataRate> entryRate = clockEntryRate(devices_.selected(), v);
     clockEntry_ = entryRate.has_value();
     if (clockEntry_) {
         WcpParameters w;
@@ -64,7 +64,7 @@ int32_t CFlashEngine::prepareDataRate() {
     }
     int32_t code = rateCodeFor(dev_.bootType, v.clock, dataRate_);
     if (code < 0 || (bootTypeRow(dev_.bootType).bootAt9600 &&
-                     session_.ProgrammingMode == kModeSBoot && dataRate_ != "9600")) {
+                     session_.ProgrammingMode == kModeSBoot && dataRate_ != kRate9600)) {
         op_.showMessage(10013, 0, kHintRate);
         return 0;
     }
@@ -74,15 +74,15 @@ int32_t CFlashEngine::prepareDataRate() {
 
 void CFlashEngine::chooseInitialRate() {
     const SetupValues& v = settings_.inForce;
-    std::string fixed;
+    DataRate fixed;
     if (bootTypeRow(dev_.bootType).adapterClock)
-        initialRate_ = v.clock == 8 ? "4800" : v.clock == 4 ? "2400" : "9600";
-    else if (clockEntry_ && devices_.fixedRateTextOf(fixed))
+        initialRate_ = v.clock == 8 ? kRate4800 : v.clock == 4 ? kRate2400 : kRate9600;
+    else if (clockEntry_ && devices_.fixedRateOf(fixed))
         initialRate_ = fixed;
-    else if (OwnRateBootTypes(dev_.bootType) && !dataRate_.empty())
+    else if (OwnRateBootTypes(dev_.bootType) && dataRate_.given())
         initialRate_ = dataRate_;
     else
-        initialRate_ = "9600";
+        initialRate_ = kRate9600;
 }
 
 uint32_t CFlashEngine::alignmentUnit() const {

@@ -43,7 +43,7 @@ bool EngineSession::applyOverrides(const RunOverrides& o) {
         return false;
     }
     applyDevicePasswords(previous, *devices.selected(), v);
-    if (v.dataRate.empty()) v.dataRate = "9600";
+    if (!v.dataRate.given()) v.dataRate = kRate9600;
     // The setup's own rules: a fixed clock, and a clock-entry device at its fixed rate.
     applyFixedClock(devices.selected()->bootType, v);
     if (auto rate = clockEntryRate(devices.selected(), v)) v.dataRate = *rate;

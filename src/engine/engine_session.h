@@ -24,7 +24,8 @@ namespace ostrand {
 
 // Values of one run that replace the setup's; nothing writes them back.
 struct RunOverrides {
-    std::optional<std::string> device{}, port{}, rate{};
+    std::optional<std::string> device{}, port{};
+    std::optional<DataRate> rate{};
 };
 
 class EngineSession {

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/data_rate.h"
 #include "app/device_database.h"
 #include "app/operator.h"
 #include "app/password_set.h"
@@ -42,6 +43,8 @@ struct EngineHooks {
     std::function<void(bool)> enableCommands;
     std::function<void(bool)> waitCursor;
     std::function<void()> disconnected;  // the port was closed
+    // The WCP put the line at another rate than the setup's (the clock divisor).
+    std::function<void(DataRate)> dataRateChanged;
     bool startupErasePrompt = true;      // ask at the first connection when the setup says so
     // A window to keep serviced: long waits for replies go in short slices.
     bool serviceWindow = false;
@@ -100,8 +103,8 @@ class CFlashEngine {
 
     // ---- what the engine knows ----
     const DeviceParameters& device() const { return dev_; }
-    const std::string& initialRate() const { return initialRate_; }  // the matching rate
-    const std::string& dataRate() const { return dataRate_; }
+    DataRate initialRate() const { return initialRate_; }  // the matching rate
+    DataRate dataRate() const { return dataRate_; }        // the rate in force
     bool portOpen() const { return portOpen_ == 1; }
     // The boot program answered its matching byte, and has not been left since.
     bool bootMatched() const { return matched_ == 1; }
@@ -153,7 +156,7 @@ class CFlashEngine {
     void hangUp();
     int32_t matchBootProgram(int32_t withRetry, bool runPostSteps = true);
     int32_t changeDataRate(int32_t column);
-    int32_t setPortRate(const std::string& rateText);
+    int32_t setPortRate(DataRate rate);
     int32_t resetTarget(int32_t phase);
     int32_t resyncBeforeCommand(int32_t column, int32_t place);
     int32_t recoverAfterTimeout(int32_t result);
@@ -331,8 +334,8 @@ class CFlashEngine {
     std::atomic<int32_t> portOpen_{0};
 
     // Rates.
-    std::string initialRate_ = "9600";
-    std::string dataRate_;
+    DataRate initialRate_ = kRate9600;
+    DataRate dataRate_;
     uint8_t rateCode_ = 0;
     uint8_t divisorN_ = 0, divisorK_ = 0, clockSelect_ = 0;
     bool clockEntry_ = false;  // the rate comes from the operator's clock (115200)

@@ -81,8 +81,8 @@ uint8_t eraseSelector(uint32_t start) {
     return static_cast<uint8_t>(start >> 12);
 }
 
-int32_t rateCodeFor(int32_t bootType, int32_t clockSetting, std::string_view rate) {
-    int32_t i = rateIndexOf(rate);
+int32_t rateCodeFor(int32_t bootType, int32_t clockSetting, DataRate rate) {
+    const int32_t i = rate.index();
     if (i < 0) return -1;
     const BootTypeRow& row = bootTypeRow(bootType);
     if (!row.rateCodes) return -1;

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "app/boot_types.h"
+#include "app/data_rate.h"
 
 namespace ostrand {
 
@@ -52,7 +53,7 @@ uint8_t eraseSelector(uint32_t start);
 
 // The code that asks the boot program for `rate`; -1 when the boot type (and,
 // for BootType 3, the adapter clock setting 4, 8 or other) does not support it.
-int32_t rateCodeFor(int32_t bootType, int32_t clockSetting, std::string_view rate);
+int32_t rateCodeFor(int32_t bootType, int32_t clockSetting, DataRate rate);
 
 // Clock-divisor search for 115200 bps from a target clock in Hz: three passes
 // of +-1, 2, 3 %. N is stored modulo 16 and K is 0 for whole divisors.

@@ -103,14 +103,14 @@ int32_t CFlashEngine::loadWcp(int32_t index) {
             if (!resetTarget(1)) return 0;
             if (waitWcpStart() == 2) return 0;
             const int32_t changed = wcpChangeRate();
-            if (changed == 1 && dataRate_ != "9600" && !setPortRate(dataRate_)) return 0;
+            if (changed == 1 && dataRate_ != kRate9600 && !setPortRate(dataRate_)) return 0;
             break;
         }
         case WcpStart::LineResetSetRateCode:
             if (!resetTarget(1)) return 0;
-            if (dataRate_ != "9600" && !setPortRate("9600")) return 0;
+            if (dataRate_ != kRate9600 && !setPortRate(kRate9600)) return 0;
             if (waitWcpStart() == 2) return 0;
-            if (dataRate_ != "9600" && (!wcpSetRateCode() || !setPortRate(dataRate_))) return 0;
+            if (dataRate_ != kRate9600 && (!wcpSetRateCode() || !setPortRate(dataRate_))) return 0;
             break;
     }
 
@@ -204,7 +204,7 @@ int32_t CFlashEngine::checkWcpFile(const std::filesystem::path& path) {
 int32_t CFlashEngine::wcpResync() {
     if (!(resyncNeeded_ == 1 || (modeSnapshot_ == kModeWcpDiv && matched_ == 0))) return 1;
     const BootTypeRow& row = bootTypeRow(dev_.bootType);
-    if (!setPortRate(row.adapterClock ? initialRate_ : std::string("9600"))) return 0;
+    if (!setPortRate(row.adapterClock ? initialRate_ : kRate9600)) return 0;
     if (!rematch(kColRamTransfer, 171)) return 0;
     rateSwitched_ = row.resyncKeepsRate ? 1 : 0;
     return 1;
@@ -409,20 +409,20 @@ int32_t CFlashEngine::wcpChangeRate() {
         uint8_t value;
     };
     struct Row {
-        const char* rate;
+        uint32_t bps;
         Write writes[3];
     };
     static constexpr Row kRows[] = {
-        {"2400", {{0x0053, 116}, {0x0054, 15}, {0x8000, 0x55}}},
-        {"4800", {{0x0053, 104}, {0x0054, 14}, {0x8000, 0x55}}},
-        {"9600", {{0x0053, 100}, {0x0054, 15}, {0x8000, 0x55}}},
-        {"19200", {{0x0053, 88}, {0x0054, 14}, {0x8000, 0x55}}},
-        {"31250", {{0x0053, 21}, {0x8000, 0x55}, {0, 0}}},
-        {"62500", {{0x0053, 10}, {0x8000, 0x55}, {0, 0}}},
+        {2400, {{0x0053, 116}, {0x0054, 15}, {0x8000, 0x55}}},
+        {4800, {{0x0053, 104}, {0x0054, 14}, {0x8000, 0x55}}},
+        {9600, {{0x0053, 100}, {0x0054, 15}, {0x8000, 0x55}}},
+        {19200, {{0x0053, 88}, {0x0054, 14}, {0x8000, 0x55}}},
+        {31250, {{0x0053, 21}, {0x8000, 0x55}, {0, 0}}},
+        {62500, {{0x0053, 10}, {0x8000, 0x55}, {0, 0}}},
     };
-    if (dataRate_ == "9600") return 1;
+    if (dataRate_ == kRate9600) return 1;
     for (const Row& row : kRows) {
-        if (dataRate_ != row.rate) continue;
+        if (dataRate_.bps() != row.bps) continue;
         for (const Write& w : row.writes) {
             if (w.reg == 0 && w.value == 0) break;
             if (!registerWrite(w.reg, w.value)) return 0;
@@ -455,9 +455,9 @@ int32_t CFlashEngine::wcpSetDivisor() {
     if (!headerExchange(WcpKind, kWcpDivisor, 0, size, 652)) return 0;
     if (!readCompletion(WcpKind, kWcpDivisor, timeouts_.echo, 653)) return 0;
     pauseServiced(333);
-    if (!setPortRate("115200")) return 0;
-    dataRate_ = "115200";
-    settings_.inForce.dataRate = "115200";
+    if (!setPortRate(kRate115200)) return 0;
+    dataRate_ = kRate115200;
+    if (hooks_.dataRateChanged) hooks_.dataRateChanged(dataRate_);
     return 1;
 }
 

@@ -16,6 +16,7 @@ constexpr uint32_t kReadChunk = 0x2000;
 // A WCP command that timed out leaves a chip that has started over: the
 // resident WCP is gone, so forget it and reconnect before anything else.
 int32_t CFlashEngine::wcpCommandFailed() {
+    // Tied to message 10002: a time-out means the chip dropped its WCP.
     if (session_.LastMessageCode == 10002) {
         clearWcpLoaded();
         matched_ = 0;

@@ -10,7 +10,7 @@ void Port::discardInput() {
     }
 }
 
-int Port::switchBaud(const std::string& baud, const uint8_t* send, uint8_t* reply,
+int Port::switchBaud(uint32_t baud, const uint8_t* send, uint8_t* reply,
                      uint32_t timeoutMs, bool checked) {
     if (send == nullptr || reply == nullptr) return 1;
     (void)writeByte(send, 0, 0);
@@ -19,12 +19,12 @@ int Port::switchBaud(const std::string& baud, const uint8_t* send, uint8_t* repl
     return setBaudRate(baud) ? 0 : 2;
 }
 
-int Port::switchBaudChecked(const std::string& baud, const uint8_t* send, uint8_t* reply,
+int Port::switchBaudChecked(uint32_t baud, const uint8_t* send, uint8_t* reply,
                             uint32_t timeoutMs) {
     return switchBaud(baud, send, reply, timeoutMs, true);
 }
 
-int Port::switchBaudUnchecked(const std::string& baud, const uint8_t* send, uint8_t* reply,
+int Port::switchBaudUnchecked(uint32_t baud, const uint8_t* send, uint8_t* reply,
                               uint32_t timeoutMs) {
     return switchBaud(baud, send, reply, timeoutMs, false);
 }

@@ -11,9 +11,9 @@ class Port {
   public:
     virtual ~Port() = default;
 
-    // port: a device name; baud: decimal text. On failure nothing stays open
-    // and lastErrno() tells why.
-    virtual bool open(const std::string& port, const std::string& baud) = 0;
+    // port: a device name; baud: bits per second. On failure nothing stays
+    // open and lastErrno() tells why.
+    virtual bool open(const std::string& port, uint32_t baud) = 0;
     // Harmless when closed.
     virtual void close() = 0;
     virtual bool isOpen() const = 0;
@@ -22,9 +22,9 @@ class Port {
     // message: who holds a busy port. Empty when there is nothing to add.
     virtual std::string openFailureDetail() const { return {}; }
 
-    // A text that names no rate this port can take leaves the rate as it is
+    // A rate this port cannot take (0 among them) leaves the rate as it is
     // and fails. One stop bit, 8 data bits, no parity.
-    virtual bool setBaudRate(const std::string& baud) = 0;
+    virtual bool setBaudRate(uint32_t baud) = 0;
     virtual uint32_t currentBaud() const = 0;
 
     // twoStopBitsFirst: the frame goes out with two stop bits; lastByteApart:
@@ -53,13 +53,13 @@ class Port {
     // Send *send at the current rate, wait for the target's reply, and only
     // then change the local rate. 0 done, 1 no reply, 2 rate refused,
     // 3 (checked only) reply differs from the byte sent.
-    int switchBaudChecked(const std::string& baud, const uint8_t* send, uint8_t* reply,
+    int switchBaudChecked(uint32_t baud, const uint8_t* send, uint8_t* reply,
                           uint32_t timeoutMs);
-    int switchBaudUnchecked(const std::string& baud, const uint8_t* send, uint8_t* reply,
+    int switchBaudUnchecked(uint32_t baud, const uint8_t* send, uint8_t* reply,
                             uint32_t timeoutMs);
 
   private:
-    int switchBaud(const std::string& baud, const uint8_t* send, uint8_t* reply, uint32_t timeoutMs,
+    int switchBaud(uint32_t baud, const uint8_t* send, uint8_t* reply, uint32_t timeoutMs,
                    bool checked);
 };
 

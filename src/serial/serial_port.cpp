@@ -89,18 +89,13 @@ SerialPort::~SerialPort() {
     close();
 }
 
-uint32_t SerialPort::parseBaud(const std::string& text) {
-    if (text.empty() || text.size() > 9 ||
-        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return 0;
-    const auto rate = static_cast<uint32_t>(std::strtoul(text.c_str(), nullptr, 10));
-    if (speedCode(rate) != B0) return rate;
-    return std::find(std::begin(kOtherRates), std::end(kOtherRates), rate) != std::end(kOtherRates)
-               ? rate
-               : 0;
+bool SerialPort::takesRate(uint32_t rate) {
+    if (rate == 0) return false;
+    return speedCode(rate) != B0 ||
+           std::find(std::begin(kOtherRates), std::end(kOtherRates), rate) != std::end(kOtherRates);
 }
 
-bool SerialPort::open(const std::string& port, const std::string& baud) {
+bool SerialPort::open(const std::string& port, uint32_t baud) {
     close();
     lastErrno_ = 0;
     busyHolder_ = 0;
@@ -201,15 +196,14 @@ bool SerialPort::apply(const struct termios& state, uint32_t rate) {
     return tcsetattr(handle, TCSADRAIN, &t) == 0;
 }
 
-bool SerialPort::setBaudRate(const std::string& baud) {
+bool SerialPort::setBaudRate(uint32_t rate) {
     if (handle < 0) return false;
     if (tcgetattr(handle, &savedState) != 0) return false;
     LineSettings line;
     savedRate_ = readLineSettings(handle, line) ? line.baud : currentRate_;
     currentState = savedState;
 
-    const uint32_t rate = parseBaud(baud);
-    if (rate == 0) {
+    if (!takesRate(rate)) {
         errno = EINVAL;
         return false;
     }

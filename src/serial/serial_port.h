@@ -28,12 +28,12 @@ class SerialPort : public Port {
     // another program holds it, see busyHolder()). The device is held with
     // an exclusive advisory lock (flock) besides the terminal's exclusive
     // mode, which does not stop root.
-    bool open(const std::string& port, const std::string& baud) override;
+    bool open(const std::string& port, uint32_t baud) override;
     // Puts back savedState and releases the device; harmless when closed.
     void close() override;
     // A text that names no rate this port can take leaves the settings as
     // they are and fails.
-    bool setBaudRate(const std::string& baud) override;
+    bool setBaudRate(uint32_t baud) override;
 
     // twoStopBitsFirst sends with two stop bits and lastByteApart sends the
     // last byte alone with one stop bit, with the pauses ComDelayFlags asks
@@ -79,8 +79,8 @@ class SerialPort : public Port {
     std::string openFailureDetail() const override;
     const std::string& portName() const { return portName_; }
 
-    // The rate a text names, or 0 when this port cannot take it.
-    static uint32_t parseBaud(const std::string& text);
+    // Whether this machine's ports can be set to `rate`.
+    static bool takesRate(uint32_t rate);
 
     uint32_t rtsControl = 1;
     uint32_t dtrControl = 0;

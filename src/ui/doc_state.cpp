@@ -14,7 +14,7 @@ DocState readDocState(DocumentCore& core) {
     const SetupValues& v = core.settings.inForce;
     s.device = v.device;
     s.port = v.comPort;
-    s.rate = v.dataRate;
+    s.rate = v.dataRate.text();
     s.objectFile = v.openFile;
     s.addressOption = v.addressOption != 0;
     s.addressAreaBytes = (uint64_t{v.romArea1End} - v.romArea1Start + 1) +

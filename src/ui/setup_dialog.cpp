@@ -286,7 +286,8 @@ CCommunicationPage::CCommunicationPage(DocumentCore& core, QWidget* parent)
     rateLabel = new QLabel(QStringLiteral("Data Rate"), this);
     rateList = new QComboBox(this);
     rateList->setObjectName(QStringLiteral("dataRate"));
-    for (const char* r : kRateTexts) rateList->addItem(QString::fromLatin1(r));
+    for (int32_t i = 0; i < DataRate::kCount; ++i)
+        rateList->addItem(QString::fromLatin1(DataRate::at(i).text()));
     bpsLabel = new QLabel(QStringLiteral("bps"), this);
     layout->addWidget(rateLabel, 3, 0);
     layout->addWidget(rateList, 3, 1);

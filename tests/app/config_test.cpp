@@ -115,7 +115,7 @@ TEST_F(DefinitionFile, KeyRules) {
     EXPECT_EQ(w.optionA, 1);
     EXPECT_EQ(w.optionB, 0);
     EXPECT_EQ(w.optionC, 0);
-    EXPECT_EQ(w.fixedRateText, "115200");
+    EXPECT_EQ(w.fixedRate, kRate115200);
     EXPECT_EQ(w.clockMultiplier, 8);
     EXPECT_DOUBLE_EQ(w.clockMinMHz, 16.9344);  // boot type 10 overrides the limits
     db.select("C");
@@ -124,7 +124,7 @@ TEST_F(DefinitionFile, KeyRules) {
     SetupValues v;
     EXPECT_EQ(clockEntryRate(db.selected(), v), std::nullopt);
     v.clockFlag = 1;
-    EXPECT_EQ(clockEntryRate(db.selected(), v), "115200");
+    EXPECT_EQ(clockEntryRate(db.selected(), v), kRate115200);
     EXPECT_EQ(clockEntryRate(db.find("A"), v), std::nullopt);
     EXPECT_EQ(clockEntryRate(nullptr, v), std::nullopt);
     uint32_t off = 0;
@@ -142,7 +142,7 @@ TEST_F(DefinitionFile, TotalWcpClockFields) {
     EXPECT_DOUBLE_EQ(w.clockMinMHz, 3.5);
     EXPECT_DOUBLE_EQ(w.clockMaxMHz, 12.25);
     EXPECT_EQ(w.clockMultiplier, 4);
-    EXPECT_EQ(w.fixedRateText, "9600");
+    EXPECT_EQ(w.fixedRate, kRate9600);
     EXPECT_EQ(w.optionC, 1);
 }
 

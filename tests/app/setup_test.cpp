@@ -150,7 +150,7 @@ TEST_F(SetupFile, SaveWritesFixedOrderAndReloadsTheSameValues) {
 TEST_F(SetupFile, InvalidKeyIsNamedAndTheRestApplied) {
     EXPECT_EQ(load(body("Clock=12\nDataRate=9600\n")), -1);
     expectMessage(10111, "Clock", 12120);
-    EXPECT_EQ(settings.inForce.dataRate, "9600");
+    EXPECT_EQ(settings.inForce.dataRate, kRate9600);
     EXPECT_EQ(settings.inForce.clock, 16);
     EXPECT_EQ(db.selectedIndex(), 0);
 
@@ -224,7 +224,7 @@ TEST_F(SetupFile, CommandLineObjectAndClockEntry) {
     EXPECT_EQ(load(body("Device=CLK\nDataRate=2400\n")), 0);
     EXPECT_EQ(settings.inForce.clockFlag, 1);
     EXPECT_DOUBLE_EQ(settings.inForce.clockValue, 16.9344);
-    EXPECT_EQ(settings.inForce.dataRate, "19200");
+    EXPECT_STREQ(settings.inForce.dataRate.text(), "19200");
 }
 
 TEST_F(SetupFile, SeveralInstancesNumberTheirFiles) {

@@ -32,7 +32,8 @@ struct Station {
     // What a front end does for the run: definitions, the run's values, connect.
     void bringUp() {
         ASSERT_TRUE(parts->loadDefinitions());
-        ASSERT_TRUE(parts->applyOverrides({.device = kDevice, .port = port, .rate = "38400"}));
+        ASSERT_TRUE(parts->applyOverrides(
+            {.device = kDevice, .port = port, .rate = DataRate::parse("38400")}));
         parts->takeSetup();
         EngineTimeouts t = parts->engine.timeouts();
         t.echo = 300;

@@ -34,7 +34,7 @@ struct ExchangeRig {
                                                 std::move(memory));
         EXPECT_GE(devices.select(device), 0);
         EXPECT_EQ(engine->loadDeviceParameters(), 1);
-        EXPECT_TRUE(port->open("memory", "9600"));
+        EXPECT_TRUE(port->open("memory", 9600));
         port->rates.clear();
         op.messages.clear();
     }
@@ -182,10 +182,10 @@ TEST(RateChange, LocalRateChangesOnlyAfterTheEchoOfTheRateCode) {
     for (Reply reply : {Echo, ErrorCode, Silence}) {
         ExchangeRig rig;
         SetupValues& v = rig.settings.inForce;
-        v.dataRate = "19200";
+        v.dataRate = DataRate::parse("19200");
         applyFixedClock(rig.engine->device().bootType, v);
         ASSERT_EQ(rig.engine->prepareDataRate(), 1);
-        const int32_t code = rateCodeFor(rig.engine->device().bootType, v.clock, "19200");
+        const int32_t code = rateCodeFor(rig.engine->device().bootType, v.clock, v.dataRate);
         ASSERT_GE(code, 0);
         const uint8_t rateCode = static_cast<uint8_t>(code);
         rig.port->script = {reply == Echo        ? Bytes{rateCode}

@@ -29,13 +29,14 @@ TEST_P(EveryBootType, ConnectsAtEveryRateItsTableTakes) {
     EngineRig rig;
     rig.start(GetParam().device);
     int rates = 0;
-    for (const char* rate : kRateTexts) {
+    for (int32_t i = 0; i < DataRate::kCount; ++i) {
+        const DataRate rate = DataRate::at(i);
         const int clock = rig.settings.inForce.clock;
         if (GetParam().bootType != 10 && rateCodeFor(GetParam().bootType, clock, rate) < 0)
             continue;
-        if (SerialPort::parseBaud(rate) == 0) continue;  // this machine's ports cannot take it
+        if (!SerialPort::takesRate(rate.bps())) continue;  // this machine's ports cannot take it
         rig.settings.inForce.dataRate = rate;
-        SCOPED_TRACE(rate);
+        SCOPED_TRACE(rate.text());
         ASSERT_EQ(rig.engine.connect(1), 1);
         EXPECT_EQ(rig.session.ConnectStatus, kConnected);
         EXPECT_EQ(rig.engine.linkState(), 2);
@@ -60,7 +61,7 @@ TEST(Connect, BootType3MatchesAtTheRateOfItsAdapterClock) {
     for (int clock : {4, 8}) {
         rig.settings.inForce.clock = clock;
         ASSERT_EQ(rig.engine.connect(1), 1);
-        EXPECT_EQ(rig.engine.initialRate(), clock == 4 ? "2400" : "4800");
+        EXPECT_EQ(rig.engine.initialRate(), clock == 4 ? kRate2400 : kRate4800);
         uint16_t sum = 0;
         EXPECT_EQ(rig.engine.bootSum(0, 0, sum), 1);
         rig.engine.disconnect();

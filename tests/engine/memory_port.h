@@ -37,7 +37,7 @@ class MemoryPort : public Port {
     }
     size_t pending() const { return input_.size(); }
 
-    bool open(const std::string&, const std::string& baud) override {
+    bool open(const std::string&, uint32_t baud) override {
         open_ = true;
         return setBaudRate(baud);
     }
@@ -47,8 +47,7 @@ class MemoryPort : public Port {
     }
     bool isOpen() const override { return open_; }
     int lastErrno() const override { return 0; }
-    bool setBaudRate(const std::string& baud) override {
-        const uint32_t rate = baud.empty() ? 0 : static_cast<uint32_t>(std::stoul(baud));
+    bool setBaudRate(uint32_t rate) override {
         if (rate == 0) return false;
         baud_ = rate;
         rates.push_back(rate);

@@ -19,16 +19,18 @@ TEST(Frames, HeaderChecksumAndRegisterFrame) {
 }
 
 TEST(Rates, CodesByBootTypeAndClock) {
-    EXPECT_EQ(rateCodeFor(1, 16, "9600"), 0x28);
-    EXPECT_EQ(rateCodeFor(12, 16, "76800"), 0x04);
-    EXPECT_EQ(rateCodeFor(1, 16, "115200"), -1);
-    EXPECT_EQ(rateCodeFor(3, 4, "76800"), -1);
-    EXPECT_EQ(rateCodeFor(3, 4, "19200"), 0x00);  // code 0 is a real code here
-    EXPECT_EQ(rateCodeFor(3, 16, "76800"), 0x00);
-    EXPECT_EQ(rateCodeFor(4, 16, "38400"), -1);
-    EXPECT_EQ(rateCodeFor(11, 16, "4800"), -1);
-    EXPECT_EQ(rateCodeFor(7, 16, "128000"), 0x86);
-    EXPECT_EQ(rateCodeFor(1, 16, "9601"), -1);
+    EXPECT_EQ(rateCodeFor(1, 16, DataRate::parse("9600")), 0x28);
+    EXPECT_EQ(rateCodeFor(12, 16, DataRate::parse("76800")), 0x04);
+    EXPECT_EQ(rateCodeFor(5, 16, DataRate::parse("57600")), 0x06);
+    EXPECT_EQ(rateCodeFor(9, 16, DataRate::parse("62500")), 0x05);
+    EXPECT_EQ(rateCodeFor(1, 16, DataRate::parse("115200")), -1);
+    EXPECT_EQ(rateCodeFor(3, 4, DataRate::parse("76800")), -1);
+    EXPECT_EQ(rateCodeFor(3, 4, DataRate::parse("19200")), 0x00);  // code 0 is a real code here
+    EXPECT_EQ(rateCodeFor(3, 16, DataRate::parse("76800")), 0x00);
+    EXPECT_EQ(rateCodeFor(4, 16, DataRate::parse("38400")), -1);
+    EXPECT_EQ(rateCodeFor(11, 16, DataRate::parse("4800")), -1);
+    EXPECT_EQ(rateCodeFor(7, 16, DataRate::parse("128000")), 0x86);
+    EXPECT_EQ(rateCodeFor(1, 16, DataRate::parse("9601")), -1);
 }
 
 TEST(Rates, DivisorSearchPasses) {

@@ -66,7 +66,7 @@ struct EngineRig {
         SetupValues& v = settings.inForce;
         v.device = device;
         v.comPort = port;
-        v.dataRate = rate;
+        v.dataRate = DataRate::parse(rate);
         applyFixedClock(devices.selected()->bootType, v);
         devices.applyProgrammingMode();
     }

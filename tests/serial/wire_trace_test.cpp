@@ -49,14 +49,14 @@ TEST(WireTrace, RecordsWhatTheLineCarriedBurstByBurst) {
     uint8_t byte = 0;
 
     // Off: the port writes nothing anywhere.
-    ASSERT_TRUE(port.open(slave, "9600"));
+    ASSERT_TRUE(port.open(slave, 9600));
     ASSERT_TRUE(port.write(hello, 3, 0, 0));
     port.close();
 
     WireTrace trace;
     ASSERT_TRUE(trace.open(file.string()));
     WireTrace::setActive(&trace);
-    ASSERT_TRUE(port.open(slave, "9600"));
+    ASSERT_TRUE(port.open(slave, 9600));
     ASSERT_TRUE(port.write(hello, 3, 0, 0));
     // Three bytes read one by one are one burst; after a pause, a new one.
     ASSERT_EQ(::write(master, "\x11\x22\x33", 3), 3);
@@ -67,7 +67,7 @@ TEST(WireTrace, RecordsWhatTheLineCarriedBurstByBurst) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     ASSERT_EQ(::write(master, "\x55", 1), 1);
     ASSERT_TRUE(port.readByte(&byte, 500));
-    ASSERT_TRUE(port.setBaudRate("76800"));
+    ASSERT_TRUE(port.setBaudRate(76800));
     // The two-stop-bit split: the frame with two, its last byte with one.
     session.ComDelayFlags = 1;
     ASSERT_TRUE(port.write(hello, 3, 1, 1));

@@ -57,7 +57,7 @@ TEST(Program, EveryDemoDeviceAnswersItsMatchingByte) {
         Running sim({"--home", OSTRAND_DATA_DIR, "--device", d.deviceName});
         ASSERT_EQ(sim.path.rfind("/dev/pts/", 0), 0u) << sim.path;
         SerialPort port(session);
-        ASSERT_TRUE(port.open(sim.path, "9600"));
+        ASSERT_TRUE(port.open(sim.path, 9600));
         const uint8_t match =
             d.bootType == 7 || d.bootType == 8 || d.bootType == 10 || d.bootType == 11 ? 0x86
                                                                                        : 0x5A;
@@ -92,7 +92,7 @@ TEST(Program, KeepsItsFlashInTheFileAndServesAReconnectingHost) {
     Session session;
     SerialPort port(session);
     for (int round = 0; round < 2; ++round) {  // the second time after a close
-        ASSERT_TRUE(port.open((dir / "tty").string(), "9600"));
+        ASSERT_TRUE(port.open((dir / "tty").string(), 9600));
         const uint8_t match = 0x5A;
         uint8_t got = 0;
         ASSERT_TRUE(port.writeByte(&match, 0, 0));
@@ -102,7 +102,7 @@ TEST(Program, KeepsItsFlashInTheFileAndServesAReconnectingHost) {
         usleep(100 * 1000);  // the simulator notices the hang-up
     }
     // Erase through the programming command; the file follows.
-    ASSERT_TRUE(port.open(sim.path, "9600"));
+    ASSERT_TRUE(port.open(sim.path, 9600));
     const Bytes erase = {0x5A, 0x30};
     ASSERT_TRUE(port.write(erase.data(), 2, 0, 0));
     uint8_t r[3];

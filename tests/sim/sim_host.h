@@ -88,10 +88,10 @@ class SimHost {
             } catch (const StopRequested&) {
             }
         });
-        ASSERT_TRUE(port.open(line_.path(), std::to_string(rate)));
+        ASSERT_TRUE(port.open(line_.path(), rate));
     }
 
-    void setRate(uint32_t rate) { ASSERT_TRUE(port.setBaudRate(std::to_string(rate))); }
+    void setRate(uint32_t rate) { ASSERT_TRUE(port.setBaudRate(rate)); }
     void send(const Bytes& b) { ASSERT_TRUE(port.write(b.data(), uint32_t(b.size()), 0, 0)); }
     Bytes read(size_t n, uint32_t timeoutMs = 1500) {
         Bytes got;

@@ -208,7 +208,7 @@ TEST(Robustness, RandomBytesNeverStopTheChip) {
         // Whatever state the noise left, a fresh opening finds the boot program.
         host.port.close();
         usleep(100 * 1000);
-        ASSERT_TRUE(host.port.open(host.path(), "9600"));
+        ASSERT_TRUE(host.port.open(host.path(), 9600));
         host.connect();
     }
 }

@@ -67,7 +67,7 @@ class InfoDialogsTest : public QObject {
         QCOMPARE(CSetupInfoDlg(*rig.core).line(kInfoAllErase), QString("All Erase: ON"));
         // BootType 10 runs at 115200 whatever the setup says.
         use(rig, "KMR10T128", 1);
-        rig.core->settings.inForce.dataRate = "9600";
+        rig.core->settings.inForce.dataRate = kRate9600;
         QCOMPARE(CSetupInfoDlg(*rig.core).line(kInfoDataRate), QString("Data Rate 115200"));
         // The second summary: 24-bit areas, the fill byte, the second area.
         use(rig, "KM16F48", 1);
