@@ -40,7 +40,8 @@ int check(Context& ctx, bool loaded, bool hasSetup, const std::string& setup, FI
     std::fprintf(out, "device: %s, port: %s, rate: %s, object: %s\n", v.device.c_str(),
                  v.comPort.c_str(), v.dataRate.text(), v.openFile.c_str());
     json += ", \"device\": " + jsonString(v.device) + ", \"port\": " + jsonString(v.comPort) +
-            ", \"rate\": " + jsonString(v.dataRate.text()) + ", \"object\": " + jsonString(v.openFile);
+            ", \"rate\": " + jsonString(v.dataRate.text()) +
+            ", \"object\": " + jsonString(v.openFile);
     return kExitOk;
 }
 

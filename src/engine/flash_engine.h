@@ -45,7 +45,7 @@ struct EngineHooks {
     std::function<void()> disconnected;  // the port was closed
     // The WCP put the line at another rate than the setup's (the clock divisor).
     std::function<void(DataRate)> dataRateChanged;
-    bool startupErasePrompt = true;      // ask at the first connection when the setup says so
+    bool startupErasePrompt = true;  // ask at the first connection when the setup says so
     // A window to keep serviced: long waits for replies go in short slices.
     bool serviceWindow = false;
 };

@@ -10,8 +10,8 @@ void Port::discardInput() {
     }
 }
 
-int Port::switchBaud(uint32_t baud, const uint8_t* send, uint8_t* reply,
-                     uint32_t timeoutMs, bool checked) {
+int Port::switchBaud(uint32_t baud, const uint8_t* send, uint8_t* reply, uint32_t timeoutMs,
+                     bool checked) {
     if (send == nullptr || reply == nullptr) return 1;
     (void)writeByte(send, 0, 0);
     if (!readByte(reply, timeoutMs)) return 1;

@@ -53,10 +53,8 @@ class Port {
     // Send *send at the current rate, wait for the target's reply, and only
     // then change the local rate. 0 done, 1 no reply, 2 rate refused,
     // 3 (checked only) reply differs from the byte sent.
-    int switchBaudChecked(uint32_t baud, const uint8_t* send, uint8_t* reply,
-                          uint32_t timeoutMs);
-    int switchBaudUnchecked(uint32_t baud, const uint8_t* send, uint8_t* reply,
-                            uint32_t timeoutMs);
+    int switchBaudChecked(uint32_t baud, const uint8_t* send, uint8_t* reply, uint32_t timeoutMs);
+    int switchBaudUnchecked(uint32_t baud, const uint8_t* send, uint8_t* reply, uint32_t timeoutMs);
 
   private:
     int switchBaud(uint32_t baud, const uint8_t* send, uint8_t* reply, uint32_t timeoutMs,
