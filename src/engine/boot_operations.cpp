@@ -8,7 +8,9 @@
 #include "app/messages.h"
 #include "app/numbers.h"
 #include "app/password_rules.h"
-#include "flash_engine.h"
+#include "boot_commands.h"
+#include "link.h"
+#include "wcp_session.h"
 #include "objfile/object_image.h"
 
 namespace ostrand {
@@ -31,7 +33,14 @@ bool singleBootMode(int32_t mode) {
 
 }  // namespace
 
-int32_t CFlashEngine::readBytes(uint8_t* out, int32_t n, uint32_t timeoutMs, int32_t firstPlace,
+BootCommands::BootCommands(EngineState& s) : EngineLayer(s) {}
+
+// The engine keeps no setup: the front end clears the setting it came from.
+void BootCommands::passwordErased() {
+    if (hooks_.passwordErased) hooks_.passwordErased();
+}
+
+int32_t BootCommands::readBytes(uint8_t* out, int32_t n, uint32_t timeoutMs, int32_t firstPlace,
                                 bool placePerByte) {
     for (int32_t i = 0; i < n; ++i) {
         if (!readReply(out[i], timeoutMs)) {
@@ -43,20 +52,20 @@ int32_t CFlashEngine::readBytes(uint8_t* out, int32_t n, uint32_t timeoutMs, int
     return 1;
 }
 
-int32_t CFlashEngine::beginBootCommand(int32_t column, int32_t resyncPlace, int32_t echoPlace) {
+int32_t BootCommands::beginBootCommand(int32_t column, int32_t resyncPlace, int32_t echoPlace) {
     session_.LinkPhase = kLinkBootProgram;
-    // The password types are matched_ at their working rate: no resync step.
-    if (!PasswordBootTypes(dev_.bootType) && !resyncBeforeCommand(column, resyncPlace)) return 0;
-    return commandExchange(BootKind, column, bootCommand(dev_.bootType, column), echoPlace);
+    // The password types are matched at their working rate: no resync step.
+    if (!PasswordBootTypes(dev_.bootType) && !linkLayer_->resyncBeforeCommand(column, resyncPlace)) return 0;
+    return commandExchange(BootKind, column, bootCommand(dev_.bootType, column), echoPlace) ? 1 : 0;
 }
 
-bool CFlashEngine::devicePasswordSet() const {
+bool BootCommands::devicePasswordSet() const {
     return passwords_.devicePasswordOption != 0;
 }
 
-CFlashEngine::PasswordChoice CFlashEngine::choosePassword() const {
+BootCommands::PasswordChoice BootCommands::choosePassword() const {
     PasswordChoice c;
-    if (flashBlank_ == 1) {
+    if (chip_.flashBlank == 1) {
         c.bytes.assign(blankPasswordLength(dev_.bootType), 0xFF);
         c.numAdd = dev_.passwordStart;
         c.cmpAdd = dev_.passwordEnd;
@@ -79,7 +88,7 @@ CFlashEngine::PasswordChoice CFlashEngine::choosePassword() const {
     return c;
 }
 
-int32_t CFlashEngine::sendPasswordFrame(int32_t column) {
+int32_t BootCommands::sendPasswordFrame(int32_t column) {
     const PasswordChoice pw = choosePassword();
     std::vector<uint8_t> frame;
     if (!BootTypesC(dev_.bootType)) {
@@ -97,12 +106,12 @@ int32_t CFlashEngine::sendPasswordFrame(int32_t column) {
         // Single boot cannot read the vectors: the blank-chip password stands
         // for a chip without a program, which takes the address part only.
         addressOnly = true;
-    if (!addressOnly && BootTypesI(dev_.bootType) && flashBlank_ == 1) {
+    if (!addressOnly && BootTypesI(dev_.bootType) && chip_.flashBlank == 1) {
         addressOnly = true;
-        flashBlank_ = 0;
+        chip_.flashBlank = 0;
     }
     if (!addressOnly && bootTypeRow(dev_.bootType).blockCommands &&
-        (column == kColErase || (column == kColRamTransfer && bt11EraseFree_ == 1)))
+        (column == kColErase || (column == kColRamTransfer && chip_.bt11EraseFree == 1)))
         addressOnly = true;
     if (!addressOnly) {
         frame.insert(frame.end(), pw.bytes.begin(), pw.bytes.end());
@@ -124,7 +133,7 @@ int32_t CFlashEngine::sendPasswordFrame(int32_t column) {
     return 1;
 }
 
-int32_t CFlashEngine::readStatus(std::vector<uint8_t>* buffer) {
+int32_t BootCommands::readStatus(std::vector<uint8_t>* buffer) {
     if (bootCommand(dev_.bootType, kColStatus) == 0) return 1;
     session_.LastMessageCode = 0;
     waitCursor(true);
@@ -160,40 +169,40 @@ int32_t CFlashEngine::readStatus(std::vector<uint8_t>* buffer) {
     }
     waitCursor(false);
     if (!done) {
-        resyncNeeded_ = 1;
+        link_.resyncNeeded = 1;
         return 0;
     }
-    resyncNeeded_ = 0;
-    statusBytes_ = status;
+    link_.resyncNeeded = 0;
+    chip_.statusBytes = status;
     if (buffer) *buffer = status;
     return ok ? 1 : 0;
 }
 
-void CFlashEngine::interpretStatus() {
-    if (statusBytes_.empty()) return;
-    const uint8_t s = statusBytes_[0];
+void BootCommands::interpretStatus() {
+    if (chip_.statusBytes.empty()) return;
+    const uint8_t s = chip_.statusBytes[0];
     if (BootTypesI(dev_.bootType)) {
-        flashBlank_ = (s & 0x01) == 0 ? 1 : 0;
+        chip_.flashBlank = (s & 0x01) == 0 ? 1 : 0;
         session_.ProtectState = (s >> 1) & 1;
-        if (bootTypeRow(dev_.bootType).blockCommands) bt11EraseFree_ = (s & 0x08) == 0 ? 1 : 0;
+        if (bootTypeRow(dev_.bootType).blockCommands) chip_.bt11EraseFree = (s & 0x08) == 0 ? 1 : 0;
     } else if (bootTypeRow(dev_.bootType).protectStatus) {
         session_.ProtectState =
-            (statusBytes_.size() >= 2 && statusBytes_[0] == 0x03 && statusBytes_[1] == 0x00) ? 0
+            (chip_.statusBytes.size() >= 2 && chip_.statusBytes[0] == 0x03 && chip_.statusBytes[1] == 0x00) ? 0
                                                                                              : 1;
     }
 }
 
-int32_t CFlashEngine::postConnectStatus() {
-    statusBytes_.clear();
+int32_t BootCommands::postConnectStatus() {
+    chip_.statusBytes.clear();
     if (!readStatus()) {
-        recoverAfterTimeout(0);
+        linkLayer_->recoverAfterTimeout(0);
         return 0;
     }
     interpretStatus();
     return 1;
 }
 
-int32_t CFlashEngine::chipErase(uint8_t selector) {
+int32_t BootCommands::chipErase(uint8_t selector) {
     session_.LastMessageCode = 0;
     if (!BootTypesI(dev_.bootType) && !PasswordBootTypes(dev_.bootType))
         return singleBootTransfer(kFormErase, nullptr);
@@ -222,19 +231,19 @@ int32_t CFlashEngine::chipErase(uint8_t selector) {
     }
     waitCursor(false);
     if (!result) {
-        resyncNeeded_ = 1;
+        link_.resyncNeeded = 1;
         return 0;
     }
-    resyncNeeded_ = 0;
+    link_.resyncNeeded = 0;
     // A block erase leaves the rest of the chip as it was.
     if (selector != kEraseWholeChip) return 1;
     session_.ChipErased = 1;
-    flashBlank_ = 1;
+    chip_.flashBlank = 1;
     session_.ProtectState = 0;
     return 1;
 }
 
-int32_t CFlashEngine::protectChip(bool showProgress, bool showResult) {
+int32_t BootCommands::protectChip(bool showProgress, bool showResult) {
     if (showProgress) {
         if (hooks_.enableCommands) hooks_.enableCommands(false);
         op_.progressOpen(messageTextOrFallback(11313), 0, false, false, true);
@@ -244,7 +253,7 @@ int32_t CFlashEngine::protectChip(bool showProgress, bool showResult) {
     if (singleBootMode(mode)) {
         if (!postConnectStatus()) {
             result = 0;
-        } else if (flashBlank_ == 1 || bootCommand(dev_.bootType, kColProtect) == 0) {
+        } else if (chip_.flashBlank == 1 || bootCommand(dev_.bootType, kColProtect) == 0) {
             // A blank chip is not protected, and some boot programs cannot.
             op_.showMessage(11026);
             result = 0;
@@ -258,16 +267,16 @@ int32_t CFlashEngine::protectChip(bool showProgress, bool showResult) {
                 else if (bootTypeRow(dev_.bootType).adapterClock && reply == 0x71)
                     op_.showMessage(10018, 0, 0, "Boot Program");
                 else
-                    result = checkReply(BootKind, kColProtect, reply);
+                    result = checkReply(BootKind, kColProtect, reply) ? 1 : 0;
             }
             if (result == 1) {
-                resyncNeeded_ = 0;
+                link_.resyncNeeded = 0;
                 session_.ProtectState = 1;
             } else {
-                resyncNeeded_ = 1;
+                link_.resyncNeeded = 1;
             }
             // A reconnection after a time-out does not make the protect succeed.
-            recoverAfterTimeout(result);
+            linkLayer_->recoverAfterTimeout(result);
         }
     }
     if (showProgress) op_.progressClose();
@@ -276,7 +285,7 @@ int32_t CFlashEngine::protectChip(bool showProgress, bool showResult) {
     return result;
 }
 
-int32_t CFlashEngine::protectCheckBeforeWcp() {
+int32_t BootCommands::protectCheckBeforeWcp() {
     session_.eraseRefused = 0;
     if (!postConnectStatus()) return 0;
     const bool bt8Ask = bootTypeRow(dev_.bootType).protectReplies &&
@@ -297,14 +306,14 @@ int32_t CFlashEngine::protectCheckBeforeWcp() {
         }
     }
     if (!chipErase(0xF0)) {
-        recoverAfterTimeout(0);
+        linkLayer_->recoverAfterTimeout(0);
         return 0;
     }
     if (ProtectTypes(dev_.bootType)) session_.ProtectState = 0;
     return 1;
 }
 
-void CFlashEngine::startupErasePrompt() {
+void BootCommands::startupErasePrompt() {
     if (startupEraseDone_) return;
     if (settings_.inForce.eraseWithoutPassword != 1 || !BootTypesB(dev_.bootType)) return;
     startupEraseDone_ = true;
@@ -315,28 +324,27 @@ void CFlashEngine::startupErasePrompt() {
         } else {
             op_.progressOpen(messageTextOrFallback(11302), 0, false, false, true);
             const int32_t r = chipErase(0xF0);
-            recoverAfterTimeout(r);  // a reconnection does not make the erase succeed
+            linkLayer_->recoverAfterTimeout(r);  // a reconnection does not make the erase succeed
             op_.progressClose();
             if (r == 1) {
                 flashCache_.fillAll(0xFF);
                 op_.showMessage(11002);
                 session_.ProtectState = 0;
-                settings_.inForce.eraseWithoutPassword = 0;
-                passwords_.eraseWithoutPassword = 0;
+                passwordErased();
             }
         }
     }
     if (hooks_.enableCommands) hooks_.enableCommands(true);
 }
 
-int32_t CFlashEngine::identifyChip() {
+int32_t BootCommands::identifyChip() {
     if (!bootTypeRow(dev_.bootType).blockCommands || !singleBootMode(session_.ProgrammingMode) ||
         session_.DeviceIdentified == 1)
         return 1;
     session_.LastMessageCode = 0;
     uint8_t id[3], ram[7];
     if (!beginBootCommand(kColIdent1, 1, 1) || !readBytes(id, 3, timeouts_.echo, 1, false)) {
-        resyncNeeded_ = 1;
+        link_.resyncNeeded = 1;
         return 0;
     }
     if (id[0] != 0x11 || id[2] != checksum8(id, 2) ||
@@ -351,7 +359,7 @@ int32_t CFlashEngine::identifyChip() {
     }
     if (!commandExchange(BootKind, kColIdent2, bootCommand(dev_.bootType, kColIdent2), 1) ||
         !readBytes(ram, 7, timeouts_.echo, 1, false)) {
-        resyncNeeded_ = 1;
+        link_.resyncNeeded = 1;
         return 0;
     }
     if (ram[6] != checksum8(ram, 6)) {
@@ -367,7 +375,7 @@ int32_t CFlashEngine::identifyChip() {
     return 1;
 }
 
-int32_t CFlashEngine::bootRead(uint32_t start, uint8_t* buffer, uint32_t count) {
+int32_t BootCommands::bootRead(uint32_t start, uint8_t* buffer, uint32_t count) {
     if (!bootTypeRow(dev_.bootType).blockCommands) return 0;
     session_.LastMessageCode = 0;
     if (!postConnectStatus()) return 0;
@@ -380,10 +388,10 @@ int32_t CFlashEngine::bootRead(uint32_t start, uint8_t* buffer, uint32_t count) 
         !sendFrame(frame, 6, 1, 1) ||
         !readBytes(buffer, static_cast<int32_t>(count), t, 252, false) ||
         !readBytes(tail, 2, t, 253, true)) {
-        resyncNeeded_ = 1;
+        link_.resyncNeeded = 1;
         return 0;
     }
-    resyncNeeded_ = 0;
+    link_.resyncNeeded = 0;
     if (sum16(buffer, static_cast<int32_t>(count)) != (tail[0] << 8 | tail[1])) {
         // Data that does not add up must not pass as read.
         op_.showMessage(10008, 0, 0, "Boot Program");
@@ -392,7 +400,7 @@ int32_t CFlashEngine::bootRead(uint32_t start, uint8_t* buffer, uint32_t count) 
     return 1;
 }
 
-int32_t CFlashEngine::bootSum(uint32_t, uint32_t, uint16_t& sum) {
+int32_t BootCommands::bootSum(uint32_t, uint32_t, uint16_t& sum) {
     sum = 0;
     session_.LastMessageCode = 0;
     waitCursor(true);
@@ -401,10 +409,10 @@ int32_t CFlashEngine::bootSum(uint32_t, uint32_t, uint16_t& sum) {
         beginBootCommand(kColSum, 181, 182) && readBytes(b, 3, devices_.bootWaitMs(), 183, true);
     waitCursor(false);
     if (!ok) {
-        resyncNeeded_ = 1;
+        link_.resyncNeeded = 1;
         return 0;
     }
-    resyncNeeded_ = 0;
+    link_.resyncNeeded = 0;
     if (b[2] != checksum8(b, 2)) {
         op_.showMessage(10008, 0, 0, "Boot Program");
         return 0;
@@ -413,19 +421,19 @@ int32_t CFlashEngine::bootSum(uint32_t, uint32_t, uint16_t& sum) {
     return 1;
 }
 
-void CFlashEngine::blankPasswordAsDevicePassword() {
+void BootCommands::blankPasswordAsDevicePassword() {
     passwords_.devicePassword = blankPasswordText(dev_.bootType);
     passwords_.devicePasswordType = 1;
     passwords_.deviceNumAdd = dev_.passwordStart;
     passwords_.deviceCmpAdd = dev_.passwordEnd;
 }
 
-int32_t CFlashEngine::runPasswordSteps() {
+int32_t BootCommands::runPasswordSteps() {
     if (passwordStepsDone_ || bootTypeRow(dev_.bootType).noPassword || anyWcpLoaded()) return 1;
     passwordStepsDone_ = true;
     int32_t result = 1;
     if (passwords_.devicePasswordOption == 3) {
-        if (BootTypesI(dev_.bootType) && flashBlank_ == 1) {
+        if (BootTypesI(dev_.bootType) && chip_.flashBlank == 1) {
             blankPasswordAsDevicePassword();
         } else if (!passwordLogPresent(settings_.programFolder) || passwords_.logUnreadable()) {
             // A log that is there but could not be read is no log to look in.
@@ -436,7 +444,7 @@ int32_t CFlashEngine::runPasswordSteps() {
             result = 0;
         } else {
             uint16_t sum = 0;
-            if (!bootSum(0, 0, sum)) return recoverAfterTimeout(0);
+            if (!bootSum(0, 0, sum)) return linkLayer_->recoverAfterTimeout(0);
             std::string device;
             devices_.selectedDeviceName(device);
             const PasswordLogEntry* found = loggedPassword(passwords_.log, sum, device);
@@ -462,7 +470,7 @@ int32_t CFlashEngine::runPasswordSteps() {
         }
     }
     // The status was read just before: a blank chip opens with FF bytes.
-    if (BootTypesI(dev_.bootType) && !devicePasswordSet() && flashBlank_ == 1)
+    if (BootTypesI(dev_.bootType) && !devicePasswordSet() && chip_.flashBlank == 1)
         blankPasswordAsDevicePassword();
     if (image_ && image_->loaded() && passwords_.objectPasswordOption != 0 &&
         !image_->objectPassword().present) {

@@ -1,11 +1,11 @@
 #include "com_thread.h"
 
-#include "flash_engine.h"
+#include "link.h"
 
 namespace ostrand {
 
-CComThread::CComThread(CFlashEngine& engine)
-    : engine_(engine), start_(std::chrono::steady_clock::now()), thread_([this] { run(); }) {}
+CComThread::CComThread(Link& link)
+    : link_(link), start_(std::chrono::steady_clock::now()), thread_([this] { run(); }) {}
 
 CComThread::~CComThread() {
     post(UM_QUIT);
@@ -67,19 +67,19 @@ void CComThread::run() {
 }
 
 void CComThread::tryConnect() {
-    Session& s = engine_.session();
-    const auto limit = std::chrono::milliseconds(engine_.devices().accessWaitMs());
-    if (engine_.linkState() != 3) return;
-    while (engine_.linkState() == 3) {
+    Session& s = link_.session_;
+    const auto limit = std::chrono::milliseconds(link_.devices_.accessWaitMs());
+    if (link_.linkState() != 3) return;
+    while (link_.linkState() == 3) {
         if (s.AbortRequested != 0) return;
-        if (s.CommandLineRun == 1 && engine_.hooks().mainWindowExists &&
-            !engine_.hooks().mainWindowExists()) {
+        if (s.CommandLineRun == 1 && link_.hooks_.mainWindowExists &&
+            !link_.hooks_.mainWindowExists()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(15));
             continue;
         }
         const auto attemptStart = std::chrono::steady_clock::now();
-        if (engine_.matchBootProgram(0, false) == 1) {
-            if (engine_.hooks().linkUp) engine_.hooks().linkUp();
+        if (link_.matchBootProgram(0, false) == 1) {
+            if (link_.hooks_.linkUp) link_.hooks_.linkUp();
             return;
         }
         bool report = false;
@@ -90,7 +90,7 @@ void CComThread::tryConnect() {
                 report = true;
             }
         }
-        if (report && engine_.hooks().linkTimeout) engine_.hooks().linkTimeout();
+        if (report && link_.hooks_.linkTimeout) link_.hooks_.linkTimeout();
         // An attempt that ended at once (no reply wait) must not spin.
         if (std::chrono::steady_clock::now() - attemptStart < std::chrono::milliseconds(10))
             std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -12,7 +12,7 @@
 
 namespace ostrand {
 
-class CFlashEngine;
+class Link;
 
 class CComThread {
   public:
@@ -21,7 +21,7 @@ class CComThread {
     static constexpr int32_t UM_LINK_TIMEOUT = 1034;
     static constexpr int32_t UM_LINK_UP = 1035;
 
-    explicit CComThread(CFlashEngine& engine);
+    explicit CComThread(Link& link);
     ~CComThread();  // posts UM_QUIT and joins
 
     void post(int32_t message);
@@ -36,7 +36,7 @@ class CComThread {
     void run();
     void tryConnect();
 
-    CFlashEngine& engine_;
+    Link& link_;
     mutable std::mutex mutex_;
     std::condition_variable cv_;
     std::deque<int32_t> queue_;

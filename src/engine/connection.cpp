@@ -6,7 +6,10 @@
 #include <thread>
 
 #include "com_thread.h"
-#include "flash_engine.h"
+#include "boot_commands.h"
+#include "command_channel.h"
+#include "link.h"
+#include "wcp_session.h"
 #include "objfile/object_image.h"
 
 namespace ostrand {
@@ -22,7 +25,25 @@ constexpr int kHangUpMs = 250;
 
 }  // namespace
 
-void CFlashEngine::stopWorker() {
+Link::Link(EngineState& s) : EngineLayer(s) {}
+
+Link::~Link() { shutDown(); }
+
+void Link::clearWcpLoaded() {
+    for (int32_t& f : chip_.wcpLoaded) f = 0;
+    rate_.divisorSent = false;
+    session_.LinkPhase = kLinkBootProgram;
+}
+
+void Link::shutDown() {
+    if (worker_) {
+        session_.AbortRequested = 1;
+        worker_.reset();  // posts UM_QUIT and joins
+    }
+    if (port_->isOpen()) disconnect();
+}
+
+void Link::stopWorker() {
     // Never two threads on the port: a running worker stops first.
     if (worker_) {
         session_.AbortRequested = 1;
@@ -31,16 +52,16 @@ void CFlashEngine::stopWorker() {
     session_.AbortRequested = 0;
 }
 
-int32_t CFlashEngine::connect(int32_t showErrors) {
+int32_t Link::connect(int32_t showErrors) {
     stopWorker();
-    matched_ = 0;
+    link_.matched = 0;
     session_.ChipRewritten = 0;
     session_.DeviceIdentified = 0;
-    flashBlank_ = 0;
+    chip_.flashBlank = 0;
     if (session_.SingleBootFlagsReset.exchange(0) != 0) session_.ChipErased = 0;
 
     if (!loadDeviceParameters()) return -1;
-    if (const DeviceDefinition* d = devices_.selected()) replyDelay_ = d->recTimeOutMs;
+    if (const DeviceDefinition* d = devices_.selected()) rate_.replyDelay = d->recTimeOutMs;
     clearWcpLoaded();
     latchProgrammingMode();
     if (!prepareDataRate()) return -1;
@@ -48,16 +69,16 @@ int32_t CFlashEngine::connect(int32_t showErrors) {
     chooseInitialRate();
 
     if (!port_->isOpen()) {
-        if (!port_->open(port, initialRate_.bps())) {
+        if (!port_->open(port, rate_.initial.bps())) {
             op_.showMessage(10001, 3, 0, port_->openFailureDetail());
             return -1;
         }
-        portOpen_ = 1;
-    } else if (linkState_ == 3 && !setPortRate(initialRate_)) {
+        link_.portOpen = 1;
+    } else if (link_.state == 3 && !setPortRate(rate_.initial)) {
         return -1;
     }
 
-    if (linkState_ == 3) {
+    if (link_.state == 3) {
         if (session_.CommandLineRun == 1 && hooks_.mainWindowExists && !hooks_.mainWindowExists())
             return startReconnectWorker() ? 2 : -1;
         const int32_t r = matchBootProgram(showErrors);
@@ -69,7 +90,7 @@ int32_t CFlashEngine::connect(int32_t showErrors) {
     return afterLinkUp() == 1 ? 1 : -1;
 }
 
-int32_t CFlashEngine::connectAndWait(int32_t showErrors) {
+int32_t Link::connectAndWait(int32_t showErrors) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(devices_.accessWaitMs());
     stopWorker();  // the hooks change below: nobody may be calling them
     std::mutex m;
@@ -91,25 +112,25 @@ int32_t CFlashEngine::connectAndWait(int32_t showErrors) {
             cv.wait_until(lock, deadline, [&] { return up; });
         }
         stopWorker();
-        r = linkState_ == 2 ? afterLinkUp() : 0;
+        r = link_.state == 2 ? afterLinkUp() : 0;
     }
     hooks_ = kept;
     // A window keeps looking for the chip, and says when it comes.
-    if (r != 1 && linkState_ == 3 && portOpen_ == 1 && kept.linkUp) startReconnectWorker();
+    if (r != 1 && link_.state == 3 && link_.portOpen == 1 && kept.linkUp) startReconnectWorker();
     return r == 1 ? 1 : 0;
 }
 
-int32_t CFlashEngine::afterLinkUp() {
+int32_t Link::afterLinkUp() {
     if (!anyWcpLoaded()) {
-        if (!postConnectStatus()) return -1;
-        runPasswordSteps();
+        if (!boot_->postConnectStatus()) return -1;
+        boot_->runPasswordSteps();
     }
     // The command line's run starts once the connection has returned.
-    if (session_.CommandLineRun == 0 && hooks_.startupErasePrompt) startupErasePrompt();
+    if (session_.CommandLineRun == 0 && hooks_.startupErasePrompt) boot_->startupErasePrompt();
     return 1;
 }
 
-bool CFlashEngine::scanMatchReply(const uint8_t* bytes, uint32_t n) const {
+bool Link::scanMatchReply(const uint8_t* bytes, uint32_t n) const {
     const uint8_t match = matchingByte(dev_.bootType);
     if (n == 0) return false;
     if (!bootTypeRow(dev_.bootType).identBeforeAnswer) return bytes[n - 1] == match;
@@ -128,7 +149,7 @@ bool CFlashEngine::scanMatchReply(const uint8_t* bytes, uint32_t n) const {
     return false;
 }
 
-int32_t CFlashEngine::secondExchange() {
+int32_t Link::secondExchange() {
     const uint8_t y = 0x79;
     if (!port_->writeByte(&y, 0, 0)) return 0;
     std::vector<uint8_t> reply;
@@ -136,7 +157,7 @@ int32_t CFlashEngine::secondExchange() {
     return !reply.empty() && reply.back() == 0x79 ? 1 : 0;
 }
 
-bool CFlashEngine::attemptMatch() {
+bool Link::attemptMatch() {
     session_.LinkPhase = kLinkBootProgram;
     port_->discardInput();  // bytes from before this attempt are no answer to it
     const uint8_t match = matchingByte(dev_.bootType);
@@ -149,13 +170,13 @@ bool CFlashEngine::attemptMatch() {
     return true;
 }
 
-// Reads what the boot program answers within replyDelay_. The answer is
+// Reads what the boot program answers within the reply delay. The answer is
 // judged on its last byte, so once `complete` holds and the line has stayed
 // quiet for a few character times nothing can change the verdict: stop
 // there instead of sitting out the whole wait on every matching.
-bool CFlashEngine::collectReply(std::vector<uint8_t>& reply,
+bool Link::collectReply(std::vector<uint8_t>& reply,
                                 const std::function<bool()>& complete) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(replyDelay_);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(rate_.replyDelay);
     const uint32_t rate = std::max<uint32_t>(port_->currentBaud(), 300);
     const uint32_t settleMs = std::max<uint32_t>(3, 3 * 11 * 1000 / rate + 1);
     for (;;) {
@@ -181,7 +202,7 @@ bool CFlashEngine::collectReply(std::vector<uint8_t>& reply,
     return true;
 }
 
-int32_t CFlashEngine::matchBootProgram(int32_t withRetry, bool runPostSteps) {
+int32_t Link::matchBootProgram(int32_t withRetry, bool runPostSteps) {
     session_.ConnectStatus = kConnecting;
     const auto start = Clock::now();
     const auto limit = std::chrono::milliseconds(devices_.accessWaitMs());
@@ -198,19 +219,19 @@ int32_t CFlashEngine::matchBootProgram(int32_t withRetry, bool runPostSteps) {
     }
     if (withRetry == 1) waitCursor(false);
     if (!ok) {
-        linkState_ = 3;
+        link_.state = 3;
         if (withRetry == 1 && modemLinesMissing_ && !modemLineNoticeShown_) {
             modemLineNoticeShown_ = true;
             op_.showMessage(12153);
         }
         return 0;
     }
-    linkState_ = 2;
-    resyncNeeded_ = 0;
-    // The password types are matched_ at their working rate: no rate step.
-    rateSwitched_ = PasswordBootTypes(dev_.bootType) ? 1 : 0;
+    link_.state = 2;
+    link_.resyncNeeded = 0;
+    // The password types are matched at their working rate: no rate step.
+    link_.rateSwitched = PasswordBootTypes(dev_.bootType) ? 1 : 0;
     session_.ConnectStatus = kConnected;
-    matched_ = 1;
+    link_.matched = 1;
     if (bootTypeRow(dev_.bootType).oneTransfer &&
         (session_.ProgrammingMode == kModeSBootPw || session_.ProgrammingMode == kModeSBoot))
         session_.ChipErased = 0;
@@ -218,7 +239,7 @@ int32_t CFlashEngine::matchBootProgram(int32_t withRetry, bool runPostSteps) {
     return afterLinkUp();
 }
 
-int32_t CFlashEngine::resetTarget(int32_t phase) {
+int32_t Link::resetTarget(int32_t phase) {
     if (!LineResetBootTypes(dev_.bootType)) return 1;
     auto wait1 = [] { std::this_thread::sleep_for(std::chrono::milliseconds(1)); };
     auto line = [&](bool rts, int32_t on) {
@@ -242,17 +263,16 @@ int32_t CFlashEngine::resetTarget(int32_t phase) {
     return line(true, 1) ? 1 : 0;
 }
 
-int32_t CFlashEngine::setPortRate(DataRate rate) {
+int32_t Link::setPortRate(DataRate rate) {
     if (port_->setBaudRate(rate.bps())) return 1;
     op_.showMessage(10011, 39, kHintRateChange);
     return 0;
 }
 
-int32_t CFlashEngine::changeDataRate(int32_t column) {
+int32_t Link::changeDataRate(int32_t column) {
     session_.LastMessageCode = 0;
     if (bootTypeRow(dev_.bootType).adapterClock) {
-        setCommand(0xA0);
-        if (!sendCommand(0, 0)) return 0;
+        if (!sendCode(0xA0)) return 0;
         uint8_t reply = 0;
         if (!readReply(reply, timeouts_.echo)) {
             reportTimeout(BootKind, 382);
@@ -260,15 +280,12 @@ int32_t CFlashEngine::changeDataRate(int32_t column) {
         }
         if (reply != 0xA0 && !checkReply(BootKind, column, reply)) return 0;
     }
-    setCommand(rateCode_);
     uint8_t reply = 0;
     // A boot program that runs at 9600 only: its FF step leaves the rate as
     // it is (its WCP changes the rate later).
-    const uint32_t target = (bootTypeRow(dev_.bootType).bootAt9600 ? kRate9600 : dataRate_).bps();
-    const int r =
-        bootTypeRow(dev_.bootType).adapterClock
-            ? port_->switchBaudUnchecked(target, &commandBuffer_[0], &reply, timeouts_.echo)
-            : port_->switchBaudChecked(target, &commandBuffer_[0], &reply, timeouts_.echo);
+    const uint32_t target = (bootTypeRow(dev_.bootType).bootAt9600 ? kRate9600 : rate_.data).bps();
+    const int r = channel_->switchRate(rate_.code, target,
+                                       !bootTypeRow(dev_.bootType).adapterClock, reply);
     switch (r) {
         case 0:
             return 1;
@@ -284,7 +301,7 @@ int32_t CFlashEngine::changeDataRate(int32_t column) {
     }
 }
 
-int32_t CFlashEngine::readMatchReply(int32_t column, int32_t place, uint32_t timeoutMs) {
+int32_t Link::readMatchReply(int32_t column, int32_t place, uint32_t timeoutMs) {
     const uint8_t match = matchingByte(dev_.bootType);
     auto timedOut = [&] {
         reportTimeout(BootKind, place);
@@ -304,19 +321,19 @@ int32_t CFlashEngine::readMatchReply(int32_t column, int32_t place, uint32_t tim
     return 0;
 }
 
-int32_t CFlashEngine::resyncBeforeCommand(int32_t column, int32_t place) {
-    if (resyncNeeded_ == 1 || matched_ == 0) {
-        const DataRate rate = bootTypeRow(dev_.bootType).adapterClock ? initialRate_ : kRate9600;
+int32_t Link::resyncBeforeCommand(int32_t column, int32_t place) {
+    if (link_.resyncNeeded == 1 || link_.matched == 0) {
+        const DataRate rate = bootTypeRow(dev_.bootType).adapterClock ? rate_.initial : kRate9600;
         if (!setPortRate(rate)) return 0;
         if (!rematch(column, place)) return 0;
-        rateSwitched_ = 0;
+        link_.rateSwitched = 0;
     }
-    if (rateSwitched_ == 0) {
+    if (link_.rateSwitched == 0) {
         if (!changeDataRate(column)) {
             recoverAfterTimeout(0);
             return 0;
         }
-        rateSwitched_ = 1;
+        link_.rateSwitched = 1;
     }
     return 1;
 }
@@ -324,7 +341,7 @@ int32_t CFlashEngine::resyncBeforeCommand(int32_t column, int32_t place) {
 // One matching byte and one answer within the echo time-out. A chip still
 // listening at the data rate hears a line error and starts over: that is a
 // time-out, and the reconnection that follows matches it again.
-int32_t CFlashEngine::rematch(int32_t column, int32_t place) {
+int32_t Link::rematch(int32_t column, int32_t place) {
     port_->discardInput();
     const uint8_t match = matchingByte(dev_.bootType);
     if (!port_->writeByte(&match, 0, 0)) return 0;
@@ -333,12 +350,12 @@ int32_t CFlashEngine::rematch(int32_t column, int32_t place) {
         reportTimeout(BootKind, place);
         return 0;
     }
-    matched_ = 1;
-    resyncNeeded_ = 0;
+    link_.matched = 1;
+    link_.resyncNeeded = 0;
     return 1;
 }
 
-int32_t CFlashEngine::recoverAfterTimeout(int32_t result) {
+int32_t Link::recoverAfterTimeout(int32_t result) {
     // Tied to message 10002: only a time-out of the target makes the engine reconnect.
     if (result == 0 && session_.LastMessageCode == 10002 && !recovering_) {
         recovering_ = true;
@@ -357,27 +374,27 @@ int32_t CFlashEngine::recoverAfterTimeout(int32_t result) {
     return result;
 }
 
-void CFlashEngine::disconnect() {
+void Link::disconnect() {
     session_.AbortRequested = 1;
     if (worker_) worker_->waitIdle();
     port_->close();
-    portOpen_ = 0;
-    linkState_ = 3;
+    link_.portOpen = 0;
+    link_.state = 3;
     session_.LinkPhase = kLinkBootProgram;
     if (hooks_.disconnected) hooks_.disconnected();
-    passwordStepsDone_ = false;
+    boot_->forgetPasswordSteps();
 }
 
-void CFlashEngine::hangUp() {
+void Link::hangUp() {
     disconnect();
     std::this_thread::sleep_for(std::chrono::milliseconds(kHangUpMs));
 }
 
-bool CFlashEngine::reconnecting() const {
+bool Link::reconnecting() const {
     return worker_ && worker_->busy();
 }
 
-int32_t CFlashEngine::startReconnectWorker() {
+int32_t Link::startReconnectWorker() {
     try {
         if (!worker_) worker_ = std::make_unique<CComThread>(*this);
     } catch (const std::exception&) {

@@ -1,6 +1,6 @@
 // The parameters of the selected device and the rates of a connection:
 // what the definition file and the setup say, before anything is sent.
-#include "flash_engine.h"
+#include "link.h"
 
 namespace ostrand {
 
@@ -10,7 +10,7 @@ constexpr int32_t kHintRate = 12110;
 
 }  // namespace
 
-int32_t CFlashEngine::loadDeviceParameters() {
+int32_t Link::loadDeviceParameters() {
     const DeviceDefinition* d = devices_.selected();
     auto missing = [&](int32_t place) {
         op_.showMessage(10115, place, 12135);
@@ -34,17 +34,17 @@ int32_t CFlashEngine::loadDeviceParameters() {
     return 1;
 }
 
-int32_t CFlashEngine::prepareDataRate() {
+int32_t Link::prepareDataRate() {
     const SetupValues& v = settings_.inForce;
-    dataRate_ = v.dataRate;
+    rate_.data = v.dataRate;
     const std::optional<DataRate> entryRate = clockEntryRate(devices_.selected(), v);
-    clockEntry_ = entryRate.has_value();
-    if (clockEntry_) {
+    rate_.clockEntry = entryRate.has_value();
+    if (rate_.clockEntry) {
         WcpParameters w;
         devices_.wcpParametersOf(w);
         const double f = v.clockValue;
         int32_t multiplier = 1;
-        clockSelect_ = 0;
+        rate_.clockSelect = 0;
         if (f < 14.5) {
             const bool table = w.clockMaxMHz > 0.0;
             if (!table || !(f > 0.0) || f < w.clockMinMHz || f > w.clockMaxMHz) {
@@ -52,53 +52,53 @@ int32_t CFlashEngine::prepareDataRate() {
                 return 0;
             }
             multiplier = w.clockMultiplier;
-            clockSelect_ = static_cast<uint8_t>(w.clockMultiplier);
+            rate_.clockSelect = static_cast<uint8_t>(w.clockMultiplier);
         }
-        if (!findDivisor(multiplier * f * 1000000.0, divisorN_, divisorK_)) {
+        if (!findDivisor(multiplier * f * 1000000.0, rate_.divisorN, rate_.divisorK)) {
             op_.showMessage(10525, 0, kHintRate);
             return 0;
         }
-        dataRate_ = *entryRate;
-        rateCode_ = 0x86;
+        rate_.data = *entryRate;
+        rate_.code = 0x86;
         return 1;
     }
-    int32_t code = rateCodeFor(dev_.bootType, v.clock, dataRate_);
+    int32_t code = rateCodeFor(dev_.bootType, v.clock, rate_.data);
     if (code < 0 || (bootTypeRow(dev_.bootType).bootAt9600 &&
-                     session_.ProgrammingMode == kModeSBoot && dataRate_ != kRate9600)) {
+                     session_.ProgrammingMode == kModeSBoot && rate_.data != kRate9600)) {
         op_.showMessage(10013, 0, kHintRate);
         return 0;
     }
-    rateCode_ = static_cast<uint8_t>(code);
+    rate_.code = static_cast<uint8_t>(code);
     return 1;
 }
 
-void CFlashEngine::chooseInitialRate() {
+void Link::chooseInitialRate() {
     const SetupValues& v = settings_.inForce;
     DataRate fixed;
     if (bootTypeRow(dev_.bootType).adapterClock)
-        initialRate_ = v.clock == 8 ? kRate4800 : v.clock == 4 ? kRate2400 : kRate9600;
-    else if (clockEntry_ && devices_.fixedRateOf(fixed))
-        initialRate_ = fixed;
-    else if (OwnRateBootTypes(dev_.bootType) && dataRate_.given())
-        initialRate_ = dataRate_;
+        rate_.initial = v.clock == 8 ? kRate4800 : v.clock == 4 ? kRate2400 : kRate9600;
+    else if (rate_.clockEntry && devices_.fixedRateOf(fixed))
+        rate_.initial = fixed;
+    else if (OwnRateBootTypes(dev_.bootType) && rate_.data.given())
+        rate_.initial = rate_.data;
     else
-        initialRate_ = kRate9600;
+        rate_.initial = kRate9600;
 }
 
-uint32_t CFlashEngine::alignmentUnit() const {
-    if (PasswordBootTypes(dev_.bootType)) {
-        const DeviceDefinition* d = devices_.selected();
+uint32_t alignmentUnit(const DeviceParameters& dev, const DeviceDatabase& devices) {
+    if (PasswordBootTypes(dev.bootType)) {
+        const DeviceDefinition* d = devices.selected();
         if (d && d->busWidth > 0) return static_cast<uint32_t>(d->busWidth);
     }
-    return bootTypeRow(dev_.bootType).writeUnit;
+    return bootTypeRow(dev.bootType).writeUnit;
 }
 
-std::vector<std::pair<uint32_t, uint32_t>> CFlashEngine::flashAreas() const {
-    std::vector<std::pair<uint32_t, uint32_t>> areas = {{dev_.flashStart, dev_.flashEnd}};
+std::vector<std::pair<uint32_t, uint32_t>> flashAreas(const DeviceParameters& dev) {
+    std::vector<std::pair<uint32_t, uint32_t>> areas = {{dev.flashStart, dev.flashEnd}};
     // A second area of 0-0 is none.
-    if (SecondAreaBootTypes(dev_.bootType) && (dev_.secondStart != 0 || dev_.secondEnd != 0) &&
-        dev_.secondEnd >= dev_.secondStart)
-        areas.emplace_back(dev_.secondStart, dev_.secondEnd);
+    if (SecondAreaBootTypes(dev.bootType) && (dev.secondStart != 0 || dev.secondEnd != 0) &&
+        dev.secondEnd >= dev.secondStart)
+        areas.emplace_back(dev.secondStart, dev.secondEnd);
     return areas;
 }
 

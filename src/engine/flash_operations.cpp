@@ -16,11 +16,6 @@ namespace ostrand {
 namespace {
 
 constexpr uint32_t kPiece = 0x2000;  // read pieces
-// The whole-flash form: this address with this count (blank check, SUM) or
-// this size (block erase, whose header carries size / 2 = 0xFFFF).
-constexpr uint32_t kWholeFlash = 0xFFFFFFFF;
-constexpr uint32_t kWholeCount = 0xFFFF;
-constexpr uint32_t kWholeEraseSize = 0x1FFFF;
 
 std::string formatted(const char* format, uint32_t a, uint32_t b = 0, uint32_t c = 0) {
     char text[160];
@@ -53,10 +48,6 @@ std::vector<WriteChunk> planWrites(const std::vector<AddressRange>& ranges, uint
 FlashOperations::FlashOperations(CFlashEngine& engine, const ObjectImage& image)
     : engine_(engine), image_(image), session_(engine.session()), op_(engine.op()) {}
 
-bool FlashOperations::wcpMode() const {
-    return engine_.wcpModeLatched();
-}
-
 void FlashOperations::enableCommands(bool on) {
     if (engine_.hooks().enableCommands) engine_.hooks().enableCommands(on);
 }
@@ -68,29 +59,10 @@ bool FlashOperations::imageByte(uint32_t address, uint8_t& byte) const {
     return true;
 }
 
-int32_t FlashOperations::wholeFlashSum(uint16_t& sum) {
-    return engine_.wcpSum(kWholeFlash, kWholeCount, sum);
-}
-
 int32_t FlashOperations::eraseChip(bool showProgress) {
     engine_.latchProgrammingMode();
     if (showProgress) op_.progressOpen(messageTextOrFallback(11300), 0, false, false, true);
-    int32_t result = 0;
-    if (wcpMode()) {
-        if (engine_.fillFlashCache()) {
-            if (engine_.hooks().waitCursor) engine_.hooks().waitCursor(true);
-            result = engine_.wcpBlockErase(kWholeFlash, kWholeEraseSize);
-            if (engine_.hooks().waitCursor) engine_.hooks().waitCursor(false);
-            // The whole-flash erase takes the read protection with it.
-            if (result == 1) session_.ProtectState = 0;
-        }
-    } else {
-        const bool statusFirst = BootTypesI(engine_.device().bootType);
-        if (!statusFirst || engine_.postConnectStatus()) {
-            result = engine_.chipErase(0xF0);
-            engine_.recoverAfterTimeout(result);
-        }
-    }
+    const int32_t result = engine_.target().eraseChip();
     if (showProgress) op_.progressClose();
     if (result != 1) return 0;
     engine_.noteChipErased();
@@ -102,25 +74,7 @@ int32_t FlashOperations::eraseBlock(uint32_t start, uint32_t size, uint32_t piec
     engine_.latchProgrammingMode();
     op_.progressOpen(messageTextOrFallback(11301), 0, false, false, true);
     int32_t result = engine_.fillFlashCache();
-    if (result && wcpMode()) {
-        // The header counts words in 16 bits: a large block goes in pieces.
-        const uint32_t piece = pieceSize ? pieceSize : size;
-        for (uint64_t at = start, end = uint64_t{start} + size; result && at < end; at += piece)
-            result =
-                engine_.wcpBlockErase(static_cast<uint32_t>(at),
-                                      static_cast<uint32_t>(std::min<uint64_t>(piece, end - at)));
-    } else if (result && bootTypeRow(engine_.device().bootType).blockCommands) {
-        // A reconnection after a time-out does not make the erase succeed.
-        result = engine_.protectCheckBeforeWcp();
-        if (result) {
-            result = engine_.chipErase(eraseSelector(start));
-            engine_.recoverAfterTimeout(result);
-        }
-    } else if (result) {
-        // The other boot programs erase whole chips only.
-        op_.showMessage(11018, 0, 12101);
-        result = 0;
-    }
+    if (result) result = engine_.target().eraseBlock(start, size, pieceSize);
     op_.progressClose();
     if (result != 1) return 0;
     // A block over the whole password area leaves a chip without a password:
@@ -129,8 +83,7 @@ int32_t FlashOperations::eraseBlock(uint32_t start, uint32_t size, uint32_t piec
     const int32_t bt = engine_.device().bootType;
     if (PasswordBootTypes(bt) && start <= engine_.device().passwordStart &&
         uint64_t{start} + size - 1 >= engine_.device().passwordEnd) {
-        engine_.settings().inForce.eraseWithoutPassword = 0;
-        engine_.passwords().eraseWithoutPassword = 0;
+        if (engine_.hooks().passwordErased) engine_.hooks().passwordErased();
         session_.ProtectState = 0;
     }
     op_.showMessage(11003);
@@ -142,19 +95,7 @@ int32_t FlashOperations::blankCheck(bool showProgress) {
     if (showProgress) op_.progressOpen(messageTextOrFallback(11304), 0, false, false, true);
     int32_t blank = 0;
     int32_t ok = engine_.fillFlashCache();
-    if (ok && wcpMode()) {
-        ok = engine_.wcpBlankCheck(kWholeFlash, kWholeCount, blank);
-    } else if (ok && bootTypeRow(engine_.device().bootType).blockCommands) {
-        uint16_t sum = 0;
-        ok = engine_.bootSum(0, 0, sum);
-        engine_.recoverAfterTimeout(ok);
-        const uint32_t bytes = engine_.device().sumEnd + 1 - engine_.device().sumStart;
-        blank = sum == static_cast<uint16_t>(bytes * 0xFFu) ? 1 : 0;
-    } else if (ok) {
-        // The other boot programs have no blank check.
-        op_.showMessage(10009, 0, 0, "Boot Program");
-        ok = 0;
-    }
+    if (ok) ok = engine_.target().blankCheck(blank);
     if (showProgress) op_.progressClose();
     if (!ok) return 0;
     engine_.noteBlankCheck(blank == 1);
@@ -167,88 +108,29 @@ int32_t FlashOperations::verifySum(bool showProgress, uint16_t& deviceSum) {
     deviceSum = 0;
     const uint16_t fileSum = image_.fileSum();
     if (showProgress) op_.progressOpen(messageTextOrFallback(11303), 0, false, false, true);
-    bool viaWcp = wcpMode();
-    if (bootTypeRow(engine_.device().bootType).wcpViaWriteOnly && !engine_.anyWcpLoaded())
-        viaWcp = false;
-    int32_t ok = 0;
-    if (viaWcp) {
-        ok = engine_.fillFlashCache() && wholeFlashSum(deviceSum);
-    } else {
-        ok = engine_.bootSum(engine_.device().sumStart,
-                             engine_.device().sumEnd + 1 - engine_.device().sumStart, deviceSum);
-        engine_.recoverAfterTimeout(ok);
-    }
+    const bool viaWcp = engine_.target().viaWcp();
+    // Its WCP runs for writes only: without one resident the boot program sums.
+    FlashTarget& target = bootTypeRow(engine_.device().bootType).wcpViaWriteOnly &&
+                                  !engine_.state().chip.anyWcpLoaded()
+                              ? engine_.bootTarget()
+                              : engine_.target();
+    const int32_t ok = target.sum(deviceSum);
     if (showProgress) op_.progressClose();
     if (!ok) return -1;
     const int32_t result = deviceSum == fileSum ? 0 : 1;
     if (showProgress) {
         // The message names the mode, whichever path the SUM took.
         const int32_t codes[2][2] = {{11010, 11011}, {11012, 11013}};
-        op_.showMessage(codes[wcpMode() ? 1 : 0][result]);
+        op_.showMessage(codes[viaWcp ? 1 : 0][result]);
     }
     return result;
 }
 
 int32_t FlashOperations::readFlash(uint32_t start, uint8_t* buffer, uint32_t count) {
     engine_.latchProgrammingMode();
-    if (engine_.fillFlashCache() && engine_.readThroughMode(start, buffer, count)) return 1;
+    if (engine_.fillFlashCache() && engine_.target().read(start, buffer, count)) return 1;
     op_.showMessage(11001);
     return 0;
-}
-
-int32_t FlashOperations::programRanges(bool alignStarts, bool ownProgress) {
-    if (!engine_.fillFlashCache()) return 0;
-    const uint32_t unit = engine_.alignmentUnit();
-    const auto plan =
-        planWrites(image_.rangesToProgram(), unit,
-                   static_cast<uint32_t>(std::max(engine_.device().maxChunk, 1)), alignStarts);
-    uint64_t total = 0;
-    for (const WriteChunk& c : plan) total += c.length;
-    if (ownProgress)
-        op_.progressOpen(messageTextOrFallback(11306), static_cast<int32_t>(total), true, true,
-                         true);
-    session_.ReportIllegalWrite = 1;
-    std::vector<uint8_t> bytes;
-    int32_t result = 1;
-    uint64_t written = 0;
-    for (const WriteChunk& c : plan) {
-        if (op_.progressAborted()) {
-            // Stopped between blocks: the operator learns what the chip holds now.
-            op_.progressSetText(messageTextOrFallback(11312));
-            op_.showMessage(11312);
-            op_.showMessage(11005, 0, 0,
-                            written ? "The chip is partly written: erase it and program it again."
-                                    : "Nothing was written: program the chip again.");
-            result = 0;
-            break;
-        }
-        bytes.assign(c.length + 1, 0xFF);
-        if (!image_.readImage(bytes, c.address, c.length)) {
-            op_.showMessage(
-                10203, 0, 0,
-                formatted("E521 : Program file data read error. Address = 0x%lx", c.address));
-            result = 0;
-            break;
-        }
-        if (!engine_.wcpWrite(c.address, bytes.data(), c.length)) {
-            result = 0;
-            break;
-        }
-        written += c.length;
-        op_.progressStep(static_cast<int32_t>(c.length));
-        engine_.pumpOneMessage();
-    }
-    if (result && bootTypeRow(engine_.device().bootType).sumAfterProgram) {
-        uint16_t sum = 0;
-        result = wholeFlashSum(sum);
-    }
-    const int32_t bt = engine_.device().bootType;
-    // The boot type with its own ReadProtect setting protects elsewhere.
-    if (result && engine_.settings().inForce.readProtectFor(bt) == 1 && ProtectTypes(bt) &&
-        !bootTypeRow(bt).ownReadProtect)
-        result = engine_.wcpReadProtect();
-    if (ownProgress) op_.progressClose();
-    return result;
 }
 
 int32_t FlashOperations::finishProgramming() {
@@ -276,20 +158,12 @@ int32_t FlashOperations::finishProgramming() {
 int32_t FlashOperations::programDevice() {
     // An object the boot program cannot take is refused before the erase.
     engine_.latchProgrammingMode();
-    if (!wcpMode() && !engine_.singleBootObjectFits(image_.expansionPath())) return 0;
+    if (!engine_.target().objectFits(image_)) return 0;
     if (EraseFirstTypes(engine_.device().bootType) && !eraseChip(false)) return 0;
     enableCommands(false);
     engine_.latchProgrammingMode();
-    int32_t result = 0;
-    if (wcpMode()) {
-        result = programRanges(!bootTypeRow(engine_.device().bootType).pageMerge, true);
-    } else {
-        op_.progressOpen(messageTextOrFallback(11306), 0, false, false, true);
-        result = engine_.programSingleBoot(image_.expansionPath());
-        // A reconnection after a time-out does not make the programming succeed.
-        engine_.recoverAfterTimeout(result);
-        op_.progressClose();
-    }
+    const int32_t result =
+        engine_.target().program(image_, !bootTypeRow(engine_.device().bootType).pageMerge, true);
     enableCommands(true);
     if (result != 1 || !finishProgramming()) return 0;
     op_.showMessage(11006);
@@ -298,13 +172,8 @@ int32_t FlashOperations::programDevice() {
 
 int32_t FlashOperations::programForAuto() {
     engine_.latchProgrammingMode();
-    int32_t result = 0;
-    if (wcpMode()) {
-        result = programRanges(!BootTypesH(engine_.device().bootType), false);
-    } else {
-        result = engine_.programSingleBoot(image_.expansionPath());
-        engine_.recoverAfterTimeout(result);
-    }
+    int32_t result =
+        engine_.target().program(image_, !BootTypesH(engine_.device().bootType), false);
     if (result == 1) result = finishProgramming();
     return result;
 }
@@ -316,7 +185,7 @@ int32_t FlashOperations::saveMemoryFile(const std::filesystem::path& file,
     if (range) {
         ranges.push_back(*range);
     } else {
-        for (const auto& [first, last] : engine_.flashAreas()) ranges.push_back({first, last});
+        for (const auto& [first, last] : flashAreas(engine_.device())) ranges.push_back({first, last});
     }
     const int32_t bt = engine_.device().bootType;
     const int32_t size = engine_.settings().inForce.memSizeEmulat;
@@ -347,7 +216,7 @@ int32_t FlashOperations::saveMemoryFile(const std::filesystem::path& file,
             }
             const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kPiece, r.end + 1 - a));
             std::fill(readBuffer_.begin(), readBuffer_.end(), 0);
-            if (!engine_.readThroughMode(static_cast<uint32_t>(a), readBuffer_.data(), n))
+            if (!engine_.target().read(static_cast<uint32_t>(a), readBuffer_.data(), n))
                 return finish(op_.progressAborted() ? 11312 : 11001, 0, 0);
             const std::string lines =
                 memoryFileRecords(static_cast<uint32_t>(a), readBuffer_.data(), n, segments, state);
@@ -379,7 +248,7 @@ int32_t FlashOperations::compareWithFile(bool showProgress, bool showResult,
         for (uint64_t a = r.start; a <= r.end; a += kPiece) {
             const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(kPiece, r.end + 1 - a));
             std::fill(readBuffer_.begin(), readBuffer_.end(), 0);
-            if (!engine_.readThroughMode(static_cast<uint32_t>(a), readBuffer_.data(), n)) {
+            if (!engine_.target().read(static_cast<uint32_t>(a), readBuffer_.data(), n)) {
                 op_.showMessage(
                     11001, 0, 0,
                     formatted("E522 : Memory data read error. Address = 0x%lx, Read size = %d",
@@ -406,7 +275,7 @@ int32_t FlashOperations::compareWithFile(bool showProgress, bool showResult,
                     return finish(1);
                 }
                 if (showProgress) op_.progressStep(1);
-                engine_.pumpOneMessage();
+                engine_.channel().pump();
             }
             if (showProgress && op_.progressAborted()) {
                 op_.progressSetText(messageTextOrFallback(11312));
@@ -455,7 +324,7 @@ int32_t FlashOperations::compareStep(const CompareView& view, uint32_t& address,
                 pieceStart_ = static_cast<uint32_t>(a);
                 pieceLength_ = static_cast<uint32_t>(std::min<uint64_t>(kPiece, r.end + 1 - a));
                 std::fill(readBuffer_.begin(), readBuffer_.end(), 0);
-                if (!engine_.readThroughMode(pieceStart_, readBuffer_.data(), pieceLength_))
+                if (!engine_.target().read(pieceStart_, readBuffer_.data(), pieceLength_))
                     return stop(-1);
                 if (aborted()) return stop(0);
                 if (view.showText) view.showText(11305);
@@ -475,7 +344,7 @@ int32_t FlashOperations::compareStep(const CompareView& view, uint32_t& address,
                     flashByte = db;
                     return 1;
                 }
-                engine_.pumpOneMessage();
+                engine_.channel().pump();
                 if (aborted()) return stop(0);
             }
         }
@@ -491,7 +360,8 @@ int32_t FlashOperations::writeData(uint32_t address, const uint8_t* bytes, uint3
         op_.showMessage(11008);
         return 0;
     }
-    if (!wcpMode()) {
+    FlashTarget& target = engine_.target();
+    if (!target.viaWcp()) {
         // The boot programs of these types erase the whole chip before they
         // program: a data write there would lose everything else.
         op_.showMessage(11008, 0, 0, "Boot Program");
@@ -508,22 +378,22 @@ int32_t FlashOperations::writeData(uint32_t address, const uint8_t* bytes, uint3
             engine_.device().flashStart + (last - engine_.device().flashStart) / page * page;
         length = static_cast<uint32_t>(lastPage + page - first);
         region.assign(length, 0xFF);
-        const int32_t r = engine_.mergePage(address, bytes, count, first, region.data(), length);
+        const int32_t r = target.mergePage(address, bytes, count, first, region.data(), length);
         if (r == 2) return 0;
         if (r == 1 && zeroToOneWarned == 0) zeroToOneWarned = op_.notice(11021) ? 1 : 0;
     } else {
-        const uint32_t unit = engine_.alignmentUnit();
+        const uint32_t unit = alignmentUnit(engine_.device(), engine_.devices());
         first = address - address % unit;
         const uint64_t end = uint64_t{address} + count;
         length = static_cast<uint32_t>((end - first + unit - 1) / unit * unit);
         region.assign(length, 0xFF);
         const int32_t r =
-            engine_.overlayWithFlash(address, bytes, count, first, region.data(), length);
+            target.overlayWithFlash(address, bytes, count, first, region.data(), length);
         if (r == 2) return 0;
         if (r == 1 && zeroToOneWarned == 0) zeroToOneWarned = op_.notice(11021) ? 1 : 0;
     }
     session_.ReportIllegalWrite = 0;
-    if (!engine_.wcpWrite(first, region.data(), length)) {
+    if (!engine_.wcp().wcpWrite(first, region.data(), length)) {
         op_.showMessage(11008);
         return 0;
     }

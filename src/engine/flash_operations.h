@@ -81,11 +81,7 @@ class FlashOperations {
     int32_t zeroToOneWarned = 0;
 
   private:
-    bool wcpMode() const;
-    int32_t programRanges(bool alignStarts, bool ownProgress);
     int32_t finishProgramming();
-    // The chip's SUM of its SUM area.
-    int32_t wholeFlashSum(uint16_t& sum);
     bool imageByte(uint32_t address, uint8_t& byte) const;
     void enableCommands(bool on);
 

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <string>
 
-#include "flash_engine.h"
+#include "boot_commands.h"
+#include "link.h"
+#include "wcp_session.h"
 #include "objfile/hex_records.h"
 
 namespace ostrand {
@@ -41,7 +43,7 @@ ObjectExtent objectExtent(const std::filesystem::path& path) {
 
 }  // namespace
 
-int32_t CFlashEngine::sendObjectRecords(const std::filesystem::path& path, bool showProgress) {
+int32_t BootCommands::sendObjectRecords(const std::filesystem::path& path, bool showProgress) {
     HexFileReader in(path);
     if (!in.isOpen()) {
         std::error_code ec;
@@ -60,7 +62,7 @@ int32_t CFlashEngine::sendObjectRecords(const std::filesystem::path& path, bool 
     uint32_t segment = 0, next = 0;
     bool started = false;
     auto flush = [&](bool last) {
-        if (!havePending) return 1;
+        if (!havePending) return true;
         havePending = false;
         return sendFrame(pending.data(), static_cast<uint32_t>(pending.size()), 0, last ? 1 : 0);
     };
@@ -108,11 +110,11 @@ int32_t CFlashEngine::sendObjectRecords(const std::filesystem::path& path, bool 
     return flush(true);
 }
 
-int32_t CFlashEngine::programSingleBoot(const std::filesystem::path& expansionFile) {
+int32_t BootCommands::programSingleBoot(const std::filesystem::path& expansionFile) {
     return singleBootTransfer(kFormProgram, &expansionFile);
 }
 
-int32_t CFlashEngine::singleBootObjectFits(const std::filesystem::path& expansionFile) {
+int32_t BootCommands::singleBootObjectFits(const std::filesystem::path& expansionFile) {
     if (!bootTypeRow(dev_.bootType).oneTransfer) return 1;
     const ObjectExtent e = objectExtent(expansionFile);
     if (!e.ascending) {
@@ -127,7 +129,7 @@ int32_t CFlashEngine::singleBootObjectFits(const std::filesystem::path& expansio
 }
 
 // A type-10 record: count address, compare address (three bytes each), password.
-int32_t CFlashEngine::sendPasswordRecord(const PasswordChoice& pw) {
+int32_t BootCommands::sendPasswordRecord(const PasswordChoice& pw) {
     std::vector<uint8_t> r = {static_cast<uint8_t>(6 + pw.bytes.size()), 0, 0, 0x10};
     for (uint32_t a : {pw.numAdd, pw.cmpAdd})
         for (int i = 2; i >= 0; --i) r.push_back(static_cast<uint8_t>(a >> (8 * i)));
@@ -137,12 +139,12 @@ int32_t CFlashEngine::sendPasswordRecord(const PasswordChoice& pw) {
     return sendFrame(r.data(), static_cast<uint32_t>(r.size()), 0, 0);
 }
 
-int32_t CFlashEngine::bootPasswordForm() {
-    if (!bootTypeRow(dev_.bootType).passwordRecord || flashBlank_ == 1) return 1;
+int32_t BootCommands::bootPasswordForm() {
+    if (!bootTypeRow(dev_.bootType).passwordRecord || chip_.flashBlank == 1) return 1;
     return singleBootTransfer(kFormPassword, nullptr);
 }
 
-int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* path) {
+int32_t BootCommands::singleBootTransfer(int form, const std::filesystem::path* path) {
     session_.LastMessageCode = 0;
     if (bootCommand(dev_.bootType, kColProgram) == 0) return 0;  // BootType 7: WCPs only
 
@@ -157,7 +159,7 @@ int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* 
     const uint32_t t = form == kFormErase ? devices_.eraseWaitMs() : devices_.bootWaitMs();
     waitCursor(true);
     // A boot program at 9600 only runs its FF step before every programming command.
-    if (bootTypeRow(dev_.bootType).bootAt9600) rateSwitched_ = 0;
+    if (bootTypeRow(dev_.bootType).bootAt9600) link_.rateSwitched = 0;
     int32_t ok = beginBootCommand(kColProgram, 161, 162);
 
     if (ok && bootTypeRow(dev_.bootType).oneTransfer) {
@@ -170,7 +172,7 @@ int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* 
             op_.showMessage(10018, 0, 0, "Boot Program");
             ok = 0;
         } else if (ok) {
-            ok = checkReply(BootKind, kColProgram, reply);
+            ok = checkReply(BootKind, kColProgram, reply) ? 1 : 0;
         }
         ok = ok && headerExchange(BootKind, kColProgram, low, count, 164);
         ok = ok && sendObjectRecords(*path, false);
@@ -183,7 +185,7 @@ int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* 
                 reportTimeout(BootKind, 163);
                 ok = 0;
             } else if (reply != 0xC1) {
-                ok = checkReply(BootKind, kColProgram, reply);
+                ok = checkReply(BootKind, kColProgram, reply) ? 1 : 0;
             }
         }
         if (ok && bootTypeRow(dev_.bootType).programPassword) ok = sendPasswordFrame(kColProgram);
@@ -192,7 +194,7 @@ int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* 
             // password form and before the records of a programming.
             // A blank chip holds no password and needs no record.
             if (bootTypeRow(dev_.bootType).passwordRecord && form != kFormErase &&
-                flashBlank_ == 0) {
+                chip_.flashBlank == 0) {
                 const PasswordChoice pw = choosePassword();
                 if (form == kFormPassword || !pw.bytes.empty()) ok = sendPasswordRecord(pw);
             }
@@ -209,12 +211,12 @@ int32_t CFlashEngine::singleBootTransfer(int form, const std::filesystem::path* 
     }
     waitCursor(false);
     if (!ok) {
-        resyncNeeded_ = 1;
+        link_.resyncNeeded = 1;
         return 0;
     }
-    resyncNeeded_ = 0;
-    if (form == kFormErase) flashBlank_ = 1;
-    if (form == kFormProgram) flashBlank_ = 0;
+    link_.resyncNeeded = 0;
+    if (form == kFormErase) chip_.flashBlank = 1;
+    if (form == kFormProgram) chip_.flashBlank = 0;
     return 1;
 }
 

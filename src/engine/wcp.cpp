@@ -5,7 +5,10 @@
 #include <string>
 #include <thread>
 
-#include "flash_engine.h"
+#include "boot_commands.h"
+#include "command_channel.h"
+#include "link.h"
+#include "wcp_session.h"
 #include "objfile/hex_records.h"
 
 namespace ostrand {
@@ -38,7 +41,9 @@ const WcpFile* wcpFileNamed(const std::filesystem::path& path) {
 
 }  // namespace
 
-std::filesystem::path CFlashEngine::wcpDeviceFolder() const {
+WcpSession::WcpSession(EngineState& s) : EngineLayer(s) {}
+
+std::filesystem::path WcpSession::wcpDeviceFolder() const {
     std::string device;
     devices_.selectedDeviceName(device);
     const std::filesystem::path base =
@@ -46,37 +51,37 @@ std::filesystem::path CFlashEngine::wcpDeviceFolder() const {
     return base / device;
 }
 
-std::filesystem::path CFlashEngine::wcpFilePath(int32_t index) const {
+std::filesystem::path WcpSession::wcpFilePath(int32_t index) const {
     return wcpDeviceFolder() / kWcpFiles[index].name;
 }
 
-int32_t CFlashEngine::loadWcp(int32_t index) {
-    if (session_.ProgrammingMode == kModeWcpAll || modeSnapshot_ == kModeWcpAll) index = kTotalWcp;
+int32_t WcpSession::loadWcp(int32_t index) {
+    if (session_.ProgrammingMode == kModeWcpAll || chip_.modeSnapshot == kModeWcpAll) index = kTotalWcp;
     if (index < 0 || index > kTotalWcp) return 0;
-    if (wcpLoaded_[index] == 1) return 1;
+    if (chip_.wcpLoaded[index] == 1) return 1;
 
     // A chip opened by a password record is opened before its first WCP.
     if (bootTypeRow(dev_.bootType).passwordRecord && session_.ChipRewritten == 0 &&
-        devicePasswordSet() && !anyWcpLoaded()) {
-        if (!bootPasswordForm()) {
-            recoverAfterTimeout(0);
+        boot_->devicePasswordSet() && !anyWcpLoaded()) {
+        if (!boot_->bootPasswordForm()) {
+            linkLayer_->recoverAfterTimeout(0);
             return 0;
         }
     }
     if (index != kTotalWcp) {
         // A leave that timed out leaves a chip that has started over.
         if (anyWcpLoaded() && !leaveWcp()) return wcpCommandFailed();
-        matched_ = 0;
-        rateSwitched_ = 0;
-        clearWcpLoaded();
-        if (!setPortRate(initialRate_)) return 0;
-        if (matchBootProgram(1, false) != 1) {
+        link_.matched = 0;
+        link_.rateSwitched = 0;
+        linkLayer_->clearWcpLoaded();
+        if (!linkLayer_->setPortRate(rate_.initial)) return 0;
+        if (linkLayer_->matchBootProgram(1, false) != 1) {
             op_.showMessage(10000, 12, 12100, "Boot Program");
-            startReconnectWorker();
+            linkLayer_->startReconnectWorker();
             return 0;
         }
     }
-    if (ProtectTypes(dev_.bootType) && !protectCheckBeforeWcp()) return 0;
+    if (ProtectTypes(dev_.bootType) && !boot_->protectCheckBeforeWcp()) return 0;
 
     std::error_code ec;
     if (!std::filesystem::is_directory(wcpDeviceFolder(), ec)) {
@@ -90,54 +95,54 @@ int32_t CFlashEngine::loadWcp(int32_t index) {
     }
     if (!checkWcpFile(path)) return 0;
     if (!transferWcp(path)) {
-        recoverAfterTimeout(0);
+        linkLayer_->recoverAfterTimeout(0);
         return 0;
     }
 
     const BootTypeRow& row = bootTypeRow(dev_.bootType);
     switch (row.wcpStart) {
         case WcpStart::Settle:
-            if (row.wcpSettleMs > 0) pauseServiced(row.wcpSettleMs);
+            if (row.wcpSettleMs > 0) channel_->pauseServiced(row.wcpSettleMs);
             break;
         case WcpStart::LineResetChangeRate: {
-            if (!resetTarget(1)) return 0;
+            if (!linkLayer_->resetTarget(1)) return 0;
             if (waitWcpStart() == 2) return 0;
             const int32_t changed = wcpChangeRate();
-            if (changed == 1 && dataRate_ != kRate9600 && !setPortRate(dataRate_)) return 0;
+            if (changed == 1 && rate_.data != kRate9600 && !linkLayer_->setPortRate(rate_.data)) return 0;
             break;
         }
         case WcpStart::LineResetSetRateCode:
-            if (!resetTarget(1)) return 0;
-            if (dataRate_ != kRate9600 && !setPortRate(kRate9600)) return 0;
+            if (!linkLayer_->resetTarget(1)) return 0;
+            if (rate_.data != kRate9600 && !linkLayer_->setPortRate(kRate9600)) return 0;
             if (waitWcpStart() == 2) return 0;
-            if (dataRate_ != kRate9600 && (!wcpSetRateCode() || !setPortRate(dataRate_))) return 0;
+            if (rate_.data != kRate9600 && (!wcpSetRateCode() || !linkLayer_->setPortRate(rate_.data))) return 0;
             break;
     }
 
-    if (index != kTotalWcp) matched_ = 0;  // the boot program no longer answers
-    for (int32_t& f : wcpLoaded_) f = 0;
-    wcpLoaded_[index] = 1;
-    if (!divisorSent_ && clockEntry_) {
+    if (index != kTotalWcp) link_.matched = 0;  // the boot program no longer answers
+    for (int32_t& f : chip_.wcpLoaded) f = 0;
+    chip_.wcpLoaded[index] = 1;
+    if (!rate_.divisorSent && rate_.clockEntry) {
         if (!wcpSetDivisor()) return 0;
-        divisorSent_ = true;
+        rate_.divisorSent = true;
     }
     session_.LinkPhase = kLinkWcp;
     return 1;
 }
 
-int32_t CFlashEngine::leaveWcp() {
+int32_t WcpSession::leaveWcp() {
     session_.LastMessageCode = 0;
     if (!commandExchange(WcpKind, kWcpLeave, wcpCommand(kWcpLeave), 401)) return 0;
     if (bootTypeRow(dev_.bootType).leaveCompletion &&
         !readCompletion(WcpKind, kWcpLeave, timeouts_.completion, 402))
         return 0;
     // The boot program waits for its matching byte again.
-    clearWcpLoaded();
-    matched_ = 0;
+    linkLayer_->clearWcpLoaded();
+    link_.matched = 0;
     return 1;
 }
 
-int32_t CFlashEngine::checkWcpFile(const std::filesystem::path& path) {
+int32_t WcpSession::checkWcpFile(const std::filesystem::path& path) {
     wcpSummary_ = WcpSummary{};
     HexFileReader in(path);
     if (!in.isOpen()) {
@@ -201,16 +206,16 @@ int32_t CFlashEngine::checkWcpFile(const std::filesystem::path& path) {
 
 // Before a RAM transfer: match the boot program again after a failure or
 // after a WCP was left.
-int32_t CFlashEngine::wcpResync() {
-    if (!(resyncNeeded_ == 1 || (modeSnapshot_ == kModeWcpDiv && matched_ == 0))) return 1;
+int32_t WcpSession::wcpResync() {
+    if (!(link_.resyncNeeded == 1 || (chip_.modeSnapshot == kModeWcpDiv && link_.matched == 0))) return 1;
     const BootTypeRow& row = bootTypeRow(dev_.bootType);
-    if (!setPortRate(row.adapterClock ? initialRate_ : kRate9600)) return 0;
-    if (!rematch(kColRamTransfer, 171)) return 0;
-    rateSwitched_ = row.resyncKeepsRate ? 1 : 0;
+    if (!linkLayer_->setPortRate(row.adapterClock ? rate_.initial : kRate9600)) return 0;
+    if (!linkLayer_->rematch(kColRamTransfer, 171)) return 0;
+    link_.rateSwitched = row.resyncKeepsRate ? 1 : 0;
     return 1;
 }
 
-int32_t CFlashEngine::readTransferSum(uint32_t timeoutMs, int32_t firstPlace) {
+int32_t WcpSession::readTransferSum(uint32_t timeoutMs, int32_t firstPlace) {
     uint8_t b = 0;
     if (!readReply(b, timeoutMs)) {
         reportTimeout(BootKind, firstPlace, firstPlace == 173 ? 12140 : 0);
@@ -223,20 +228,20 @@ int32_t CFlashEngine::readTransferSum(uint32_t timeoutMs, int32_t firstPlace) {
     return 1;
 }
 
-int32_t CFlashEngine::transferWcp(const std::filesystem::path& path) {
+int32_t WcpSession::transferWcp(const std::filesystem::path& path) {
     session_.LinkPhase = kLinkBootProgram;
     session_.LastMessageCode = 0;
     const uint32_t t = devices_.bootWaitMs();
     const uint8_t ramCommand = bootCommand(dev_.bootType, kColRamTransfer);
     auto fail = [&] {
-        resyncNeeded_ = 1;
+        link_.resyncNeeded = 1;
         return 0;
     };
 
     if (PasswordBootTypes(dev_.bootType)) {
         // Matched directly at the working rate: no resync and no rate step.
         if (!commandExchange(BootKind, kColRamTransfer, ramCommand, 172)) return fail();
-        if (!sendPasswordFrame(kColRamTransfer)) return fail();
+        if (!boot_->sendPasswordFrame(kColRamTransfer)) return fail();
         uint8_t reply = 0;
         if (!readReply(reply, kMatchReplyMs)) {
             reportTimeout(BootKind, 173, 12140);
@@ -252,15 +257,15 @@ int32_t CFlashEngine::transferWcp(const std::filesystem::path& path) {
             return fail();
         if (!sendWcpRecords(path)) return fail();
         if (!readCompletion(BootKind, kColRamTransfer, t, 175)) return fail();
-        resyncNeeded_ = 0;
+        link_.resyncNeeded = 0;
         return 1;
     }
 
     if (bootTypeRow(dev_.bootType).blockCommands) {
         if (!commandExchange(BootKind, kColRamTransfer, ramCommand, 171)) return fail();
-        if (!sendPasswordFrame(kColRamTransfer) || !sendWcpRecords(path)) return fail();
+        if (!boot_->sendPasswordFrame(kColRamTransfer) || !sendWcpRecords(path)) return fail();
         if (!readTransferSum(t, 173)) return fail();
-        resyncNeeded_ = 0;
+        link_.resyncNeeded = 0;
         return 1;
     }
 
@@ -268,20 +273,19 @@ int32_t CFlashEngine::transferWcp(const std::filesystem::path& path) {
 }
 
 // The RAM transfer of BootTypes 1 to 6, 9 and 12: rematch, rate step, records.
-int32_t CFlashEngine::transferThroughBootProgram(const std::filesystem::path& path) {
+int32_t WcpSession::transferThroughBootProgram(const std::filesystem::path& path) {
     const uint32_t t = devices_.bootWaitMs();
     const uint8_t ramCommand = bootCommand(dev_.bootType, kColRamTransfer);
     auto fail = [&] {
-        resyncNeeded_ = 1;
+        link_.resyncNeeded = 1;
         return 0;
     };
     if (!wcpResync()) return fail();
-    if (rateSwitched_ == 0) {
+    if (link_.rateSwitched == 0) {
         if (bootTypeRow(dev_.bootType).bootAt9600) {
             // Its boot program runs at 9600 only: FF is a plain command, and
             // its echo is FF, not the RAM transfer command.
-            setCommand(0xFF);
-            if (!sendCommand(0, 0)) return fail();
+            if (!sendCode(0xFF)) return fail();
             uint8_t reply = 0;
             if (!readReply(reply, timeouts_.echo)) {
                 reportTimeout(BootKind, 172);
@@ -291,12 +295,12 @@ int32_t CFlashEngine::transferThroughBootProgram(const std::filesystem::path& pa
                 checkReply(BootKind, kColRamTransfer, reply);
                 return fail();
             }
-        } else if (!changeDataRate(kColRamTransfer)) {
-            resyncNeeded_ = 1;
-            recoverAfterTimeout(0);
+        } else if (!linkLayer_->changeDataRate(kColRamTransfer)) {
+            link_.resyncNeeded = 1;
+            linkLayer_->recoverAfterTimeout(0);
             return 0;
         }
-        rateSwitched_ = 1;
+        link_.rateSwitched = 1;
     }
     if (!commandExchange(BootKind, kColRamTransfer, ramCommand, 172)) return fail();
 
@@ -308,14 +312,14 @@ int32_t CFlashEngine::transferThroughBootProgram(const std::filesystem::path& pa
         }
         if (!checkReply(BootKind, kColRamTransfer, ready)) return fail();
         if (!sendWcpRecords(path) || !readTransferSum(t, 174)) return fail();
-        resyncNeeded_ = 0;
+        link_.resyncNeeded = 0;
         return 1;
     }
-    if (!sendPasswordFrame(kColRamTransfer)) return fail();
+    if (!boot_->sendPasswordFrame(kColRamTransfer)) return fail();
     if (!sendWcpRecords(path)) return fail();
     if (bootTypeRow(dev_.bootType).adapterClock) {
         // These sum bytes are not looked at: wait, then take what came.
-        pauseServiced(t);
+        channel_->pauseServiced(t);
         for (int i = 0; i < 3; ++i) {
             uint8_t b = 0;
             if (!readReply(b, 1)) break;
@@ -323,11 +327,11 @@ int32_t CFlashEngine::transferThroughBootProgram(const std::filesystem::path& pa
     } else if (!readTransferSum(t, 173)) {
         return fail();
     }
-    resyncNeeded_ = 0;
+    link_.resyncNeeded = 0;
     return 1;
 }
 
-int32_t CFlashEngine::sendWcpRecords(const std::filesystem::path& path) {
+int32_t WcpSession::sendWcpRecords(const std::filesystem::path& path) {
     HexFileReader in(path);
     if (!in.isOpen()) {
         std::error_code ec;
@@ -384,7 +388,7 @@ int32_t CFlashEngine::sendWcpRecords(const std::filesystem::path& path) {
     return sendFrame(pending.data(), static_cast<uint32_t>(pending.size()), 0, 1);
 }
 
-int32_t CFlashEngine::waitWcpStart() {
+int32_t WcpSession::waitWcpStart() {
     using Clock = std::chrono::steady_clock;
     const auto end = Clock::now() + std::chrono::milliseconds(kStartWaitMs);
     while (Clock::now() < end) {
@@ -403,7 +407,7 @@ int32_t CFlashEngine::waitWcpStart() {
     return 2;
 }
 
-int32_t CFlashEngine::wcpChangeRate() {
+int32_t WcpSession::wcpChangeRate() {
     struct Write {
         uint16_t reg;
         uint8_t value;
@@ -420,20 +424,20 @@ int32_t CFlashEngine::wcpChangeRate() {
         {31250, {{0x0053, 21}, {0x8000, 0x55}, {0, 0}}},
         {62500, {{0x0053, 10}, {0x8000, 0x55}, {0, 0}}},
     };
-    if (dataRate_ == kRate9600) return 1;
+    if (rate_.data == kRate9600) return 1;
     for (const Row& row : kRows) {
-        if (dataRate_.bps() != row.bps) continue;
+        if (rate_.data.bps() != row.bps) continue;
         for (const Write& w : row.writes) {
             if (w.reg == 0 && w.value == 0) break;
             if (!registerWrite(w.reg, w.value)) return 0;
         }
-        pauseServiced(100);
+        channel_->pauseServiced(100);
         return 1;
     }
     return 0;
 }
 
-int32_t CFlashEngine::registerWrite(uint16_t address, uint8_t value) {
+int32_t WcpSession::registerWrite(uint16_t address, uint8_t value) {
     if (!commandExchange(WcpKind, kWcpRegister, wcpCommand(kWcpRegister), 411)) return 0;
     uint8_t frame[4];
     buildRegisterFrame(frame, address, value);
@@ -444,28 +448,28 @@ int32_t CFlashEngine::registerWrite(uint16_t address, uint8_t value) {
         return 0;
     }
     if (!checkReply(WcpKind, kWcpRegister, reply)) return 0;
-    return readCompletion(WcpKind, kWcpRegister, timeouts_.completion, 413, 41);
+    return readCompletion(WcpKind, kWcpRegister, timeouts_.completion, 413, 41) ? 1 : 0;
 }
 
-int32_t CFlashEngine::wcpSetDivisor() {
+int32_t WcpSession::wcpSetDivisor() {
     if (!PasswordBootTypes(dev_.bootType)) return 1;
     if (!commandExchange(WcpKind, kWcpDivisor, wcpCommand(kWcpDivisor), 651)) return 0;
     const uint32_t size =
-        uint32_t{clockSelect_} << 8 | uint32_t(divisorK_ & 0x0F) << 4 | uint32_t(divisorN_ & 0x0F);
+        uint32_t{rate_.clockSelect} << 8 | uint32_t(rate_.divisorK & 0x0F) << 4 | uint32_t(rate_.divisorN & 0x0F);
     if (!headerExchange(WcpKind, kWcpDivisor, 0, size, 652)) return 0;
     if (!readCompletion(WcpKind, kWcpDivisor, timeouts_.echo, 653)) return 0;
-    pauseServiced(333);
-    if (!setPortRate(kRate115200)) return 0;
-    dataRate_ = kRate115200;
-    if (hooks_.dataRateChanged) hooks_.dataRateChanged(dataRate_);
+    channel_->pauseServiced(333);
+    if (!linkLayer_->setPortRate(kRate115200)) return 0;
+    rate_.data = kRate115200;
+    if (hooks_.dataRateChanged) hooks_.dataRateChanged(rate_.data);
     return 1;
 }
 
-int32_t CFlashEngine::wcpSetRateCode() {
+int32_t WcpSession::wcpSetRateCode() {
     if (!bootTypeRow(dev_.bootType).wcpRateCode) return 1;
     if (!commandExchange(WcpKind, kWcpRateCode, wcpCommand(kWcpRateCode), 661)) return 0;
-    if (!headerExchange(WcpKind, kWcpRateCode, 0, rateCode_, 662)) return 0;
-    return readCompletion(WcpKind, kWcpRateCode, timeouts_.echo, 663);
+    if (!headerExchange(WcpKind, kWcpRateCode, 0, rate_.code, 662)) return 0;
+    return readCompletion(WcpKind, kWcpRateCode, timeouts_.echo, 663) ? 1 : 0;
 }
 
 }  // namespace ostrand

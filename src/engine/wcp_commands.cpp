@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "flash_engine.h"
+#include "boot_commands.h"
+#include "link.h"
+#include "wcp_session.h"
 
 namespace ostrand {
 
@@ -15,18 +17,18 @@ constexpr uint32_t kReadChunk = 0x2000;
 
 // A WCP command that timed out leaves a chip that has started over: the
 // resident WCP is gone, so forget it and reconnect before anything else.
-int32_t CFlashEngine::wcpCommandFailed() {
+int32_t WcpSession::wcpCommandFailed() {
     // Tied to message 10002: a time-out means the chip dropped its WCP.
     if (session_.LastMessageCode == 10002) {
-        clearWcpLoaded();
-        matched_ = 0;
-        resyncNeeded_ = 1;
-        recoverAfterTimeout(0);
+        linkLayer_->clearWcpLoaded();
+        link_.matched = 0;
+        link_.resyncNeeded = 1;
+        linkLayer_->recoverAfterTimeout(0);
     }
     return 0;
 }
 
-int32_t CFlashEngine::wcpWrite(uint32_t address, const uint8_t* data, uint32_t count) {
+int32_t WcpSession::wcpWrite(uint32_t address, const uint8_t* data, uint32_t count) {
     const uint32_t chunk = static_cast<uint32_t>(std::max(dev_.maxChunk, 1));
     uint32_t done = 0;
     while (done < count) {
@@ -41,11 +43,11 @@ int32_t CFlashEngine::wcpWrite(uint32_t address, const uint8_t* data, uint32_t c
         done += n;
     }
     flashCache_.update(address, data, count);
-    flashBlank_ = 0;
+    chip_.flashBlank = 0;
     return 1;
 }
 
-int32_t CFlashEngine::wcpReadChunk(uint32_t address, uint32_t count, uint32_t keepFrom,
+int32_t WcpSession::wcpReadChunk(uint32_t address, uint32_t count, uint32_t keepFrom,
                                    uint32_t keepTo, uint8_t* buffer, uint32_t bufferStart) {
     if (!commandExchange(WcpKind, kWcpRead, wcpCommand(kWcpRead), 201) ||
         !headerExchange(WcpKind, kWcpRead, address, count, 202))
@@ -76,14 +78,14 @@ int32_t CFlashEngine::wcpReadChunk(uint32_t address, uint32_t count, uint32_t ke
     return 1;
 }
 
-int32_t CFlashEngine::wcpRead(uint32_t address, uint8_t* buffer, uint32_t count) {
+int32_t WcpSession::wcpRead(uint32_t address, uint8_t* buffer, uint32_t count) {
     if (count == 0) return 1;
     const uint32_t keepFrom = address;
     const uint32_t keepTo = address + count - 1;
     uint32_t start = address;
     uint64_t total = count;
     if (PasswordBootTypes(dev_.bootType)) {
-        const uint32_t unit = alignmentUnit();
+        const uint32_t unit = alignmentUnit(dev_, devices_);
         const uint32_t shift = start % unit;
         start -= shift;
         total += shift;
@@ -102,7 +104,7 @@ int32_t CFlashEngine::wcpRead(uint32_t address, uint8_t* buffer, uint32_t count)
     return 1;
 }
 
-int32_t CFlashEngine::wcpBlockErase(uint32_t address, uint32_t size) {
+int32_t WcpSession::wcpBlockErase(uint32_t address, uint32_t size) {
     session_.LastMessageCode = 0;
     if (!loadWcp(kWcpBlockErase)) return 0;
     if (!commandExchange(WcpKind, kWcpBlockErase, wcpCommand(kWcpBlockErase), 211))
@@ -133,7 +135,7 @@ int32_t CFlashEngine::wcpBlockErase(uint32_t address, uint32_t size) {
     return 1;
 }
 
-int32_t CFlashEngine::wcpBlankCheck(uint32_t address, uint32_t count, int32_t& blank) {
+int32_t WcpSession::wcpBlankCheck(uint32_t address, uint32_t count, int32_t& blank) {
     session_.LastMessageCode = 0;
     if (!loadWcp(kWcpBlank)) return 0;
     if (!commandExchange(WcpKind, kWcpBlank, wcpCommand(kWcpBlank), 221) ||
@@ -153,7 +155,7 @@ int32_t CFlashEngine::wcpBlankCheck(uint32_t address, uint32_t count, int32_t& b
     return 1;
 }
 
-int32_t CFlashEngine::wcpSum(uint32_t address, uint32_t count, uint16_t& sum) {
+int32_t WcpSession::wcpSum(uint32_t address, uint32_t count, uint16_t& sum) {
     sum = 0;
     session_.LastMessageCode = 0;
     if (!loadWcp(kWcpSum)) return 0;
@@ -177,7 +179,7 @@ int32_t CFlashEngine::wcpSum(uint32_t address, uint32_t count, uint16_t& sum) {
     return 1;
 }
 
-int32_t CFlashEngine::wcpReadProtect() {
+int32_t WcpSession::wcpReadProtect() {
     if (!ProtectTypes(dev_.bootType)) return 1;
     const int rounds = static_cast<int>(bootTypeRow(dev_.bootType).protectRounds);
     for (int round = 0; round < rounds; ++round) {
