@@ -24,34 +24,34 @@ void run(ostrand::CFlashEngine& engine, uint8_t which, uint32_t start) {
     int32_t blank = 0;
     switch (which % 10) {
         case 0:
-            engine.readStatus(&buffer);
+            engine.boot().readStatus(&buffer);
             break;
         case 1:
-            engine.identifyChip();
+            engine.boot().identifyChip();
             break;
         case 2:
-            engine.bootRead(start, buffer.data(), 64);
+            engine.boot().bootRead(start, buffer.data(), 64);
             break;
         case 3:
-            engine.bootSum(start, 256, sum);
+            engine.boot().bootSum(start, 256, sum);
             break;
         case 4:
-            engine.wcpRead(start, buffer.data(), 300);
+            engine.wcp().wcpRead(start, buffer.data(), 300);
             break;
         case 5:
-            engine.wcpSum(start, 256, sum);
+            engine.wcp().wcpSum(start, 256, sum);
             break;
         case 6:
-            engine.wcpBlankCheck(start, 256, blank);
+            engine.wcp().wcpBlankCheck(start, 256, blank);
             break;
         case 7:
-            engine.commandExchange(BootKind, which / 10 % 10, 0x20, 1);
+            engine.channel().command(BootKind, which / 10 % 10, 0x20, 1);
             break;
         case 8:
-            engine.wcpWrite(start, buffer.data(), 256);
+            engine.wcp().wcpWrite(start, buffer.data(), 256);
             break;
         default:
-            engine.postConnectStatus();
+            engine.boot().postConnectStatus();
             break;
     }
 }
@@ -79,8 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     auto owned = std::make_unique<fuzz::ScriptPort>();
     fuzz::ScriptPort* port = owned.get();
     ostrand::CFlashEngine engine(session, op, devices, settings, passwords, std::move(owned));
-    if (engine.loadDeviceParameters() != 1) return 0;
-    engine.setWcpFolder(OSTRAND_DATA);  // the WCP commands load the demo WCPs first
+    if (engine.link().loadDeviceParameters() != 1) return 0;
+    engine.wcp().setWcpFolder(OSTRAND_DATA);  // the WCP commands load the demo WCPs first
     port->open("fuzz", "9600");
     port->setReplies(data + 2, size - 2);
     session.AbortRequested = 0;

@@ -32,11 +32,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     settings.inForce.memSizeEmulat = data[0] & 0x80 ? 60 : 124;
     auto port = std::make_unique<fuzz::ScriptPort>();
     ostrand::CFlashEngine engine(session, op, devices, settings, passwords, std::move(port));
-    if (engine.loadDeviceParameters() != 1) return 0;
+    if (engine.link().loadDeviceParameters() != 1) return 0;
     const auto path = fuzz::scratch() / "fuzz.wcp";
     fuzz::writeInput(path, data + 1, size - 1);
     try {
-        if (engine.checkWcpFile(path) == 1) engine.sendWcpRecords(path);
+        if (engine.wcp().checkWcpFile(path) == 1) engine.wcp().sendWcpRecords(path);
     } catch (const fuzz::ScriptEnded&) {
         __builtin_trap();  // the target never answers: nothing may wait for it
     }

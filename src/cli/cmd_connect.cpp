@@ -28,35 +28,35 @@ int connect(EngineContext& ctx) {
     const std::string modeText =
         mode >= 1 && mode <= 4 ? std::string(messageTextOrFallback(13009 + mode)) : "none";
     const bool blankKnown =
-        !engine.statusBytes().empty() && !bootTypeRow(d->bootType).protectStatus;
+        !engine.state().chip.statusBytes.empty() && !bootTypeRow(d->bootType).protectStatus;
     const bool protectedChip = ctx.session.ProtectState != 0;
     if (ctx.options().json) {
         std::string status = "[";
-        for (uint8_t b : engine.statusBytes())
+        for (uint8_t b : engine.state().chip.statusBytes)
             status += (status.size() > 1 ? ", " : "") + std::to_string(b);
         ctx.results.emplace_back("port", jsonString(ctx.doc.settings.inForce.comPort));
         ctx.results.emplace_back("modeName", jsonString(modeText));
-        ctx.results.emplace_back("rate", jsonString(engine.dataRate().text()));
-        ctx.results.emplace_back("matchedAt", jsonString(engine.initialRate().text()));
+        ctx.results.emplace_back("rate", jsonString(engine.state().rate.data.text()));
+        ctx.results.emplace_back("matchedAt", jsonString(engine.state().rate.initial.text()));
         ctx.results.emplace_back("status", status + "]");
         ctx.results.emplace_back("blank",
-                                 blankKnown ? (engine.flashBlank() ? "true" : "false") : "null");
+                                 blankKnown ? ((engine.state().chip.flashBlank == 1) ? "true" : "false") : "null");
         ctx.results.emplace_back("protected", protectedChip ? "true" : "false");
         return kExitOk;
     }
     std::printf("device: %s (BootType %d)\n", d->deviceName.c_str(), d->bootType);
     std::printf("port: %s\n", ctx.doc.settings.inForce.comPort.c_str());
     std::printf("mode: %s\n", modeText.c_str());
-    std::printf("rate: %s (matched at %s)\n", engine.dataRate().text(),
-                engine.initialRate().text());
-    if (engine.statusBytes().empty()) {
+    std::printf("rate: %s (matched at %s)\n", engine.state().rate.data.text(),
+                engine.state().rate.initial.text());
+    if (engine.state().chip.statusBytes.empty()) {
         std::printf("status: none (the boot program has no status command)\n");
     } else {
         std::printf("status:");
-        for (uint8_t b : engine.statusBytes()) std::printf(" %02X", b);
+        for (uint8_t b : engine.state().chip.statusBytes) std::printf(" %02X", b);
         std::printf(" (%s%s)\n",
                     !blankKnown           ? ""
-                    : engine.flashBlank() ? "blank, "
+                    : (engine.state().chip.flashBlank == 1) ? "blank, "
                                           : "not blank, ",
                     protectedChip ? "protected" : "not protected");
     }

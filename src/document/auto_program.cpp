@@ -78,7 +78,7 @@ AutoOptions AutoProgrammer::options() const {
     AutoOptions o{v.allErase == 1,    v.blankCheck == 1,
                   v.programming == 1, v.verify == 1,
                   v.fileCompare == 1, bootTypeRow(bootType).ownReadProtect && v.readProtect == 1};
-    return applyAutoRules(o, bootType, session_.ProgrammingMode, engine_.anyWcpLoaded());
+    return applyAutoRules(o, bootType, session_.ProgrammingMode, engine_.state().chip.anyWcpLoaded());
 }
 
 int32_t AutoProgrammer::progressCount() const {
@@ -147,7 +147,7 @@ int32_t AutoProgrammer::runStep(AutoStep step, bool unattended, bool topMost) {
             fallback = 11014;
             break;
         case kProtect:
-            ok = engine_.protectChip(unattended, false) == 1;
+            ok = engine_.boot().protectChip(unattended, false) == 1;
             if (ok) session_.ProtectState = 1;
             fallback = 11026;
             break;
@@ -211,7 +211,7 @@ int32_t AutoProgrammer::showResult(bool unattended) {
 }
 
 bool AutoProgrammer::reconnect() {
-    engine_.hangUp();
+    engine_.link().hangUp();
     session_.ConnectStatus = kConnecting;
     session_.LastMessageCode = 0;
     if (engine_.connectAndWait(1) != 1) {

@@ -29,7 +29,7 @@ CommandState DocumentCore::commandState() const {
     s.protectState = session.ProtectState;
     const int32_t bt = devices.bootType();
     s.bootType = bt > 0 ? bt : 0;
-    s.wcpLoaded = engine.anyWcpLoaded();
+    s.wcpLoaded = engine.state().chip.anyWcpLoaded();
     s.objectLoaded = image.loaded();
     s.setupNamesDevice = !settings.inForce.device.empty();
     s.chipRewritten = session.ChipRewritten == 1;
@@ -61,7 +61,7 @@ bool DocumentCore::runPreamble(int command, Preamble p) {
         op.showMessage(10512, 0, 12139);
         return false;
     }
-    return !row.ready || engine.identifyChip() == 1;
+    return !row.ready || engine.boot().identifyChip() == 1;
 }
 
 Outcome DocumentCore::preamble(int command) {
@@ -105,7 +105,7 @@ void DocumentCore::holdLink() {
 
 void DocumentCore::releaseLink() {
     session.AbortRequested = 0;
-    if (session.ConnectStatus == kConnecting) engine.startReconnectWorker();
+    if (session.ConnectStatus == kConnecting) engine.link().startReconnectWorker();
 }
 
 bool DocumentCore::anyAutoOption() const {
@@ -173,7 +173,7 @@ Outcome DocumentCore::reconnect() {
     return captureOutcome(op, [&] {
         // A WCP left in the chip's RAM (by Save As, by programming) would not
         // answer the matching: the chip starts over only after a hang-up.
-        engine.hangUp();
+        engine.link().hangUp();
         disconnectAll();
         session.StartupErasePending = 1;
         const int32_t r = engine.connect(0);
@@ -192,7 +192,7 @@ Outcome DocumentCore::singleBootSwitch() {
             }
             return 1;
         }
-        if (engine.anyWcpLoaded()) {
+        if (engine.state().chip.anyWcpLoaded()) {
             op.showMessage(10517, 0, 12141);
             return 0;
         }
@@ -201,7 +201,7 @@ Outcome DocumentCore::singleBootSwitch() {
         session.ChipErased = 0;
         session.SingleBootFlagsReset = 1;
         int32_t ok = 1;
-        if (engine.matchBootProgram(1) != 1) {
+        if (engine.link().matchBootProgram(1) != 1) {
             disconnectAll();
             ok = 0;
         }
@@ -243,7 +243,7 @@ Outcome DocumentCore::optionCommand(const std::function<void()>& dialog) {
         if (dialog) dialog();
         session.StartupErasePending = pending;
         if (session.ConnectStatus == kConnected && before != kConnected)
-            engine.startupErasePrompt();
+            engine.boot().startupErasePrompt();
         else if (session.ConnectStatus != kConnected)
             session.StartupErasePending = 1;
         return 1;
@@ -312,7 +312,7 @@ Outcome DocumentCore::compareStep(const CompareView& view, bool fromStart, uint3
 
 bool DocumentCore::dumpRead(uint32_t start, uint8_t* out, uint32_t count) {
     engine.latchProgrammingMode();
-    return count != 0 && engine.fillFlashCache() && engine.readThroughMode(start, out, count);
+    return count != 0 && engine.fillFlashCache() && engine.target().read(start, out, count);
 }
 
 Outcome DocumentCore::program(Preamble p) {
@@ -332,7 +332,7 @@ Outcome DocumentCore::blankCheck(Preamble p) {
 Outcome DocumentCore::protect(Preamble p) {
     return captureOutcome(op, [&] {
         if (!runPreamble(kCmdProtect, p)) return 0;
-        if (singleBoot(session.ProgrammingMode)) return engine.protectChip(true, true);
+        if (singleBoot(session.ProgrammingMode)) return engine.boot().protectChip(true, true);
         // Through the read-protect WCP.
         if (!ProtectTypes(devices.bootType())) {
             op.showMessage(11026);
@@ -340,7 +340,7 @@ Outcome DocumentCore::protect(Preamble p) {
         }
         op.progressOpen(messageTextOrFallback(11313), 0, false, false, true);
         engine.latchProgrammingMode();
-        const int32_t ok = engine.wcpReadProtect();
+        const int32_t ok = engine.wcp().wcpReadProtect();
         op.progressClose();
         if (ok == 1) op.showMessage(11027);
         return ok;

@@ -43,6 +43,11 @@ DocumentCore::DocumentCore(Session& s, Operator& o, fs::path folder)
     };
     // The rate the WCP put the line at stays the setup's rate in force.
     hooks.dataRateChanged = [this](DataRate rate) { settings.inForce.dataRate = rate; };
+    // A chip without its password needs no erase without password any more.
+    hooks.passwordErased = [this] {
+        settings.inForce.eraseWithoutPassword = 0;
+        passwords.eraseWithoutPassword = 0;
+    };
     engine.setHooks(std::move(hooks));
 }
 
@@ -184,7 +189,7 @@ StartupResult DocumentCore::startUp(const StartupRequest& r) {
     if (r.console || session.CommandLineRun == 1) {
         OutcomeCapture capture(op);
         const int32_t up = engine.connectAndWait(r.console || unattendedRun() ? 1 : 0);
-        const bool trying = up != 1 && engine.reconnecting();
+        const bool trying = up != 1 && engine.link().reconnecting();
         storeConnectResult(up == 1 ? 1 : trying ? 2 : -1);
         const bool logFailed = passwordLogFailed(r.passwords, {capture.finish(up).code});
         result.stage = up == 1  ? (logFailed ? StartupStage::LogMissed : StartupStage::Connected)
@@ -232,8 +237,8 @@ bool DocumentCore::linkTimedOut() {
 
 Outcome DocumentCore::linkCameUp() {
     return captureOutcome(op, [&] {
-        if (connected || engine.linkState() == 3) return 0;
-        const int32_t r = engine.afterLinkUp();
+        if (connected || engine.link().linkState() == 3) return 0;
+        const int32_t r = engine.link().afterLinkUp();
         storeConnectResult(r == 1 ? 1 : -1);
         return r == 1 ? 1 : 0;
     });

@@ -70,10 +70,10 @@ int32_t takeObjectPassword(DocumentCore& core, const PasswordImageView& view,
 
 Outcome DocumentCore::lookUpDevicePassword(PasswordLogEntry& found) {
     return captureOutcome(op, [&] {
-        if (session.ConnectStatus != kConnected || engine.anyWcpLoaded()) return 0;
+        if (session.ConnectStatus != kConnected || engine.state().chip.anyWcpLoaded()) return 0;
         const bool present = passwordLogPresent(programFolder);
         uint16_t sum = 0;
-        if (present && engine.bootSum(0, 0, sum) != 1) return 0;
+        if (present && engine.boot().bootSum(0, 0, sum) != 1) return 0;
         std::string device;
         devices.selectedDeviceName(device);
         const PasswordLogEntry* entry =

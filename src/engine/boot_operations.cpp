@@ -10,8 +10,8 @@
 #include "app/password_rules.h"
 #include "boot_commands.h"
 #include "link.h"
-#include "wcp_session.h"
 #include "objfile/object_image.h"
+#include "wcp_session.h"
 
 namespace ostrand {
 
@@ -55,7 +55,8 @@ int32_t BootCommands::readBytes(uint8_t* out, int32_t n, uint32_t timeoutMs, int
 int32_t BootCommands::beginBootCommand(int32_t column, int32_t resyncPlace, int32_t echoPlace) {
     session_.LinkPhase = kLinkBootProgram;
     // The password types are matched at their working rate: no resync step.
-    if (!PasswordBootTypes(dev_.bootType) && !linkLayer_->resyncBeforeCommand(column, resyncPlace)) return 0;
+    if (!PasswordBootTypes(dev_.bootType) && !linkLayer_->resyncBeforeCommand(column, resyncPlace))
+        return 0;
     return commandExchange(BootKind, column, bootCommand(dev_.bootType, column), echoPlace) ? 1 : 0;
 }
 
@@ -186,9 +187,10 @@ void BootCommands::interpretStatus() {
         session_.ProtectState = (s >> 1) & 1;
         if (bootTypeRow(dev_.bootType).blockCommands) chip_.bt11EraseFree = (s & 0x08) == 0 ? 1 : 0;
     } else if (bootTypeRow(dev_.bootType).protectStatus) {
-        session_.ProtectState =
-            (chip_.statusBytes.size() >= 2 && chip_.statusBytes[0] == 0x03 && chip_.statusBytes[1] == 0x00) ? 0
-                                                                                             : 1;
+        session_.ProtectState = (chip_.statusBytes.size() >= 2 && chip_.statusBytes[0] == 0x03 &&
+                                 chip_.statusBytes[1] == 0x00)
+                                    ? 0
+                                    : 1;
     }
 }
 

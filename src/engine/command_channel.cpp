@@ -148,8 +148,8 @@ Reply CommandChannel::data(ReplyKind kind, int32_t column, const uint8_t* bytes,
     return awaitEcho(kind, column, place);
 }
 
-Reply CommandChannel::completion(ReplyKind kind, int32_t column, uint32_t timeoutMs,
-                                 int32_t place, int32_t eccPlace) {
+Reply CommandChannel::completion(ReplyKind kind, int32_t column, uint32_t timeoutMs, int32_t place,
+                                 int32_t eccPlace) {
     uint8_t reply = 0;
     if (!read(reply, timeoutMs)) {
         reportTimeout(kind, place);

@@ -21,8 +21,7 @@ class CommandChannel {
     // Header frame (1, 1) and its echo.
     Reply header(ReplyKind kind, int32_t column, uint32_t address, uint32_t count, int32_t place);
     // Data bytes (1, 0), checksum byte (0, 1) and the echo.
-    Reply data(ReplyKind kind, int32_t column, const uint8_t* bytes, uint32_t count,
-               int32_t place);
+    Reply data(ReplyKind kind, int32_t column, const uint8_t* bytes, uint32_t count, int32_t place);
     // A completion byte; with eccPlace, 0x58 is message 10010 at that place.
     Reply completion(ReplyKind kind, int32_t column, uint32_t timeoutMs, int32_t place,
                      int32_t eccPlace = 0);

@@ -5,12 +5,12 @@
 #include <mutex>
 #include <thread>
 
-#include "com_thread.h"
 #include "boot_commands.h"
+#include "com_thread.h"
 #include "command_channel.h"
 #include "link.h"
-#include "wcp_session.h"
 #include "objfile/object_image.h"
+#include "wcp_session.h"
 
 namespace ostrand {
 
@@ -27,7 +27,9 @@ constexpr int kHangUpMs = 250;
 
 Link::Link(EngineState& s) : EngineLayer(s) {}
 
-Link::~Link() { shutDown(); }
+Link::~Link() {
+    shutDown();
+}
 
 void Link::clearWcpLoaded() {
     for (int32_t& f : chip_.wcpLoaded) f = 0;
@@ -174,8 +176,7 @@ bool Link::attemptMatch() {
 // judged on its last byte, so once `complete` holds and the line has stayed
 // quiet for a few character times nothing can change the verdict: stop
 // there instead of sitting out the whole wait on every matching.
-bool Link::collectReply(std::vector<uint8_t>& reply,
-                                const std::function<bool()>& complete) {
+bool Link::collectReply(std::vector<uint8_t>& reply, const std::function<bool()>& complete) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(rate_.replyDelay);
     const uint32_t rate = std::max<uint32_t>(port_->currentBaud(), 300);
     const uint32_t settleMs = std::max<uint32_t>(3, 3 * 11 * 1000 / rate + 1);
@@ -284,8 +285,8 @@ int32_t Link::changeDataRate(int32_t column) {
     // A boot program that runs at 9600 only: its FF step leaves the rate as
     // it is (its WCP changes the rate later).
     const uint32_t target = (bootTypeRow(dev_.bootType).bootAt9600 ? kRate9600 : rate_.data).bps();
-    const int r = channel_->switchRate(rate_.code, target,
-                                       !bootTypeRow(dev_.bootType).adapterClock, reply);
+    const int r =
+        channel_->switchRate(rate_.code, target, !bootTypeRow(dev_.bootType).adapterClock, reply);
     switch (r) {
         case 0:
             return 1;

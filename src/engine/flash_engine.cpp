@@ -35,13 +35,13 @@ Reply EngineLayer::headerExchange(ReplyKind kind, int32_t column, uint32_t addre
     return channel_->header(kind, column, address, count, place);
 }
 
-Reply EngineLayer::dataExchange(ReplyKind kind, int32_t column, const uint8_t* data,
-                                uint32_t count, int32_t place) {
+Reply EngineLayer::dataExchange(ReplyKind kind, int32_t column, const uint8_t* data, uint32_t count,
+                                int32_t place) {
     return channel_->data(kind, column, data, count, place);
 }
 
-Reply EngineLayer::readCompletion(ReplyKind kind, int32_t column, uint32_t timeoutMs,
-                                  int32_t place, int32_t eccPlace) {
+Reply EngineLayer::readCompletion(ReplyKind kind, int32_t column, uint32_t timeoutMs, int32_t place,
+                                  int32_t eccPlace) {
     return channel_->completion(kind, column, timeoutMs, place, eccPlace);
 }
 
@@ -49,7 +49,9 @@ Reply EngineLayer::checkReply(ReplyKind kind, int32_t column, uint8_t byte) {
     return channel_->check(kind, column, byte);
 }
 
-bool EngineLayer::sendCode(uint8_t code) { return channel_->sendCode(code); }
+bool EngineLayer::sendCode(uint8_t code) {
+    return channel_->sendCode(code);
+}
 
 bool EngineLayer::sendFrame(const uint8_t* bytes, uint32_t count, int twoStopBitsFirst,
                             int lastByteApart) {
@@ -64,9 +66,13 @@ void EngineLayer::reportTimeout(ReplyKind kind, int32_t place, int32_t hint) {
     channel_->reportTimeout(kind, place, hint);
 }
 
-void EngineLayer::pumpOneMessage() { channel_->pump(); }
+void EngineLayer::pumpOneMessage() {
+    channel_->pump();
+}
 
-bool EngineLayer::sleepMs(uint32_t ms) { return channel_->sleep(ms); }
+bool EngineLayer::sleepMs(uint32_t ms) {
+    return channel_->sleep(ms);
+}
 
 void EngineLayer::waitCursor(bool on) {
     if (hooks_.waitCursor) hooks_.waitCursor(on);
@@ -82,16 +88,16 @@ CFlashEngine::CFlashEngine(Session& session, Operator& op, DeviceDatabase& devic
                            const SetupSettings& settings, PasswordSet& passwords,
                            std::unique_ptr<Port> port, const ObjectImage* image)
     : ownPort_(std::move(port)),
-      state_{session, op, devices, settings, passwords, image, ownPort_.get(), {}, {}, {}, {},
-             {}, {}},
+      state_{session, op, devices, settings, passwords, image, ownPort_.get(),
+             {},      {}, {},      {},       {},        {}},
       channel_(*state_.port, session, op, state_.dev, state_.timeouts, state_.hooks),
       link_(state_),
       boot_(state_),
       wcp_(state_),
       wcpTarget_(*this),
       bootTarget_(*this) {
-    for (EngineLayer* layer : {static_cast<EngineLayer*>(&link_),
-                               static_cast<EngineLayer*>(&boot_), static_cast<EngineLayer*>(&wcp_)}) {
+    for (EngineLayer* layer : {static_cast<EngineLayer*>(&link_), static_cast<EngineLayer*>(&boot_),
+                               static_cast<EngineLayer*>(&wcp_)}) {
         layer->channel_ = &channel_;
         layer->linkLayer_ = &link_;
         layer->boot_ = &boot_;

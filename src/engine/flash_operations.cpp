@@ -185,7 +185,8 @@ int32_t FlashOperations::saveMemoryFile(const std::filesystem::path& file,
     if (range) {
         ranges.push_back(*range);
     } else {
-        for (const auto& [first, last] : flashAreas(engine_.device())) ranges.push_back({first, last});
+        for (const auto& [first, last] : flashAreas(engine_.device()))
+            ranges.push_back({first, last});
     }
     const int32_t bt = engine_.device().bootType;
     const int32_t size = engine_.settings().inForce.memSizeEmulat;

@@ -33,8 +33,7 @@ std::string formatted(const char* format, uint32_t a) {
 }  // namespace
 
 int32_t FlashTarget::overlayWithFlash(uint32_t address, const uint8_t* newBytes, uint32_t newCount,
-                                      uint32_t regionStart, uint8_t* region,
-                                      uint32_t regionCount) {
+                                      uint32_t regionStart, uint8_t* region, uint32_t regionCount) {
     std::vector<uint8_t> flash(regionCount, 0xFF);
     if (!read(regionStart, flash.data(), regionCount)) return 2;
     std::memcpy(region, flash.data(), regionCount);
@@ -103,9 +102,8 @@ int32_t WcpTarget::program(const ObjectImage& image, bool alignStarts, bool ownP
     Operator& op = engine_.op();
     Session& session = engine_.session();
     const DeviceParameters& dev = engine_.device();
-    const auto plan =
-        planWrites(image.rangesToProgram(), alignmentUnit(dev, engine_.devices()),
-                   static_cast<uint32_t>(std::max(dev.maxChunk, 1)), alignStarts);
+    const auto plan = planWrites(image.rangesToProgram(), alignmentUnit(dev, engine_.devices()),
+                                 static_cast<uint32_t>(std::max(dev.maxChunk, 1)), alignStarts);
     uint64_t total = 0;
     for (const WriteChunk& c : plan) total += c.length;
     if (ownProgress)

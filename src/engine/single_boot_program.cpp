@@ -5,8 +5,8 @@
 
 #include "boot_commands.h"
 #include "link.h"
-#include "wcp_session.h"
 #include "objfile/hex_records.h"
+#include "wcp_session.h"
 
 namespace ostrand {
 

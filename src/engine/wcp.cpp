@@ -8,8 +8,8 @@
 #include "boot_commands.h"
 #include "command_channel.h"
 #include "link.h"
-#include "wcp_session.h"
 #include "objfile/hex_records.h"
+#include "wcp_session.h"
 
 namespace ostrand {
 
@@ -56,7 +56,8 @@ std::filesystem::path WcpSession::wcpFilePath(int32_t index) const {
 }
 
 int32_t WcpSession::loadWcp(int32_t index) {
-    if (session_.ProgrammingMode == kModeWcpAll || chip_.modeSnapshot == kModeWcpAll) index = kTotalWcp;
+    if (session_.ProgrammingMode == kModeWcpAll || chip_.modeSnapshot == kModeWcpAll)
+        index = kTotalWcp;
     if (index < 0 || index > kTotalWcp) return 0;
     if (chip_.wcpLoaded[index] == 1) return 1;
 
@@ -108,14 +109,17 @@ int32_t WcpSession::loadWcp(int32_t index) {
             if (!linkLayer_->resetTarget(1)) return 0;
             if (waitWcpStart() == 2) return 0;
             const int32_t changed = wcpChangeRate();
-            if (changed == 1 && rate_.data != kRate9600 && !linkLayer_->setPortRate(rate_.data)) return 0;
+            if (changed == 1 && rate_.data != kRate9600 && !linkLayer_->setPortRate(rate_.data))
+                return 0;
             break;
         }
         case WcpStart::LineResetSetRateCode:
             if (!linkLayer_->resetTarget(1)) return 0;
             if (rate_.data != kRate9600 && !linkLayer_->setPortRate(kRate9600)) return 0;
             if (waitWcpStart() == 2) return 0;
-            if (rate_.data != kRate9600 && (!wcpSetRateCode() || !linkLayer_->setPortRate(rate_.data))) return 0;
+            if (rate_.data != kRate9600 &&
+                (!wcpSetRateCode() || !linkLayer_->setPortRate(rate_.data)))
+                return 0;
             break;
     }
 
@@ -207,7 +211,8 @@ int32_t WcpSession::checkWcpFile(const std::filesystem::path& path) {
 // Before a RAM transfer: match the boot program again after a failure or
 // after a WCP was left.
 int32_t WcpSession::wcpResync() {
-    if (!(link_.resyncNeeded == 1 || (chip_.modeSnapshot == kModeWcpDiv && link_.matched == 0))) return 1;
+    if (!(link_.resyncNeeded == 1 || (chip_.modeSnapshot == kModeWcpDiv && link_.matched == 0)))
+        return 1;
     const BootTypeRow& row = bootTypeRow(dev_.bootType);
     if (!linkLayer_->setPortRate(row.adapterClock ? rate_.initial : kRate9600)) return 0;
     if (!linkLayer_->rematch(kColRamTransfer, 171)) return 0;
@@ -454,8 +459,8 @@ int32_t WcpSession::registerWrite(uint16_t address, uint8_t value) {
 int32_t WcpSession::wcpSetDivisor() {
     if (!PasswordBootTypes(dev_.bootType)) return 1;
     if (!commandExchange(WcpKind, kWcpDivisor, wcpCommand(kWcpDivisor), 651)) return 0;
-    const uint32_t size =
-        uint32_t{rate_.clockSelect} << 8 | uint32_t(rate_.divisorK & 0x0F) << 4 | uint32_t(rate_.divisorN & 0x0F);
+    const uint32_t size = uint32_t{rate_.clockSelect} << 8 | uint32_t(rate_.divisorK & 0x0F) << 4 |
+                          uint32_t(rate_.divisorN & 0x0F);
     if (!headerExchange(WcpKind, kWcpDivisor, 0, size, 652)) return 0;
     if (!readCompletion(WcpKind, kWcpDivisor, timeouts_.echo, 653)) return 0;
     channel_->pauseServiced(333);

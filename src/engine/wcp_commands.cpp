@@ -48,7 +48,7 @@ int32_t WcpSession::wcpWrite(uint32_t address, const uint8_t* data, uint32_t cou
 }
 
 int32_t WcpSession::wcpReadChunk(uint32_t address, uint32_t count, uint32_t keepFrom,
-                                   uint32_t keepTo, uint8_t* buffer, uint32_t bufferStart) {
+                                 uint32_t keepTo, uint8_t* buffer, uint32_t bufferStart) {
     if (!commandExchange(WcpKind, kWcpRead, wcpCommand(kWcpRead), 201) ||
         !headerExchange(WcpKind, kWcpRead, address, count, 202))
         return 0;

@@ -21,7 +21,7 @@ AutoView AutoView::of(DocumentCore& core) {
     AutoView v;
     v.bootType = core.devices.bootType();
     v.mode = core.session.ProgrammingMode;
-    v.wcpLoaded = core.engine.anyWcpLoaded();
+    v.wcpLoaded = core.engine.state().chip.anyWcpLoaded();
     v.multiInstance = core.session.MultiInstance == 1;
     v.comPort = QString::fromStdString(core.settings.inForce.comPort);
     return v;

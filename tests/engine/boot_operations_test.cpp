@@ -63,12 +63,12 @@ TEST_P(ProgrammedChip, SumThenEraseInTheBootTypesForm) {
     ASSERT_EQ(rig.engine.connect(1), 1);
     const DeviceDefinition& d = *rig.devices.selected();
     uint16_t sum = 0;
-    ASSERT_EQ(rig.engine.bootSum(0, 0, sum), 1);
+    ASSERT_EQ(rig.engine.boot().bootSum(0, 0, sum), 1);
     EXPECT_EQ(sum, sumOf(before, d));
-    ASSERT_EQ(rig.engine.chipErase(0xF0), 1) << (rig.op.last() ? rig.op.last()->text : "");
+    ASSERT_EQ(rig.engine.boot().chipErase(0xF0), 1) << (rig.op.last() ? rig.op.last()->text : "");
     EXPECT_TRUE(allErased(rig.flash()));
-    EXPECT_TRUE(rig.engine.flashBlank());
-    ASSERT_EQ(rig.engine.bootSum(0, 0, sum), 1);
+    EXPECT_TRUE((rig.engine.state().chip.flashBlank == 1));
+    ASSERT_EQ(rig.engine.boot().bootSum(0, 0, sum), 1);
     EXPECT_EQ(sum, uint16_t((d.sumAreaEnd - d.sumAreaStart + 1) * 0xFF));
     EXPECT_TRUE(rig.quiet());
 }
@@ -83,10 +83,10 @@ TEST(Status, BlankProtectedAndPasswordTypes) {
         EngineRig rig;
         rig.start("KMV5A60P");
         ASSERT_EQ(rig.engine.connect(1), 1);
-        EXPECT_TRUE(rig.engine.flashBlank());
+        EXPECT_TRUE((rig.engine.state().chip.flashBlank == 1));
         EXPECT_EQ(rig.session.ProtectState, 0);
         // A blank chip is not protected.
-        EXPECT_EQ(rig.engine.protectChip(false, true), 0);
+        EXPECT_EQ(rig.engine.boot().protectChip(false, true), 0);
         EXPECT_EQ(rig.op.codes(), std::vector<int32_t>{11026});
     }
     for (const char* device : {"KMV5A128", "KMR8L256", "KMS11G124"}) {
@@ -95,7 +95,7 @@ TEST(Status, BlankProtectedAndPasswordTypes) {
         rig.start(device, "9600", {"protected"}, true);
         ASSERT_EQ(rig.engine.connect(1), 1);
         EXPECT_EQ(rig.session.ProtectState, 1) << device;
-        EXPECT_FALSE(rig.engine.flashBlank()) << device;
+        EXPECT_FALSE((rig.engine.state().chip.flashBlank == 1)) << device;
     }
 }
 
@@ -105,7 +105,7 @@ TEST(Protect, ProtectsWithThePasswordAndStaysProtected) {
         programmedChip(rig, device);
         rig.start(device, "38400", {}, true);
         ASSERT_EQ(rig.engine.connect(1), 1);
-        ASSERT_EQ(rig.engine.protectChip(true, true), 1) << device;
+        ASSERT_EQ(rig.engine.boot().protectChip(true, true), 1) << device;
         EXPECT_EQ(rig.op.codes(), std::vector<int32_t>{11027});
         EXPECT_EQ(rig.op.progressTexts, std::vector<std::string>{"Protecting..."});
         rig.engine.disconnect();
@@ -121,7 +121,7 @@ TEST(Protect, RefusedPasswordTimesOutAndTheEngineReconnects) {
     rig.passwords.devicePassword[0] = '0';  // one wrong byte
     rig.start("KMV5A60P", "57600", {}, true);
     ASSERT_EQ(rig.engine.connect(1), 1);
-    EXPECT_EQ(rig.engine.protectChip(false, true), 0);
+    EXPECT_EQ(rig.engine.boot().protectChip(false, true), 0);
     ASSERT_EQ(rig.op.codes(), std::vector<int32_t>{10002});
     EXPECT_EQ(rig.op.messages[0].place, 633);
     EXPECT_EQ(rig.op.messages[0].detail, "Boot Program");
@@ -135,7 +135,7 @@ TEST(Protect, ProtectedChipIsErasedBeforeAWcpWhenTheOperatorAgrees) {
     rig.start("KMV5A128", "9600", {"protected"}, true);
     ASSERT_EQ(rig.engine.connect(1), 1);
     rig.op.answers = {false, false, true};  // no, do not leave, then yes
-    EXPECT_EQ(rig.engine.protectCheckBeforeWcp(), 1);
+    EXPECT_EQ(rig.engine.boot().protectCheckBeforeWcp(), 1);
     EXPECT_EQ(rig.op.questions, (std::vector<int32_t>{12013, 12014, 12013}));
     EXPECT_EQ(rig.session.ProtectState, 0);
     EXPECT_TRUE(allErased(rig.flash()));
@@ -146,14 +146,14 @@ TEST(Timeout, MidOperationGives10002WithThePlaceAndReconnects) {
     rig.start("KMV9C384", "76800", {"noreply:90.done"});
     ASSERT_EQ(rig.engine.connect(1), 1);
     uint16_t sum = 0;
-    const int32_t r = rig.engine.bootSum(0, 0, sum);
+    const int32_t r = rig.engine.boot().bootSum(0, 0, sum);
     EXPECT_EQ(r, 0);
     ASSERT_EQ(rig.op.codes(), std::vector<int32_t>{10002});
     EXPECT_EQ(rig.op.messages[0].place, 183);
-    EXPECT_EQ(rig.engine.recoverAfterTimeout(r), 1);
+    EXPECT_EQ(rig.engine.link().recoverAfterTimeout(r), 1);
     EXPECT_EQ(rig.session.ConnectStatus, kConnected);
     EXPECT_EQ(rig.session.LastMessageCode, 0);
-    EXPECT_EQ(rig.engine.bootSum(0, 0, sum), 1);
+    EXPECT_EQ(rig.engine.boot().bootSum(0, 0, sum), 1);
 }
 
 TEST(ReplyCheck, InjectedRepliesAndRecoveryWithoutReconnect) {
@@ -171,7 +171,7 @@ TEST(ReplyCheck, InjectedRepliesAndRecoveryWithoutReconnect) {
         rig.start("KM16F48", "76800", {c.fault});
         ASSERT_EQ(rig.engine.connect(1), 1);
         uint16_t sum = 0;
-        EXPECT_EQ(rig.engine.bootSum(0, 0, sum), 0);
+        EXPECT_EQ(rig.engine.boot().bootSum(0, 0, sum), 0);
         ASSERT_EQ(rig.op.codes(), std::vector<int32_t>{c.code}) << c.fault;
         EXPECT_EQ(rig.op.messages[0].hint, c.hint);
         EXPECT_EQ(rig.op.messages[0].detail, "Boot Program");
@@ -181,11 +181,11 @@ TEST(ReplyCheck, InjectedRepliesAndRecoveryWithoutReconnect) {
         // The chip still listens at the data rate: the one matching byte at
         // 9600 makes it start over, the command times out, and the
         // reconnection that follows matches it again.
-        EXPECT_EQ(rig.engine.bootSum(0, 0, sum), 0);
+        EXPECT_EQ(rig.engine.boot().bootSum(0, 0, sum), 0);
         EXPECT_EQ(rig.op.codes(), (std::vector<int32_t>{c.code, 10002}));
         EXPECT_EQ(rig.op.messages[1].place, 181);
-        EXPECT_EQ(rig.engine.recoverAfterTimeout(0), 1);
-        EXPECT_EQ(rig.engine.bootSum(0, 0, sum), 1);
+        EXPECT_EQ(rig.engine.link().recoverAfterTimeout(0), 1);
+        EXPECT_EQ(rig.engine.boot().bootSum(0, 0, sum), 1);
     }
 }
 
@@ -203,10 +203,10 @@ TEST(ReplyCheck, PasswordBootTypesUseTheirOwnTables) {
         rig.start(c.device, "9600", {c.fault});
         ASSERT_EQ(rig.engine.connect(1), 1);
         uint16_t sum = 0;
-        EXPECT_EQ(rig.engine.bootSum(0, 0, sum), 0);
+        EXPECT_EQ(rig.engine.boot().bootSum(0, 0, sum), 0);
         EXPECT_EQ(rig.op.codes(), c.code ? std::vector<int32_t>{c.code} : std::vector<int32_t>{})
             << c.device;
-        EXPECT_EQ(rig.engine.bootSum(0, 0, sum), 1) << c.device;
+        EXPECT_EQ(rig.engine.boot().bootSum(0, 0, sum), 1) << c.device;
     }
 }
 
@@ -217,16 +217,16 @@ TEST(BootRead, ReadsThePasswordGuardedFlashOfBootType11) {
     rig.settings.inForce.memSizeEmulat = 60;
     ASSERT_EQ(rig.engine.connect(1), 1);
     std::vector<uint8_t> buffer(0x100);
-    ASSERT_EQ(rig.engine.bootRead(0x1000, buffer.data(), 0x100), 1);
+    ASSERT_EQ(rig.engine.boot().bootRead(0x1000, buffer.data(), 0x100), 1);
     EXPECT_TRUE(std::equal(buffer.begin(), buffer.end(), flash.begin()));
-    EXPECT_EQ(rig.engine.identifyChip(), 1);
+    EXPECT_EQ(rig.engine.boot().identifyChip(), 1);
     EXPECT_EQ(rig.session.DeviceIdentified, 1);
     EXPECT_EQ(rig.engine.device().flashEnd, 0xFFFFu);
     // Other boot types have no boot-mode read.
     EngineRig other;
     other.start("KMV5A60P");
     ASSERT_EQ(other.engine.connect(1), 1);
-    EXPECT_EQ(other.engine.bootRead(0, buffer.data(), 4), 0);
+    EXPECT_EQ(other.engine.boot().bootRead(0, buffer.data(), 4), 0);
 }
 
 // An object expansion file of `count` bytes at `address`.
@@ -257,14 +257,14 @@ TEST_P(SingleBootProgramming, WritesTheObjectIntoTheFlash) {
     ASSERT_TRUE(rig.session.ProgrammingMode == kModeSBoot ||
                 rig.session.ProgrammingMode == kModeSBootPw);
     const uint32_t address = rig.engine.device().flashStart + 0x200;
-    ASSERT_EQ(rig.engine.programSingleBoot(expansionFile(rig, address, 40)), 1)
+    ASSERT_EQ(rig.engine.boot().programSingleBoot(expansionFile(rig, address, 40)), 1)
         << (rig.op.last() ? rig.op.last()->text : "");
     const auto flash = rig.flash();
     for (uint32_t i = 0; i < 40; ++i)
         ASSERT_EQ(flash[address - rig.engine.device().flashStart + i], uint8_t(i * 3)) << i;
     EXPECT_TRUE(rig.quiet());
     uint16_t sum = 0;
-    EXPECT_EQ(rig.engine.bootSum(0, 0, sum), 1);
+    EXPECT_EQ(rig.engine.boot().bootSum(0, 0, sum), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryGroup, SingleBootProgramming,
@@ -276,11 +276,11 @@ TEST(SingleBootProgramming, PasswordTypesRefuseObjectsOverOneKiB) {
     const auto before = programmedChip(rig, "KMR8L64S");
     rig.start("KMR8L64S", "9600", {}, true);
     ASSERT_EQ(rig.engine.connect(1), 1);
-    EXPECT_EQ(rig.engine.programSingleBoot(expansionFile(rig, 0x10200, 1025)), 0);
+    EXPECT_EQ(rig.engine.boot().programSingleBoot(expansionFile(rig, 0x10200, 1025)), 0);
     EXPECT_EQ(rig.op.codes(), std::vector<int32_t>{10023});
     EXPECT_EQ(rig.flash(), before);
     // Nothing was sent: the next command goes straight through.
-    EXPECT_EQ(rig.engine.programSingleBoot(expansionFile(rig, 0x10200, 1024)), 1);
+    EXPECT_EQ(rig.engine.boot().programSingleBoot(expansionFile(rig, 0x10200, 1024)), 1);
 }
 
 }  // namespace

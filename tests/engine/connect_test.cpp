@@ -39,9 +39,9 @@ TEST_P(EveryBootType, ConnectsAtEveryRateItsTableTakes) {
         SCOPED_TRACE(rate.text());
         ASSERT_EQ(rig.engine.connect(1), 1);
         EXPECT_EQ(rig.session.ConnectStatus, kConnected);
-        EXPECT_EQ(rig.engine.linkState(), 2);
+        EXPECT_EQ(rig.engine.link().linkState(), 2);
         uint16_t sum = 1;
-        EXPECT_EQ(rig.engine.bootSum(0, 0, sum), 1);
+        EXPECT_EQ(rig.engine.boot().bootSum(0, 0, sum), 1);
         EXPECT_EQ(sum,
                   uint16_t((rig.engine.device().sumEnd - rig.engine.device().sumStart + 1) * 0xFF));
         EXPECT_TRUE(rig.quiet()) << rig.op.messages.front().text;
@@ -61,9 +61,9 @@ TEST(Connect, BootType3MatchesAtTheRateOfItsAdapterClock) {
     for (int clock : {4, 8}) {
         rig.settings.inForce.clock = clock;
         ASSERT_EQ(rig.engine.connect(1), 1);
-        EXPECT_EQ(rig.engine.initialRate(), clock == 4 ? kRate2400 : kRate4800);
+        EXPECT_EQ(rig.engine.state().rate.initial, clock == 4 ? kRate2400 : kRate4800);
         uint16_t sum = 0;
-        EXPECT_EQ(rig.engine.bootSum(0, 0, sum), 1);
+        EXPECT_EQ(rig.engine.boot().bootSum(0, 0, sum), 1);
         rig.engine.disconnect();
     }
 }
@@ -112,7 +112,7 @@ TEST(Connect, SilentChipStartsTheWorkerWhichConnectsLater) {
     EXPECT_EQ(rig.op.messages[0].place, 3);
     EXPECT_EQ(rig.op.messages[0].hint, 12100);
     EXPECT_EQ(rig.op.messages[0].detail, "Boot Program");
-    EXPECT_EQ(rig.engine.linkState(), 3);
+    EXPECT_EQ(rig.engine.link().linkState(), 3);
     {
         std::unique_lock lock(m);
         ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(5), [&] { return timedOut > 0; }));
@@ -123,13 +123,13 @@ TEST(Connect, SilentChipStartsTheWorkerWhichConnectsLater) {
         ASSERT_TRUE(cv.wait_for(lock, std::chrono::seconds(5), [&] { return up > 0; }));
     }
     EXPECT_EQ(timedOut, 1);  // reported once
-    EXPECT_EQ(rig.engine.linkState(), 2);
+    EXPECT_EQ(rig.engine.link().linkState(), 2);
     EXPECT_EQ(rig.session.ConnectStatus, kConnected);
     // The front end finishes the connection on its own thread.
-    EXPECT_EQ(rig.engine.afterLinkUp(), 1);
-    EXPECT_TRUE(rig.engine.flashBlank());
+    EXPECT_EQ(rig.engine.link().afterLinkUp(), 1);
+    EXPECT_TRUE((rig.engine.state().chip.flashBlank == 1));
     uint16_t sum = 0;
-    EXPECT_EQ(rig.engine.bootSum(0, 0, sum), 1);
+    EXPECT_EQ(rig.engine.boot().bootSum(0, 0, sum), 1);
     EXPECT_EQ(rig.op.codes(), std::vector<int32_t>{10000});
 }
 

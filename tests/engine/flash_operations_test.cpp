@@ -21,7 +21,7 @@ struct FlashRig : EngineRig {
 
     void startDevice(const std::string& device, const std::vector<std::string>& faults = {}) {
         start(device, "9600", faults, true);
-        engine.setWcpFolder(OSTRAND_DATA);
+        engine.wcp().setWcpFolder(OSTRAND_DATA);
         const DeviceDefinition* d = devices.selected();
         const int32_t bt = d->bootType;
         if (bt != 4 && bt != 12) {
@@ -136,7 +136,7 @@ TEST_P(WcpDevice, ProgramsVerifiesComparesSavesErasesAndWrites) {
     const uint8_t now = static_cast<uint8_t>((changed * 7 + 3) & 0xFF);
     const uint8_t cleared[2] = {static_cast<uint8_t>(now & 0x0F),
                                 static_cast<uint8_t>(((changed + 1) * 7 + 3) & 0xFF)};
-    ASSERT_EQ(rig.engine.wcpWrite(changed, cleared, 2), 1);
+    ASSERT_EQ(rig.engine.wcp().wcpWrite(changed, cleared, 2), 1);
     CompareDifference d;
     EXPECT_EQ(ops.compareWithFile(false, true, &d), 1);
     EXPECT_EQ(d.address, changed);
@@ -177,7 +177,7 @@ TEST_P(WcpDevice, ProgramsVerifiesComparesSavesErasesAndWrites) {
     EXPECT_TRUE(std::all_of(erased.begin(), erased.end(), [](uint8_t b) { return b == 0xFF; }));
     EXPECT_EQ(ops.blankCheck(true), 1);
 
-    EXPECT_EQ(rig.engine.wcpReadProtect(), 1);
+    EXPECT_EQ(rig.engine.wcp().wcpReadProtect(), 1);
     EXPECT_EQ(rig.session.ProtectState.load(), ProtectTypes(bt) ? 1 : 0);
 }
 

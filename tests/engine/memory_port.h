@@ -36,6 +36,10 @@ class MemoryPort : public Port {
         return all;
     }
     size_t pending() const { return input_.size(); }
+    // Bytes that arrive without a write (a completion byte).
+    void queue(const std::vector<uint8_t>& bytes) {
+        input_.insert(input_.end(), bytes.begin(), bytes.end());
+    }
 
     bool open(const std::string&, uint32_t baud) override {
         open_ = true;

@@ -261,7 +261,7 @@ TEST_P(SingleBootDevice, ProgramsVerifiesReadsProtectsAndErases) {
     }
 
     if (ProtectTypes(bt)) {
-        ASSERT_EQ(rig.engine.protectChip(true, true), 1) << shownList(rig.op);
+        ASSERT_EQ(rig.engine.boot().protectChip(true, true), 1) << shownList(rig.op);
         expectShown(rig.op, {11027, 0, 0, ""});
         EXPECT_EQ(rig.session.ProtectState, 1);
         if (bt == 11) {

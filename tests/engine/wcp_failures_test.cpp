@@ -26,7 +26,7 @@ struct WcpRig : EngineRig {
             startLogged(device);
         else
             start(device, "9600", faults, true);
-        engine.setWcpFolder(wcp);
+        engine.wcp().setWcpFolder(wcp);
         setTimeout(&EngineTimeouts::completion, 300);
         setTimeout(&EngineTimeouts::readByte, 300);
         const DeviceDefinition* d = devices.selected();
@@ -149,7 +149,7 @@ TEST(WcpFiles, BrokenFilesAreReportedAndTheEngineGoesOn) {
         std::filesystem::remove(blank);
         if (!c.text.empty()) std::ofstream(blank) << c.text;
         rig.op.messages.clear();
-        EXPECT_EQ(e.wcpBlankCheck(e.device().flashStart, 0x100, isBlank), 0);
+        EXPECT_EQ(e.wcp().wcpBlankCheck(e.device().flashStart, 0x100, isBlank), 0);
         ASSERT_EQ(rig.op.messages.size(), 1u);
         EXPECT_EQ(rig.op.messages[0].code, c.code);
         EXPECT_EQ(rig.op.messages[0].place, c.place);
@@ -158,7 +158,7 @@ TEST(WcpFiles, BrokenFilesAreReportedAndTheEngineGoesOn) {
     }
     std::ofstream(blank) << good;
     isBlank = 0;
-    EXPECT_EQ(e.wcpBlankCheck(e.device().flashStart, 0x100, isBlank), 1);
+    EXPECT_EQ(e.wcp().wcpBlankCheck(e.device().flashStart, 0x100, isBlank), 1);
     EXPECT_EQ(isBlank, 1);
 }
 
@@ -168,20 +168,20 @@ TEST(WcpReplies, EccAndIllegalWriteFailOnlyThatWrite) {
     CFlashEngine& e = rig.engine;
     const uint32_t at = e.device().flashStart + 0x40;
     const uint8_t zeros[2] = {0, 0}, ones[2] = {0xFF, 0xFF};
-    EXPECT_EQ(e.wcpWrite(at, zeros, 2), 0);
+    EXPECT_EQ(e.wcp().wcpWrite(at, zeros, 2), 0);
     ASSERT_NE(rig.find(10010), nullptr);
     EXPECT_EQ(rig.find(10010)->place, 19);
     EXPECT_EQ(rig.find(10010)->detail, "WCP");
     EXPECT_EQ(rig.flashAt(0x40), 0xFF);  // nothing programmed
 
-    EXPECT_EQ(e.wcpWrite(at, zeros, 2), 1);
+    EXPECT_EQ(e.wcp().wcpWrite(at, zeros, 2), 1);
     EXPECT_EQ(rig.flashAt(0x40), 0x00);
     rig.session.ReportIllegalWrite = 1;
-    EXPECT_EQ(e.wcpWrite(at, ones, 2), 0);
+    EXPECT_EQ(e.wcp().wcpWrite(at, ones, 2), 0);
     ASSERT_NE(rig.find(10016), nullptr);
     EXPECT_EQ(rig.find(10016)->detail, "WCP");
     EXPECT_EQ(rig.flashAt(0x40), 0x00);
-    EXPECT_EQ(e.wcpWrite(at + 2, zeros, 2), 1);
+    EXPECT_EQ(e.wcp().wcpWrite(at + 2, zeros, 2), 1);
 }
 
 enum class Op { Write, Read, Erase, Blank, Sum, Switch };
@@ -204,17 +204,17 @@ int32_t runOp(CFlashEngine& e, Op op) {
     uint16_t sum = 0;
     switch (op) {
         case Op::Write:
-            return e.wcpWrite(at, bytes, 4);
+            return e.wcp().wcpWrite(at, bytes, 4);
         case Op::Read:
-            return e.wcpRead(at, bytes, 4);
+            return e.wcp().wcpRead(at, bytes, 4);
         case Op::Erase:
-            return e.wcpBlockErase(e.device().flashStart, 0x1000);
+            return e.wcp().wcpBlockErase(e.device().flashStart, 0x1000);
         case Op::Blank:
-            return e.wcpBlankCheck(at, 0x100, blank);
+            return e.wcp().wcpBlankCheck(at, 0x100, blank);
         case Op::Sum:
-            return e.wcpSum(at, 0x100, sum);
+            return e.wcp().wcpSum(at, 0x100, sum);
         case Op::Switch:
-            return e.wcpBlankCheck(at, 0x100, blank) && e.wcpSum(at, 0x100, sum);
+            return e.wcp().wcpBlankCheck(at, 0x100, blank) && e.wcp().wcpSum(at, 0x100, sum);
     }
     return 0;
 }
@@ -231,7 +231,7 @@ TEST_P(WcpTimeout, IsReportedAtItsPlaceAndTheNextTryWorks) {
     EXPECT_EQ(m->place, c.place);
     EXPECT_EQ(m->detail, c.detail);
     // The engine has reconnected to the chip that started over.
-    EXPECT_EQ(rig.engine.linkState(), 2);
+    EXPECT_EQ(rig.engine.link().linkState(), 2);
     EXPECT_EQ(runOp(rig.engine, c.op), 1) << ::testing::PrintToString(rig.op.codes());
 }
 

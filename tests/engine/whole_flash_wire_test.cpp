@@ -29,7 +29,7 @@ struct LoggedRig : EngineRig {
         const std::string port = loggedChip.start(folder.path(), device, {}, flashPath(), log);
         ASSERT_FALSE(port.empty());
         configure(device, port, "9600");
-        engine.setWcpFolder(OSTRAND_DATA);
+        engine.wcp().setWcpFolder(OSTRAND_DATA);
         const DeviceDefinition* d = devices.selected();
         if (d->bootType != 12) {
             // A blank chip: the blank-chip password opens it.

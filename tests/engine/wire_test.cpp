@@ -80,7 +80,7 @@ TEST(Wire, PasswordTypesAreMatchedAtTheirWorkingRateAndTakeNoRateCode) {
     // The matching byte, then the status command straight away.
     EXPECT_EQ(bt8.received(), (Bytes{0x86, 0x30})) << hex(bt8.received());
     uint16_t sum = 0;
-    ASSERT_EQ(bt8.engine.bootSum(0, 0, sum), 1);
+    ASSERT_EQ(bt8.engine.boot().bootSum(0, 0, sum), 1);
     EXPECT_EQ(bt8.received(), (Bytes{0x86, 0x30, 0x20}));
 
     // Clock entry: matched at the fixed rate, the RAM transfer follows the
@@ -90,9 +90,9 @@ TEST(Wire, PasswordTypesAreMatchedAtTheirWorkingRateAndTakeNoRateCode) {
     bt10.passwords.devicePasswordOption = 1;
     bt10.passwords.devicePasswordType = 1;
     bt10.passwords.devicePassword = std::string(24, 'F');
-    bt10.engine.setWcpFolder(OSTRAND_DATA);
+    bt10.engine.wcp().setWcpFolder(OSTRAND_DATA);
     ASSERT_EQ(bt10.engine.connect(1), 1);
-    ASSERT_EQ(bt10.engine.loadWcp(6), 1) << ::testing::PrintToString(bt10.op.codes());
+    ASSERT_EQ(bt10.engine.wcp().loadWcp(6), 1) << ::testing::PrintToString(bt10.op.codes());
     const Bytes password = Bytes(12, 0xFF) + Bytes{0x0C};
     EXPECT_TRUE(startsWith(bt10.received(), Bytes{0x86, 0x10} + password)) << hex(bt10.received());
 }
@@ -102,7 +102,7 @@ TEST(Wire, ResynchronisationIsOneMatchingByteWithTheEchoTimeOut) {
     rig.start("KM16F48");
     ASSERT_EQ(rig.engine.connect(1), 1);
     uint16_t sum = 0;
-    ASSERT_EQ(rig.engine.bootSum(0, 0, sum), 1);
+    ASSERT_EQ(rig.engine.boot().bootSum(0, 0, sum), 1);
     // A failed sequence asks for a resynchronisation; the chip answers late.
     rig.engine.requestResync();
     rig.setTimeout(&EngineTimeouts::echo, 1500);
@@ -112,7 +112,7 @@ TEST(Wire, ResynchronisationIsOneMatchingByteWithTheEchoTimeOut) {
         std::this_thread::sleep_for(std::chrono::milliseconds(400));
         rig.chip.resume();
     });
-    EXPECT_EQ(rig.engine.bootSum(0, 0, sum), 1);
+    EXPECT_EQ(rig.engine.boot().bootSum(0, 0, sum), 1);
     late.join();
     // Matching byte, the rate code of 9600, the SUM command.
     EXPECT_EQ(rig.receivedSince(mark), (Bytes{0x5A, 0x28, 0x90})) << hex(rig.receivedSince(mark));
@@ -137,10 +137,10 @@ TEST(Wire, BootType4SendsItsPasswordInRamTransferAndProgramming) {
         ASSERT_GE(rig.devices.select("KM8R64"), 0);
         const uint32_t end = holdPassword(rig, 0x10000);
         rig.start("KM8R64", "9600", {}, true);
-        rig.engine.setWcpFolder(OSTRAND_DATA);
+        rig.engine.wcp().setWcpFolder(OSTRAND_DATA);
         ASSERT_EQ(rig.engine.connect(1), 1);
         const size_t mark = rig.mark();
-        ASSERT_EQ(rig.engine.loadWcp(3), 1) << ::testing::PrintToString(rig.op.codes());
+        ASSERT_EQ(rig.engine.wcp().loadWcp(3), 1) << ::testing::PrintToString(rig.op.codes());
         const Bytes addresses = bigEndian(end - 8, 3) + bigEndian(end - 7, 3);
         Bytes record = Bytes{14, 0, 0, 0x10} + addresses + secret;
         record.push_back(checksum8(record.data(), int32_t(record.size())));
@@ -161,7 +161,7 @@ TEST(Wire, BootType4SendsItsPasswordInRamTransferAndProgramming) {
         const OneRecord object = oneRecord(rig, 0x8200);
         const size_t mark = rig.mark();
         // The chip answers its own check word, not the data sum: not examined.
-        ASSERT_EQ(rig.engine.programSingleBoot(object.path), 1)
+        ASSERT_EQ(rig.engine.boot().programSingleBoot(object.path), 1)
             << ::testing::PrintToString(rig.op.codes());
         Bytes record = Bytes{14, 0, 0, 0x10} + bigEndian(end - 8, 3) + bigEndian(end - 7, 3);
         record = record + secret;
@@ -180,12 +180,12 @@ TEST(Wire, BootType12ProgrammingIsReadyWithC1AndMissingModemLinesAreNoticedOnASi
     ASSERT_EQ(rig.engine.connect(1), 1);
     const OneRecord object = oneRecord(rig, 0x0200);
     size_t mark = rig.mark();
-    ASSERT_EQ(rig.engine.programSingleBoot(object.path), 1)
+    ASSERT_EQ(rig.engine.boot().programSingleBoot(object.path), 1)
         << ::testing::PrintToString(rig.op.codes());
     EXPECT_EQ(rig.receivedSince(mark), (Bytes{0x28, 0x30} + object.wire));
     EXPECT_EQ(rig.flash()[0x205], 0xA5);
     mark = rig.mark();
-    ASSERT_EQ(rig.engine.chipErase(0xF0), 1);
+    ASSERT_EQ(rig.engine.boot().chipErase(0xF0), 1);
     EXPECT_EQ(rig.receivedSince(mark), (Bytes{0x30, 0x3A, 0, 0, 0, 1, 0xFF}));
     EXPECT_EQ(rig.flash()[0x205], 0xFF);
     // The pseudo-terminal has no RTS and DTR: nothing to say while the chip
@@ -216,10 +216,10 @@ TEST(Wire, FirstRamTransferSendsThePasswordBytesOnceWithoutGuessing) {
         const DeviceDefinition& d = *rig.devices.selected();
         setDevicePassword(rig.passwords, std::string(510, 'F'), d.passwordAreaStart,
                           d.passwordAreaEnd);
-        rig.engine.setWcpFolder(OSTRAND_DATA);
+        rig.engine.wcp().setWcpFolder(OSTRAND_DATA);
         ASSERT_EQ(rig.engine.connect(1), 1);
         const size_t mark = rig.mark();
-        ASSERT_EQ(rig.engine.loadWcp(6), 1) << ::testing::PrintToString(rig.op.codes());
+        ASSERT_EQ(rig.engine.wcp().loadWcp(6), 1) << ::testing::PrintToString(rig.op.codes());
         const Bytes expected = Bytes{0x28, 0x60} + bigEndian(d.passwordAreaStart, 2) +
                                bigEndian(d.passwordAreaEnd, 2) + Bytes(255, 0xFF) +
                                Bytes{0x3A, 0x02, 0x00, 0x00, 0x02, 0x00, 0x00, 0xFC};
@@ -235,11 +235,11 @@ TEST(Wire, FirstRamTransferSendsThePasswordBytesOnceWithoutGuessing) {
         rig.start("KMV6B256", "9600", {"password"}, true);
         const DeviceDefinition& d = *rig.devices.selected();
         setDevicePassword(rig.passwords, "0102", d.passwordAreaStart, d.passwordAreaStart + 1);
-        rig.engine.setWcpFolder(OSTRAND_DATA);
+        rig.engine.wcp().setWcpFolder(OSTRAND_DATA);
         rig.setTimeout(&EngineTimeouts::echo, 300);
         ASSERT_EQ(rig.engine.connect(1), 1);
         const size_t mark = rig.mark();
-        EXPECT_EQ(rig.engine.loadWcp(3), 0);
+        EXPECT_EQ(rig.engine.wcp().loadWcp(3), 0);
         ASSERT_EQ(rig.shownCodes(), std::vector<int32_t>{10002});
         EXPECT_EQ(rig.op.messages[0].place, 173);
         EXPECT_EQ(rig.op.messages[0].hint, 12140);

@@ -204,7 +204,7 @@ class MainWindowTest : public QObject {
         QCOMPARE(wrong, 0);
 
         // A WCP is in the chip now: no switch to single boot.
-        QVERIFY(rig.core->engine.anyWcpLoaded());
+        QVERIFY(rig.core->engine.state().chip.anyWcpLoaded());
         rig.op.boxes.clear();
         rig.frame->action(kCmdSingleBoot)->trigger();
         QCOMPARE(rig.codes(), std::vector<int32_t>{10517});

@@ -1,0 +1,282 @@
+// The command channel's exchanges, one at a time, over a port in memory: what
+// goes out (bytes and stop-bit marks), how long it waits, and what a wrong or
+// missing reply is reported as; and the link's rate change over the same port.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "engine/command_channel.h"
+#include "memory_port.h"
+#include "recording_operator.h"
+#include "sim_rig.h"
+
+namespace ostrand::test {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct ExchangeRig {
+    TestFolder folder;
+    Session session;
+    RecordingOperator op{session};
+    DeviceDatabase devices{session, op};
+    SetupSettings settings{session, op, devices};
+    PasswordSet passwords{session, op};
+    MemoryPort* port = nullptr;
+    std::unique_ptr<CFlashEngine> engine;
+
+    explicit ExchangeRig(const std::string& device = "KM16F48") {
+        writeFastDefinition(folder.path());
+        EXPECT_EQ(devices.load(folder.path() / "Ostrand.def"), 0);
+        settings.initialise(folder.path());
+        auto memory = std::make_unique<MemoryPort>();
+        port = memory.get();
+        engine = std::make_unique<CFlashEngine>(session, op, devices, settings, passwords,
+                                                std::move(memory));
+        EXPECT_GE(devices.select(device), 0);
+        EXPECT_EQ(engine->link().loadDeviceParameters(), 1);
+        EXPECT_TRUE(port->open("memory", 9600));
+        port->rates.clear();
+        op.messages.clear();
+    }
+    const ShownMessage* only() const { return op.messages.size() == 1 ? &op.messages[0] : nullptr; }
+};
+
+// The channel alone: a port in memory and the device's boot type, no engine.
+struct ChannelRig {
+    Session session;
+    RecordingOperator op{session};
+    MemoryPort port;
+    DeviceParameters dev;
+    EngineTimeouts timeouts;
+    EngineHooks hooks;
+    CommandChannel channel{port, session, op, dev, timeouts, hooks};
+
+    explicit ChannelRig(int32_t bootType = 1) {
+        dev.bootType = bootType;
+        EXPECT_TRUE(port.open("memory", 9600));
+    }
+    const ShownMessage* only() const { return op.messages.size() == 1 ? &op.messages[0] : nullptr; }
+};
+
+// Every command of every reply-check column: its echo passes after one wait
+// of the echo time; a byte the column does not know is the command error
+// naming that command, also when it comes as the echo of the header or the
+// completion that follow the command.
+TEST(CommandChannel, EveryColumnPassesItsEchoAndNamesItsCommandInTheCommandError) {
+    struct Column {
+        ReplyKind kind;
+        int32_t bootType, column;
+    };
+    std::vector<Column> columns;
+    for (int32_t c = kWcpWrite; c <= kWcpRateCode; ++c)
+        if (wcpCommand(c) != 0) columns.push_back({WcpKind, 1, c});
+    for (int32_t bt = 1; bt <= 13; ++bt)
+        for (int32_t c = kColProgram; c <= kColIdent2; ++c)
+            if (bootCommand(bt, c) != 0) columns.push_back({BootKind, bt, c});
+    ASSERT_GT(columns.size(), 20u);
+    for (const Column& col : columns) {
+        const uint8_t code =
+            col.kind == WcpKind ? wcpCommand(col.column) : bootCommand(col.bootType, col.column);
+        SCOPED_TRACE(testing::Message() << "kind " << col.kind << " boot type " << col.bootType
+                                        << " column " << col.column << " code " << int(code));
+        uint8_t stranger = 0;
+        while (classifyReply(col.kind, col.bootType, col.column, stranger).kind !=
+               ReplyVerdict::CommandError)
+            ASSERT_NE(++stranger, 0);
+        const char* detail = col.kind == WcpKind ? "WCP" : "Boot Program";
+        char named[32];
+        std::snprintf(named, sizeof named, "(%02XH was sent.)", code);
+
+        ChannelRig rig(col.bootType);
+        rig.port.script = {{code}};
+        EXPECT_EQ(rig.channel.command(col.kind, col.column, code, 191).kind, Reply::Ok);
+        ASSERT_EQ(rig.port.frames.size(), 1u);
+        EXPECT_EQ(rig.port.frames[0].bytes, Bytes{code});
+        EXPECT_EQ(rig.port.readWaits, std::vector<uint32_t>{rig.timeouts.echo});
+        EXPECT_TRUE(rig.op.messages.empty());
+
+        rig.port.script = {{stranger}};
+        EXPECT_EQ(rig.channel.header(col.kind, col.column, 0x1000, 4, 192).kind, Reply::Refused);
+        ASSERT_NE(rig.only(), nullptr);
+        EXPECT_EQ(rig.only()->code, 10006);
+        EXPECT_EQ(rig.only()->detail, detail);
+        EXPECT_NE(rig.only()->text.find(named), std::string::npos) << rig.only()->text;
+
+        rig.op.messages.clear();
+        rig.port.queue({stranger});
+        EXPECT_EQ(rig.channel.completion(col.kind, col.column, 700, 194).kind, Reply::Refused);
+        ASSERT_NE(rig.only(), nullptr);
+        EXPECT_NE(rig.only()->text.find(named), std::string::npos) << rig.only()->text;
+    }
+}
+
+TEST(CommandChannel, WrongEchoIsReportedByWhatTheReplyMeans) {
+    const uint8_t write = wcpCommand(kWcpWrite);
+    struct Case {
+        uint8_t reply;
+        int32_t illegalWriteReported;
+        int32_t code, hint;  // 0: nothing shown
+    };
+    const Case cases[] = {
+        {0x51, 0, 10008, 0},  // the target's own error code
+        {0x54, 1, 10016, 0},  // an illegal write, while programming
+        {0x54, 0, 0, 0},      // the same during a data write: silent
+    };
+    for (const Case& c : cases) {
+        ChannelRig rig;
+        rig.session.ReportIllegalWrite = c.illegalWriteReported;
+        rig.port.script = {{c.reply}};
+        EXPECT_EQ(rig.channel.command(WcpKind, kWcpWrite, write, 191).kind, Reply::Refused)
+            << int(c.reply);
+        if (c.code == 0) {
+            EXPECT_TRUE(rig.op.messages.empty()) << int(c.reply);
+            continue;
+        }
+        const ShownMessage* m = rig.only();
+        ASSERT_NE(m, nullptr) << int(c.reply);
+        EXPECT_EQ(m->code, c.code);
+        EXPECT_EQ(m->hint, c.hint);
+        EXPECT_EQ(m->detail, "WCP");
+    }
+}
+
+TEST(CommandChannel, SilentTargetIsATimeOutAtTheExchangesPlace) {
+    for (ReplyKind kind : {WcpKind, BootKind}) {
+        ChannelRig rig;
+        rig.port.script = {{}};
+        const uint8_t code = kind == WcpKind ? wcpCommand(kWcpSum) : bootCommand(1, kColSum);
+        EXPECT_EQ(
+            rig.channel.command(kind, kind == WcpKind ? int32_t(kWcpSum) : kColSum, code, 241).kind,
+            Reply::TimedOut);
+        ASSERT_NE(rig.only(), nullptr);
+        EXPECT_EQ(rig.only()->code, 10002);
+        EXPECT_EQ(rig.only()->place, 241);
+        EXPECT_EQ(rig.only()->detail, kind == WcpKind ? "WCP" : "Boot Program");
+    }
+}
+
+TEST(CommandChannel, HeaderIsOneFrameWithBothStopBitMarks) {
+    ChannelRig rig;
+    const uint8_t read = wcpCommand(kWcpRead);
+    rig.port.script = {{read}, {read}};
+    // The split applies only where the delay flags name the link phase.
+    rig.session.ComDelayFlags = kLinkWcp;
+    rig.session.LinkPhase = kLinkBootProgram;
+    EXPECT_TRUE(rig.channel.header(WcpKind, kWcpRead, 0x00012340, 0x0102, 202));
+    ASSERT_EQ(rig.port.frames.size(), 1u);
+    EXPECT_EQ(rig.port.frames[0].twoStopBitsFirst, 0);
+    EXPECT_EQ(rig.port.frames[0].lastByteApart, 0);
+    rig.port.frames.clear();
+    rig.session.LinkPhase = kLinkWcp;
+    EXPECT_TRUE(rig.channel.header(WcpKind, kWcpRead, 0x00012340, 0x0102, 202));
+    ASSERT_EQ(rig.port.frames.size(), 1u);
+    const Bytes header = {0x00, 0x01, 0x23, 0x40, 0x01, 0x02};
+    uint8_t sum = 0;
+    for (uint8_t b : header) sum = uint8_t(sum + b);
+    Bytes frame = header;
+    frame.push_back(uint8_t(0x100 - sum));
+    EXPECT_EQ(rig.port.frames[0].bytes, frame);
+    EXPECT_EQ(rig.port.frames[0].twoStopBitsFirst, 1);
+    EXPECT_EQ(rig.port.frames[0].lastByteApart, 1);
+    EXPECT_TRUE(rig.op.messages.empty());
+}
+
+TEST(CommandChannel, DataGoesFirstAndItsChecksumApartBeforeTheEcho) {
+    ChannelRig rig;
+    const uint8_t write = wcpCommand(kWcpWrite);
+    // A target that answers the data part already has its answer taken as
+    // the echo: the channel must not read between the two frames.
+    rig.port.script = {{}, {write}};
+    rig.session.ComDelayFlags = kLinkWcp;
+    rig.session.LinkPhase = kLinkWcp;
+    const Bytes data = {0x10, 0x20, 0xF0};
+    EXPECT_TRUE(rig.channel.data(WcpKind, kWcpWrite, data.data(), 3, 193));
+    ASSERT_EQ(rig.port.frames.size(), 2u);
+    EXPECT_EQ(rig.port.frames[0].bytes, data);
+    EXPECT_EQ(rig.port.frames[0].twoStopBitsFirst, 1);
+    EXPECT_EQ(rig.port.frames[0].lastByteApart, 0);
+    EXPECT_EQ(rig.port.frames[1].bytes, Bytes{0xE0});  // 0x100 - (0x10 + 0x20 + 0xF0) & 0xFF
+    EXPECT_EQ(rig.port.frames[1].twoStopBitsFirst, 0);
+    EXPECT_EQ(rig.port.frames[1].lastByteApart, 1);
+    EXPECT_EQ(rig.port.readWaits.size(), 1u);
+    EXPECT_EQ(rig.port.pending(), 0u);
+}
+
+TEST(CommandChannel, CompletionWaitsTheGivenTimeAndReportsAnEccErrorOnlyWhereAsked) {
+    ChannelRig rig;
+    const uint8_t write = wcpCommand(kWcpWrite);
+    rig.port.script = {{0x58}};
+    ASSERT_TRUE(rig.channel.sendCode(write));
+    EXPECT_EQ(rig.channel.completion(WcpKind, kWcpWrite, 1234, 194, 19).kind, Reply::Refused);
+    EXPECT_EQ(rig.port.readWaits, std::vector<uint32_t>{1234});
+    ASSERT_NE(rig.only(), nullptr);
+    EXPECT_EQ(rig.only()->code, 10010);
+    EXPECT_EQ(rig.only()->place, 19);
+
+    // Without a place for it, 58 is the table's verify error.
+    rig.op.messages.clear();
+    rig.port.script = {{0x58}};
+    ASSERT_TRUE(rig.channel.sendCode(write));
+    EXPECT_FALSE(rig.channel.completion(WcpKind, kWcpWrite, 1234, 194));
+    ASSERT_NE(rig.only(), nullptr);
+    EXPECT_EQ(rig.only()->code, 10007);
+
+    rig.op.messages.clear();
+    rig.port.script = {{write}};
+    ASSERT_TRUE(rig.channel.sendCode(write));
+    EXPECT_TRUE(rig.channel.completion(WcpKind, kWcpWrite, 1234, 194, 19));
+    EXPECT_TRUE(rig.op.messages.empty());
+}
+
+TEST(RateChange, LocalRateChangesOnlyAfterTheEchoOfTheRateCode) {
+    enum Reply { Echo, ErrorCode, Silence };
+    for (Reply reply : {Echo, ErrorCode, Silence}) {
+        ExchangeRig rig;
+        SetupValues& v = rig.settings.inForce;
+        v.dataRate = DataRate::parse("19200");
+        applyFixedClock(rig.engine->device().bootType, v);
+        ASSERT_EQ(rig.engine->link().prepareDataRate(), 1);
+        const int32_t code = rateCodeFor(rig.engine->device().bootType, v.clock, v.dataRate);
+        ASSERT_GE(code, 0);
+        const uint8_t rateCode = static_cast<uint8_t>(code);
+        rig.port->script = {reply == Echo        ? Bytes{rateCode}
+                            : reply == ErrorCode ? Bytes{0x51}
+                                                 : Bytes{}};
+        EXPECT_EQ(rig.engine->link().changeDataRate(kColRamTransfer), reply == Echo ? 1 : 0);
+        ASSERT_EQ(rig.port->frames.size(), 1u);
+        EXPECT_EQ(rig.port->frames[0].bytes, Bytes{rateCode});
+        if (reply == Echo) {
+            EXPECT_EQ(rig.port->rates, std::vector<uint32_t>{19200});
+            EXPECT_TRUE(rig.op.messages.empty());
+            continue;
+        }
+        // The target still listens at the old rate: so must the port.
+        EXPECT_TRUE(rig.port->rates.empty());
+        EXPECT_EQ(rig.port->currentBaud(), 9600u);
+        ASSERT_NE(rig.only(), nullptr);
+        EXPECT_EQ(rig.only()->code, reply == Silence ? 10002 : 10008);
+        if (reply == Silence) {
+            EXPECT_EQ(rig.only()->place, 38);
+        }
+        EXPECT_EQ(rig.only()->detail, "Boot Program");
+    }
+}
+
+TEST(Disconnect, ClosesThePortAndTellsTheFrontEnd) {
+    ExchangeRig rig;
+    int told = 0;
+    EngineHooks hooks;
+    hooks.disconnected = [&] { ++told; };
+    rig.engine->setHooks(hooks);
+    rig.engine->disconnect();
+    EXPECT_TRUE(rig.port->closed);
+    EXPECT_FALSE(rig.engine->port().isOpen());
+    EXPECT_FALSE((rig.engine->state().link.portOpen == 1));
+    EXPECT_EQ(rig.engine->link().linkState(), 3);
+    EXPECT_EQ(told, 1);
+}
+
+}  // namespace
+}  // namespace ostrand::test
