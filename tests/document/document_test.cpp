@@ -127,8 +127,14 @@ TEST_F(CommandLineRun, QuotedPathWithMsgOffProgramsUnattended) {
         ++windows;
         return 1;
     };
-    std::string object = (dir.path() / "demo.h20").string();
-    ASSERT_EQ(doc.startUp("\"" + object + "\",MSG_OFF"), 1);
+    // The whole command line in quotes, split at the blank in the folder's name.
+    std::filesystem::create_directory(dir.path() / "with blank");
+    std::filesystem::rename(dir.path() / "demo.h20", dir.path() / "with blank/demo.h20");
+    const std::string object = (dir.path() / "with blank/demo.h20").string();
+    const std::string first = "\"" + (dir.path() / "with").string(),
+                      second = "blank/demo.h20,MSG_OFF\"";
+    const char* const argv[] = {"ostrand", first.c_str(), second.c_str()};
+    ASSERT_EQ(doc.startUp(commandLineObjectPath(3, argv)), 1);
     EXPECT_TRUE(doc.connected);
     EXPECT_EQ(doc.settings.inForce.openFile, object);
     EXPECT_EQ(session.ShowAutoResults, 0);
