@@ -68,13 +68,6 @@ TEST(Preambles, PasswordVerdictsOfTheTable) {
     }
 }
 
-std::string record(uint32_t address, const std::vector<uint8_t>& data) {
-    std::string line;
-    appendHexRecord(line, 0, static_cast<uint16_t>(address), data.data(),
-                    static_cast<uint32_t>(data.size()));
-    return line;
-}
-
 // Message codes as ostrand-cli printed them on stderr ("E515 : ...").
 std::vector<int32_t> printedCodes(const std::string& err) {
     static const std::regex line("(^|\n)([EMR])(\\d{3}) : ");
