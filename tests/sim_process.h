@@ -62,7 +62,7 @@ class SimChip {
     }
     // The same with the simulator's own options (--pace, --link ...).
     std::string startWith(const std::filesystem::path& home, const std::string& device,
-                          const std::vector<std::string>& extra) {
+                          const std::vector<std::string>& extra = {}) {
         std::vector<std::string> args = {OSTRAND_SIM, "--home", home.string(), "--device", device};
         args.insert(args.end(), extra.begin(), extra.end());
         std::vector<char*> argv;
