@@ -62,7 +62,7 @@ class SimChip {
     }
     // The same with the simulator's own options (--pace, --link ...).
     std::string startWith(const std::filesystem::path& home, const std::string& device,
-                          const std::vector<std::string>& extra) {
+                          const std::vector<std::string>& extra = {}) {
         std::vector<std::string> args = {OSTRAND_SIM, "--home", home.string(), "--device", device};
         args.insert(args.end(), extra.begin(), extra.end());
         std::vector<char*> argv;
@@ -86,12 +86,15 @@ class SimChip {
     }
     void pause() { kill(pid_, SIGSTOP); }
     void resume() { kill(pid_, SIGCONT); }
-    void stop() {
-        if (pid_ <= 0) return;
+    // Its exit status: SIGTERM ends it cleanly with 0.
+    int stop() {
+        if (pid_ <= 0) return -1;
         kill(pid_, SIGCONT);
         kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
+        int status = 0;
+        waitpid(pid_, &status, 0);
         pid_ = -1;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
 
   private:

@@ -56,11 +56,16 @@ int32_t parseIntel(std::string_view line, int32_t fileType, uint32_t& segmentBas
     if (type != "00") return 154;
     // The whole line is the record: a second record run onto the same line
     // would otherwise be lost without a word.
-    if (!decodeHexRecord(line, r) || !r.sumOk()) return 160;
+    if (!decodeHexRecord(line, r)) return 160;
+    // Every byte of the record, checksum included, sums to zero.
+    uint32_t sum = 0;
+    for (uint32_t i = 0; i < r.size; ++i) sum += r.bytes[i];
+    if ((sum & 0xFF) != 0) return 160;
     out.hasData = true;
     out.count = r.count();
     std::memcpy(out.data, r.data(), r.count());
-    out.address = static_cast<uint64_t>(segmentBase) * 16 + r.address();
+    const uint8_t* head = r.bytes + 1;  // the two address bytes, high first
+    out.address = static_cast<uint64_t>(segmentBase) * 16 + (head[0] << 8 | head[1]);
     return 0;
 }
 

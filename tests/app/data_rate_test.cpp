@@ -24,10 +24,6 @@ TEST(DataRate, TableTextsParseToTheirNumberAndColumn) {
         EXPECT_STREQ(r.text(), kTable[i].text);  // written back as it was read
         EXPECT_EQ(DataRate::at(i), r);
     }
-    EXPECT_EQ(kRate2400.bps(), 2400u);
-    EXPECT_EQ(kRate4800.bps(), 4800u);
-    EXPECT_EQ(kRate9600.bps(), 9600u);
-    EXPECT_EQ(kRate115200.bps(), 115200u);
 }
 
 TEST(DataRate, OtherTextsAreGivenButUnsupportedAndEmptyIsNone) {

@@ -9,6 +9,9 @@
 #include <regex>
 #include <string>
 #include <utility>
+#include <vector>
+
+#include "objfile/hex_records.h"
 
 struct CliResult {
     int status = -1;
@@ -60,4 +63,11 @@ inline std::pair<int, int> outcomeOf(const CliResult& r) {
     std::smatch found;
     if (!std::regex_search(r.out, found, m)) return {-1, -1};
     return {std::stoi(found[1].str()), std::stoi(found[2].str())};
+}
+
+// One Intel HEX data record (type 0), as the test objects are made of.
+inline std::string record(uint16_t address, const std::vector<uint8_t>& data) {
+    std::string line;
+    ostrand::appendHexRecord(line, 0, address, data.data(), static_cast<uint32_t>(data.size()));
+    return line;
 }

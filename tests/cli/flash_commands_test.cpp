@@ -37,12 +37,6 @@ const Mode kModes[] = {
 
 const uint8_t kPassword[] = {0xA1, 0xA2, 0xA3, 0xA4, 0xA5, 0xA6, 0xA7, 0xA8};
 
-std::string record(uint16_t address, const std::vector<uint8_t>& data) {
-    std::string line;
-    appendHexRecord(line, 0, address, data.data(), uint32_t(data.size()));
-    return line;
-}
-
 // 32 bytes 00..1F at 0 (with `changed` at 0x10), and the password: a count
 // byte of 8 and the bytes after it.
 std::string object(const Mode& m, uint8_t changed = 0x10) {

@@ -16,12 +16,6 @@
 namespace ostrand::test {
 namespace {
 
-std::string record(uint16_t address, const std::vector<uint8_t>& data) {
-    std::string line;
-    appendHexRecord(line, 0, address, data.data(), uint32_t(data.size()));
-    return line;
-}
-
 struct Chip {
     const char* device;
     uint32_t flashSize;

@@ -11,12 +11,6 @@
 namespace ostrand::test {
 namespace {
 
-std::string record(uint16_t address, const std::vector<uint8_t>& data) {
-    std::string line;
-    appendHexRecord(line, 0, address, data.data(), uint32_t(data.size()));
-    return line;
-}
-
 // The JSON result's one and only message is `code`.
 bool reportedOnly(const CliResult& r, int code) {
     return reported(r, code) && r.out.find("\"code\"") == r.out.rfind("\"code\"");

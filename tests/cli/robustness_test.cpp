@@ -14,8 +14,8 @@
 #include <regex>
 #include <thread>
 
+#include "cli_run.h"
 #include "engine/sim_rig.h"
-#include "objfile/hex_records.h"
 
 namespace ostrand::test {
 namespace {
@@ -260,17 +260,10 @@ TEST_F(OddInputs, SignalsCancelASaveAndLeaveNoPartialFile) {
 // Intel HEX of `count` bytes from 0, 32 to a record.
 std::string hexFile(uint32_t count) {
     std::string text;
-    char line[96];
     for (uint32_t at = 0; at < count; at += 32) {
-        unsigned sum = 32 + (at >> 8) + (at & 0xFF);
-        int n = std::snprintf(line, sizeof line, ":20%04X00", at);
-        for (uint32_t i = 0; i < 32; ++i) {
-            const unsigned b = (at + i) * 7 & 0xFF;
-            sum += b;
-            n += std::snprintf(line + n, sizeof line - size_t(n), "%02X", b);
-        }
-        std::snprintf(line + n, sizeof line - size_t(n), "%02X\n", (0x100 - sum % 0x100) & 0xFF);
-        text += line;
+        std::vector<uint8_t> bytes(32);
+        for (uint32_t i = 0; i < 32; ++i) bytes[i] = uint8_t((at + i) * 7);
+        text += record(uint16_t(at), bytes);
     }
     return text + ":00000001FF\n";
 }
@@ -317,13 +310,7 @@ TEST_F(OddInputs, SecondRunOnABusyPortStopsAtOnceAndLeavesTheChipAlone) {
 // second run programs it completely.
 TEST_F(OddInputs, InterruptedProgrammingSaysTheChipIsPartlyWritten) {
     // A paced chip at 57600 bps takes seconds over this object.
-    std::string hex;
-    for (uint32_t a = 0; a < 0x6000; a += 32) {
-        std::vector<uint8_t> bytes(32);
-        for (uint32_t i = 0; i < 32; ++i) bytes[i] = uint8_t((a + i) * 7 % 251);
-        appendHexRecord(hex, 0, uint16_t(a), bytes.data(), 32);
-    }
-    folder.write("big.h16", hex + ":00000001FF\n");
+    folder.write("big.h16", hexFile(0x6000));
     const std::vector<std::string> run =
         cli({"auto", "--erase", "--program", "--verify", "--home", at(""), "--device", "KM16F48",
              "--rate", "57600", "--blank-device", "--port", at("tty"), at("big.h16")});

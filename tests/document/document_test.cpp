@@ -3,7 +3,6 @@
 #include <fstream>
 #include <regex>
 
-#include "cli_run.h"
 #include "document/document.h"
 #include "recording_operator.h"
 #include "sim_rig.h"
@@ -127,8 +126,14 @@ TEST_F(CommandLineRun, QuotedPathWithMsgOffProgramsUnattended) {
         ++windows;
         return 1;
     };
-    std::string object = (dir.path() / "demo.h20").string();
-    ASSERT_EQ(doc.startUp("\"" + object + "\",MSG_OFF"), 1);
+    // The whole command line in quotes, split at the blank in the folder's name.
+    std::filesystem::create_directory(dir.path() / "with blank");
+    std::filesystem::rename(dir.path() / "demo.h20", dir.path() / "with blank/demo.h20");
+    const std::string object = (dir.path() / "with blank/demo.h20").string();
+    const std::string first = "\"" + (dir.path() / "with").string(),
+                      second = "blank/demo.h20,MSG_OFF\"";
+    const char* const argv[] = {"ostrand", first.c_str(), second.c_str()};
+    ASSERT_EQ(doc.startUp(commandLineObjectPath(3, argv)), 1);
     EXPECT_TRUE(doc.connected);
     EXPECT_EQ(doc.settings.inForce.openFile, object);
     EXPECT_EQ(session.ShowAutoResults, 0);
@@ -189,25 +194,6 @@ TEST_F(CommandLineRun, FailedBlankCheckLeavesTheRestNotRun) {
     EXPECT_EQ(a.unattendedRun(true), 0);
 }
 
-TEST_F(CommandLineRun, AllOptionsOffRunsNothing) {
-    startChip();
-    writeSetup("AllErase=0\nBlankCheck=0\nProgramming=0\nVerify=0\nFileCompare=0\n", "demo.h20");
-    DocumentCore doc(session, op, dir.path());
-    ASSERT_EQ(doc.startUp(""), 1);
-    ASSERT_TRUE(doc.connected);
-    int windows = 0;
-    doc.autoProgrammer.resultWindow = [&](AutoResultWindow, const AutoRunRecord&) {
-        ++windows;
-        return 7;
-    };
-    doc.autoProgrammer.dialogStart(doc.autoProgrammer.options());
-    EXPECT_TRUE(doc.autoProgrammer.record.nothingRan());
-    EXPECT_EQ(windows, 0);
-    EXPECT_TRUE(op.questions.empty());
-    EXPECT_EQ(session.ExitStatus, 1);
-    EXPECT_EQ(session.AutoRunPhase, 0);
-}
-
 TEST(AutoRules, LinkedOptions) {
     AutoOptions programOnly{false, false, true, false, false, false};
     EXPECT_TRUE(applyAutoRules(programOnly, 9, kModeWcpDiv, false)[kAllErase]);
@@ -224,42 +210,4 @@ TEST(AutoRules, LinkedOptions) {
     EXPECT_FALSE(applyAutoRules(verifyOnly, 12, kModeWcpAll, true)[kProgramming]);
     AutoOptions blankOnly{false, true, false, false, false, false};
     EXPECT_TRUE(applyAutoRules(blankOnly, 12, kModeWcpDiv, false)[kAllErase]);
-}
-
-TEST(AutoRecord, NothingRanAndFailures) {
-    AutoRunRecord r;
-    EXPECT_TRUE(r.nothingRan());
-    EXPECT_FALSE(r.anyFailed());
-    r.result[kBlankCheck] = kStepFailed;
-    EXPECT_TRUE(r.anyFailed());
-    EXPECT_FALSE(r.nothingRan());
-}
-
-TEST_F(CommandLineRun, AutoCommandReportsEachStepAndItsStatus) {
-    startChip();
-    writeSetup(kAllSteps, "demo.h20");
-    std::string home = " --home " + dir.path().string();
-    CliResult ok = runCli("auto" + home, dir.path());
-    EXPECT_EQ(ok.status, 0) << ok.err;
-    for (const char* line : {"All Erase:       OK", "Blank Check:     OK", "Programming:     OK",
-                             "Verify with SUM: OK", "File Compare:    OK", "Result: OK in"})
-        EXPECT_NE(ok.out.find(line), std::string::npos) << line << "\n" << ok.out;
-    EXPECT_EQ(ok.out.find("Protect:"), std::string::npos);
-    // Steps chosen on the command line replace the setup's.
-    CliResult verifyOnly = runCli("auto --verify" + home, dir.path());
-    EXPECT_EQ(verifyOnly.status, 0) << verifyOnly.err;
-    EXPECT_EQ(verifyOnly.out.find("All Erase:"), std::string::npos);
-    EXPECT_NE(verifyOnly.out.find("SUM of File: 0x"), std::string::npos);
-    EXPECT_EQ(runCli("auto --bogus" + home, dir.path()).status, 2);
-    EXPECT_EQ(runCli("auto a.h20 b.h20" + home, dir.path()).status, 2);
-}
-
-TEST_F(CommandLineRun, AutoCommandFailsWhenAStepFails) {
-    startChip({"reply:40=64*"});
-    writeSetup(kAllSteps, "demo.h20");
-    CliResult r = runCli("auto --home " + dir.path().string(), dir.path());
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("All Erase:       NG"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("Result: NG"), std::string::npos);
-    EXPECT_FALSE(r.err.empty());
 }

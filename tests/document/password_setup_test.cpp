@@ -15,13 +15,6 @@ using namespace ostrand;
 
 namespace {
 
-std::string record(uint32_t address, const std::vector<uint8_t>& data) {
-    std::string line;
-    appendHexRecord(line, 0, static_cast<uint16_t>(address), data.data(),
-                    static_cast<uint32_t>(data.size()));
-    return line;
-}
-
 // KM16F48 (password area 0xBF00-0xBF3F) with no chip: "pw.h16" keeps a
 // count byte of 8 at 0xBF00 and A1..A8 after it, "plain.h16" no password.
 class PasswordSetup : public ::testing::Test {

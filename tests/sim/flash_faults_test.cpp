@@ -77,15 +77,5 @@ TEST(Options, RequireHomeAndDevice) {
     EXPECT_EQ(o->flashFile, "f");
 }
 
-TEST(RateCodes, FollowTheBootTypeAndTheClockRow) {
-    EXPECT_EQ(rateOfCode(1, 0x28), 9600u);
-    EXPECT_EQ(rateOfCode(12, 0x04), 76800u);
-    EXPECT_EQ(rateOfCode(7, 0x28), 0u);
-    EXPECT_EQ(rateOfCode(3, 0x00, 2400), 19200u);
-    EXPECT_EQ(rateOfCode(3, 0x00, 4800), 38400u);
-    EXPECT_EQ(rateOfCode(3, 0x00, 9600), 76800u);
-    EXPECT_EQ(rateOfCode(3, 0x04, 2400), 0u);
-}
-
 }  // namespace
 }  // namespace ostrand::sim

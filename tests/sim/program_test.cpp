@@ -1,50 +1,15 @@
 // The ostrand-sim program as a user starts it: for every device of the demo
 // definition file it prints its terminal and answers the matching byte at
 // the device's initial rate, through the program's own SerialPort.
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <filesystem>
 
 #include "app/file_io.h"
 #include "recording_operator.h"
 #include "sim_host.h"
-
-extern char** environ;
+#include "sim_process.h"
 
 namespace ostrand::sim::test {
 namespace {
-
-struct Running {
-    pid_t pid = -1;
-    std::string path;
-    Running(const std::vector<std::string>& args) {
-        int out[2];
-        EXPECT_EQ(pipe(out), 0);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-        posix_spawn_file_actions_addclose(&actions, out[0]);
-        std::vector<char*> argv{const_cast<char*>(OSTRAND_SIM_EXE)};
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        EXPECT_EQ(posix_spawn(&pid, OSTRAND_SIM_EXE, &actions, nullptr, argv.data(), environ), 0);
-        posix_spawn_file_actions_destroy(&actions);
-        close(out[1]);
-        char c;
-        while (read(out[0], &c, 1) == 1 && c != '\n') path += c;
-        close(out[0]);
-    }
-    // SIGTERM ends it cleanly.
-    int stop() {
-        kill(pid, SIGTERM);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-};
 
 TEST(Program, EveryDemoDeviceAnswersItsMatchingByte) {
     Session session;
@@ -54,10 +19,11 @@ TEST(Program, EveryDemoDeviceAnswersItsMatchingByte) {
     ASSERT_GE(db.records().size(), 12u);
     for (const DeviceDefinition& d : db.records()) {
         SCOPED_TRACE(d.deviceName);
-        Running sim({"--home", OSTRAND_DATA_DIR, "--device", d.deviceName});
-        ASSERT_EQ(sim.path.rfind("/dev/pts/", 0), 0u) << sim.path;
+        ostrand::test::SimChip sim;
+        const std::string path = sim.startWith(OSTRAND_DATA_DIR, d.deviceName, {});
+        ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
         SerialPort port(session);
-        ASSERT_TRUE(port.open(sim.path, 9600));
+        ASSERT_TRUE(port.open(path, 9600));
         const uint8_t match =
             d.bootType == 7 || d.bootType == 8 || d.bootType == 10 || d.bootType == 11 ? 0x86
                                                                                        : 0x5A;
@@ -87,8 +53,11 @@ TEST(Program, KeepsItsFlashInTheFileAndServesAReconnectingHost) {
     const auto flashFile = dir / "flash.bin";
     const std::string image(0x8000, '\x00');  // KM16F32S, all programmed
     ASSERT_TRUE(writeFileAtomic(flashFile, image));
-    Running sim({"--home", OSTRAND_DATA_DIR, "--device", "KM16F32S", "--flash", flashFile.string(),
-                 "--log", (dir / "log").string(), "--link", (dir / "tty").string()});
+    ostrand::test::SimChip sim;
+    const std::string path =
+        sim.startWith(OSTRAND_DATA_DIR, "KM16F32S",
+                      {"--flash", flashFile.string(), "--log", (dir / "log").string(), "--link",
+                       (dir / "tty").string()});
     Session session;
     SerialPort port(session);
     for (int round = 0; round < 2; ++round) {  // the second time after a close
@@ -102,7 +71,7 @@ TEST(Program, KeepsItsFlashInTheFileAndServesAReconnectingHost) {
         usleep(100 * 1000);  // the simulator notices the hang-up
     }
     // Erase through the programming command; the file follows.
-    ASSERT_TRUE(port.open(sim.path, 9600));
+    ASSERT_TRUE(port.open(path, 9600));
     const Bytes erase = {0x5A, 0x30};
     ASSERT_TRUE(port.write(erase.data(), 2, 0, 0));
     uint8_t r[3];

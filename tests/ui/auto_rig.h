@@ -4,11 +4,6 @@
 // dialogs the run opens.
 #pragma once
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
@@ -20,8 +15,6 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -29,8 +22,6 @@
 #include "recording_operator.h"
 #include "sim_process.h"
 #include "test_folder.h"
-
-extern char** environ;
 
 namespace ostrand::test {
 

@@ -83,8 +83,8 @@ class FirstStartTest : public QObject {
         // The simulator lists its terminal among this user's ports, here
         // a folder of the test's own.
         qputenv("XDG_RUNTIME_DIR", QByteArray::fromStdString(rig.folder.path().string()));
-        test::Sim sim;
-        const std::string terminal = sim.start(rig.folder.path(), "KM16F48");
+        test::SimChip sim;
+        const std::string terminal = sim.startWith(rig.folder.path(), "KM16F48");
         QVERIFY(!terminal.empty());
         const auto ports = rig.folder.path() / "ostrand" / "ports";
         std::string port;

@@ -17,8 +17,8 @@ class MainWindowTest : public QObject {
   private slots:
     void openSetupObjectAndReconnect() {
         test::UiRig rig;
-        test::Sim sim;
-        const std::string port = sim.start(rig.folder.path(), "KMT12E48");
+        test::SimChip sim;
+        const std::string port = sim.startWith(rig.folder.path(), "KMT12E48");
         QVERIFY(!port.empty());
         const std::string object = rig.folder.write("app.h16", test::hexObject(256)).string();
         // Start-up with a port nobody answers on: not connected.
@@ -80,8 +80,8 @@ class MainWindowTest : public QObject {
 
     void adapterLostNoticeFollowsTheLink() {
         test::UiRig rig;
-        test::Sim sim;
-        const std::string port = sim.start(rig.folder.path(), "KMT12E48");
+        test::SimChip sim;
+        const std::string port = sim.startWith(rig.folder.path(), "KMT12E48");
         QVERIFY(!port.empty());
         const std::string object = rig.folder.write("app.h16", test::hexObject(256)).string();
         rig.folder.write("Ostrand.ini", test::setupText("KMT12E48", object, port, "9600"));
@@ -107,8 +107,8 @@ class MainWindowTest : public QObject {
     // again; a chip that has gone leaves ReConnect as the way back.
     void reconnectAfterSaveAs() {
         test::UiRig rig;
-        test::Sim sim;
-        const std::string port = sim.start(rig.folder.path(), "KMT12E48", {"--pace"});
+        test::SimChip sim;
+        const std::string port = sim.startWith(rig.folder.path(), "KMT12E48", {"--pace"});
         QVERIFY(!port.empty());
         const std::string object = rig.folder.write("app.h16", test::hexObject(256)).string();
         rig.folder.write("Ostrand.ini", test::setupText("KMT12E48", object, port, "76800"));
@@ -145,10 +145,10 @@ class MainWindowTest : public QObject {
 
     void cancelStopsProgrammingWithinOneBlock() {
         test::UiRig rig;
-        test::Sim sim;
+        test::SimChip sim;
         const std::string port =
-            sim.start(rig.folder.path(), "KMT12E48",
-                      {"--pace", "--flash", (rig.folder.path() / "chip.flash").string()});
+            sim.startWith(rig.folder.path(), "KMT12E48",
+                          {"--pace", "--flash", (rig.folder.path() / "chip.flash").string()});
         QVERIFY(!port.empty());
         const std::string object = rig.folder.write("app.h16", test::hexObject(0x8000)).string();
         rig.folder.write("Ostrand.ini", test::setupText("KMT12E48", object, port, "76800"));

@@ -45,7 +45,7 @@ QString text(int32_t code) {
 // A connected rig on a simulated chip whose flash file holds `flash`.
 struct Bench {
     test::UiRig rig;
-    test::Sim sim;
+    test::SimChip sim;
     std::filesystem::path flashFile;
 
     bool start(const std::string& device, const std::vector<uint8_t>& flash, uint32_t objectSize,
@@ -54,7 +54,7 @@ struct Bench {
         std::ofstream(flashFile, std::ios::binary)
             .write(reinterpret_cast<const char*>(flash.data()), std::streamsize(flash.size()));
         extra.insert(extra.end(), {"--flash", flashFile.string()});
-        const std::string port = sim.start(rig.folder.path(), device, extra);
+        const std::string port = sim.startWith(rig.folder.path(), device, extra);
         const std::string object =
             rig.folder.write("app.h16", test::hexObject(objectSize)).string();
         rig.folder.write("Ostrand.ini",

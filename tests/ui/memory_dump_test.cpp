@@ -55,7 +55,7 @@ class MemoryDumpTest : public QObject {
   private slots:
     void rowsPositionsAndEdit() {
         test::UiRig rig;
-        test::Sim sim;
+        test::SimChip sim;
         const auto flashFile = rig.folder.path() / "chip.flash";
         std::vector<uint8_t> flash = pattern(0xC000);
         {
@@ -63,7 +63,7 @@ class MemoryDumpTest : public QObject {
             out.write(reinterpret_cast<const char*>(flash.data()), std::streamsize(flash.size()));
         }
         const std::string port =
-            sim.start(rig.folder.path(), "KMT12E48", {"--flash", flashFile.string()});
+            sim.startWith(rig.folder.path(), "KMT12E48", {"--flash", flashFile.string()});
         QVERIFY(!port.empty());
         const std::string object = rig.folder.write("app.h16", test::hexObject(256)).string();
         rig.folder.write("Ostrand.ini", test::setupText("KMT12E48", object, port, "76800"));
@@ -145,9 +145,10 @@ class MemoryDumpTest : public QObject {
 
     void pagingReadsOncePerSevenPages() {
         test::UiRig rig;
-        test::Sim sim;
+        test::SimChip sim;
         const auto log = rig.folder.path() / "sim.log";
-        const std::string port = sim.start(rig.folder.path(), "KMV9C384", {"--log", log.string()});
+        const std::string port =
+            sim.startWith(rig.folder.path(), "KMV9C384", {"--log", log.string()});
         QVERIFY(!port.empty());
         const std::string object = rig.folder.write("app.h16", test::hexObject(256)).string();
         // The chip is blank: its password is the erased password area.
@@ -185,8 +186,8 @@ class MemoryDumpTest : public QObject {
 
     void commandNeedsPasswordAndReadiness() {
         test::UiRig rig;
-        test::Sim sim;
-        const std::string port = sim.start(rig.folder.path(), "KMV9C384");
+        test::SimChip sim;
+        const std::string port = sim.startWith(rig.folder.path(), "KMV9C384");
         QVERIFY(!port.empty());
         const std::string object = rig.folder.write("app.h16", test::hexObject(256)).string();
         rig.folder.write("Ostrand.ini", test::setupText("KMV9C384", object, port, "76800"));

@@ -146,9 +146,9 @@ class PasswordDialogTest : public QObject {
         rig.folder.write("flash.bin", flash);
         unsigned sum = 0;
         for (char c : flash) sum += uint8_t(c);
-        test::Sim sim;
-        const std::string port = sim.start(rig.folder.path(), "KM16F48",
-                                           {"--flash", (rig.folder.path() / "flash.bin").string()});
+        test::SimChip sim;
+        const std::string port = sim.startWith(
+            rig.folder.path(), "KM16F48", {"--flash", (rig.folder.path() / "flash.bin").string()});
         QVERIFY(!port.empty());
         const std::string object = rig.folder.write("plain.h16", test::hexObject(64)).string();
         rig.folder.write("Ostrand.ini", test::setupText("KM16F48", object, port, "38400"));

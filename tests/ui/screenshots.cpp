@@ -44,8 +44,8 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(out);
 
     test::UiRig rig;
-    test::Sim sim;
-    const std::string terminal = sim.start(rig.folder.path(), "KMT12E48");
+    test::SimChip sim;
+    const std::string terminal = sim.startWith(rig.folder.path(), "KMT12E48");
     if (terminal.empty()) return 1;
     // The port as the list shows it: the simulator's entry among the user's ports.
     std::string port = terminal;

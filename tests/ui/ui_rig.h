@@ -3,17 +3,9 @@
 // main window over them, with message boxes answered by the test.
 #pragma once
 
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <QMessageBox>
 #include <filesystem>
-#include <fstream>
 #include <memory>
-#include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,14 +13,7 @@
 #include "test_folder.h"
 #include "ui/main_frame.h"
 
-extern char** environ;
-
 namespace ostrand::test {
-
-// A program folder of the demo definitions with short waits.
-inline void writeUiProgramFolder(const std::filesystem::path& folder) {
-    writeFastProgramFolder(folder);
-}
 
 // Intel HEX of `size` bytes from address 0 (a pattern that is never 0xFF).
 inline std::string hexObject(uint32_t size) {
@@ -58,15 +43,6 @@ inline std::string setupText(const std::string& device, const std::string& objec
            "\nProgramming=" + steps + "\nVerify=" + steps + "\nFileCompare=" + steps + "\n";
 }
 
-// The chip, started with the simulator's own options.
-class Sim : public SimChip {
-  public:
-    std::string start(const std::filesystem::path& home, const std::string& device,
-                      std::vector<std::string> extra = {}) {
-        return startWith(home, device, extra);
-    }
-};
-
 // The document and the window as the program builds them.
 struct UiRig {
     TestFolder folder;
@@ -78,7 +54,7 @@ struct UiRig {
     std::vector<int> answers;  // buttons for the next boxes; then OK / Yes
 
     UiRig() {
-        writeUiProgramFolder(folder.path());
+        writeFastProgramFolder(folder.path());
         op.runBox = [this](QMessageBox& box) {
             if (!answers.empty()) {
                 const int a = answers.front();

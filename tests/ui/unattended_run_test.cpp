@@ -33,13 +33,13 @@ class UnattendedRunTest : public QObject {
     void runBoth(const std::vector<std::string>& faults, int expectedGui,
                  bool recordIsFolder = false) {
         TestFolder folder;
-        ostrand::test::writeUiProgramFolder(folder.path());
+        ostrand::test::writeFastProgramFolder(folder.path());
         const std::string object =
             folder.write("app.h16", ostrand::test::hexObject(0x1000)).string();
-        ostrand::test::Sim sim;
+        ostrand::test::SimChip sim;
         std::vector<std::string> args = {"--flash", (folder.path() / "chip.flash").string()};
         for (const auto& f : faults) args.insert(args.end(), {"--fault", f});
-        const std::string port = sim.start(folder.path(), "KMT12E48", args);
+        const std::string port = sim.startWith(folder.path(), "KMT12E48", args);
         QVERIFY(!port.empty());
         // The run record of the window's runs is asked for by the setup.
         folder.write("Ostrand.ini",
@@ -95,16 +95,16 @@ class UnattendedRunTest : public QObject {
         };
         for (const Case& c : cases) {
             TestFolder folder;
-            ostrand::test::writeUiProgramFolder(folder.path());
+            ostrand::test::writeFastProgramFolder(folder.path());
             const std::string object =
                 folder
                     .write("app.h16", c.badObject ? std::string("not a HEX record\n")
                                                   : ostrand::test::hexObject(0x100))
                     .string();
-            ostrand::test::Sim sim;
+            ostrand::test::SimChip sim;
             std::vector<std::string> args;
             for (const auto& f : c.faults) args.insert(args.end(), {"--fault", f});
-            const std::string port = sim.start(folder.path(), "KMT12E48", args);
+            const std::string port = sim.startWith(folder.path(), "KMT12E48", args);
             QVERIFY(!port.empty());
             std::string setup = ostrand::test::setupText("KMT12E48", object, port, "76800", "1");
             if (!c.portInSetup) setup = std::regex_replace(setup, std::regex("COMPort=.*\n"), "");
@@ -128,13 +128,13 @@ class UnattendedRunTest : public QObject {
     // it, within AccessWaitTime, and is programmed.
     void lateChipConnectsForEveryCommand() {
         TestFolder folder;
-        ostrand::test::writeUiProgramFolder(folder.path());
+        ostrand::test::writeFastProgramFolder(folder.path());
         const std::string object =
             folder.write("app.h16", ostrand::test::hexObject(0x100)).string();
-        ostrand::test::Sim sim;
-        const std::string port =
-            sim.start(folder.path(), "KMT12E48",
-                      {"--fault", "late:150", "--flash", (folder.path() / "chip.flash").string()});
+        ostrand::test::SimChip sim;
+        const std::string port = sim.startWith(
+            folder.path(), "KMT12E48",
+            {"--fault", "late:150", "--flash", (folder.path() / "chip.flash").string()});
         QVERIFY(!port.empty());
         folder.write("Ostrand.ini",
                      ostrand::test::setupText("KMT12E48", object, port, "76800", "1"));
@@ -171,7 +171,7 @@ class UnattendedRunTest : public QObject {
     // with 1) and says why on stderr.
     void lockedFolderEndsSayingWhy() {
         TestFolder folder;
-        ostrand::test::writeUiProgramFolder(folder.path());
+        ostrand::test::writeFastProgramFolder(folder.path());
         const std::string home = folder.path().string(), lock = home + "/Ostrand.lock";
         const std::string err = home + "/run.err";
         struct Front {
