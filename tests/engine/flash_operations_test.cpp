@@ -183,6 +183,63 @@ TEST_P(WcpDevice, ProgramsVerifiesComparesSavesErasesAndWrites) {
 
 INSTANTIATE_TEST_SUITE_P(AllWcpDevices, WcpDevice, ::testing::ValuesIn(kWcpDevices));
 
+// The same operations through both flash targets of one chip: the WCP in
+// RAM, then the boot program after a new connection, sum and blank-check
+// alike; an erase through the boot program is blank to both.
+TEST(FlashTargets, WcpAndBootTargetsSeeTheSameChip) {
+    FlashRig rig;
+    rig.startDevice("KMS11G124");
+    rig.writeObject();
+    ASSERT_EQ(rig.ops->programDevice(), 1) << ::testing::PrintToString(rig.op.codes());
+    rig.op.messages.clear();
+    const AddressRange r = rig.ranges[0];
+    // From the flash start, over the end of the first range.
+    const uint32_t from = r.start - 0x100, n = 0x400;
+    struct Seen {
+        std::vector<uint8_t> bytes;
+        uint16_t sum = 0;
+        int32_t blank = -1;
+    };
+    auto look = [&](FlashTarget& t, bool read) {
+        Seen seen;
+        seen.bytes.resize(n);
+        if (read) {
+            EXPECT_EQ(t.read(from, seen.bytes.data(), n), 1);
+        }
+        EXPECT_EQ(t.sum(seen.sum), 1);
+        EXPECT_EQ(t.blankCheck(seen.blank), 1);
+        return seen;
+    };
+    auto reconnect = [&] {
+        rig.engine.link().hangUp();
+        ASSERT_EQ(rig.engine.connect(1), 1);
+    };
+    rig.engine.latchProgrammingMode();
+    ASSERT_TRUE(rig.engine.target().viaWcp());
+    const Seen wcp = look(rig.engine.target(), true);
+    reconnect();
+    const Seen boot = look(rig.engine.bootTarget(), false);
+    EXPECT_EQ(wcp.bytes[0xFF], 0xFF);
+    EXPECT_EQ(wcp.bytes[0x100], static_cast<uint8_t>((r.start * 7 + 3) & 0xFF));
+    EXPECT_EQ(wcp.sum, boot.sum);
+    EXPECT_EQ(wcp.sum, rig.image->fileSum());
+    EXPECT_EQ(wcp.blank, 0);
+    EXPECT_EQ(boot.blank, 0);
+
+    ASSERT_EQ(rig.engine.bootTarget().eraseChip(), 1);
+    const std::vector<uint8_t> erased = rig.flash();
+    EXPECT_TRUE(std::all_of(erased.begin(), erased.end(), [](uint8_t b) { return b == 0xFF; }));
+    int32_t blank = 0;
+    EXPECT_EQ(rig.engine.bootTarget().blankCheck(blank), 1);
+    EXPECT_EQ(blank, 1);
+    reconnect();
+    rig.engine.latchProgrammingMode();
+    blank = 0;
+    EXPECT_EQ(rig.engine.target().blankCheck(blank), 1);
+    EXPECT_EQ(blank, 1);
+    EXPECT_TRUE(rig.quiet()) << ::testing::PrintToString(rig.op.codes());
+}
+
 TEST(WritePlan, AlignsStartsAndRoundsTheLastChunk) {
     // 10 bytes at 0x1001, unit 2: 12 bytes from 0x1000.
     EXPECT_EQ(planWrites({{0x1001, 0x100A}}, 2, 256, true),
