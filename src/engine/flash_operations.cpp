@@ -25,6 +25,10 @@ std::string formatted(const char* format, uint32_t a, uint32_t b = 0, uint32_t c
 
 }  // namespace
 
+std::string imageReadErrorDetail(uint32_t address) {
+    return formatted("E521 : Program file data read error. Address = 0x%lx", address);
+}
+
 std::vector<WriteChunk> planWrites(const std::vector<AddressRange>& ranges, uint32_t unit,
                                    uint32_t maxChunk, bool alignStarts) {
     std::vector<WriteChunk> plan;
@@ -260,9 +264,7 @@ int32_t FlashOperations::compareWithFile(bool showProgress, bool showResult,
                 const uint32_t address = static_cast<uint32_t>(a + i);
                 uint8_t fileByte = 0;
                 if (!imageByte(address, fileByte)) {
-                    op_.showMessage(
-                        10203, 0, 0,
-                        formatted("E521 : Program file data read error. Address = 0x%lx", address));
+                    op_.showMessage(10203, 0, 0, imageReadErrorDetail(address));
                     return finish(-1);
                 }
                 const bool skipped = inBootBlock(engine_.device().bootType, address);

@@ -32,6 +32,9 @@ struct WriteChunk {
 std::vector<WriteChunk> planWrites(const std::vector<AddressRange>& ranges, uint32_t unit,
                                    uint32_t maxChunk, bool alignStarts);
 
+// The detail of 10203 when the image has no byte for `address`.
+std::string imageReadErrorDetail(uint32_t address);
+
 // What the Compare dialog gives the comparison.
 struct CompareView {
     std::function<void(int32_t textCode)> showText;

@@ -4,7 +4,6 @@
 #include "flash_target.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -23,12 +22,6 @@ namespace {
 constexpr uint32_t kWholeFlash = 0xFFFFFFFF;
 constexpr uint32_t kWholeCount = 0xFFFF;
 constexpr uint32_t kWholeEraseSize = 0x1FFFF;
-
-std::string formatted(const char* format, uint32_t a) {
-    char text[160];
-    std::snprintf(text, sizeof text, format, static_cast<unsigned long>(a));
-    return text;
-}
 
 }  // namespace
 
@@ -126,9 +119,7 @@ int32_t WcpTarget::program(const ObjectImage& image, bool alignStarts, bool ownP
         }
         bytes.assign(c.length + 1, 0xFF);
         if (!image.readImage(bytes, c.address, c.length)) {
-            op.showMessage(
-                10203, 0, 0,
-                formatted("E521 : Program file data read error. Address = 0x%lx", c.address));
+            op.showMessage(10203, 0, 0, imageReadErrorDetail(c.address));
             result = 0;
             break;
         }
