@@ -21,16 +21,17 @@ struct CliResult {
 
 // `input` is the shell's redirection of stdin; a run that takes longer than
 // `limitSeconds` is killed (status 124); `shell` runs before it (limits).
-inline CliResult runCli(const std::string& arguments, const std::filesystem::path& scratch,
-                        const std::string& input = "</dev/null", int limitSeconds = 0,
-                        const std::string& shell = "") {
+inline CliResult runProgram(const std::string& program, const std::string& arguments,
+                            const std::filesystem::path& scratch,
+                            const std::string& input = "</dev/null", int limitSeconds = 0,
+                            const std::string& shell = "") {
     std::filesystem::path out = scratch / "cli.out", err = scratch / "cli.err";
     // Limited runs also may not write more than 32 MB (a loop that prints).
     const std::string limit =
         limitSeconds > 0 ? "ulimit -f 65536; timeout -k 1 " + std::to_string(limitSeconds) + " "
                          : "";
-    std::string command = shell + limit + std::string(OSTRAND_CLI) + " " + arguments + " >" +
-                          out.string() + " 2>" + err.string() + " " + input;
+    std::string command = shell + limit + program + " " + arguments + " >" + out.string() + " 2>" +
+                          err.string() + " " + input;
     CliResult r;
     int rc = std::system(command.c_str());
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
@@ -45,6 +46,12 @@ inline CliResult runCli(const std::string& arguments, const std::filesystem::pat
     r.out = slurp(out);
     r.err = slurp(err);
     return r;
+}
+
+inline CliResult runCli(const std::string& arguments, const std::filesystem::path& scratch,
+                        const std::string& input = "</dev/null", int limitSeconds = 0,
+                        const std::string& shell = "") {
+    return runProgram(OSTRAND_CLI, arguments, scratch, input, limitSeconds, shell);
 }
 
 // Whether the --json result holds message `code` (with `detail`, when given).

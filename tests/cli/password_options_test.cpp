@@ -98,24 +98,8 @@ TEST_F(CommandLinePasswords, AutoProgramsAPasswordChipAndLogsThePassword) {
     EXPECT_FALSE(std::filesystem::exists(folder.path() / "Ostrand.ini"));
 }
 
-TEST_F(CommandLinePasswords, PasswordLogWithoutThePasswordFailsTheRun) {
-    // The run ends there, before the chip hears a password.
-    CliResult r = run("blank --json --device-password log");
-    EXPECT_EQ(r.status, 1) << r.out << r.err;
-    EXPECT_TRUE(reportedOnly(r, 10139)) << r.out;
-    folder.write("history.log",
-                 "[Password01]\nSum=0x1234\nPassNumAdd=0x00BF00\nPassCmpAdd=0x00BF00\n"
-                 "Password=08A1A2A3A4A5A6A7\nDevice=KM16F48\n");
-    r = run("blank --json --device-password log");
-    EXPECT_EQ(r.status, 1) << r.out << r.err;
-    EXPECT_TRUE(reportedOnly(r, 10138)) << r.out;
-    r = run("auto --verify --device-password log --object-password auto");
-    EXPECT_EQ(r.status, 1) << r.out << r.err;
-    EXPECT_NE(r.err.find("E138"), std::string::npos) << r.err;
-    EXPECT_EQ(r.out.find("Verify with SUM:"), std::string::npos) << r.out;
-}
-
-// An entry of this very chip that breaks the password rules is not sent.
+// A log that does not give this chip a password it may send ends the run
+// before the chip hears one; an entry as it should be opens the chip.
 TEST_F(CommandLinePasswords, PasswordLogEntriesObeyThePasswordRules) {
     unsigned sum = 0;
     for (char c : held) sum += uint8_t(c);
@@ -123,32 +107,50 @@ TEST_F(CommandLinePasswords, PasswordLogEntriesObeyThePasswordRules) {
     std::snprintf(head, sizeof head,
                   "[Password01]\nSum=0x%04X\nPassNumAdd=0x00BF00\nPassCmpAdd=0x00BF00\n",
                   sum & 0xFFFF);
+    const std::string other =
+        "[Password01]\nSum=0x1234\nPassNumAdd=0x00BF00\nPassCmpAdd=0x00BF00\n";
     const struct {
-        std::string password;
-        int place, hint;
+        std::string log;  // "": none
+        int code, place, hint;
         std::string detail;
     } cases[] = {
-        {std::string(600, 'A'), 122, 12129, "The password is too long."},
-        {"08A1A2A3A4A5A6G7", 129, 0, "The password should be entered in HEX."},
+        {"", 10139, -1, 0, ""},
+        {other + "Password=08A1A2A3A4A5A6A7\nDevice=KM16F48\n", 10138, -1, 0, ""},
+        {head + ("Password=" + std::string(600, 'A') + "\nDevice=KM16F48\n"), 10138, 122, 12129,
+         "The password is too long."},
+        {head + std::string("Password=08A1A2A3A4A5A6G7\nDevice=KM16F48\n"), 10138, 129, 0,
+         "The password should be entered in HEX."},
+        {head + std::string("Password=08A1A2A3A4A5A6A7\nDevice=KM16F48\n"), 0, -1, 0, ""},
+        // A log too large to read is no log.
+        {"huge", 10139, -1, 0, at("history.log")},
     };
     for (const auto& c : cases) {
-        folder.write("history.log", head + ("Password=" + c.password + "\nDevice=KM16F48\n"));
-        CliResult r = run("blank --json --device-password log");
+        SCOPED_TRACE(c.log.substr(0, 120));
+        std::filesystem::remove(at("history.log"));
+        if (!c.log.empty()) folder.write("history.log", c.log);
+        if (c.log == "huge") {
+            ASSERT_EQ(::truncate(at("history.log").c_str(), off_t(65) << 20), 0);
+        }
+        const CliResult r = run("blank --json --device-password log");
+        if (c.code == 0) {
+            EXPECT_FALSE(reported(r, 10138) || reported(r, 10139)) << r.out;
+            continue;
+        }
         EXPECT_EQ(r.status, 1) << r.out << r.err;
-        EXPECT_TRUE(reportedOnly(r, 10138) && reported(r, 10138, c.detail)) << r.out;
-        EXPECT_NE(r.out.find("\"place\": " + std::to_string(c.place) +
-                             ", \"hint\": " + std::to_string(c.hint)),
-                  std::string::npos)
-            << r.out;
+        EXPECT_TRUE(reportedOnly(r, c.code) && reported(r, c.code, c.detail)) << r.out;
+        if (c.place >= 0) {
+            EXPECT_NE(r.out.find("\"place\": " + std::to_string(c.place) +
+                                 ", \"hint\": " + std::to_string(c.hint)),
+                      std::string::npos)
+                << r.out;
+        }
     }
-    // The entry as it should be opens the chip.
-    folder.write("history.log", head + std::string("Password=08A1A2A3A4A5A6A7\nDevice=KM16F48\n"));
-    CliResult r = run("blank --json --device-password log");
-    EXPECT_FALSE(reported(r, 10138)) << r.out;
-    // A log too large to read is no log.
-    ASSERT_EQ(::truncate(at("history.log").c_str(), off_t(65) << 20), 0);
-    r = run("blank --json --device-password log");
-    EXPECT_TRUE(reportedOnly(r, 10139) && reported(r, 10139, at("history.log"))) << r.out;
+    // In a whole auto run the step is never reached.
+    folder.write("history.log", cases[1].log);
+    const CliResult r = run("auto --verify --device-password log --object-password auto");
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    EXPECT_NE(r.err.find("E138"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("Verify with SUM:"), std::string::npos) << r.out;
 }
 
 TEST_F(CommandLinePasswords, PasswordLogThatCannotBeWrittenFailsTheRun) {
@@ -208,10 +210,7 @@ TEST(CommandLinePasswordRules, MalformedPasswordsAreRefusedBeforeConnecting) {
         {"KM8P32", "--device-password A1A2A3", 10136},            // four bytes fixed
         {"KM16F48", "--device-password " + std::string(512, 'A'), 10122},
         {"KM16F48", "--device-password A1A2A", 10124},
-        {"KM16F48", "--device-password A1G2A3A4", 10129},
-        {"KM16F48", "--device-password A1B2B2B2C3", 10134},
         {"KM16F48", "--device-password A1A2 --password-addresses BF00,0xBF01", 10130},
-        {"KM16F48", "--device-password A1A2 --password-addresses 0x10,0xBF01", 10120},
         {"KM16F48", "--device-password A1A2 --password-addresses 0xBF00,0xC000", 10121},
     };
     for (const Case& c : cases) {

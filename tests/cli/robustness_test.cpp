@@ -21,76 +21,65 @@ namespace ostrand::test {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-struct Outcome {
-    bool ended = false;  // within the time allowed
-    int status = -1;
-    std::string out, err;
-};
-
-// A program started with stdin from /dev/null and its output in files.
-class Child {
-  public:
-    Child(const std::vector<std::string>& args, const std::filesystem::path& scratch)
-        : out_(scratch / "child.out"), err_(scratch / "child.err") {
-        pid_ = fork();
-        if (pid_ == 0) {
-            int in = open("/dev/null", O_RDONLY);
-            int out = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            int err = open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            dup2(in, 0);
-            dup2(out, 1);
-            dup2(err, 2);
-            std::vector<std::string> copy = args;
-            std::vector<char*> argv;
-            for (auto& a : copy) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-    }
-    ~Child() { wait(std::chrono::milliseconds(0)); }
-    pid_t pid() const { return pid_; }
-    void signal(int number) const { kill(pid_, number); }
-    // Waits; a child still running after `limit` is killed and reported so.
-    Outcome wait(std::chrono::milliseconds limit) {
-        Outcome r;
-        if (pid_ <= 0) return r;
-        const auto until = Clock::now() + limit;
-        int status = 0;
-        pid_t done;
-        while ((done = waitpid(pid_, &status, WNOHANG)) == 0 && Clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (done == 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-        } else {
-            r.ended = true;
-            r.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        }
-        pid_ = -1;
-        auto slurp = [](const std::filesystem::path& p) {
-            std::ifstream in(p, std::ios::binary);
-            return std::string(std::istreambuf_iterator<char>(in), {});
-        };
-        r.out = slurp(out_);
-        r.err = slurp(err_);
-        return r;
-    }
-
-  private:
-    pid_t pid_ = -1;
-    std::filesystem::path out_, err_;
-};
-
-Outcome runWithin(const std::vector<std::string>& args, const std::filesystem::path& scratch,
-                  std::chrono::milliseconds limit = std::chrono::seconds(2)) {
-    return Child(args, scratch).wait(limit);
-}
+using namespace std::chrono_literals;
 
 bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
+
+// Polls `done` until it holds or `limit` has passed.
+template <typename F>
+bool waitFor(F done, std::chrono::milliseconds limit) {
+    for (const auto until = Clock::now() + limit; !done(); std::this_thread::sleep_for(5ms))
+        if (Clock::now() > until) return false;
+    return true;
+}
+
+// A program in the background: stdin from /dev/null, stdout and stderr into
+// one file; or, with `terminal`, on a pseudo-terminal whose master it keeps.
+class Child {
+  public:
+    Child(std::vector<std::string> args, const std::filesystem::path& scratch,
+          bool terminal = false)
+        : out_(scratch / "child.out") {
+        pid_ = terminal ? forkpty(&master_, nullptr, nullptr, nullptr) : fork();
+        if (pid_ != 0) return;
+        if (!terminal) {
+            const int in = open("/dev/null", O_RDONLY);
+            const int out = open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(in, 0), dup2(out, 1), dup2(out, 2);
+        }
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    ~Child() {
+        if (pid_ > 0) kill(pid_, SIGKILL), waitpid(pid_, nullptr, 0);
+        if (master_ >= 0) close(master_);
+    }
+    pid_t pid() const { return pid_; }
+    int master() const { return master_; }
+    void signal(int number) const { kill(pid_, number); }
+    std::string output() const {
+        std::ifstream in(out_, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    // The exit status, or -1 when it still ran after `limit` (it is killed).
+    int wait(std::chrono::milliseconds limit) {
+        int status = 0;
+        const bool ended = waitFor([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, limit);
+        if (!ended) kill(pid_, SIGKILL), waitpid(pid_, &status, 0);
+        pid_ = -1;
+        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int master_ = -1;
+    std::filesystem::path out_;
+};
 
 // The demo program folder with short waits.
 class OddInputs : public ::testing::Test {
@@ -100,47 +89,53 @@ class OddInputs : public ::testing::Test {
     void fifo(const std::string& name) const { ASSERT_EQ(mkfifo(at(name).c_str(), 0644), 0); }
     std::vector<std::string> cli(std::vector<std::string> args) const {
         args.insert(args.begin(), OSTRAND_CLI);
+        args.insert(args.end(), {"--home", at(""), "--device", "KM16F48"});
         return args;
+    }
+    // Runs to its end; one that waits on a pipe is stopped (status 124).
+    CliResult run(const std::string& arguments, int limit = 5) {
+        return runCli(arguments + " --home " + at(""), scratch.path(), "</dev/null", limit);
     }
 
     TestFolder folder;
     TestFolder scratch;
 };
 
+// Every reader refuses a pipe or a folder with a numbered message naming it,
+// rather than waiting on it or failing silently.
 TEST_F(OddInputs, EveryReaderRefusesPipesAndFolders) {
-    fifo("pipe.h20");
-    Outcome r = runWithin(cli({"info", at("pipe.h20"), "--home", at(""), "--device", "KM16F48"}),
-                          scratch.path());
-    ASSERT_TRUE(r.ended) << "info waits on a pipe";
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "E203-42 : ") && has(r.err, "\"" + at("pipe.h20") + "\"")) << r.err;
-
-    fifo("pipe.ini");
-    r = runWithin(cli({"check", "--home", at(""), "--setup", at("pipe.ini")}), scratch.path());
-    ASSERT_TRUE(r.ended) << "check waits on a setup pipe";
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "E109 : ") && has(r.err, "\"" + at("pipe.ini") + "\"")) << r.err;
-
-    // The default setup file a folder: a numbered message, not a silent 1.
-    std::filesystem::create_directory(folder.path() / "Ostrand.ini");
-    r = runWithin(cli({"check", "--home", at("")}), scratch.path());
-    ASSERT_TRUE(r.ended);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "E109 : ") && has(r.err, "\"" + at("Ostrand.ini") + "\"")) << r.err;
-
-    // The definition file a pipe, for the programmer and the simulator alike.
-    TestFolder other;
+    TestFolder other;  // its definition file a pipe
     const std::string def = (other.path() / "Ostrand.def").string();
     ASSERT_EQ(mkfifo(def.c_str(), 0644), 0);
-    r = runWithin(cli({"check", "--home", other.path().string()}), scratch.path());
-    ASSERT_TRUE(r.ended) << "check waits on a definition pipe";
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "E100 : ") && has(r.err, "\"" + def + "\"")) << r.err;
-    r = runWithin({OSTRAND_SIM, "--home", other.path().string(), "--device", "KM16F48"},
-                  scratch.path());
-    ASSERT_TRUE(r.ended) << "the simulator waits on a definition pipe";
-    EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "E100 : ")) << r.err;
+    fifo("pipe.h20");
+    fifo("pipe.ini");
+    fifo("pipe.bin");
+    std::filesystem::create_directory(folder.path() / "dir.bin");
+    const std::string home = " --home " + at(""), cli = OSTRAND_CLI, sim = OSTRAND_SIM;
+    const std::string simHere = "--device KM16F48" + home + " --flash ";
+    const struct {
+        std::string program, arguments, says, names;  // names: the path the message quotes
+    } cases[] = {
+        {cli, "info --device KM16F48" + home + " " + at("pipe.h20"), "E203-42 : ", at("pipe.h20")},
+        {cli, "check --setup " + at("pipe.ini") + home, "E109 : ", at("pipe.ini")},
+        {cli, "check --home " + other.path().string(), "E100 : ", def},
+        {sim, "--device KM16F48 --home " + other.path().string(), "E100 : ", ""},
+        {sim, simHere + at("dir.bin"), "cannot write the flash file " + at("dir.bin"), ""},
+        {sim, simHere + at("pipe.bin"), "cannot write the flash file " + at("pipe.bin"), ""},
+        {sim, simHere + at("no/f.bin"), "cannot write the flash file " + at("no/f.bin"), ""},
+        // The default setup file a folder: a numbered message, not a silent 1.
+        {"mkdir " + at("Ostrand.ini") + " && " + cli, "check" + home, "E109 : ", at("Ostrand.ini")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const CliResult r = runProgram(c.program, c.arguments, scratch.path(), "</dev/null", 5);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_TRUE(has(r.err, c.says)) << r.err;
+        EXPECT_TRUE(has(r.err, "\"" + c.names + "\"") || c.names.empty()) << r.err;
+        if (c.program == sim) {
+            EXPECT_EQ(r.out, "") << "the simulator offered a terminal";
+        }
+    }
 }
 
 // A write control program file that is a pipe is refused, not waited on.
@@ -150,47 +145,25 @@ TEST_F(OddInputs, WcpFileThatIsAPipe) {
     ASSERT_FALSE(port.empty());
     std::filesystem::remove(folder.path() / "KM16F48" / "blank.wcp");
     fifo("KM16F48/blank.wcp");
-    Outcome r = runWithin(
-        cli({"blank", "--home", at(""), "--device", "KM16F48", "--port", port, "--blank-device"}),
-        scratch.path(), std::chrono::seconds(20));
-    ASSERT_TRUE(r.ended) << "blank waits on the pipe";
+    const CliResult r = run("blank --device KM16F48 --blank-device --port " + port, 20);
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(has(r.err, "E304-")) << r.err;
-}
-
-TEST_F(OddInputs, SimulatorRefusesAFlashFileItCannotWrite) {
-    fifo("pipe.bin");
-    std::filesystem::create_directory(folder.path() / "dir.bin");
-    for (const std::string bad : {"dir.bin", "pipe.bin", "nofolder/flash.bin"}) {
-        Outcome r =
-            runWithin({OSTRAND_SIM, "--home", at(""), "--device", "KM16F48", "--flash", at(bad)},
-                      scratch.path());
-        ASSERT_TRUE(r.ended) << bad << ": the simulator started";
-        EXPECT_EQ(r.status, 1) << bad;
-        EXPECT_EQ(r.out, "") << bad << ": no terminal offered";
-        EXPECT_TRUE(has(r.err, "cannot write the flash file " + at(bad))) << r.err;
-    }
 }
 
 // Programming must not be reported a success when the chip's flash file
 // could not be written: the chip falls silent instead of acknowledging.
 TEST_F(OddInputs, SimulatorFallsSilentWhenItsFlashFileFails) {
-    folder.write("obj.h16", ":10000000000102030405060708090A0B0C0D0E0F78\n:00000001FF\n");
+    folder.write("obj.h16", record(0, {0, 1, 2, 3, 4, 5, 6, 7}) + ":00000001FF\n");
     SimChip chip;
     const std::string port = chip.start(folder.path(), "KM16F48", {}, at("flash.bin"));
     ASSERT_FALSE(port.empty());
-    auto program = [&] {
-        return runWithin(cli({"program", at("obj.h16"), "--home", at(""), "--device", "KM16F48",
-                              "--port", port, "--blank-device"}),
-                         scratch.path(), std::chrono::seconds(60));
-    };
-    Outcome r = program();
-    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string program =
+        "program --device KM16F48 --blank-device --port " + port + " " + at("obj.h16");
+    ASSERT_EQ(run(program, 60).status, 0);
     // The flash file can no longer be replaced.
     std::filesystem::remove(folder.path() / "flash.bin");
     std::filesystem::create_directory(folder.path() / "flash.bin");
-    r = program();
-    ASSERT_TRUE(r.ended);
+    const CliResult r = run(program, 60);
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_FALSE(has(r.err, "R006")) << r.err;
     EXPECT_TRUE(has(r.err, "E002")) << r.err;
@@ -200,60 +173,44 @@ TEST_F(OddInputs, FileWithoutEndRecordLoadsWithAWarning) {
     const std::string data = ":03010000010203F6\n";
     folder.write("whole.h20", data + ":00000001FF\n");
     folder.write("cut.h20", data);
-    const std::string warning = "has no end record";
-    Outcome r = runWithin(cli({"info", at("whole.h20"), "--home", at(""), "--device", "KM16F48"}),
-                          scratch.path());
+    const std::string warning = "warning: " + at("cut.h20") + " has no end record";
+    CliResult r = run("info --device KM16F48 " + at("whole.h20"));
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_FALSE(has(r.err, warning)) << r.err;
-    r = runWithin(cli({"info", at("cut.h20"), "--home", at(""), "--device", "KM16F48"}),
-                  scratch.path());
+    EXPECT_FALSE(has(r.err, "has no end record")) << r.err;
+    r = run("info --device KM16F48 " + at("cut.h20"));
     EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(has(r.err, "warning: " + at("cut.h20") + " " + warning)) << r.err;
+    EXPECT_TRUE(has(r.err, warning)) << r.err;
     EXPECT_TRUE(has(r.out, "  0x000100-0x000102\n")) << r.out;
     // program says it too, before it goes on (here to a port that is not there).
-    r = runWithin(cli({"program", at("cut.h20"), "--home", at(""), "--device", "KM16F48", "--port",
-                       at("no-port")}),
-                  scratch.path(), std::chrono::seconds(20));
+    r = run("program --device KM16F48 --port " + at("no-port") + " " + at("cut.h20"), 20);
     EXPECT_EQ(r.status, 1);
-    EXPECT_TRUE(has(r.err, "warning: " + at("cut.h20") + " " + warning)) << r.err;
+    EXPECT_TRUE(has(r.err, warning)) << r.err;
 }
 
 // A paced chip makes the save long enough to be cancelled in the middle.
 TEST_F(OddInputs, SignalsCancelASaveAndLeaveNoPartialFile) {
+    auto partials = [&] {
+        size_t found = 0;
+        for (const auto& e : std::filesystem::directory_iterator(folder.path()))
+            found += has(e.path().filename().string(), ".ostrand-partial-");
+        return found;
+    };
     for (int number : {SIGINT, SIGTERM}) {
         SCOPED_TRACE(number);
-        TestFolder chipFolder;
-        Child sim({OSTRAND_SIM, "--home", at(""), "--device", "KM16F48", "--pace", "--link",
-                   (chipFolder.path() / "tty").string()},
-                  chipFolder.path());
-        const auto port = chipFolder.path() / "tty";
-        for (int i = 0; i < 400 && !std::filesystem::exists(port); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        ASSERT_TRUE(std::filesystem::exists(port));
+        SimChip chip;
+        const std::string port = chip.startWith(folder.path(), "KM16F48", {"--pace"});
+        ASSERT_FALSE(port.empty());
         folder.write("saved.h16", "earlier\n");
-        Child save(cli({"save", at("saved.h16"), "--home", at(""), "--device", "KM16F48", "--port",
-                        port.string(), "--rate", "57600", "--blank-device"}),
-                   scratch.path());
-        auto partials = [&] {
-            std::vector<std::string> found;
-            for (const auto& e : std::filesystem::directory_iterator(folder.path()))
-                if (has(e.path().filename().string(), ".ostrand-partial-"))
-                    found.push_back(e.path().filename().string());
-            return found;
-        };
-        const auto until = Clock::now() + std::chrono::seconds(30);
-        while (partials().empty() && Clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        ASSERT_EQ(partials().size(), 1u) << "the save never started writing";
+        Child save(
+            cli({"save", at("saved.h16"), "--port", port, "--rate", "57600", "--blank-device"}),
+            scratch.path());
+        ASSERT_TRUE(waitFor([&] { return partials() > 0; }, 30s)) << "the save never started";
+        EXPECT_EQ(partials(), 1u);
         save.signal(number);
-        Outcome r = save.wait(std::chrono::seconds(10));
-        ASSERT_TRUE(r.ended) << "the save did not stop at the next block";
-        EXPECT_EQ(r.status, 1);
-        EXPECT_TRUE(has(r.err, "R312 : Aborting processing...")) << r.err;
-        EXPECT_TRUE(partials().empty());
+        EXPECT_EQ(save.wait(10s), 1) << "the save did not stop at the next block";
+        EXPECT_TRUE(has(save.output(), "R312 : Aborting processing...")) << save.output();
+        EXPECT_EQ(partials(), 0u);
         EXPECT_EQ(folder.read("saved.h16"), "earlier\n");
-        sim.signal(SIGTERM);
-        sim.wait(std::chrono::seconds(5));
     }
 }
 
@@ -272,37 +229,34 @@ std::string hexFile(uint32_t count) {
 TEST_F(OddInputs, SecondRunOnABusyPortStopsAtOnceAndLeavesTheChipAlone) {
     ASSERT_EQ(geteuid(), 0u) << "run as root: the exclusive mode alone stops other users";
     folder.write("obj.h16", hexFile(0x4000));
-    TestFolder chipFolder, second;
     SimChip chip;
     const std::string port =
         chip.startWith(folder.path(), "KM16F48", {"--pace", "--log", at("chip.log")});
     ASSERT_FALSE(port.empty());
-    const std::vector<std::string> common = {"--home",  at(""),   "--device",
-                                             "KM16F48", "--port", port,
-                                             "--rate",  "57600",  "--blank-device"};
-    auto with = [&](std::vector<std::string> args) {
-        args.insert(args.end(), common.begin(), common.end());
-        return cli(args);
-    };
-    Child first(with({"program", at("obj.h16")}), scratch.path());
+    const std::string options =
+        "--device KM16F48 --rate 57600 --blank-device --port " + port + " " + at("obj.h16");
+    TestFolder first;
+    Child program(
+        cli({"program", at("obj.h16"), "--port", port, "--rate", "57600", "--blank-device"}),
+        first.path());
     // Talking to the chip: its log has grown past the connection.
-    const auto until = Clock::now() + std::chrono::seconds(30);
-    while (Clock::now() < until && (!std::filesystem::exists(at("chip.log")) ||
-                                    std::filesystem::file_size(at("chip.log")) < 4000))
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    waitFor(
+        [&] {
+            std::error_code e;
+            return std::filesystem::file_size(at("chip.log"), e) >= 4000 && !e;
+        },
+        30s);
     const std::string busy = "E001-3 : The communication port cannot be used.";
-    const std::string holder = port + ": port in use by PID " + std::to_string(first.pid());
+    const std::string holder = port + ": port in use by PID " + std::to_string(program.pid());
     for (const char* command : {"program", "auto"}) {
         const auto started = Clock::now();
-        Outcome r =
-            runWithin(with({command, at("obj.h16")}), second.path(), std::chrono::seconds(10));
-        EXPECT_LT(Clock::now() - started, std::chrono::seconds(3)) << command;
+        const CliResult r = run(std::string(command) + " " + options, 10);
+        EXPECT_LT(Clock::now() - started, 3s) << command;
         EXPECT_EQ(r.status, 1) << command;
         EXPECT_TRUE(has(r.err, busy) && has(r.err, holder)) << command << ": " << r.err;
     }
-    Outcome r = first.wait(std::chrono::seconds(60));
-    EXPECT_EQ(r.status, 0) << r.err;  // undisturbed: the chip heard one host only
-    EXPECT_TRUE(has(r.err, "R006")) << r.err;
+    EXPECT_EQ(program.wait(60s), 0) << program.output();  // undisturbed: one host only
+    EXPECT_TRUE(has(program.output(), "R006")) << program.output();
 }
 
 // Ctrl-C on a terminal, SIGINT and SIGTERM with the output piped: the
@@ -311,84 +265,59 @@ TEST_F(OddInputs, SecondRunOnABusyPortStopsAtOnceAndLeavesTheChipAlone) {
 TEST_F(OddInputs, InterruptedProgrammingSaysTheChipIsPartlyWritten) {
     // A paced chip at 57600 bps takes seconds over this object.
     folder.write("big.h16", hexFile(0x6000));
+    SimChip chip;
+    const std::string port = chip.startWith(folder.path(), "KM16F48", {"--pace"});
+    ASSERT_FALSE(port.empty());
     const std::vector<std::string> run =
-        cli({"auto", "--erase", "--program", "--verify", "--home", at(""), "--device", "KM16F48",
-             "--rate", "57600", "--blank-device", "--port", at("tty"), at("big.h16")});
-    Child sim({OSTRAND_SIM, "--home", at(""), "--device", "KM16F48", "--pace", "--link", at("tty")},
-              scratch.path());
-    for (int i = 0; i < 400 && !std::filesystem::exists(at("tty")); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    ASSERT_TRUE(std::filesystem::exists(at("tty")));
+        cli({"auto", "--erase", "--program", "--verify", "--rate", "57600", "--blank-device",
+             "--port", port, at("big.h16")});
     const std::string partly =
         "R005 : Reprogramming in RAM Loader mode failed.  \"The chip is "
         "partly written: erase it and program it again.\"";
     for (int how : {SIGINT, SIGTERM, 0}) {  // 0: Ctrl-C typed on a terminal
         SCOPED_TRACE(how);
-        Outcome r;
+        TestFolder out;
+        Child auto_(run, out.path(), how == 0);
+        std::string seen;
         if (how != 0) {
-            TestFolder out;
-            Child auto_(run, out.path());
-            const auto until = Clock::now() + std::chrono::seconds(20);
-            while (!has(folder.read((out.path() / "child.out").string()), "All Erase:") &&
-                   Clock::now() < until)
-                std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            waitFor([&] { return has(auto_.output(), "All Erase:"); }, 20s);
+            std::this_thread::sleep_for(500ms);
             auto_.signal(how);
-            r = auto_.wait(std::chrono::seconds(10));
         } else {
-            int master = -1;
-            const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
-            if (pid == 0) {
-                std::vector<std::string> copy = run;
-                std::vector<char*> argv;
-                for (auto& a : copy) argv.push_back(a.data());
-                argv.push_back(nullptr);
-                execv(argv[0], argv.data());
-                _exit(127);
-            }
-            ASSERT_GT(pid, 0);
-            std::string seen;
+            // Once the bar has moved: the terminal's interrupt character.
             bool typed = false;
-            const auto until = Clock::now() + std::chrono::seconds(30);
             char buffer[512];
+            struct pollfd p {
+                auto_.master(), POLLIN, 0
+            };
+            const auto until = Clock::now() + 30s;
             for (;;) {
-                struct pollfd p {
-                    master, POLLIN, 0
-                };
                 if (Clock::now() > until || poll(&p, 1, 100) < 0) break;
                 if (p.revents & POLLIN) {
-                    const ssize_t n = read(master, buffer, sizeof buffer);
+                    const ssize_t n = read(p.fd, buffer, sizeof buffer);
                     if (n <= 0) break;
                     seen.append(buffer, size_t(n));
                 } else if (p.revents & (POLLHUP | POLLERR)) {
                     break;
                 }
-                // Once the bar has moved: the terminal's interrupt character.
-                if (!typed && std::regex_search(seen, std::regex("Programming... \\[#"))) {
-                    typed = write(master, "\x03", 1) == 1;
-                }
+                if (!typed && std::regex_search(seen, std::regex("Programming... \\[#")))
+                    typed = write(p.fd, "\x03", 1) == 1;
             }
-            int status = 0;
-            r.ended = waitpid(pid, &status, 0) == pid && WIFEXITED(status);
-            r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            r.out = r.err = seen;
-            close(master);
             ASSERT_TRUE(typed) << seen;
         }
-        ASSERT_TRUE(r.ended) << "the run did not stop at the next block";
-        EXPECT_EQ(r.status, 1) << r.out << r.err;
-        const size_t aborting = r.err.find("R312 : Aborting processing...");
-        EXPECT_NE(aborting, std::string::npos) << r.err;
-        EXPECT_GT(r.err.find(partly), aborting) << r.err;
-        EXPECT_TRUE(has(r.out, "Programming:     NG")) << r.out;
-        EXPECT_TRUE(has(r.out, "Result: NG")) << r.out;
+        EXPECT_EQ(auto_.wait(10s), 1) << "the run did not stop at the next block";
+        const std::string said = how ? auto_.output() : seen;
+        const size_t aborting = said.find("R312 : Aborting processing...");
+        EXPECT_NE(aborting, std::string::npos) << said;
+        EXPECT_GT(said.find(partly), aborting) << said;
+        EXPECT_TRUE(has(said, "Programming:     NG")) << said;
+        EXPECT_TRUE(has(said, "Result: NG")) << said;
     }
     // Erased and programmed again, the chip holds the whole object.
-    Outcome again = runWithin(run, scratch.path(), std::chrono::seconds(60));
-    EXPECT_EQ(again.status, 0) << again.out << again.err;
-    EXPECT_TRUE(has(again.out, "Verify with SUM: OK")) << again.out;
-    sim.signal(SIGTERM);
-    sim.wait(std::chrono::seconds(5));
+    TestFolder out;
+    Child again(run, out.path());
+    EXPECT_EQ(again.wait(60s), 0) << again.output();
+    EXPECT_TRUE(has(again.output(), "Verify with SUM: OK")) << again.output();
 }
 
 }  // namespace
