@@ -1,7 +1,8 @@
 // Absolute objects through the converter: stand-in converters in the
-// temporary program folder, and the real one when it has been built.
+// temporary program folder, and the real one with a start address.
 #include <sys/stat.h>
 
+#include "../converter/ieee695_writer.h"
 #include "objfile_fixture.h"
 
 namespace ostrand::testing {
@@ -84,6 +85,31 @@ TEST_F(ObjFileTest, ConvertedFileIsReadInstead) {
     ASSERT_EQ(loadPath(abs), 1) << lastMessage();
     EXPECT_EQ(image.readPath(), (home / "tmp" / "prog.h20").string());
     EXPECT_EQ(image.image()[0x100], 0x11);
+}
+
+// Linked programs nearly always have a start address: the converter writes it
+// in each target format, and the result must load and reach the expansion file.
+TEST_F(ObjFileTest, ConvertedProgramWithStartAddressLoads) {
+    const fs::path mervel = fs::path(OSTRAND_BIN_DIR) / "mervel";
+    if (!fs::exists(mervel)) GTEST_SKIP() << "mervel not built yet";
+    fs::create_symlink(mervel, home / "mervel");
+    ieee695::Module m;
+    const ieee695::Bytes data = ieee695::sequence(0x50, 0x21);
+    m.section(1, "P", 0x1000, uint32_t(data.size())).load(1, 0x1000, data).asg(0x1010);
+    const ieee695::Bytes module = m.build();
+    writeText(home / "prog.abs", std::string(module.begin(), module.end()));
+
+    const std::pair<const char*, const char*> devices[] = {
+        {"PLAIN", "h20"}, {"PW8", "s24"}, {"BT12", "h16"}};
+    for (const auto& [device, extension] : devices) {
+        select(device);
+        ASSERT_EQ(loadPath((home / "prog.abs").string()), 1) << device << ": " << lastMessage();
+        EXPECT_EQ(image.readPath(), (home / "tmp" / ("prog." + std::string(extension))).string());
+        EXPECT_FALSE(image.endRecordMissing()) << device;
+        ASSERT_FALSE(image.loadedRanges().empty()) << device;
+        EXPECT_EQ(image.loadedRanges().front(), (AddressRange{0x1000, 0x104F})) << device;
+        EXPECT_TRUE(std::equal(data.begin(), data.end(), image.image().begin() + 0x1000)) << device;
+    }
 }
 
 }  // namespace ostrand::testing

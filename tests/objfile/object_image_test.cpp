@@ -269,4 +269,13 @@ TEST_F(ObjFileTest, NoticesPasswordsAndSecondFile) {
     EXPECT_TRUE(image.loaded());  // the main image is untouched
 }
 
+// The longest name the file system takes: the object file and its expansion
+// file (the same name with another extension) beside each other's folder.
+TEST_F(ObjFileTest, LongestFileNameLoads) {
+    const std::string name = std::string(251, 'n') + ".h16";
+    ASSERT_EQ(loadText(name, ihex(0, 0x100, {1, 2}) + kEnd), 1) << lastMessage();
+    EXPECT_EQ(image.expansionPath(), (home / "tmp" / (std::string(251, 'n') + ".oex")).string());
+    EXPECT_EQ(readText(image.expansionPath()).substr(0, 15), ":020000020000FC");
+}
+
 }  // namespace ostrand::testing

@@ -9,24 +9,35 @@ struct RuleCase {
     const char* what;
     const char* name;
     std::string text;
-    std::string expect;  // "ok" or "code/place/hint"
+    std::string expect;  // "ok", "no end" (loads, end record missing) or "code/place/hint"
 };
 
 const std::vector<uint8_t> kData{0x11, 0x22};
 
 std::vector<RuleCase> ruleCases() {
     const std::string data = ihex(0, 0x0100, kData);
+    const std::string start = ihex(3, 0, {0, 0, 1, 0});
     return {
+        {"end record", "a.h20", data + kEnd, "ok"},
+        {"no end record", "a.h20", data, "no end"},
         {"empty line", "a.h20", data + "\n" + kEnd, "10202/155/12122"},
         {"CR LF line ends", "a.h20", ":020100001122CA\r\n:00000001FF\r\n", "ok"},
         {"lower-case end record", "a.h20", data + ":00000001ff\n", "ok"},
-        {"lines after the end record", "a.h20", kEnd + data, "ok"},
+        {"lines after the end record", "a.h20", kEnd + data, "no end"},
+        {"start address after the end record", "a.h20", data + kEnd + start, "no end"},
         {"no colon", "a.h16", "020100001122CA\n", "10202/155/12122"},
         {"segment in 16-bit file", "a.h16", ":020000020000FC\n" + data, "10202/151/0"},
         {"segment low byte not 00", "a.h20", ":02000002F00A02\n" + data, "10202/153/12122"},
         {"segment checksum", "a.h20", ":020000020000FD\n" + data, "10202/152/12122"},
-        {"start address in 20-bit file", "a.h20", ":0400000300001234B3\n" + data, "ok"},
+        {"start address in 20-bit file", "a.h20", ":0400000300001234B3\n" + data, "no end"},
+        {"start address before the end", "a.h20", data + start + kEnd, "ok"},
+        {"start address in lower case", "a.h20", data + ":04000003000abcde55\n" + kEnd, "ok"},
         {"start address checksum", "a.h20", ":0400000300001234B4\n" + data, "10202/154/12122"},
+        {"start address not at 0000", "a.h20", data + ":04001003000001000E5\n", "10202/154/12122"},
+        {"start address of two bytes", "a.h20", data + ":0200000301000FA\n", "10202/154/12122"},
+        {"start address a digit short", "a.h20", data + ":040000030000010F8\n", "10202/154/12122"},
+        {"start address a byte long", "a.h20", data + ":0400000300000100F8FF\n", "10202/154/12122"},
+        {"start address not hex", "a.h20", data + ":04000003000001G0F8\n", "10202/154/12122"},
         {"start address in 16-bit file", "a.h16", ":0400000300001234B3\n" + data,
          "10202/154/12122"},
         {"linear address record", "a.h20", ihex(4, 0, {0, 0}) + data, "10202/154/12122"},
@@ -39,6 +50,8 @@ std::vector<RuleCase> ruleCases() {
         {"only an end record", "a.h20", kEnd, "10202/4/12122"},
         {"data record of no bytes", "a.h20", ihex(0, 0x10, {}) + kEnd, "10202/4/12122"},
         {"S1 in 24-bit file", "a.s24", srec('1', 2, 0x100, kData), "10202/157/12122"},
+        {"S8 end record", "a.s24", srec('2', 3, 0x100, {1}) + "S804000100FA\n", "ok"},
+        {"no S8 end record", "a.s24", srec('2', 3, 0x100, {1}), "no end"},
         {"S1 S2 S3 in 16-bit file", "a.s16",
          srec('0', 2, 0, {'H'}) + srec('1', 2, 0x100, kData) + srec('2', 3, 0x200, kData) +
              srec('3', 4, 0x300, kData) + srec('9', 2, 0, {}),
@@ -65,9 +78,10 @@ TEST_F(ObjFileTest, RecordRules) {
         SCOPED_TRACE(c.what);
         op.messages.clear();
         const int32_t result = loadText(c.name, c.text);
-        if (c.expect == "ok") {
+        if (c.expect == "ok" || c.expect == "no end") {
             EXPECT_EQ(result, 1) << lastMessage();
             EXPECT_TRUE(image.loaded());
+            EXPECT_EQ(image.endRecordMissing(), c.expect == "no end");
         } else {
             EXPECT_EQ(result, 0);
             EXPECT_FALSE(image.loaded());
