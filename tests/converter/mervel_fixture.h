@@ -31,7 +31,6 @@ struct RunResult {
 
 struct RunOptions {
     std::vector<std::pair<std::string, std::string>> env;  // set in the child
-    bool clearHomeVars = true;                             // unset KVHOME*
     bool ignoreInterrupt = false;                          // SIGINT ignored at start
     long fileSizeLimit = -1;                               // RLIMIT_FSIZE in bytes
 };
@@ -74,10 +73,9 @@ class MervelTest : public ::testing::Test {
             int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(out, 1);
             dup2(err, 2);
-            if (o.clearHomeVars)
-                for (const char* v : {"KVHOME", "KVHOMEKS6", "KVHOMEQ516", "KVHOMEQ40", "KVHOMEQ2",
-                                      "KVHOMER30V", "KVHOMER30M", "KVHOMEQ7", "KVHOMER30"})
-                    unsetenv(v);
+            for (const char* v : {"KVHOME", "KVHOMEKS6", "KVHOMEQ516", "KVHOMEQ40", "KVHOMEQ2",
+                                  "KVHOMER30V", "KVHOMER30M", "KVHOMEQ7", "KVHOMER30"})
+                unsetenv(v);
             for (const auto& [k, v] : o.env) setenv(k.c_str(), v.c_str(), 1);
             signal(SIGINT, o.ignoreInterrupt ? SIG_IGN : SIG_DFL);
             if (o.fileSizeLimit >= 0) {
