@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "../app/test_folder.h"
 #include "ieee695_writer.h"
 
 namespace mervel_test {
@@ -53,13 +54,6 @@ inline void writeFile(const fs::path& p, const ieee695::Bytes& b) {
 
 class MervelTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/mervel-test-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     fs::path path(const std::string& name) const { return dir / name; }
     bool exists(const std::string& name) const { return fs::exists(dir / name); }
     std::string file(const std::string& name) const { return readFile(dir / name); }
@@ -153,7 +147,8 @@ class MervelTest : public ::testing::Test {
         return r;
     }
 
-    fs::path dir;
+    TestFolder folder;
+    fs::path dir = folder.path();
 };
 
 inline std::string fatalLine(int number, const std::string& text) {

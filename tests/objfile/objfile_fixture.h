@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -18,6 +17,7 @@
 #include "app/operator.h"
 #include "app/session.h"
 #include "app/setup_settings.h"
+#include "app/test_folder.h"
 #include "objfile/hex_records.h"
 #include "objfile/object_image.h"
 #include "recording_operator.h"
@@ -94,17 +94,11 @@ inline const std::string kEnd(kHexEndRecord);
 
 class ObjFileTest : public ::testing::Test {
   protected:
-    static fs::path makeHome() {
-        char pattern[] = "/tmp/ostrand-objfile-XXXXXX";
-        if (!::mkdtemp(pattern)) throw std::runtime_error("no temporary folder");
-        return pattern;
-    }
     void SetUp() override {
         writeText(home / "Ostrand.def", definitionText());
         ASSERT_EQ(devices.load(home / "Ostrand.def"), 0);
         select("PLAIN");
     }
-    void TearDown() override { fs::remove_all(home); }
 
     void select(const std::string& device) {
         ASSERT_GE(devices.select(device), 0) << device;
@@ -132,7 +126,8 @@ class ObjFileTest : public ::testing::Test {
     // Runs a shell command line of fixed test tools (srec_cat, objcopy).
     static int sh(const std::string& command) { return std::system(command.c_str()); }
 
-    fs::path home = makeHome();
+    TestFolder folder;
+    fs::path home = folder.path();
     Session session;
     RecordingOperator op{session};
     DeviceDatabase devices{session, op};
