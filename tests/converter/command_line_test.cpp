@@ -15,20 +15,6 @@ Module simpleModule() {
 
 class CommandLine : public MervelTest {};
 
-TEST_F(CommandLine, OstrandInvocationConvertsIntoTmpFolder) {
-    fs::create_directories(path("tmp"));
-    fs::create_directories(path("objects"));
-    Module m = simpleModule();
-    writeFile(path("objects/a.abs"), m.build());
-    auto r = run({"-Fh20", "-o", "tmp/a.h20", path("objects/a.abs").string()});
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_TRUE(r.err.empty()) << r.err;
-    EXPECT_EQ(r.out.rfind("Mervel Object Converter (32) V1.2g\n", 0), 0u);
-    auto s = srecCat("tmp/a.h20", true);
-    EXPECT_EQ(s.code, 0) << s.err;
-    EXPECT_EQ(s.bytes, m.image);
-}
-
 TEST_F(CommandLine, DefaultFormatAndOutputName) {
     auto r = convert(simpleModule(), {}, "prog.x.abs");
     EXPECT_EQ(r.code, 0) << r.err;
