@@ -10,6 +10,7 @@ struct RuleCase {
     const char* name;
     std::string text;
     std::string expect;  // "ok", "no end" (loads, end record missing) or "code/place/hint"
+    const char* device = "PLAIN";
 };
 
 const std::vector<uint8_t> kData{0x11, 0x22};
@@ -68,6 +69,22 @@ std::vector<RuleCase> ruleCases() {
         {"data checksum", "a.s24", "S2060001001122C6\n", "10202/160/12122"},
         {"no S", "a.s24", srec('2', 3, 0x100, kData) + "\n", "10202/158/12122"},
         {"lower-case s", "a.s24", "s2060001001122C5\n", "10202/158/12122"},
+        {"not an object file type", "a.hex", ihex(0, 0, kData), "10201/4/0"},
+        // The second record's last byte falls on the first record; one that covers
+        // an earlier one whole overwrites it just the same.
+        {"overlap of one byte", "a.h20", ihex(0, 0x10, {1, 2, 3, 4}) + ihex(0, 0x0E, {5, 6, 7}),
+         "10213/15/12122"},
+        {"overlap of a whole record", "a.h20",
+         ihex(0, 0x10, {1}) + ihex(0, 0x08, std::vector<uint8_t>(16, 0)), "10213/15/12122"},
+        // Single-chip 0x10000-0x1FFFF is single-boot 0x0-0xFFFF; .h20 files are in
+        // single-boot addresses, so 0x10100 lies beyond the flash.
+        {"beyond the flash", "b.h20", ":020000021000EC\n" + ihex(0, 0x100, kData),
+         "10205/152/12108", "OFFS"},
+        {"running over the end", "c.s24", srec('2', 3, 0xFFFF, kData), "10205/152/12108", "OFFS"},
+        {"wrapping past 32 bits", "d.s32", srec('3', 4, 0xFFFFFFFF, kData), "10205/152/12108",
+         "OFFS"},
+        {"flash beyond the image", "e.s24", srec('2', 3, 0x80000, kData), "10205/151/12108",
+         "BIG"},  // 1 MiB of flash
     };
 }
 
@@ -76,6 +93,7 @@ std::vector<RuleCase> ruleCases() {
 TEST_F(ObjFileTest, RecordRules) {
     for (const auto& c : ruleCases()) {
         SCOPED_TRACE(c.what);
+        select(c.device);
         op.messages.clear();
         const int32_t result = loadText(c.name, c.text);
         if (c.expect == "ok" || c.expect == "no end") {
@@ -113,8 +131,6 @@ TEST_F(ObjFileTest, FileTypesAndUnreadableFiles) {
     EXPECT_EQ(fileTypeOf("prog.hex"), kFileNone);
     EXPECT_EQ(fileTypeOf("h2"), kFileNone);
 
-    EXPECT_EQ(loadText("a.hex", ihex(0, 0, kData)), 0);
-    EXPECT_EQ(lastMessage(), "10201/4/0/" + (home / "a.hex").string());
     EXPECT_EQ(loadPath((home / "missing.h20").string()), 0);
     EXPECT_EQ(lastMessage(), "10200/4/0/" + (home / "missing.h20").string());
     fs::create_directory(home / "dir.h20");
@@ -132,41 +148,19 @@ TEST_F(ObjFileTest, FileTypesAndUnreadableFiles) {
     EXPECT_EQ(lastMessage(), "10115/4/12135/");
 }
 
-TEST_F(ObjFileTest, OverlapsAreRefused) {
-    // The second record's last byte falls on the first record.
-    EXPECT_EQ(loadText("a.h20", ihex(0, 0x10, {1, 2, 3, 4}) + ihex(0, 0x0E, {5, 6, 7})), 0);
-    EXPECT_EQ(lastMessage(), "10213/15/12122/" + (home / "a.h20").string());
-    // A record that covers an earlier one whole overwrites it just the same.
-    EXPECT_EQ(loadText("b.h20", ihex(0, 0x10, {1}) + ihex(0, 0x08, std::vector<uint8_t>(16, 0))),
-              0);
-    EXPECT_EQ(op.last()->code, 10213);
-    // A record that fills a gap exactly is no overlap.
+// A record that fills a gap exactly is no overlap; consecutive records give one
+// range, a gap of one byte two. Single-chip S-record addresses move to single boot.
+TEST_F(ObjFileTest, LoadedRanges) {
     EXPECT_EQ(loadText("c.h20", ihex(0, 0x10, {1}) + ihex(0, 0x12, {3}) + ihex(0, 0x11, {2})), 1);
     EXPECT_EQ(image.loadedRanges(),
               (std::vector<AddressRange>{{0x10, 0x10}, {0x12, 0x12}, {0x11, 0x11}}));
-    // Consecutive records give one range, a gap of one byte two.
     EXPECT_EQ(loadText("d.h20", ihex(0, 0x10, {1, 2}) + ihex(0, 0x12, {3}) + ihex(0, 0x14, {4})),
               1);
     EXPECT_EQ(image.loadedRanges(), (std::vector<AddressRange>{{0x10, 0x12}, {0x14, 0x14}}));
-}
-
-TEST_F(ObjFileTest, AddressesOutsideTheDevice) {
-    select("OFFS");  // single-chip 0x10000-0x1FFFF is single-boot 0x0-0xFFFF
+    select("OFFS");
     ASSERT_EQ(loadText("a.s24", srec('2', 3, 0x10100, kData)), 1);
     EXPECT_EQ(image.loadedRanges(), (std::vector<AddressRange>{{0x100, 0x101}}));
     EXPECT_EQ(image.image()[0x100], 0x11);
-    // .h20 files are in single-boot addresses: 0x10100 lies beyond the flash.
-    EXPECT_EQ(loadText("b.h20", ":020000021000EC\n" + ihex(0, 0x100, kData)), 0);
-    EXPECT_EQ(lastMessage(), "10205/152/12108/" + (home / "b.h20").string());
-    EXPECT_EQ(loadText("c.s24", srec('2', 3, 0xFFFF, kData)), 0);
-    EXPECT_EQ(op.last()->place, 152);
-    // A 32-bit address that would wrap past the top of the address space.
-    EXPECT_EQ(loadText("d.s32", srec('3', 4, 0xFFFFFFFF, kData)), 0);
-    EXPECT_EQ(op.last()->place, 152);
-
-    select("BIG");  // 1 MiB of flash, half of it beyond the image
-    EXPECT_EQ(loadText("e.s24", srec('2', 3, 0x80000, kData)), 0);
-    EXPECT_EQ(lastMessage(), "10205/151/12108/" + (home / "e.s24").string());
 }
 
 }  // namespace ostrand::testing
