@@ -24,7 +24,7 @@ command -v srec_cat >/dev/null || { echo "srec_cat is needed (package srecord)" 
 CXX=${CXX:-c++}
 echo "building mervel and the module generator in $work"
 $CXX -std=c++20 -O2 -I "$repo/src" "$repo"/src/converter/*.cpp -o mervel
-$CXX -std=c++20 -O2 -I "$repo/tests/converter" "$repo/tests/converter/make_module.cpp" -o make_module
+$CXX -std=c++20 -O2 "$repo/tools/mervel_make_module.cpp" -o make_module
 
 total=$((16 * 1024 * 1024))
 ./make_module flat.abs $total $((1024 * 1024)) consecutive data.bin

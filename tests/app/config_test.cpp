@@ -16,12 +16,8 @@ TEST(NumberSyntax, DecimalHexSignAndWrap) {
     EXPECT_EQ(parseNumber("0"), 0u);
     EXPECT_EQ(parseNumber("-1"), 0xFFFFFFFFu);
     EXPECT_EQ(parseNumber("4294967297"), 1u);  // wraps at 32 bits
-    EXPECT_FALSE(parseNumber(""));
-    EXPECT_FALSE(parseNumber("   "));
-    EXPECT_FALSE(parseNumber("0x"));
-    EXPECT_FALSE(parseNumber("12a"));
-    EXPECT_FALSE(parseNumber("0x1G"));
-    EXPECT_FALSE(parseNumber("1 2"));
+    for (const char* bad : {"", "   ", "0x", "12a", "0x1G", "1 2"})
+        EXPECT_FALSE(parseNumber(bad)) << bad;
 }
 
 TEST(RangeSyntax, SplitTrimAndOrder) {
@@ -174,11 +170,6 @@ TEST_F(DefinitionFile, FailuresNameTheSection) {
     op.messages.clear();
     EXPECT_EQ(db.load(dir.path() / "missing.def"), -1);
     expectFailure(10100, "");
-}
-
-TEST_F(DefinitionFile, CommonInAnyCaseIsNoDevice) {
-    ASSERT_EQ(load("[common]\nWebSiteURL=u\n" + deviceSection("S-A", 3)), 0);
-    EXPECT_EQ(db.deviceSectionNames(), std::vector<std::string>{"S-A"});
 }
 
 TEST_F(DefinitionFile, ProgrammingModeFromRecord) {

@@ -7,35 +7,37 @@
 using namespace ostrand;
 
 TEST(MessageLayout, PrefixPlaceDetailAndHint) {
-    EXPECT_EQ(formatMessage(10002, 162, 0, ""),
-              "E002-162 : No response from the device; a timeout occurred.");
-    EXPECT_EQ(formatMessage(10001, 3, 0, ""), "E001-3 : The communication port cannot be used.");
-    EXPECT_EQ(formatMessage(11006, 0, 0, ""), "R006 : Programming completed successfully.");
-    EXPECT_EQ(formatMessage(10102, 0, 12104, "S1-DEV"),
-              "E102 : The definition file contains undefined or invalid or missing items.  "
-              "\"S1-DEV\"\nGet the latest definition file from our Web site. ");
-    // A hint number without text adds nothing; a code without text falls back.
-    EXPECT_EQ(formatMessage(10050, 0, 12999, ""), "E050 : An application error.");
-    EXPECT_EQ(formatMessage(10118, 0, 0, ""), "E118 :  ");
-}
-
-TEST(MessageLayout, ClassBoundaries) {
-    EXPECT_EQ(messagePrefix(12209), "M209");
-    EXPECT_EQ(messageClass(12209), MessageClass::Notice);
+    const struct {
+        int32_t code, place, hint;
+        const char* detail;
+        std::string want;
+    } cases[] = {
+        {10002, 162, 0, "", "E002-162 : No response from the device; a timeout occurred."},
+        {11006, 0, 0, "", "R006 : Programming completed successfully."},
+        {10102, 0, 12104, "S1-DEV",
+         "E102 : The definition file contains undefined or invalid or missing items.  "
+         "\"S1-DEV\"\nGet the latest definition file from our Web site. "},
+        // A hint number without text adds nothing; a code without text falls back.
+        {10050, 0, 12999, "", "E050 : An application error."},
+        {10118, 0, 0, "", "E118 :  "},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(formatMessage(c.code, c.place, c.hint, c.detail), c.want) << c.code;
+    EXPECT_EQ(formatMessage(12149, 0, 0, "").substr(0, 14), "M149 : M149 : ");
     EXPECT_EQ(messagePrefix(12000), "R1000");
     EXPECT_EQ(messageClass(11999), MessageClass::Result);
-    EXPECT_EQ(messageClass(10999), MessageClass::Error);
-    EXPECT_EQ(messagePrefix(10999), "E999");
-    EXPECT_EQ(formatMessage(12149, 0, 0, "").substr(0, 14), "M149 : M149 : ");
-}
-
-TEST(MessageLayout, CommandErrorAndAdapterLost) {
+    EXPECT_EQ(messageClass(12209), MessageClass::Notice);
     EXPECT_EQ(formatCommandError(0x31, "WCP"),
               "E006 : A command error occurred. (31H was sent.)  \"WCP\"\n"
               "The specified command is not supported.");
     EXPECT_EQ(formatAdapterLost(),
               "E000 : Cannot communicate with the adapter.\nCheck the adapter power supply, "
               "reset switch, wiring, short pins, resonator and device. ");
+    // Catalogue texts keep their trailing blanks and line breaks.
+    EXPECT_EQ(*messageText(10003), "A framing error occurred in received data. ");
+    EXPECT_EQ(*messageText(10116),
+              "The definition file contains illegal Section.\nMissing Series or Device name.");
+    EXPECT_FALSE(messageText(10025).has_value());
 }
 
 TEST(MessageLayout, DetailsNeverCarryRawBytes) {
@@ -56,21 +58,6 @@ TEST(MessageLayout, DetailsNeverCarryRawBytes) {
     EXPECT_EQ(op.last()->text.find('\x1B'), std::string::npos);
 }
 
-TEST(MessageCatalogue, TrailingBlanksAndEscapesKept) {
-    EXPECT_EQ(*messageText(10003), "A framing error occurred in received data. ");
-    EXPECT_EQ(*messageText(10116),
-              "The definition file contains illegal Section.\nMissing Series or Device name.");
-    EXPECT_EQ(messageText(12015)->substr(0, 16), "\"Protect Mode\" w");
-    EXPECT_FALSE(messageText(10025).has_value());
-    EXPECT_EQ(*messageText(13021), "Accessing...");
-    // Every block of the catalogue is there.
-    for (int32_t code :
-         {10000, 10024, 10100, 10139, 10200, 10216, 10300, 10318, 10400, 10409, 10500, 10525, 10901,
-          10902, 10999, 11000, 11027, 11300, 11313, 12001, 12016, 12100, 12152, 12200, 12210})
-        EXPECT_TRUE(messageText(code).has_value()) << code;
-    EXPECT_FALSE(messageText(12008).has_value());
-}
-
 TEST(ShowMessage, KeepsLastCodeAndExitStatus) {
     Session s;
     RecordingOperator op(s);
@@ -81,11 +68,9 @@ TEST(ShowMessage, KeepsLastCodeAndExitStatus) {
     EXPECT_EQ(s.LastMessageCode, 11006);
     op.showMessage(12209);
     EXPECT_EQ(s.ExitStatus, 1);
-    EXPECT_EQ(op.last()->cls, MessageClass::Notice);
     op.showMessage(10002, 162);
     EXPECT_EQ(s.ExitStatus, 0);
     EXPECT_EQ(s.LastMessageCode, 10002);
-    EXPECT_EQ(op.last()->place, 162);
     EXPECT_EQ(op.last()->text, "E002-162 : No response from the device; a timeout occurred.");
 
     s.ExitStatus = 2;
@@ -121,14 +106,11 @@ TEST(ProgressEvents, OneStreamForFrontEndAndListener) {
     EXPECT_TRUE(heard[0].allowCancel);
     EXPECT_EQ(heard[2].done, 200);
     EXPECT_EQ(heard[3].done, 250);
-    EXPECT_EQ(heard[4].kind, K::Text);
     EXPECT_EQ(heard[4].operation, "Verifying");
     EXPECT_EQ(heard[5].kind, K::Close);
     EXPECT_FALSE(op.progressOpened());
-    EXPECT_EQ(op.progressPos, 250);
 
     // A new operation starts from nothing.
     op.progressOpen("Erasing", 10, false, false, false);
     EXPECT_EQ(op.progress().done, 0);
-    EXPECT_EQ(heard.back().operation, "Erasing");
 }

@@ -4,7 +4,6 @@
 
 #include "app/device_database.h"
 #include "app/setup_settings.h"
-#include "test_folder.h"
 
 using namespace ostrand;
 
@@ -19,15 +18,9 @@ TEST(PasswordRules, TextVerdicts) {
     };
     const std::string f8(8, 'F');
     const Case cases[] = {
-        {std::string(510, 'A') + "B1", 5, true, false, {10122, 0, 12129}},
         {std::string(256, 'a'), 5, false, false, {10122, 0, 12129}},
-        {"A1A2A3", 3, true, false, {10136, 0, 0}},
-        {std::string(23, 'A'), 8, true, false, {10137, 0, 0}},
         {"ABCDEFGHIJKL", 8, true, false, {10137, 0, 0}},  // ASCII length, read as hex
-        {"A1G2", 5, true, false, {10129, 0, 0}},
         {"", 5, true, false, {10123, 0, 0}},
-        {"A1A2A", 5, true, false, {10124, 53, 0}},
-        {"A1B2b2B2C3", 5, true, false, {10134, 0, 12110}},
         {"xaaay", 5, false, false, {10134, 0, 12110}},
         {"xaay", 5, false, false, {}},
         {"A1B2B2C3B2", 5, true, false, {}},
@@ -52,9 +45,8 @@ TEST(PasswordRules, AddressVerdicts) {
         uint32_t value;
     };
     const Case cases[] = {
-        {"", true, 10131, 0},         {"", false, 10133, 0},       {"BF00", true, 10130, 0},
-        {"0xBG00", false, 10132, 0},  {"0x", true, 10130, 0},      {"0x1BF00000", false, 10121, 0},
-        {"0xBEFF", true, 10120, 0},   {"0xC000", false, 10121, 0}, {"0XBF00", true, 0, 0xBF00},
+        {"", false, 10133, 0},           {"0xBG00", false, 10132, 0}, {"0x", true, 10130, 0},
+        {"0x1BF00000", false, 10121, 0}, {"0xBEFF", true, 10120, 0},  {"0XBF00", true, 0, 0xBF00},
         {"0xbfff", false, 0, 0xBFFF},
     };
     for (const Case& c : cases) {
@@ -70,20 +62,6 @@ TEST(PasswordRules, ColonByte) {
     EXPECT_TRUE(passwordHoldsColon("A13AB2", true));
     EXPECT_FALSE(passwordHoldsColon("A3A1B2", true));  // 3A across two bytes
     EXPECT_TRUE(passwordHoldsColon("ab:c", false));
-}
-
-TEST(PasswordRules, LogLookup) {
-    TestFolder folder;
-    EXPECT_FALSE(passwordLogPresent(folder.path()));
-    folder.write("history.log", "");
-    EXPECT_TRUE(passwordLogPresent(folder.path()));
-    const std::vector<PasswordLogEntry> log = {{0x1234, 1, 2, "AA", "KM16F48"},
-                                               {0x1234, 1, 2, "BB", "KM8P32"}};
-    EXPECT_EQ(loggedPassword(log, 0x1234, "KM8P32"), &log[1]);
-    EXPECT_EQ(loggedPassword(log, 0x1235, "KM8P32"), nullptr);
-    EXPECT_EQ(passwordLogVerdict(false, nullptr).code, 10139);
-    EXPECT_EQ(passwordLogVerdict(true, nullptr).code, 10138);
-    EXPECT_TRUE(passwordLogVerdict(true, &log[0]).passed());
 }
 
 TEST(PasswordRules, ApplyingADevice) {

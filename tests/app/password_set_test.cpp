@@ -14,6 +14,7 @@
 #include "app/operator.h"
 #include "app/session.h"
 #include "recording_operator.h"
+#include "test_folder.h"
 
 using namespace ostrand;
 namespace fs = std::filesystem;
@@ -56,38 +57,41 @@ class PasswordTest : public ::testing::Test {
 
 }  // namespace
 
+// Boot type 8 has 12-byte passwords (24 hexadecimal digits); other boot types
+// take the length from the count byte, and the comparison ends with the loaded data.
 TEST_F(PasswordTest, CheckAgainstTheImage) {
-    const std::vector<uint8_t> pw{'S', 'E', 'C', 'R', 'E', 'T', '1', '2', '3', '4', '5', '6'};
-    img.put(0x100, pw);
+    img.put(0x100, {'S', 'E', 'C', 'R', 'E', 'T', '1', '2', '3', '4', '5', '6'});
     img.put(0x200, {0x0A});
-    const auto bt8 = img.view(8);
-    // Boot type 8 has 12-byte passwords: 24 hexadecimal digits.
-    EXPECT_EQ(passwords.checkObjectPassword(bt8, std::string(23, '0'), 1, 0x200, 0x100), 4);
-    EXPECT_EQ(last(), "10124/53/12111");
-    EXPECT_EQ(passwords.checkObjectPassword(bt8, "SECRET12345", 0, 0x200, 0x100), 4);
-    EXPECT_EQ(last(), "10124/51/12111");
-    EXPECT_EQ(passwords.checkObjectPassword(bt8, "SECRET123457", 0, 0x200, 0x100), 3);
-    EXPECT_EQ(last(), "10128/51/12111");
-    EXPECT_EQ(passwords.checkObjectPassword(bt8, "534543524554313233343536", 1, 0x300, 0x100), 1);
-    EXPECT_EQ(last(), "10125/0/12111");
-    EXPECT_EQ(passwords.checkObjectPassword(bt8, "534543524554313233343536", 1, 0x200, 0x300), 2);
-    EXPECT_EQ(last(), "10126/0/12111");
-    EXPECT_EQ(passwords.checkObjectPassword(bt8, "53454352455431323334353G", 1, 0x200, 0x100), 3);
-    EXPECT_EQ(last(), "10128/52/12111");
-    op.messages.clear();
-    EXPECT_EQ(passwords.checkObjectPassword(bt8, "534543524554313233343536", 1, 0x200, 0x100), 0);
-    EXPECT_TRUE(op.messages.empty());
+    const std::string hex = "534543524554313233343536";
+    const struct {
+        int32_t bootType;
+        std::string text;
+        int32_t isHex;
+        uint32_t num, cmp;
+        int32_t result;
+        const char* message;
+    } cases[] = {
+        {8, std::string(23, '0'), 1, 0x200, 0x100, 4, "10124/53/12111"},
+        {8, "SECRET12345", 0, 0x200, 0x100, 4, "10124/51/12111"},
+        {8, "SECRET123457", 0, 0x200, 0x100, 3, "10128/51/12111"},
+        {8, hex, 1, 0x300, 0x100, 1, "10125/0/12111"},
+        {8, hex, 1, 0x200, 0x300, 2, "10126/0/12111"},
+        {8, "53454352455431323334353G", 1, 0x200, 0x100, 3, "10128/52/12111"},
+        {2, "SECRET1234", 0, 0x200, 0x100, 0, "none"},
+        {2, "ET123456xx", 0, 0x200, 0x104, 4, "10124/52/12111"},
+        {2, "4554313233343536FFFF", 1, 0x200, 0x104, 4, "10124/54/12111"},
+        {8, hex, 1, 0x200, 0x100, 0, "none"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        op.messages.clear();
+        EXPECT_EQ(
+            passwords.checkObjectPassword(img.view(c.bootType), c.text, c.isHex, c.num, c.cmp),
+            c.result);
+        EXPECT_EQ(last(), c.message);
+    }
     EXPECT_EQ(passwords.objectPassword, "534543524554313233343536");
     EXPECT_EQ(passwords.objectNumAdd, 0x200u);
-
-    // Other boot types take the length from the count byte; the comparison
-    // ends with the loaded data.
-    const auto bt2 = img.view(2);
-    EXPECT_EQ(passwords.checkObjectPassword(bt2, "SECRET1234", 0, 0x200, 0x100), 0);
-    EXPECT_EQ(passwords.checkObjectPassword(bt2, "ET123456xx", 0, 0x200, 0x104), 4);
-    EXPECT_EQ(last(), "10124/52/12111");
-    EXPECT_EQ(passwords.checkObjectPassword(bt2, "4554313233343536FFFF", 1, 0x200, 0x104), 4);
-    EXPECT_EQ(last(), "10124/54/12111");
 }
 
 TEST_F(PasswordTest, FindInTheFile) {
@@ -130,10 +134,8 @@ TEST(BlankPassword, FixedLengthOrAFullCountOfErasedBytes) {
 }
 
 TEST_F(PasswordTest, LogRoundTrip) {
-    char pattern[] = "/tmp/ostrand-pwlog-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const fs::path dir = pattern;
-    const fs::path log = dir / "history.log";
+    TestFolder folder;
+    const fs::path dir = folder.path(), log = dir / "history.log";
 
     passwords.loadPasswordLog(log);  // missing: empty
     EXPECT_TRUE(passwords.log.empty());
@@ -163,16 +165,14 @@ TEST_F(PasswordTest, LogRoundTrip) {
     EXPECT_EQ(passwords.savePasswordLog(dir / "no" / "history.log"), 0);
     EXPECT_EQ(last(), "10113/10/12137");
     EXPECT_EQ(op.last()->detail, (dir / "no" / "history.log").string());
-    fs::remove_all(dir);
 }
 
 // Engines of one program and other programs save the one log side by side:
 // each keeps what the others wrote since it read the log, and an entry it
 // holds from an older reading never overwrites a newer one.
 TEST(SharedPasswordLog, WritersInThreadsAndProcessesLoseNothing) {
-    char pattern[] = "/tmp/ostrand-pwshare-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    const fs::path log = fs::path(pattern) / "history.log";
+    TestFolder folder;
+    const fs::path log = folder.path() / "history.log";
     Session session;
     RecordingOperator op{session};
 
@@ -231,5 +231,4 @@ TEST(SharedPasswordLog, WritersInThreadsAndProcessesLoseNothing) {
             for (int i = 0; i < kEach; ++i)
                 EXPECT_EQ(sums.count(static_cast<uint16_t>(0x100 * (p + 1) + 0x10 * t + i)), 1u)
                     << "entry of process " << p << ", thread " << t << ", number " << i;
-    fs::remove_all(pattern);
 }

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "app/device_database.h"
@@ -20,38 +21,13 @@ using namespace ostrand;
 
 namespace {
 
-const char* kWriteOrder[] = {"Device",
-                             "OpenFile",
-                             "COMPort",
-                             "DataRate",
-                             "AllErase",
-                             "BlankCheck",
-                             "Programming",
-                             "Verify",
-                             "FileCompare",
-                             "ReadProtect",
-                             "Clock",
-                             "AddressOption",
-                             "AddressMode",
-                             "ROMArea1",
-                             "ROMArea2",
-                             "DataForNoAddressArea",
-                             "AddNoROMAreaToSum",
-                             "PassDevBlank",
-                             "PassDevType",
-                             "PassDevPassword",
-                             "PassDevNumAdd",
-                             "PassDevCmpAdd",
-                             "PassObjBlank",
-                             "PassObjNumAdd",
-                             "PassObjCmpAdd",
-                             "PassLogSave",
-                             "EraseWithoutPassword",
-                             "ClockFlag",
-                             "ClockValue",
-                             "MemSizePhysic",
-                             "MemSizeEmulat",
-                             "MemAddressLimit"};
+// The keys as a save writes them, in this order.
+const char* kWriteOrder =
+    "Device OpenFile COMPort DataRate AllErase BlankCheck Programming Verify FileCompare "
+    "ReadProtect Clock AddressOption AddressMode ROMArea1 ROMArea2 DataForNoAddressArea "
+    "AddNoROMAreaToSum PassDevBlank PassDevType PassDevPassword PassDevNumAdd PassDevCmpAdd "
+    "PassObjBlank PassObjNumAdd PassObjCmpAdd PassLogSave EraseWithoutPassword ClockFlag "
+    "ClockValue MemSizePhysic MemSizeEmulat MemAddressLimit";
 
 // Kilobytes resident now in this process.
 long residentKb() {
@@ -116,62 +92,76 @@ TEST_F(SetupFile, SaveWritesFixedOrderAndReloadsTheSameValues) {
     std::string text = dir.read("Ostrand.ini");
     size_t pos = text.find("[Ostrand]\n");
     ASSERT_EQ(pos, 0u);
-    for (const char* key : kWriteOrder) {
-        size_t at = text.find(std::string("\n") + key + "=", pos);
+    std::istringstream keys(kWriteOrder);
+    for (std::string key; keys >> key;) {
+        size_t at = text.find("\n" + key + "=", pos);
         ASSERT_NE(at, std::string::npos) << key << " missing or out of order";
         pos = at + 1;
     }
-    EXPECT_NE(text.find("\nReadProtect=1\n"), std::string::npos);
-    EXPECT_NE(text.find("\nPassDevNumAdd=\n"), std::string::npos);
-    EXPECT_NE(text.find("\nPassObjNumAdd=0x234567\n"), std::string::npos);  // six digits
-    EXPECT_NE(text.find("\nROMArea1=0x000400-0x000FFF\n"), std::string::npos);
-    EXPECT_NE(text.find("\nROMArea2=0x000000-0x000000\n"), std::string::npos);
-    EXPECT_NE(text.find("\nDataForNoAddressArea=0x00\n"), std::string::npos);
-    EXPECT_NE(text.find("\nClockValue=12.500000\n"), std::string::npos);
-    EXPECT_NE(text.find("\nMemAddressLimit=0x010000\n"), std::string::npos);
+    // PassObjNumAdd keeps six digits.
+    for (const char* line : {"\nReadProtect=1\n", "\nPassDevNumAdd=\n",
+                             "\nPassObjNumAdd=0x234567\n", "\nROMArea1=0x000400-0x000FFF\n",
+                             "\nROMArea2=0x000000-0x000000\n", "\nDataForNoAddressArea=0x00\n",
+                             "\nClockValue=12.500000\n", "\nMemAddressLimit=0x010000\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line;
 
-    SetupValues before = settings.inForce;
+    // What was written reads back to the same values: saving them again gives the same text.
+    settings.resetToDefaults();
     ASSERT_EQ(settings.loadSetupFile(dir.path() / "Ostrand.ini"), 0);
-    const SetupValues& after = settings.inForce;
-    EXPECT_EQ(after.device, before.device);
-    EXPECT_EQ(after.openFile, before.openFile);
-    EXPECT_EQ(after.readProtectOther, 1);
-    EXPECT_EQ(after.passDevPassword, "AB12");
-    EXPECT_EQ(after.passObjNumAdd, 0x234567u);
-    EXPECT_EQ(after.romArea1Start, 0x400u);
-    EXPECT_EQ(after.romArea1End, 0xFFFu);
-    EXPECT_EQ(after.dataForNoAddressArea, 0);
-    EXPECT_DOUBLE_EQ(after.clockValue, 12.5);
-    EXPECT_EQ(after.allErase, 1);
-    EXPECT_EQ(after.fileCompare, 0);
+    EXPECT_EQ(settings.inForce.passObjNumAdd, 0x234567u);
+    ASSERT_EQ(settings.saveSetupFile(""), 0);
+    EXPECT_EQ(dir.read("Ostrand.ini"), text);
     EXPECT_TRUE(op.messages.empty());
 }
 
-TEST_F(SetupFile, InvalidKeyIsNamedAndTheRestApplied) {
+// Each refused value is named; a file that loads applies what it says.
+TEST_F(SetupFile, RefusedValuesAndRomAreas) {
+    const std::string two =
+        "[Ostrand]\nDevice=TWO\nCOMPort=/dev/ttyUSB0\nDataRate=9600\nOpenFile=\n"
+        "AllErase=0\nBlankCheck=0\nProgramming=0\nVerify=0\nFileCompare=0\n";
+    const struct {
+        std::string text;
+        int32_t code;  // 0: loads
+        std::string detail;
+        int32_t hint = 12120;
+    } cases[] = {
+        {body("DataForNoAddressArea=0x10\n"), 10111, "DataForNoAddressArea"},
+        {body("COMPort=/dev/ttyS9\n"), 10111, "COMPort"},
+        {"[Ostrand]\nDevice=DEV\nCOMPort=/dev/ttyUSB1\nDataRate=9600\nOpenFile=x\n", 10111,
+         "AllErase"},
+        {body("Device=NOPE\n"), 10114, "NOPE", 12105},
+        {body("ROMArea1=0x8000-0x83FF\n"), 0, ""},
+        {body("ROMArea1=0x8000-0x82FF\n"), 10111, "ROMArea1"},
+        {body("ROMArea1=8000-0x83FF\n"), 10111, "ROMArea1"},              // both ends need "0x"
+        {body("ROMArea1=0x8000-0x103FF\n"), 10111, "ROMArea1"},           // beyond the flash
+        {two + "ROMArea1=0x0-0x1FF\nROMArea2=0x10000-0x101FF\n", 0, ""},  // counted together
+        {two + "ROMArea2=0x8000-0x83FF\n", 10111, "ROMArea2"},
+        {"[Ostrand]\nOpenFile=/x/y.h20\n", 10110, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        op.messages.clear();
+        EXPECT_EQ(load(c.text), c.code ? -1 : 0);
+        if (c.code) expectMessage(c.code, c.detail, c.hint);
+    }
+    EXPECT_EQ(db.selectedIndex(), -1);  // after the file without a device
+
+    // The rest of a file with a bad key is applied.
     EXPECT_EQ(load(body("Clock=12\nDataRate=9600\n")), -1);
     expectMessage(10111, "Clock", 12120);
     EXPECT_EQ(settings.inForce.dataRate, kRate9600);
     EXPECT_EQ(settings.inForce.clock, 16);
     EXPECT_EQ(db.selectedIndex(), 0);
-
     EXPECT_EQ(load(body("DataForNoAddressArea=0x1FF\n")), 0);
     EXPECT_EQ(settings.inForce.dataForNoAddressArea, 0xFF);
-    EXPECT_EQ(load(body("DataForNoAddressArea=0x10\n")), -1);
-    expectMessage(10111, "DataForNoAddressArea", 12120);
-
-    EXPECT_EQ(load(body("COMPort=/dev/ttyS9\n")), -1);
-    expectMessage(10111, "COMPort", 12120);
-    EXPECT_EQ(load("[Ostrand]\nDevice=DEV\nCOMPort=/dev/ttyUSB1\nDataRate=9600\nOpenFile=x\n"), -1);
-    expectMessage(10111, "AllErase", 12120);
-}
-
-TEST_F(SetupFile, WholeFileProblems) {
-    EXPECT_EQ(load("[Ostrand]\nOpenFile=/x/y.h20\n"), -1);
-    expectMessage(10110, "", 12120);
-    EXPECT_EQ(db.selectedIndex(), -1);
-
-    EXPECT_EQ(load(body("Device=NOPE\n")), -1);
-    expectMessage(10114, "NOPE", 12105);
+    // Single-chip addresses are moved into single-boot ones when applied.
+    EXPECT_EQ(load(body("AddressMode=0\nROMArea1=0x18000-0x183FF\n")), 0);
+    EXPECT_EQ(settings.inForce.romArea1Start, 0x8000u);
+    EXPECT_EQ(settings.inForce.addressMode, 1);
+    // Empty areas take the device's.
+    EXPECT_EQ(load(two), 0);
+    EXPECT_EQ(settings.inForce.romArea2Start, 0x10000u);
+    EXPECT_EQ(settings.inForce.romArea2End, 0x11FFFu);
 
     // The first load at start-up is silent about a missing file; later ones are not.
     size_t shown = op.messages.size();
@@ -181,32 +171,6 @@ TEST_F(SetupFile, WholeFileProblems) {
     EXPECT_EQ(op.messages.size(), shown);
     EXPECT_EQ(fresh.loadSetupFile(dir.path() / "none.ini"), -1);
     expectMessage(10109, (dir.path() / "none.ini").string(), 12124);
-}
-
-TEST_F(SetupFile, RomAreas) {
-    EXPECT_EQ(load(body("ROMArea1=0x8000-0x83FF\n")), 0);
-    EXPECT_EQ(load(body("ROMArea1=0x8000-0x82FF\n")), -1);
-    expectMessage(10111, "ROMArea1", 12120);
-    EXPECT_EQ(load(body("ROMArea1=8000-0x83FF\n")), -1);  // both ends need "0x"
-    expectMessage(10111, "ROMArea1", 12120);
-    EXPECT_EQ(load(body("ROMArea1=0x8000-0x103FF\n")), -1);  // beyond the flash
-    expectMessage(10111, "ROMArea1", 12120);
-
-    // Single-chip addresses are moved into single-boot ones when applied.
-    EXPECT_EQ(load(body("AddressMode=0\nROMArea1=0x18000-0x183FF\n")), 0);
-    EXPECT_EQ(settings.inForce.romArea1Start, 0x8000u);
-    EXPECT_EQ(settings.inForce.addressMode, 1);
-
-    // Two areas count together; empty ones take the device's areas.
-    std::string two =
-        "[Ostrand]\nDevice=TWO\nCOMPort=/dev/ttyUSB0\nDataRate=9600\nOpenFile=\n"
-        "AllErase=0\nBlankCheck=0\nProgramming=0\nVerify=0\nFileCompare=0\n";
-    EXPECT_EQ(load(two), 0);
-    EXPECT_EQ(settings.inForce.romArea2Start, 0x10000u);
-    EXPECT_EQ(settings.inForce.romArea2End, 0x11FFFu);
-    EXPECT_EQ(load(two + "ROMArea1=0x0-0x1FF\nROMArea2=0x10000-0x101FF\n"), 0);
-    EXPECT_EQ(load(two + "ROMArea2=0x8000-0x83FF\n"), -1);
-    expectMessage(10111, "ROMArea2", 12120);
 }
 
 TEST_F(SetupFile, CommandLineObjectAndClockEntry) {
@@ -255,11 +219,7 @@ TEST_F(SetupFile, SeveralInstancesNumberTheirFiles) {
     EXPECT_EQ(settings.saveSetupFile(""), -1);
     EXPECT_EQ(op.last()->code, 10113);
     EXPECT_EQ(op.last()->place, 4);
-}
-
-TEST_F(SetupFile, UnwritableFolderGivesPlaceZero) {
-    session.MultiInstance = 1;
-    ASSERT_EQ(load(body("")), 0);
+    // A folder that cannot be written gives place 0.
     EXPECT_EQ(settings.saveSetupFile("/nonexistent-folder/x.ini"), -1);
     expectMessage(10113, "/nonexistent-folder/x.ini", 12137);
     EXPECT_EQ(op.last()->place, 0);

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "../app/test_folder.h"
 #include "ieee695_writer.h"
 
 namespace mervel_test {
@@ -31,7 +32,6 @@ struct RunResult {
 
 struct RunOptions {
     std::vector<std::pair<std::string, std::string>> env;  // set in the child
-    bool clearHomeVars = true;                             // unset KVHOME*
     bool ignoreInterrupt = false;                          // SIGINT ignored at start
     long fileSizeLimit = -1;                               // RLIMIT_FSIZE in bytes
 };
@@ -54,13 +54,6 @@ inline void writeFile(const fs::path& p, const ieee695::Bytes& b) {
 
 class MervelTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        char tmpl[] = "/tmp/mervel-test-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     fs::path path(const std::string& name) const { return dir / name; }
     bool exists(const std::string& name) const { return fs::exists(dir / name); }
     std::string file(const std::string& name) const { return readFile(dir / name); }
@@ -74,10 +67,9 @@ class MervelTest : public ::testing::Test {
             int err = open("stderr.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(out, 1);
             dup2(err, 2);
-            if (o.clearHomeVars)
-                for (const char* v : {"KVHOME", "KVHOMEKS6", "KVHOMEQ516", "KVHOMEQ40", "KVHOMEQ2",
-                                      "KVHOMER30V", "KVHOMER30M", "KVHOMEQ7", "KVHOMER30"})
-                    unsetenv(v);
+            for (const char* v : {"KVHOME", "KVHOMEKS6", "KVHOMEQ516", "KVHOMEQ40", "KVHOMEQ2",
+                                  "KVHOMER30V", "KVHOMER30M", "KVHOMEQ7", "KVHOMER30"})
+                unsetenv(v);
             for (const auto& [k, v] : o.env) setenv(k.c_str(), v.c_str(), 1);
             signal(SIGINT, o.ignoreInterrupt ? SIG_IGN : SIG_DFL);
             if (o.fileSizeLimit >= 0) {
@@ -155,7 +147,8 @@ class MervelTest : public ::testing::Test {
         return r;
     }
 
-    fs::path dir;
+    TestFolder folder;
+    fs::path dir = folder.path();
 };
 
 inline std::string fatalLine(int number, const std::string& text) {

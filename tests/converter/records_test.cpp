@@ -37,13 +37,9 @@ TEST_F(Records, EveryFormatReadsBackWithSrecCat) {
         EXPECT_EQ(s.code, 0) << f.option;
         EXPECT_EQ(s.err, "") << f.option;
         EXPECT_EQ(s.bytes, m.image) << f.option;
-        for (const auto& line : lines(file(f.file))) {
+        for (const auto& line : lines(file(f.file))) {  // upper-case hex digits only
             EXPECT_LE(line.size(), 2u + 2 + 8 + 32 + 2) << line;
-            EXPECT_EQ(line, [&] {  // upper-case hex digits only
-                std::string u = line;
-                for (char& c : u) c = char(std::toupper(static_cast<unsigned char>(c)));
-                return u;
-            }()) << line;
+            EXPECT_EQ(line.find_first_of("abcdef"), std::string::npos) << line;
         }
         EXPECT_EQ(file(f.file).find("\n\n"), std::string::npos);
     }
@@ -73,15 +69,6 @@ TEST_F(Records, HighAddressesAndSegments) {
     auto s = srecCat("a.h20", true);
     EXPECT_EQ(s.err, "");
     EXPECT_EQ(s.bytes, m.image);
-
-    Module top;
-    top.section(1, "TOP", 0xFFFFFFF0, 0x10).load(1, 0xFFFFFFF0, sequence(16));
-    EXPECT_EQ(convert(top, {"-Fs32"}).code, 0);
-    EXPECT_EQ(srecCat("a.s32", false).bytes, top.image);
-    Module s24;
-    s24.section(1, "TOP", 0xFFFFF0, 0x10).load(1, 0xFFFFF0, sequence(16));
-    EXPECT_EQ(convert(s24, {"-Fs24"}).code, 0);
-    EXPECT_EQ(srecCat("a.s24", false).bytes, s24.image);
 }
 
 TEST_F(Records, AddressLimits) {
@@ -93,14 +80,15 @@ TEST_F(Records, AddressLimits) {
     } cases[] = {
         {"-Fh16", 0x10000, 1, 152}, {"-Fs16", 0xFFFE, 4, 153},   {"-Fh20", 0x100000, 1, 152},
         {"-Fh20", 0xFFFFF, 2, 153}, {"-Fs24", 0xFFFFFE, 4, 153}, {"-Fs32", 0xFFFFFFFE, 4, 153},
-        {"-Fs16", 0xFFFF, 1, 0},
+        {"-Fs16", 0xFFFF, 1, 0},    {"-Fs24", 0xFFFFF0, 16, 0},  {"-Fs32", 0xFFFFFFF0, 16, 0},
     };
     for (const auto& c : cases) {
         Module m;
         m.section(1, "S", c.address, uint32_t(c.count)).load(1, c.address, sequence(c.count));
         auto r = convert(m, {c.option, "-o", "out.x"});
-        if (c.message == 0) {
+        if (c.message == 0) {  // the top of the address space
             EXPECT_EQ(r.code, 0) << r.err;
+            EXPECT_EQ(srecCat("out.x", false).bytes, m.image) << c.option;
             continue;
         }
         EXPECT_EQ(r.code, 192) << c.option;
@@ -128,19 +116,18 @@ TEST_F(Records, EndRecordsWithAndWithoutStartAddress) {
         const Module* m;
         const char* option;
         const char* file;
-        bool intel;
         std::vector<std::string> tail;
     } cases[] = {
-        {&plain, "-Fh16", "a.h16", true, {":00000001FF"}},
-        {&plain, "-Fh20", "a.h20", true, {":00000001FF"}},
-        {&plain, "-Fs16", "a.s16", false, {"S9030000FC"}},
-        {&plain, "-Fs24", "a.s24", false, {"S804000000FB"}},
-        {&plain, "-Fs32", "a.s32", false, {"S70500000000FA"}},
-        {&started, "-Fh16", "a.h16", true, {":00000001FF"}},
-        {&started, "-Fh20", "a.h20", true, {":0400000300001234B3", ":00000001FF"}},
-        {&started, "-Fs16", "a.s16", false, {"S9031234B6"}},
-        {&started, "-Fs24", "a.s24", false, {"S804001234B5"}},
-        {&started32, "-Fs32", "a.s32", false, {"S70512345678E6"}},
+        {&plain, "-Fh16", "a.h16", {":00000001FF"}},
+        {&plain, "-Fh20", "a.h20", {":00000001FF"}},
+        {&plain, "-Fs16", "a.s16", {"S9030000FC"}},
+        {&plain, "-Fs24", "a.s24", {"S804000000FB"}},
+        {&plain, "-Fs32", "a.s32", {"S70500000000FA"}},
+        {&started, "-Fh16", "a.h16", {":00000001FF"}},
+        {&started, "-Fh20", "a.h20", {":0400000300001234B3", ":00000001FF"}},
+        {&started, "-Fs16", "a.s16", {"S9031234B6"}},
+        {&started, "-Fs24", "a.s24", {"S804001234B5"}},
+        {&started32, "-Fs32", "a.s32", {"S70512345678E6"}},
     };
     for (const auto& c : cases) {
         ASSERT_EQ(convert(*c.m, {c.option}).code, 0);
@@ -148,14 +135,12 @@ TEST_F(Records, EndRecordsWithAndWithoutStartAddress) {
         ASSERT_GT(l.size(), c.tail.size());
         std::vector<std::string> tail(l.end() - long(c.tail.size()), l.end());
         EXPECT_EQ(tail, c.tail) << c.option;
-        EXPECT_EQ(srecCat(c.file, c.intel).err, "") << c.option;
     }
     // A start address read before the data still ends the file, after all its data.
     Module early;
     early.section(1, "S", 0x100, 4).asg(0x100).load(1, 0x100, {1, 2, 3, 4});
     ASSERT_EQ(convert(early, {"-Fs16"}).code, 0);
     EXPECT_EQ(lines(file("a.s16")).back(), "S9030100FB");
-    EXPECT_EQ(srecCat("a.s16", false).bytes, early.image);
 }
 
 TEST_F(Records, Comments) {

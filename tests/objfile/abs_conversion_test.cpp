@@ -1,7 +1,8 @@
 // Absolute objects through the converter: stand-in converters in the
-// temporary program folder, and the real one when it has been built.
+// temporary program folder, and the real one with a start address.
 #include <sys/stat.h>
 
+#include "../converter/ieee695_writer.h"
 #include "objfile_fixture.h"
 
 namespace ostrand::testing {
@@ -58,32 +59,33 @@ TEST_F(ObjFileTest, ConverterOutcomes) {
     EXPECT_FALSE(fs::exists(home / "args.txt"));
 }
 
-TEST_F(ObjFileTest, ConvertedFileIsReadInstead) {
-    // Boot type 8 asks for 24-bit S records; the converter runs in the
-    // program folder and writes into its tmp folder.
-    select("PW8");
+// Linked programs nearly always have a start address: the converter, run in the
+// program folder, writes it in each device's format into the tmp folder (24-bit
+// S records for boot type 8, 16-bit Intel HEX for 12, else extended Intel HEX),
+// and the result loads in place of the object.
+TEST_F(ObjFileTest, ConvertedProgramWithStartAddressLoads) {
+    fs::create_symlink(fs::path(OSTRAND_BIN_DIR) / "mervel", home / "mervel");
+    ieee695::Module m;
+    const ieee695::Bytes data = ieee695::sequence(0x50, 0x21);
+    m.section(1, "P", 0x1000, uint32_t(data.size())).load(1, 0x1000, data).asg(0x1010);
+    const ieee695::Bytes module = m.build();
     fs::create_directories(home / "my work");
-    writeText(home / "my work" / "prog.abs", "x");
-    writeConverter(home, "printf 'S2060001001122C5\\nS804000000FB\\n' > \"$3\"");
     const std::string abs = (home / "my work" / "prog.abs").string();
-    ASSERT_EQ(loadPath(abs), 1) << lastMessage();
-    EXPECT_EQ(readText(home / "args.txt"),
-              home.string() + "\n-Fs24\n-o\ntmp/prog.s24\n" + abs + "\n");
-    EXPECT_EQ(image.fileType(), kFileS24);
-    EXPECT_EQ(image.path(), abs);
-    EXPECT_EQ(image.readPath(), (home / "tmp" / "prog.s24").string());
-    EXPECT_EQ(image.expansionPath(), (home / "tmp" / "prog.oex").string());
-    EXPECT_EQ(image.loadedRanges(), (std::vector<AddressRange>{{0x100, 0x101}}));
+    writeText(abs, std::string(module.begin(), module.end()));
 
-    // Boot type 12 gets 16-bit Intel HEX, others extended Intel HEX.
-    select("BT12");
-    writeConverter(home, "printf ':020100001122CA\\n' > \"$3\"");
-    ASSERT_EQ(loadPath(abs), 1) << lastMessage();
-    EXPECT_EQ(image.readPath(), (home / "tmp" / "prog.h16").string());
-    select("PLAIN");
-    ASSERT_EQ(loadPath(abs), 1) << lastMessage();
-    EXPECT_EQ(image.readPath(), (home / "tmp" / "prog.h20").string());
-    EXPECT_EQ(image.image()[0x100], 0x11);
+    const std::pair<const char*, const char*> devices[] = {
+        {"PLAIN", "h20"}, {"PW8", "s24"}, {"BT12", "h16"}};
+    for (const auto& [device, extension] : devices) {
+        select(device);
+        ASSERT_EQ(loadPath(abs), 1) << device << ": " << lastMessage();
+        EXPECT_EQ(image.path(), abs);
+        EXPECT_EQ(image.readPath(), (home / "tmp" / ("prog." + std::string(extension))).string());
+        EXPECT_EQ(image.expansionPath(), (home / "tmp" / "prog.oex").string());
+        EXPECT_FALSE(image.endRecordMissing()) << device;
+        ASSERT_FALSE(image.loadedRanges().empty()) << device;
+        EXPECT_EQ(image.loadedRanges().front(), (AddressRange{0x1000, 0x104F})) << device;
+        EXPECT_TRUE(std::equal(data.begin(), data.end(), image.image().begin() + 0x1000)) << device;
+    }
 }
 
 }  // namespace ostrand::testing

@@ -8,81 +8,56 @@
 
 namespace ostrand::testing {
 
+// Random blocks anywhere in the 512 KiB of the device, some touching, written
+// by srec_cat in three formats: each loads exactly, and its expansion file read
+// back by srec_cat holds exactly the file's bytes.
 TEST_F(ObjFileTest, FilesOfOutsideToolsLoadAndExpandExactly) {
     std::mt19937 rng(20240611);
-    for (int round = 0; round < 2; ++round) {
-        // Random blocks anywhere in the 512 KiB of the device, some touching.
-        std::vector<int> expected(kImageSize, -1);
-        std::string inputs;
-        uint32_t at = rng() % 0x3000;
-        for (int b = 0; b < 6 && at < kImageSize - 0x100; ++b) {
-            const uint32_t len = std::min<uint32_t>(1 + rng() % 0x9000, kImageSize - at);
-            std::string bytes(len, '\0');
-            for (uint32_t i = 0; i < len; ++i) {
-                bytes[i] = static_cast<char>(rng());
-                expected[at + i] = static_cast<uint8_t>(bytes[i]);
-            }
-            const fs::path bin = home / ("b" + std::to_string(b) + ".bin");
-            writeText(bin, bytes);
-            inputs += bin.string() + " -Binary -offset " + std::to_string(at) + " ";
-            if (b == 0) {
-                const std::string move = " --change-section-address .data+" + std::to_string(at) +
-                                         " " + bin.string() + " ";
-                ASSERT_EQ(sh("objcopy -I binary -O srec" + move + (home / "oc.s16").string()), 0);
-                ASSERT_EQ(sh("objcopy -I binary -O ihex" + move + (home / "oc.h20").string()), 0);
-            }
-            at += len + (rng() % 2 ? 0 : rng() % 0x8000);
-        }
-        const std::string srec = "srec_cat " + inputs + "-o ";
-        ASSERT_EQ(sh(srec + (home / "sc.h20").string() + " -Intel -address-length=3"), 0);
-        ASSERT_EQ(sh(srec + (home / "sc.s24").string() +
-                     " -Motorola -address-length=3 -disable=data-count"),
-                  0);
-        ASSERT_EQ(sh(srec + (home / "sc.s32").string() +
-                     " -Motorola -address-length=4 -disable=data-count"),
-                  0);
+    std::vector<int> expected(kImageSize, -1);
+    std::string inputs;
+    uint32_t at = rng() % 0x3000;
+    for (int b = 0; b < 6 && at < kImageSize - 0x100; ++b) {
+        const uint32_t len = std::min<uint32_t>(1 + rng() % 0x9000, kImageSize - at);
+        std::string bytes(len, '\0');
+        for (uint32_t i = 0; i < len; ++i)
+            expected[at + i] = static_cast<uint8_t>(bytes[i] = char(rng()));
+        const fs::path bin = home / ("b" + std::to_string(b) + ".bin");
+        writeText(bin, bytes);
+        inputs += bin.string() + " -Binary -offset " + std::to_string(at) + " ";
+        at += len + (rng() % 2 ? 0 : rng() % 0x8000);
+    }
+    uint32_t wantSum = 0;
+    for (int v : expected) wantSum += v < 0 ? 0xFF : v;
+    for (const char* format :
+         {"h20 -Intel -address-length=3", "s24 -Motorola -address-length=3 -disable=data-count",
+          "s32 -Motorola -address-length=4 -disable=data-count"}) {
+        SCOPED_TRACE(format);
+        const std::string file = (home / ("sc." + std::string(format, 3))).string();
+        ASSERT_EQ(sh("srec_cat " + inputs + "-o " + file + (format + 3)), 0);
+        ASSERT_EQ(loadPath(file), 1) << lastMessage();
+        size_t wrong = 0, mismatched = 0;
+        for (uint32_t i = 0; i < kImageSize; ++i)
+            wrong += image.image()[i] != (expected[i] < 0 ? 0xFF : expected[i]);
+        EXPECT_EQ(wrong, 0u);
+        EXPECT_EQ(image.fileSum(), wantSum & 0xFFFF);
+        // Every loaded address is a file address and the other way round.
+        std::vector<int> covered(kImageSize, 0);
+        for (const auto& r : image.loadedRanges())
+            for (uint32_t a = r.start; a <= r.end; ++a) ++covered[a];
+        for (uint32_t i = 0; i < kImageSize; ++i)
+            mismatched += covered[i] != (expected[i] < 0 ? 0 : 1);
+        EXPECT_EQ(mismatched, 0u);
 
-        uint32_t wantSum = 0;
-        for (int v : expected) wantSum += v < 0 ? 0xFF : v;
-        for (const char* name : {"sc.h20", "sc.s24", "sc.s32"}) {
-            SCOPED_TRACE(name);
-            ASSERT_EQ(loadPath((home / name).string()), 1) << lastMessage();
-            auto img = image.image();
-            size_t wrong = 0;
-            for (uint32_t i = 0; i < kImageSize; ++i)
-                wrong += img[i] != (expected[i] < 0 ? 0xFF : expected[i]);
-            EXPECT_EQ(wrong, 0u);
-            EXPECT_EQ(image.fileSum(), wantSum & 0xFFFF);
-            // Every loaded address is a file address and the other way round.
-            std::vector<int> covered(kImageSize, 0);
-            for (const auto& r : image.loadedRanges())
-                for (uint32_t a = r.start; a <= r.end; ++a) ++covered[a];
-            size_t mismatched = 0;
-            for (uint32_t i = 0; i < kImageSize; ++i)
-                mismatched += covered[i] != (expected[i] < 0 ? 0 : 1);
-            EXPECT_EQ(mismatched, 0u);
-
-            // The expansion file read back by srec_cat holds exactly the file's bytes.
-            const fs::path back = home / "back.bin";
-            ASSERT_EQ(sh("srec_cat " + image.expansionPath() + " -Intel -fill 0xAA 0 0x80000 -o " +
-                         back.string() + " -Binary"),
-                      0);
-            const std::string bytes = readText(back);
-            ASSERT_EQ(bytes.size(), kImageSize);
-            wrong = 0;
-            for (uint32_t i = 0; i < kImageSize; ++i)
-                wrong += static_cast<uint8_t>(bytes[i]) != (expected[i] < 0 ? 0xAA : expected[i]);
-            EXPECT_EQ(wrong, 0u);
-        }
-        // objcopy's files hold the first block only.
-        for (const char* name : {"oc.s16", "oc.h20"}) {
-            SCOPED_TRACE(name);
-            ASSERT_EQ(loadPath((home / name).string()), 1) << lastMessage();
-            const auto& first = image.loadedRanges().front();
-            EXPECT_EQ(image.loadedRanges().size(), 1u);
-            for (uint32_t a = first.start; a <= first.end; ++a)
-                ASSERT_EQ(image.image()[a], expected[a]) << a;
-        }
+        const fs::path back = home / "back.bin";
+        ASSERT_EQ(sh("srec_cat " + image.expansionPath() + " -Intel -fill 0xAA 0 0x80000 -o " +
+                     back.string() + " -Binary"),
+                  0);
+        const std::string bytes = readText(back);
+        ASSERT_EQ(bytes.size(), kImageSize);
+        wrong = 0;
+        for (uint32_t i = 0; i < kImageSize; ++i)
+            wrong += static_cast<uint8_t>(bytes[i]) != (expected[i] < 0 ? 0xAA : expected[i]);
+        EXPECT_EQ(wrong, 0u);
     }
 }
 
@@ -267,6 +242,15 @@ TEST_F(ObjFileTest, NoticesPasswordsAndSecondFile) {
     EXPECT_EQ(image.loadSecondFile((home / "bad.s24").string()), 0);
     EXPECT_EQ(op.last()->code, 10213);
     EXPECT_TRUE(image.loaded());  // the main image is untouched
+}
+
+// The longest name the file system takes: the object file and its expansion
+// file (the same name with another extension) beside each other's folder.
+TEST_F(ObjFileTest, LongestFileNameLoads) {
+    const std::string name = std::string(251, 'n') + ".h16";
+    ASSERT_EQ(loadText(name, ihex(0, 0x100, {1, 2}) + kEnd), 1) << lastMessage();
+    EXPECT_EQ(image.expansionPath(), (home / "tmp" / (std::string(251, 'n') + ".oex")).string());
+    EXPECT_EQ(readText(image.expansionPath()).substr(0, 15), ":020000020000FC");
 }
 
 }  // namespace ostrand::testing

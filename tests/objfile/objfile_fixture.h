@@ -9,7 +9,6 @@
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -18,6 +17,7 @@
 #include "app/operator.h"
 #include "app/session.h"
 #include "app/setup_settings.h"
+#include "app/test_folder.h"
 #include "objfile/hex_records.h"
 #include "objfile/object_image.h"
 #include "recording_operator.h"
@@ -61,15 +61,6 @@ inline std::string definitionText() {
 }
 
 // Record text with a correct checksum, for hand-made files.
-inline std::string hexPairs(const std::vector<uint8_t>& bytes) {
-    std::string out;
-    char two[3];
-    for (uint8_t b : bytes) {
-        std::snprintf(two, sizeof two, "%02X", b);
-        out += two;
-    }
-    return out;
-}
 inline std::string ihex(uint8_t type, uint16_t address, const std::vector<uint8_t>& data) {
     std::string line;
     appendHexRecord(line, type, address, data.data(), static_cast<uint32_t>(data.size()));
@@ -82,9 +73,15 @@ inline std::string srec(char type, int addressBytes, uint32_t address,
         b.push_back(static_cast<uint8_t>(address >> (8 * i)));
     b.insert(b.end(), data.begin(), data.end());
     uint8_t sum = 0;
-    for (uint8_t x : b) sum = static_cast<uint8_t>(sum + x);
-    b.push_back(static_cast<uint8_t>(~sum));
-    return std::string("S") + type + hexPairs(b) + "\n";
+    std::string out = std::string("S") + type;
+    char two[3];
+    for (uint8_t x : b) {
+        sum = static_cast<uint8_t>(sum + x);
+        std::snprintf(two, sizeof two, "%02X", x);
+        out += two;
+    }
+    std::snprintf(two, sizeof two, "%02X", static_cast<uint8_t>(~sum));
+    return out + two + "\n";
 }
 inline void writeText(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
@@ -97,25 +94,15 @@ inline const std::string kEnd(kHexEndRecord);
 
 class ObjFileTest : public ::testing::Test {
   protected:
-    static fs::path makeHome() {
-        char pattern[] = "/tmp/ostrand-objfile-XXXXXX";
-        if (!::mkdtemp(pattern)) throw std::runtime_error("no temporary folder");
-        return pattern;
-    }
     void SetUp() override {
         writeText(home / "Ostrand.def", definitionText());
         ASSERT_EQ(devices.load(home / "Ostrand.def"), 0);
         select("PLAIN");
     }
-    void TearDown() override { fs::remove_all(home); }
 
     void select(const std::string& device) {
         ASSERT_GE(devices.select(device), 0) << device;
         settings.device = device;
-    }
-
-    static void writeText(const fs::path& path, const std::string& text) {
-        ostrand::testing::writeText(path, text);
     }
 
     // Writes `text` as an object file and loads it; returns load's result.
@@ -139,7 +126,8 @@ class ObjFileTest : public ::testing::Test {
     // Runs a shell command line of fixed test tools (srec_cat, objcopy).
     static int sh(const std::string& command) { return std::system(command.c_str()); }
 
-    fs::path home = makeHome();
+    TestFolder folder;
+    fs::path home = folder.path();
     Session session;
     RecordingOperator op{session};
     DeviceDatabase devices{session, op};

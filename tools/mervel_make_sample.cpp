@@ -1,13 +1,13 @@
 // Writes the sample absolute object of the program folder: the data of an
 // Intel HEX file as an IEEE-695 module, one section per run of contiguous
 // bytes, so that the sample converts back to exactly that data.
-//   mervel_make_sample IN.hex OUT.abs
+//   build/tools/mervel_make_sample data/samples/demo.h20 data/samples/demo.abs
 #include <cstdio>
 #include <fstream>
 #include <map>
 #include <string>
 
-#include "ieee695_writer.h"
+#include "../tests/converter/ieee695_writer.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "ieee695_writer.h"
+#include "../tests/converter/ieee695_writer.h"
 
 int main(int argc, char** argv) {
     if (argc < 5) {
