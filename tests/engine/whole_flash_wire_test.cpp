@@ -1,148 +1,86 @@
 // The bytes the engine puts on the wire for work over the whole flash: blank
 // check, SUM and chip erase go out in the WCPs' whole-flash form only, read
-// from the simulated chip's own log of what it received.
-#include <cstdio>
-#include <fstream>
+// from the simulated chip's own log of what it received and sent.
+#include <functional>
 
-#include "engine/flash_operations.h"
-#include "objfile/object_image.h"
 #include "sim_rig.h"
 
 namespace ostrand::test {
 namespace {
-
-using Bytes = std::vector<uint8_t>;
 
 // The command and the header FFFFFFFF, FFFF with its checksum.
 Bytes frame(uint8_t command) {
     return {command, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x06};
 }
 
-// The chip with its event log, and the rig connected to it.
-struct LoggedRig : EngineRig {
-    std::filesystem::path log;
-    SimChip loggedChip;
-    size_t mark = 0;
-
-    void startLogged(const std::string& device) {
-        log = folder.path() / "sim.log";
-        const std::string port = loggedChip.start(folder.path(), device, {}, flashPath(), log);
-        ASSERT_FALSE(port.empty());
-        configure(device, port, "9600");
-        engine.wcp().setWcpFolder(OSTRAND_DATA);
-        const DeviceDefinition* d = devices.selected();
-        if (d->bootType != 12) {
-            // A blank chip: the blank-chip password opens it.
-            passwords.devicePasswordOption = 1;
-            passwords.devicePasswordType = passwords.objectPasswordType = 1;
-            passwords.devicePassword = passwords.objectPassword = std::string(510, 'F');
-            passwords.deviceNumAdd = passwords.deviceCmpAdd = d->passwordAreaStart;
-            passwords.objectNumAdd = passwords.objectCmpAdd = d->passwordAreaStart;
-        }
-        ASSERT_EQ(engine.connect(1), 1) << ::testing::PrintToString(op.codes());
-    }
-
-    // The lines of the log from here on are what the next operation caused.
-    void markLog() { mark = logLines().size(); }
-
-    std::vector<std::string> logLines() const {
-        std::ifstream in(log);
-        std::vector<std::string> lines;
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
-
-    // The bytes of one direction ("rx": host to chip) since the mark.
-    Bytes since(const std::string& kind) const {
-        const auto lines = logLines();
-        Bytes bytes;
-        for (size_t i = mark; i < lines.size(); ++i) {
-            char what[8] = {};
-            int at = 0;
-            if (std::sscanf(lines[i].c_str(), "%*s %7s %n", what, &at) != 1 || kind != what)
-                continue;
-            for (const char* p = lines[i].c_str() + at; *p;) {
-                unsigned v = 0;
-                int used = 0;
-                if (std::sscanf(p, "%x%n", &v, &used) != 1) break;
-                bytes.push_back(static_cast<uint8_t>(v));
-                p += used;
-            }
-        }
-        return bytes;
-    }
-};
+// The SUM area's SUM with every byte FF but `programmed` bytes adding `sum`.
+uint16_t areaSum(const DeviceDefinition& d, uint32_t programmed = 0, uint32_t sum = 0) {
+    return static_cast<uint16_t>((uint64_t{d.sumAreaEnd} - d.sumAreaStart + 1 - programmed) * 0xFF +
+                                 sum);
+}
 
 class WholeFlashWire : public ::testing::TestWithParam<const char*> {};
 
 // Each operation runs once to load its WCP (and fill the flash cache), then
 // again with the wire watched: only the command and its whole-flash header.
 TEST_P(WholeFlashWire, BlankCheckSumAndEraseSendTheWholeFlashForm) {
-    LoggedRig rig;
-    rig.startLogged(GetParam());
-    rig.settings.inForce.openFile = rig.folder.write("one.h20", ":0100000000FF\n:00000001FF\n");
-    ObjectImage image(rig.session, rig.op, rig.devices, rig.settings.inForce, rig.folder.path());
-    ASSERT_EQ(image.load(false), 1);
-    FlashOperations ops(rig.engine, image);
-
-    ASSERT_EQ(ops.blankCheck(false), 1) << ::testing::PrintToString(rig.op.codes());
-    rig.markLog();
-    ASSERT_EQ(ops.blankCheck(false), 1) << ::testing::PrintToString(rig.op.codes());
-    EXPECT_EQ(rig.since("rx"), frame(0x70));
-    EXPECT_EQ(rig.since("tx"), (Bytes{0x70, 0x70, 0x70}));
-
+    EngineRig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.startBlank(GetParam()));
+    ASSERT_NO_FATAL_FAILURE(rig.loadObject({{0, 0}}));
+    FlashOperations& ops = *rig.ops;
+    const DeviceDefinition& d = rig.dev();
     // The blank chip's SUM: its SUM area all FF, the gap between areas too.
-    const DeviceDefinition* d = rig.devices.selected();
-    const uint16_t blankSum =
-        static_cast<uint16_t>((uint64_t{d->sumAreaEnd} - d->sumAreaStart + 1) * 0xFF);
+    const uint16_t blank = areaSum(d);
+    const uint8_t hi = uint8_t(blank >> 8), lo = uint8_t(blank);
     uint16_t sum = 0;
-    ASSERT_GE(ops.verifySum(false, sum), 0) << ::testing::PrintToString(rig.op.codes());
-    rig.markLog();
-    ASSERT_GE(ops.verifySum(false, sum), 0) << ::testing::PrintToString(rig.op.codes());
-    EXPECT_EQ(sum, blankSum);
-    EXPECT_EQ(rig.since("rx"), frame(0x20));
-
-    ASSERT_EQ(ops.eraseChip(false), 1) << ::testing::PrintToString(rig.op.codes());
-    rig.markLog();
-    ASSERT_EQ(ops.eraseChip(false), 1) << ::testing::PrintToString(rig.op.codes());
-    EXPECT_EQ(rig.since("rx"), frame(0x40));
-    EXPECT_EQ(rig.since("tx"), (Bytes{0x40, 0x40, 0x40}));
+    const struct {
+        uint8_t command;
+        std::function<bool()> run;
+        Bytes answer;
+    } steps[] = {
+        {0x70, [&] { return ops.blankCheck(false) == 1; }, {0x70, 0x70, 0x70}},
+        {0x20, [&] { return ops.verifySum(false, sum) >= 0; },
+         {0x20, 0x20, hi, lo, uint8_t(0x100 - hi - lo)}},
+        {0x40, [&] { return ops.eraseChip(false) == 1; }, {0x40, 0x40, 0x40}},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(int(s.command));
+        ASSERT_TRUE(s.run()) << rig.codes();
+        const size_t rx = rig.mark(), tx = rig.mark("tx");
+        ASSERT_TRUE(s.run()) << rig.codes();
+        EXPECT_EQ(rig.receivedSince(rx), frame(s.command));
+        EXPECT_EQ(rig.receivedSince(tx, "tx"), s.answer);
+    }
+    EXPECT_EQ(sum, blank);
 
     // Ranges the operator gives stay as given: one block inside the flash.
-    rig.markLog();
-    ASSERT_EQ(ops.eraseBlock(d->singleBootFlashStart + 0x1000, 0x800), 1);
-    const Bytes block = rig.since("rx");
+    const size_t rx = rig.mark();
+    const uint8_t bank = uint8_t(d.singleBootFlashStart >> 16);
+    ASSERT_EQ(ops.eraseBlock(d.singleBootFlashStart + 0x1000, 0x800), 1);
+    const Bytes block = rig.receivedSince(rx);
     ASSERT_GE(block.size(), 8u);
     EXPECT_EQ(Bytes(block.end() - 8, block.end()),
-              (Bytes{0x40, 0x00, uint8_t(d->singleBootFlashStart >> 16), 0x10, 0x00, 0x04, 0x00,
-                     uint8_t(0x100 - ((uint8_t(d->singleBootFlashStart >> 16) + 0x14) & 0xFF))}));
+              (Bytes{0x40, 0x00, bank, 0x10, 0x00, 0x04, 0x00, uint8_t(0x100 - bank - 0x14)}));
 }
 
 INSTANTIATE_TEST_SUITE_P(SecondAreaAndNone, WholeFlashWire,
                          ::testing::Values("KMV6B256", "KMV9C256", "KM16F48"));
 
-// BootType 12 ends its programming with the SUM over the whole flash.
+// BootType 12 ends its programming with the SUM over the whole flash, which
+// the chip answers with its SUM area's SUM: the object and FF elsewhere.
 TEST(WholeFlashWire12, ProgrammingEndsWithTheWholeFlashSum) {
-    LoggedRig rig;
-    rig.startLogged("KMT12E48");
-    rig.settings.inForce.openFile =
-        rig.folder.write("one.h20", ":0401000001020304F1\n:00000001FF\n");
-    ObjectImage image(rig.session, rig.op, rig.devices, rig.settings.inForce, rig.folder.path());
-    ASSERT_EQ(image.load(false), 1);
-    FlashOperations ops(rig.engine, image);
-    rig.markLog();
-    ASSERT_EQ(ops.programDevice(), 1) << ::testing::PrintToString(rig.op.codes());
-    const Bytes rx = rig.since("rx");
-    ASSERT_GE(rx.size(), 8u);
-    EXPECT_EQ(Bytes(rx.end() - 8, rx.end()), frame(0x20));
-    // The chip's answer to it is its SUM area's SUM: the object and FF elsewhere.
-    const Bytes tx = rig.since("tx");
-    const DeviceDefinition* d = rig.devices.selected();
-    const uint16_t want = static_cast<uint16_t>(
-        (uint64_t{d->sumAreaEnd} - d->sumAreaStart + 1 - 4) * 0xFF + 1 + 2 + 3 + 4);
-    ASSERT_GE(tx.size(), 3u);
-    EXPECT_EQ(tx[tx.size() - 3], want >> 8);
-    EXPECT_EQ(tx[tx.size() - 2], want & 0xFF);
+    EngineRig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.startBlank("KMT12E48"));
+    ASSERT_NO_FATAL_FAILURE(rig.loadObject({{0x100, 1}, {0x101, 2}, {0x102, 3}, {0x103, 4}}));
+    const size_t rx = rig.mark(), tx = rig.mark("tx");
+    ASSERT_EQ(rig.ops->programDevice(), 1) << rig.codes();
+    const Bytes sent = rig.receivedSince(rx), answer = rig.receivedSince(tx, "tx");
+    ASSERT_GE(sent.size(), 8u);
+    EXPECT_EQ(Bytes(sent.end() - 8, sent.end()), frame(0x20));
+    const uint16_t want = areaSum(rig.dev(), 4, 1 + 2 + 3 + 4);
+    ASSERT_GE(answer.size(), 3u);
+    EXPECT_EQ(answer[answer.size() - 3], want >> 8);
+    EXPECT_EQ(answer[answer.size() - 2], want & 0xFF);
 }
 
 }  // namespace

@@ -5,8 +5,6 @@
 namespace ostrand::sim::test {
 namespace {
 
-const Bytes kWhole = header(0xFFFFFFFF, 0xFFFF);
-
 class WholeFlash : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(WholeFlash, FormsCoverEveryAreaAndRangesStayInsideOne) {
@@ -23,15 +21,12 @@ TEST_P(WholeFlash, FormsCoverEveryAreaAndRangesStayInsideOne) {
     // its SUM is that of its SUM area with every other byte, gap included, FF.
     const uint8_t value = 0x5A;
     ASSERT_TRUE(host.flash().program(last, &value, 1));
-    host.exchange({0x70}, {0x70});
-    host.exchange(kWhole, {0x70});
+    host.headed(0x70, 0xFFFFFFFF, 0xFFFF);
     EXPECT_EQ(host.read(1), Bytes{0x74});
     const uint16_t s =
         uint16_t((uint64_t{d.sumAreaEnd} - d.sumAreaStart + 1) * 0xFF - 0xFF + value);
-    host.exchange({0x20}, {0x20});
-    host.exchange(kWhole, {0x20});
-    EXPECT_EQ(host.read(3),
-              (Bytes{uint8_t(s >> 8), uint8_t(s), negSum({uint8_t(s >> 8), uint8_t(s)})}));
+    host.headed(0x20, 0xFFFFFFFF, 0xFFFF);
+    EXPECT_EQ(host.read(3), sumReply(s));
 
     // Ranges running off the end of the first area are refused, each with its
     // own code instead of the header echo; so are ranges inside a gap.
@@ -39,40 +34,26 @@ TEST_P(WholeFlash, FormsCoverEveryAreaAndRangesStayInsideOne) {
     const uint32_t gap = areas.front().end + 0x10;
     for (uint32_t start : {edge, gap}) {
         SCOPED_TRACE(start);
-        host.exchange({0x60}, {0x60});
-        host.exchange(header(start, 4), {0x68});
-        host.exchange({0x70}, {0x70});
-        host.exchange(header(start, 4), {0x78});
-        host.exchange({0x20}, {0x20});
-        host.exchange(header(start, 4), {0x28});
-        host.exchange({0x40}, {0x40});
-        host.exchange(header(start, 2), {0x48});
-        host.exchange({0x50}, {0x50});
-        host.exchange(header(start, 4), {0x54});
+        for (uint8_t command : {0x60, 0x70, 0x20, 0x40})
+            host.headed(command, start, command == 0x40 ? 2 : 4, command + 8);
+        host.headed(0x50, start, 4, 0x54);
     }
     // A range inside one area is served.
-    host.exchange({0x20}, {0x20});
-    host.exchange(header(last - 1, 2), {0x20});
-    const uint16_t two = 0xFF + value;
-    EXPECT_EQ(host.read(3),
-              (Bytes{uint8_t(two >> 8), uint8_t(two), negSum({uint8_t(two >> 8), uint8_t(two)})}));
+    host.headed(0x20, last - 1, 2);
+    EXPECT_EQ(host.read(3), sumReply(0xFF + value));
 
     // The whole-flash erase clears every area and the read protection.
-    const bool protects = d.bootType == 9;
-    if (protects) {
-        host.exchange({0x80}, {0x80});
-        host.exchange(kWhole, {0x80});
+    if (d.bootType == 9) {
+        host.headed(0x80, 0xFFFFFFFF, 0xFFFF);
         EXPECT_EQ(host.read(1), Bytes{0x80});
         ASSERT_TRUE(host.chip().isProtected());
     }
     ASSERT_TRUE(host.flash().program(areas.front().start, &value, 1));
-    host.exchange({0x40}, {0x40});
-    host.exchange(kWhole, {0x40});
+    host.headed(0x40, 0xFFFFFFFF, 0xFFFF);
     EXPECT_EQ(host.read(1), Bytes{0x40});
     EXPECT_TRUE(host.flash().isBlank());
     EXPECT_FALSE(host.chip().isProtected());
-    host.exchange({0x70}, {0x70});
-    host.exchange(kWhole, {0x70});
+    host.headed(0x70, 0xFFFFFFFF, 0xFFFF);
     EXPECT_EQ(host.read(1), Bytes{0x70});
 }
 
