@@ -65,8 +65,7 @@ TEST_P(WcpDevice, ProgramsVerifiesComparesSavesErasesAndWrites) {
     std::vector<uint8_t> back(0x42);
     ASSERT_EQ(ops.readFlash(rig.ranges[1].start - 1, back.data(), 0x42), 1);
     EXPECT_EQ(back[0], 0xFF);
-    for (uint32_t i = 1; i < 0x41; ++i)
-        EXPECT_EQ(back[i], pattern(rig.ranges[1].start + i - 1));
+    for (uint32_t i = 1; i < 0x41; ++i) EXPECT_EQ(back[i], pattern(rig.ranges[1].start + i - 1));
 
     // The saved file holds the object's bytes where the object has them.
     const auto saved = rig.folder.path() / "saved.h20";
@@ -84,8 +83,7 @@ TEST_P(WcpDevice, ProgramsVerifiesComparesSavesErasesAndWrites) {
     // One byte changed in the chip: compare finds it.
     const uint32_t changed = rig.ranges[0].start + 0x20;
     const uint8_t now = pattern(changed);
-    const uint8_t cleared[2] = {static_cast<uint8_t>(now & 0x0F),
-                                pattern(changed + 1)};
+    const uint8_t cleared[2] = {static_cast<uint8_t>(now & 0x0F), pattern(changed + 1)};
     ASSERT_EQ(rig.engine.wcp().wcpWrite(changed, cleared, 2), 1);
     CompareDifference d;
     EXPECT_EQ(ops.compareWithFile(false, true, &d), 1);

@@ -9,19 +9,11 @@
 namespace ostrand::test {
 namespace {
 
-std::string shownList(const RecordingOperator& op) {
-    std::string out;
-    for (const auto& m : op.messages)
-        out += std::to_string(m.code) + "/" + std::to_string(m.place) + "/" +
-               std::to_string(m.hint) + "/" + m.detail + " ";
-    return out;
-}
-
 // The last message: its code, no place, the hint and the detail.
 void expectShown(const RecordingOperator& op, int32_t code, int32_t hint = 0,
                  const std::string& detail = "") {
     ASSERT_NE(op.last(), nullptr) << code;
-    EXPECT_EQ(op.last()->code, code) << shownList(op);
+    EXPECT_EQ(op.last()->code, code) << ::testing::PrintToString(op.codes());
     EXPECT_EQ(op.last()->place, 0) << code;
     EXPECT_EQ(op.last()->hint, hint) << code;
     EXPECT_EQ(op.last()->detail, detail) << code;
@@ -80,7 +72,7 @@ struct SingleBootRig : EngineRig {
         ASSERT_EQ(passwords.checkObjectPassword(image->passwordView(), hex, 1, p,
                                                 p + (BootTypesC(bootType()) ? 0 : 1)),
                   0)
-            << shownList(op);
+            << codes();
     }
 
     // The flash the object leaves on an erased chip.
@@ -107,7 +99,7 @@ struct SingleBootRig : EngineRig {
         passwords.devicePasswordType = passwords.objectPasswordType;
         passwords.deviceNumAdd = passwords.objectNumAdd;
         passwords.deviceCmpAdd = passwords.objectCmpAdd;
-        ASSERT_EQ(engine.connect(1), 1) << shownList(op);
+        ASSERT_EQ(engine.connect(1), 1) << codes();
     }
 };
 
@@ -125,7 +117,7 @@ TEST_P(SingleBootDevice, ProgramsVerifiesReadsProtectsAndErases) {
         static_cast<uint16_t>((rig.dev().sumAreaEnd - rig.dev().sumAreaStart + 1) * 0xFFu);
     ASSERT_NE(rig.image->fileSum(), blankSum);
 
-    ASSERT_EQ(ops.programDevice(), 1) << shownList(rig.op);
+    ASSERT_EQ(ops.programDevice(), 1) << rig.codes();
     expectShown(rig.op, 11006);
     EXPECT_EQ(rig.shownCodes(), std::vector<int32_t>{11006});
     EXPECT_EQ(rig.flash(), rig.expectedFlash());
@@ -151,7 +143,7 @@ TEST_P(SingleBootDevice, ProgramsVerifiesReadsProtectsAndErases) {
         expectShown(rig.op, 11016);
         const uint32_t block = base + 0x1000;
         const size_t mark = rig.mark();
-        ASSERT_EQ(ops.eraseBlock(block, 0x1000), 1) << shownList(rig.op);
+        ASSERT_EQ(ops.eraseBlock(block, 0x1000), 1) << rig.codes();
         expectShown(rig.op, 11003);
         // Status first, then the erase: the address part, then the block's number.
         const Bytes sent = rig.receivedSince(mark);
@@ -162,7 +154,7 @@ TEST_P(SingleBootDevice, ProgramsVerifiesReadsProtectsAndErases) {
         Bytes blockErased = rig.expectedFlash();
         std::fill_n(blockErased.begin() + (block - base), 0x1000, 0xFF);
         EXPECT_EQ(rig.flash(), blockErased);
-        ASSERT_EQ(ops.programDevice(), 1) << shownList(rig.op);
+        ASSERT_EQ(ops.programDevice(), 1) << rig.codes();
     } else {
         EXPECT_EQ(ops.readFlash(oddStart, back.data(), 0x42), 0);
         expectShown(rig.op, 11001);
@@ -195,7 +187,7 @@ TEST_P(SingleBootDevice, ProgramsVerifiesReadsProtectsAndErases) {
     }
 
     if (ProtectTypes(bt)) {
-        ASSERT_EQ(rig.engine.boot().protectChip(true, true), 1) << shownList(rig.op);
+        ASSERT_EQ(rig.engine.boot().protectChip(true, true), 1) << rig.codes();
         expectShown(rig.op, 11027);
         EXPECT_EQ(rig.session.ProtectState, 1);
         if (bt == 11) {
@@ -204,7 +196,7 @@ TEST_P(SingleBootDevice, ProgramsVerifiesReadsProtectsAndErases) {
         }
     }
 
-    ASSERT_EQ(ops.eraseChip(true), 1) << shownList(rig.op);
+    ASSERT_EQ(ops.eraseChip(true), 1) << rig.codes();
     expectShown(rig.op, 11002);
     EXPECT_TRUE(rig.erased());
     EXPECT_EQ(rig.session.ProtectState, 0);
@@ -216,13 +208,13 @@ TEST_P(SingleBootDevice, ProgramsVerifiesReadsProtectsAndErases) {
     }
 
     // Programmed again from the erased chip: the blank-chip password opens it.
-    ASSERT_EQ(ops.programDevice(), 1) << shownList(rig.op);
+    ASSERT_EQ(ops.programDevice(), 1) << rig.codes();
     EXPECT_EQ(rig.flash(), rig.expectedFlash());
 }
 
 INSTANTIATE_TEST_SUITE_P(AllSingleBootDevices, SingleBootDevice,
-                         ::testing::Values("KM16F32S", "KM16F60P", "KM8P48S", "KM8R32S",
-                                           "KMV5A60P", "KMR8L64S", "KMS11G60S", "KMT12E64S"));
+                         ::testing::Values("KM16F32S", "KM16F60P", "KM8P48S", "KM8R32S", "KMV5A60P",
+                                           "KMR8L64S", "KMS11G60S", "KMT12E64S"));
 
 // BootType 8 takes at most 1 KiB: a larger object is refused before anything
 // reaches the chip, which keeps what it holds; 1 KiB goes through.
@@ -237,7 +229,7 @@ TEST(SingleBootDevice, BootType8RefusesObjectsOverOneKiBAndKeepsTheChip) {
     EXPECT_EQ(rig.receivedSince(mark), Bytes{});
     rig.object.erase(std::prev(rig.object.end()));
     ASSERT_NO_FATAL_FAILURE(rig.loadObject(rig.object, "exact.h20"));
-    ASSERT_EQ(rig.ops->programDevice(), 1) << shownList(rig.op);
+    ASSERT_EQ(rig.ops->programDevice(), 1) << rig.codes();
     EXPECT_EQ(rig.flash(), rig.expectedFlash());
 }
 

@@ -341,8 +341,8 @@ TEST(Passwords, FixedAndFourByteFormsAnswerTheirCodes) {
     // wrong one there makes the chip start over.
     const Bytes text = {8, 'Q', 'U', 'I', 'N', 'T', 'A', 'V', 'E'};
     const Bytes quintave(text.begin() + 1, text.end());
-    const Bytes open = record(0x10, 0, Bytes{0x01, 0xFF, 0xB7, 0x01, 0xFF, 0xB8} + quintave) +
-                       record(0x01, 0, {});
+    const Bytes open =
+        record(0x10, 0, Bytes{0x01, 0xFF, 0xB7, 0x01, 0xFF, 0xB8} + quintave) + record(0x01, 0, {});
     for (bool right : {true, false}) {
         SimHost bt4("KM8R64");
         bt4.start();

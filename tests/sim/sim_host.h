@@ -52,7 +52,8 @@ inline Bytes header(uint32_t address, uint32_t count) {
 
 // Binary Intel HEX record, as the boot programs take them.
 inline Bytes record(uint8_t type, uint16_t address, const Bytes& data) {
-    const Bytes r = Bytes{uint8_t(data.size()), uint8_t(address >> 8), uint8_t(address), type} + data;
+    const Bytes r =
+        Bytes{uint8_t(data.size()), uint8_t(address >> 8), uint8_t(address), type} + data;
     return Bytes{0x3A} + r + Bytes{negSum(r)};
 }
 
@@ -172,7 +173,10 @@ class SimHost {
                  bool waitForStart = true) {
         transferWcp(file, passwordPart, usePassword);
         const int bt = dev.bootType;
-        const int ms = bt == 2 || bt == 5 ? 100 : bt == 6 || bt == 9 ? 200 : PasswordBootTypes(bt) ? 333 : 0;
+        const int ms = bt == 2 || bt == 5      ? 100
+                       : bt == 6 || bt == 9    ? 200
+                       : PasswordBootTypes(bt) ? 333
+                                               : 0;
         if (waitForStart) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
 
