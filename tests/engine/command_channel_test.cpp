@@ -12,8 +12,6 @@
 namespace ostrand::test {
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
 struct ExchangeRig {
     TestFolder folder;
     Session session;
@@ -24,7 +22,7 @@ struct ExchangeRig {
     MemoryPort* port = nullptr;
     std::unique_ptr<CFlashEngine> engine;
 
-    explicit ExchangeRig(const std::string& device = "KM16F48") {
+    ExchangeRig() {
         writeFastDefinition(folder.path());
         EXPECT_EQ(devices.load(folder.path() / "Ostrand.def"), 0);
         settings.initialise(folder.path());
@@ -32,7 +30,7 @@ struct ExchangeRig {
         port = memory.get();
         engine = std::make_unique<CFlashEngine>(session, op, devices, settings, passwords,
                                                 std::move(memory));
-        EXPECT_GE(devices.select(device), 0);
+        EXPECT_GE(devices.select("KM16F48"), 0);
         EXPECT_EQ(engine->link().loadDeviceParameters(), 1);
         EXPECT_TRUE(port->open("memory", 9600));
         port->rates.clear();

@@ -294,21 +294,6 @@ TEST(Passwords, FreeLengthPasswordAcceptedAndRefused) {
     }
 }
 
-TEST(Passwords, AChipWithoutAProgramTakesPasswordBytesOrNone) {
-    for (bool withBytes : {true, false}) {
-        SimHost host("KM16F96");
-        host.start();
-        host.connect();
-        host.exchange({0x60}, {0x60});
-        const Bytes pw = withBytes ? Bytes(255, 0xFF) : Bytes{};
-        host.exchange(host.passwordFrame(pw, host.dev.passwordAreaStart, host.dev.passwordAreaEnd) +
-                          record(0x02, 0, {0, 0}) +
-                          record(0x00, 0xF000, {'O', 'W', 'C', 'P', 6, 2}) + record(0x01, 0, {}),
-                      SimHost::transferEnd(uint16_t('O' + 'W' + 'C' + 'P' + 6 + 2)));
-        EXPECT_EQ(host.chip().wcpKind(), 6);
-    }
-}
-
 TEST(Passwords, FixedAndFourByteFormsAnswerTheirCodes) {
     // The 12-byte password against a blank chip (all 0xFF): every byte counts.
     Bytes firstWrong(12, 0xFF);

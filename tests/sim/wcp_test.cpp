@@ -136,19 +136,6 @@ TEST(Wcp, ReadProtectedChipRefusesTheTransfer) {
     host.exchange({0x60}, {0x44});
 }
 
-TEST(Wcp, EccFaultFailsOneWrite) {
-    SimHost host("KM16F48", {"ecc"});
-    host.start();
-    host.connect();
-    host.loadWcp("wordwrite.wcp");
-    for (uint8_t expected : {0x58, 0x50}) {
-        host.headed(0x50, 0x200, 2);
-        host.exchange({0x12, 0x34, negSum({0x12, 0x34})}, {0x50});
-        EXPECT_EQ(host.read(1), Bytes{expected});
-    }
-    EXPECT_EQ(host.flash().read(0x200), 0x12);
-}
-
 TEST(Line, PaceHoldsEveryByteForItsWireTime) {
     SimHost host("KM16F48");
     host.pace();
