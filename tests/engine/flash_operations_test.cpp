@@ -1,94 +1,44 @@
 // Flash operations end to end: every WCP device programs a real object file
 // into the simulated chip and reads, verifies, compares, saves, erases and
 // writes it back; the simulated flash file is the witness.
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
-#include "engine/flash_operations.h"
-#include "objfile/object_image.h"
 #include "sim_rig.h"
 
 namespace ostrand::test {
 namespace {
 
-// The rig with an object image and the flash operations over it.
+// A blank chip and an object of two ranges, the second at an odd address.
 struct FlashRig : EngineRig {
-    std::unique_ptr<ObjectImage> image;
-    std::unique_ptr<FlashOperations> ops;
     std::vector<AddressRange> ranges;
 
-    void startDevice(const std::string& device, const std::vector<std::string>& faults = {}) {
-        start(device, "9600", faults, true);
-        engine.wcp().setWcpFolder(OSTRAND_DATA);
-        const DeviceDefinition* d = devices.selected();
-        const int32_t bt = d->bootType;
-        if (bt != 4 && bt != 12) {
-            // The chip starts erased: its password is the blank-chip password.
-            const std::string text = blankPasswordText(bt);
-            const uint32_t at = BootTypesC(bt) ? 0 : d->passwordAreaStart;
-            passwords.devicePasswordOption = 1;
-            passwords.devicePasswordType = passwords.objectPasswordType = 1;
-            passwords.devicePassword = passwords.objectPassword = text;
-            passwords.deviceNumAdd = passwords.deviceCmpAdd = at;
-            passwords.objectNumAdd = passwords.objectCmpAdd = at;
-        }
-        ASSERT_EQ(engine.connect(1), 1);
-    }
-
-    // An Intel HEX object of two ranges, the second one at an odd address.
-    std::filesystem::path writeObject() {
-        const DeviceDefinition* d = devices.selected();
-        const uint32_t base = d->singleBootFlashStart;
+    void startDevice(const std::string& device) {
+        ASSERT_NO_FATAL_FAILURE(startBlank(device));
+        const uint32_t base = dev().singleBootFlashStart;
         ranges = {{base + 0x100, base + 0x47F}, {base + 0x1003, base + 0x1042}};
-        std::string text;
-        auto record = [&](uint32_t address, uint8_t type, const std::vector<uint8_t>& data) {
-            appendHexRecord(text, type, static_cast<uint16_t>(address), data.data(),
-                            static_cast<uint32_t>(data.size()));
-        };
-        for (const AddressRange& r : ranges) {
-            const uint32_t segment = (r.start >> 16) << 12;
-            record(0, 0x02, {static_cast<uint8_t>(segment >> 8), static_cast<uint8_t>(segment)});
-            for (uint32_t a = r.start; a <= r.end; a += 16) {
-                std::vector<uint8_t> data;
-                for (uint32_t i = a; i <= std::min(r.end, a + 15); ++i)
-                    data.push_back(static_cast<uint8_t>((i * 7 + 3) & 0xFF));
-                record(a - segment * 16, 0x00, data);
-            }
-        }
-        text += ":00000001FF\n";
-        settings.inForce.openFile = folder.write("object.h20", text).string();
-        image =
-            std::make_unique<ObjectImage>(session, op, devices, settings.inForce, folder.path());
-        EXPECT_EQ(image->load(false), 1) << ::testing::PrintToString(op.codes());
-        ops = std::make_unique<FlashOperations>(engine, *image);
-        return settings.inForce.openFile;
+        ASSERT_NO_FATAL_FAILURE(loadObject(object()));
     }
-
-    // The flash the object should leave on an erased chip.
-    std::vector<uint8_t> expectedFlash() const {
-        const DeviceDefinition* d = devices.selected();
-        std::vector<uint8_t> f = flash();
-        std::fill(f.begin(), f.end(), 0xFF);
+    std::map<uint32_t, uint8_t> object() const {
+        std::map<uint32_t, uint8_t> bytes;
         for (const AddressRange& r : ranges)
-            for (uint32_t a = r.start; a <= r.end; ++a)
-                f[a - d->singleBootFlashStart] = static_cast<uint8_t>((a * 7 + 3) & 0xFF);
+            for (uint32_t a = r.start; a <= r.end; ++a) bytes[a] = pattern(a);
+        return bytes;
+    }
+    // The flash the object should leave on an erased chip.
+    Bytes expectedFlash() const {
+        Bytes f(flash().size(), 0xFF);
+        for (const auto& [a, b] : object()) f[a - dev().singleBootFlashStart] = b;
         return f;
     }
 };
-
-const char* const kWcpDevices[] = {"KM16F48",  "KM16F96",   "KM8P32",    "KM8R64",
-                                   "KMV5A128", "KMV6B256",  "KMV9C384",  "KMV7Q3",
-                                   "KMR8L256", "KMR10T128", "KMS11G124", "KMT12E48"};
 
 class WcpDevice : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(WcpDevice, ProgramsVerifiesComparesSavesErasesAndWrites) {
     FlashRig rig;
-    rig.startDevice(GetParam());
-    const auto object = rig.writeObject();
-    ASSERT_TRUE(rig.image->loaded());
+    ASSERT_NO_FATAL_FAILURE(rig.startDevice(GetParam()));
+    const std::string object = rig.settings.inForce.openFile;
     FlashOperations& ops = *rig.ops;
     const int32_t bt = rig.engine.device().bootType;
 
@@ -101,7 +51,7 @@ TEST_P(WcpDevice, ProgramsVerifiesComparesSavesErasesAndWrites) {
     EXPECT_EQ(ops.blankCheck(true), 1);
     EXPECT_EQ(rig.op.last()->code, 11017);
 
-    ASSERT_EQ(ops.programDevice(), 1) << ::testing::PrintToString(rig.op.codes());
+    ASSERT_EQ(ops.programDevice(), 1) << rig.codes();
     EXPECT_EQ(rig.op.last()->code, 11006);
     EXPECT_EQ(rig.flash(), rig.expectedFlash());
     EXPECT_EQ(rig.op.progressRange, rig.op.progressPos);
@@ -115,8 +65,7 @@ TEST_P(WcpDevice, ProgramsVerifiesComparesSavesErasesAndWrites) {
     std::vector<uint8_t> back(0x42);
     ASSERT_EQ(ops.readFlash(rig.ranges[1].start - 1, back.data(), 0x42), 1);
     EXPECT_EQ(back[0], 0xFF);
-    for (uint32_t i = 1; i < 0x41; ++i)
-        EXPECT_EQ(back[i], static_cast<uint8_t>(((rig.ranges[1].start + i - 1) * 7 + 3) & 0xFF));
+    for (uint32_t i = 1; i < 0x41; ++i) EXPECT_EQ(back[i], pattern(rig.ranges[1].start + i - 1));
 
     // The saved file holds the object's bytes where the object has them.
     const auto saved = rig.folder.path() / "saved.h20";
@@ -133,9 +82,8 @@ TEST_P(WcpDevice, ProgramsVerifiesComparesSavesErasesAndWrites) {
 
     // One byte changed in the chip: compare finds it.
     const uint32_t changed = rig.ranges[0].start + 0x20;
-    const uint8_t now = static_cast<uint8_t>((changed * 7 + 3) & 0xFF);
-    const uint8_t cleared[2] = {static_cast<uint8_t>(now & 0x0F),
-                                static_cast<uint8_t>(((changed + 1) * 7 + 3) & 0xFF)};
+    const uint8_t now = pattern(changed);
+    const uint8_t cleared[2] = {static_cast<uint8_t>(now & 0x0F), pattern(changed + 1)};
     ASSERT_EQ(rig.engine.wcp().wcpWrite(changed, cleared, 2), 1);
     CompareDifference d;
     EXPECT_EQ(ops.compareWithFile(false, true, &d), 1);
@@ -167,30 +115,31 @@ TEST_P(WcpDevice, ProgramsVerifiesComparesSavesErasesAndWrites) {
     EXPECT_TRUE(std::all_of(afterBlock.begin(), afterBlock.begin() + 0x1000,
                             [](uint8_t b) { return b == 0xFF; }));
     EXPECT_EQ(afterBlock[rig.ranges[1].start - rig.engine.device().flashStart],
-              static_cast<uint8_t>((rig.ranges[1].start * 7 + 3) & 0xFF));
+              pattern(rig.ranges[1].start));
     EXPECT_EQ(ops.blankCheck(true), 0);
     EXPECT_EQ(rig.op.last()->code, 11016);
 
     ASSERT_EQ(ops.eraseChip(true), 1);
     EXPECT_EQ(rig.op.last()->code, 11002);
-    const auto erased = rig.flash();
-    EXPECT_TRUE(std::all_of(erased.begin(), erased.end(), [](uint8_t b) { return b == 0xFF; }));
+    EXPECT_TRUE(rig.erased());
     EXPECT_EQ(ops.blankCheck(true), 1);
 
     EXPECT_EQ(rig.engine.wcp().wcpReadProtect(), 1);
     EXPECT_EQ(rig.session.ProtectState.load(), ProtectTypes(bt) ? 1 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllWcpDevices, WcpDevice, ::testing::ValuesIn(kWcpDevices));
+INSTANTIATE_TEST_SUITE_P(AllWcpDevices, WcpDevice,
+                         ::testing::Values("KM16F48", "KM16F96", "KM8P32", "KM8R64", "KMV5A128",
+                                           "KMV6B256", "KMV9C384", "KMV7Q3", "KMR8L256",
+                                           "KMR10T128", "KMS11G124", "KMT12E48"));
 
 // The same operations through both flash targets of one chip: the WCP in
 // RAM, then the boot program after a new connection, sum and blank-check
 // alike; an erase through the boot program is blank to both.
 TEST(FlashTargets, WcpAndBootTargetsSeeTheSameChip) {
     FlashRig rig;
-    rig.startDevice("KMS11G124");
-    rig.writeObject();
-    ASSERT_EQ(rig.ops->programDevice(), 1) << ::testing::PrintToString(rig.op.codes());
+    ASSERT_NO_FATAL_FAILURE(rig.startDevice("KMS11G124"));
+    ASSERT_EQ(rig.ops->programDevice(), 1) << rig.codes();
     rig.op.messages.clear();
     const AddressRange r = rig.ranges[0];
     // From the flash start, over the end of the first range.
@@ -220,15 +169,14 @@ TEST(FlashTargets, WcpAndBootTargetsSeeTheSameChip) {
     reconnect();
     const Seen boot = look(rig.engine.bootTarget(), false);
     EXPECT_EQ(wcp.bytes[0xFF], 0xFF);
-    EXPECT_EQ(wcp.bytes[0x100], static_cast<uint8_t>((r.start * 7 + 3) & 0xFF));
+    EXPECT_EQ(wcp.bytes[0x100], pattern(r.start));
     EXPECT_EQ(wcp.sum, boot.sum);
     EXPECT_EQ(wcp.sum, rig.image->fileSum());
     EXPECT_EQ(wcp.blank, 0);
     EXPECT_EQ(boot.blank, 0);
 
     ASSERT_EQ(rig.engine.bootTarget().eraseChip(), 1);
-    const std::vector<uint8_t> erased = rig.flash();
-    EXPECT_TRUE(std::all_of(erased.begin(), erased.end(), [](uint8_t b) { return b == 0xFF; }));
+    EXPECT_TRUE(rig.erased());
     int32_t blank = 0;
     EXPECT_EQ(rig.engine.bootTarget().blankCheck(blank), 1);
     EXPECT_EQ(blank, 1);
@@ -237,7 +185,7 @@ TEST(FlashTargets, WcpAndBootTargetsSeeTheSameChip) {
     blank = 0;
     EXPECT_EQ(rig.engine.target().blankCheck(blank), 1);
     EXPECT_EQ(blank, 1);
-    EXPECT_TRUE(rig.quiet()) << ::testing::PrintToString(rig.op.codes());
+    EXPECT_TRUE(rig.quiet()) << rig.codes();
 }
 
 TEST(WritePlan, AlignsStartsAndRoundsTheLastChunk) {

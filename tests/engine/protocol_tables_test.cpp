@@ -1,5 +1,9 @@
+// Computed frames and divisors, and the flash cache's edges.
 #include <gtest/gtest.h>
 
+#include <vector>
+
+#include "engine/flash_cache.h"
 #include "engine/protocol_tables.h"
 
 namespace ostrand {
@@ -16,21 +20,6 @@ TEST(Frames, HeaderChecksumAndRegisterFrame) {
     uint8_t r[4];
     buildRegisterFrame(r, 0x8000, 0x55);
     EXPECT_EQ(uint8_t(r[0] + r[1] + r[2] + r[3]), 0);
-}
-
-TEST(Rates, CodesByBootTypeAndClock) {
-    EXPECT_EQ(rateCodeFor(1, 16, DataRate::parse("9600")), 0x28);
-    EXPECT_EQ(rateCodeFor(12, 16, DataRate::parse("76800")), 0x04);
-    EXPECT_EQ(rateCodeFor(5, 16, DataRate::parse("57600")), 0x06);
-    EXPECT_EQ(rateCodeFor(9, 16, DataRate::parse("62500")), 0x05);
-    EXPECT_EQ(rateCodeFor(1, 16, DataRate::parse("115200")), -1);
-    EXPECT_EQ(rateCodeFor(3, 4, DataRate::parse("76800")), -1);
-    EXPECT_EQ(rateCodeFor(3, 4, DataRate::parse("19200")), 0x00);  // code 0 is a real code here
-    EXPECT_EQ(rateCodeFor(3, 16, DataRate::parse("76800")), 0x00);
-    EXPECT_EQ(rateCodeFor(4, 16, DataRate::parse("38400")), -1);
-    EXPECT_EQ(rateCodeFor(11, 16, DataRate::parse("4800")), -1);
-    EXPECT_EQ(rateCodeFor(7, 16, DataRate::parse("128000")), 0x86);
-    EXPECT_EQ(rateCodeFor(1, 16, DataRate::parse("9601")), -1);
 }
 
 TEST(Rates, DivisorSearchPasses) {
@@ -50,27 +39,50 @@ TEST(Rates, DivisorSearchPasses) {
     EXPECT_FALSE(findDivisor(7000000.0, n, k));
 }
 
-TEST(ReplyCheck, TablesInSearchOrder) {
-    using V = ReplyVerdict;
-    auto v = [](ReplyKind kind, int bt, int col, uint8_t b) {
-        return classifyReply(kind, bt, col, b);
-    };
-    EXPECT_EQ(v(BootKind, 5, kColSum, 0x90).kind, V::Echo);
-    // 58 is listed as 10007 before 10010: the first pair decides.
-    EXPECT_EQ(v(WcpKind, 1, kWcpWrite, 0x58).code, 10007);
-    EXPECT_EQ(v(WcpKind, 1, kWcpWrite, 0x54).kind, V::IllegalWrite);
-    // The protect replies count for BootType 8 only.
-    EXPECT_EQ(v(WcpKind, 8, kWcpRead, 0x52).code, 10022);
-    EXPECT_EQ(v(WcpKind, 5, kWcpRead, 0x52).kind, V::CommandError);
-    EXPECT_EQ(v(BootKind, 1, kColSum, 0x62).code, 10011);
-    EXPECT_EQ(v(BootKind, 1, kColSum, 0x62).hint, 12144);
-    EXPECT_EQ(v(BootKind, 1, kColSum, 0x64).hint, 12101);
-    // Password boot types skip the RAM-loader table and use their own.
-    EXPECT_EQ(v(BootKind, 7, kColSum, 0x18).code, 10007);
-    EXPECT_EQ(v(BootKind, 1, kColSum, 0x18).kind, V::CommandError);
-    EXPECT_EQ(v(BootKind, 8, kColSum, 0x54).kind, V::CommandError);
-    EXPECT_EQ(v(BootKind, 10, kColSum, 0x58).code, 10007);
-    EXPECT_EQ(v(BootKind, 5, kColSum, 0x63).kind, V::CommandError);
+// The flash cache keeps only the bytes it covers, whatever a write or erase
+// around its edges touches.
+TEST(FlashCache, WritesAndErasesAcrossItsEdgesChangeOnlyWhatItCovers) {
+    FlashCache cache;
+    cache.reset(0x100, 0x107, true);
+    ASSERT_EQ(cache.length(), 8u);
+    EXPECT_FALSE(cache.valid());
+    EXPECT_TRUE(cache.allBytes(0xFF));
+
+    // 0xFC..0x103: the first four bytes fall before the cache.
+    const std::vector<uint8_t> written = {1, 2, 3, 4, 5, 6, 7, 8};
+    cache.update(0xFC, written.data(), 8);
+    EXPECT_EQ(cache.data(), (std::vector<uint8_t>{5, 6, 7, 8, 0xFF, 0xFF, 0xFF, 0xFF}));
+    // 0x106..0x10A: only the last two covered bytes.
+    cache.fill(0x106, 5, 0x00);
+    EXPECT_EQ(cache.data(), (std::vector<uint8_t>{5, 6, 7, 8, 0xFF, 0xFF, 0x00, 0x00}));
+    // Outside on both sides and empty counts: nothing moves.
+    cache.fill(0x108, 4, 0x11);
+    cache.fill(0xF0, 0x10, 0x11);
+    cache.update(0x100, written.data(), 0);
+    EXPECT_EQ(cache.data(), (std::vector<uint8_t>{5, 6, 7, 8, 0xFF, 0xFF, 0x00, 0x00}));
+
+    cache.fillAll(0x00);
+    EXPECT_TRUE(cache.allBytes(0x00));
+    EXPECT_FALSE(cache.allBytes(0xFF));
+
+    cache.take(std::vector<uint8_t>(8, 0xA5));
+    EXPECT_TRUE(cache.valid());
+    // A new device starts unknown again.
+    cache.reset(0x200, 0x20F, true);
+    EXPECT_FALSE(cache.valid());
+    EXPECT_EQ(cache.data(), std::vector<uint8_t>(16, 0xFF));
+}
+
+TEST(FlashCache, ACacheThatHoldsNothingIsNeverAllOneValue) {
+    FlashCache cache;
+    cache.reset(0x100, 0x107, false);
+    const uint8_t b = 0x00;
+    cache.update(0x100, &b, 1);
+    cache.fillAll(0xFF);
+    EXPECT_TRUE(cache.empty());
+    // An empty cache must not pass as a blank or all-zero vector area.
+    EXPECT_FALSE(cache.allBytes(0xFF));
+    EXPECT_FALSE(cache.allBytes(0x00));
 }
 
 }  // namespace

@@ -3,15 +3,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <regex>
+#include <map>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,13 +16,53 @@
 #include "app/operator.h"
 #include "app/session.h"
 #include "engine/engine_session.h"
+#include "engine/flash_operations.h"
+#include "objfile/hex_records.h"
+#include "objfile/object_image.h"
 #include "recording_operator.h"
 #include "sim_process.h"
 #include "test_folder.h"
 
-extern char** environ;
-
 namespace ostrand::test {
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+inline ::testing::AssertionResult startsWith(const Bytes& all, const Bytes& prefix) {
+    if (all.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), all.begin()))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << ::testing::PrintToString(all);
+}
+
+// The byte the objects of these tests hold at an address.
+inline uint8_t pattern(uint32_t a) {
+    return static_cast<uint8_t>((a * 7 + 3) & 0xFF);
+}
+
+// Intel HEX text of bytes by address, up to 16 to a record; a segment record
+// wherever the 64 KiB segment is no longer the one before (0 at first).
+inline std::string hexText(const std::map<uint32_t, uint8_t>& bytes) {
+    std::string text;
+    uint32_t segment = 0;
+    for (auto it = bytes.begin(); it != bytes.end();) {
+        const uint32_t a = it->first;
+        if ((a >> 16) << 12 != segment) {
+            segment = (a >> 16) << 12;
+            appendHexSegment(text, static_cast<uint16_t>(segment));
+        }
+        std::vector<uint8_t> data;
+        while (it != bytes.end() && it->first == a + data.size() && data.size() < 16 &&
+               (it->first >> 16) << 12 == segment)
+            data.push_back((it++)->second);
+        appendHexRecord(text, 0, static_cast<uint16_t>(a), data.data(), uint32_t(data.size()));
+    }
+    text += kHexEndRecord;
+    return text;
+}
 
 // One program's worth of state around an engine, built as every front end
 // builds it.
@@ -39,19 +76,23 @@ struct EngineRig {
     PasswordSet& passwords = parts.passwords;
     CFlashEngine& engine = parts.engine;
     SimChip chip;
+    std::unique_ptr<ObjectImage> image;
+    std::unique_ptr<FlashOperations> ops;
 
     EngineRig() {
         writeFastDefinition(folder.path());
         EXPECT_TRUE(parts.loadDefinitions());
         setTimeout(&EngineTimeouts::echo, 300);
     }
+    EngineRig(const EngineRig&) = delete;
 
     void setTimeout(uint32_t EngineTimeouts::*which, uint32_t ms) {
         EngineTimeouts t = engine.timeouts();
         t.*which = ms;
         engine.setTimeouts(t);
     }
-    EngineRig(const EngineRig&) = delete;
+    const DeviceDefinition& dev() const { return *devices.selected(); }
+    std::string codes() const { return ::testing::PrintToString(op.codes()); }
 
     // Starts the chip and sets the engine up for it.
     void start(const std::string& device, const std::string& rate = "9600",
@@ -70,44 +111,72 @@ struct EngineRig {
         applyFixedClock(devices.selected()->bootType, v);
         devices.applyProgrammingMode();
     }
+    // The chip starts erased: the device and object passwords are the
+    // blank-chip password.
+    void useBlankPassword() {
+        const int32_t bt = dev().bootType;
+        if (bt == 4 || bt == 12) return;
+        const uint32_t at = BootTypesC(bt) ? 0 : dev().passwordAreaStart;
+        passwords.devicePasswordOption = 1;
+        passwords.devicePasswordType = passwords.objectPasswordType = 1;
+        passwords.devicePassword = passwords.objectPassword = blankPasswordText(bt);
+        passwords.deviceNumAdd = passwords.deviceCmpAdd = at;
+        passwords.objectNumAdd = passwords.objectCmpAdd = at;
+    }
+    // A blank chip with its flash file and the WCPs, connected.
+    void startBlank(const std::string& device, const std::vector<std::string>& faults = {}) {
+        start(device, "9600", faults, true);
+        engine.wcp().setWcpFolder(OSTRAND_DATA);
+        useBlankPassword();
+        ASSERT_EQ(engine.connect(1), 1) << codes();
+    }
+    // The object as the open file, and flash operations over it.
+    void loadObject(const std::map<uint32_t, uint8_t>& bytes, const std::string& name = "o.h20") {
+        settings.inForce.openFile = folder.write(name, hexText(bytes)).string();
+        image =
+            std::make_unique<ObjectImage>(session, op, devices, settings.inForce, folder.path());
+        ASSERT_EQ(image->load(false), 1) << codes();
+        ops = std::make_unique<FlashOperations>(engine, *image);
+    }
+
     std::filesystem::path flashPath() const { return folder.path() / "flash.bin"; }
     std::filesystem::path logPath() const { return folder.path() / "chip.log"; }
-    // Every byte the chip has received so far, in order.
-    std::vector<uint8_t> received() const {
+    // Every byte the chip has received ("rx") or sent ("tx") so far, in order.
+    Bytes received(const std::string& direction = "rx") const {
         std::ifstream in(logPath());
-        std::vector<uint8_t> bytes;
+        Bytes bytes;
         std::string line;
         while (std::getline(in, line)) {
             std::istringstream fields(line);
             std::string ms, kind, hex;
             fields >> ms >> kind;
-            if (kind != "rx") continue;
+            if (kind != direction) continue;
             while (fields >> hex)
                 bytes.push_back(static_cast<uint8_t>(std::stoul(hex, nullptr, 16)));
         }
         return bytes;
     }
     // What the chip receives from now on: received() from this mark.
-    size_t mark() const { return received().size(); }
-    std::vector<uint8_t> receivedSince(size_t from) const {
-        const std::vector<uint8_t> all = received();
-        return std::vector<uint8_t>(all.begin() + std::ptrdiff_t(std::min(from, all.size())),
-                                    all.end());
+    size_t mark(const std::string& direction = "rx") const { return received(direction).size(); }
+    Bytes receivedSince(size_t from, const std::string& direction = "rx") const {
+        const Bytes all = received(direction);
+        return Bytes(all.begin() + std::ptrdiff_t(std::min(from, all.size())), all.end());
     }
     // The simulated flash: first area then second area.
-    std::vector<uint8_t> flash() const {
+    Bytes flash() const {
         std::ifstream in(flashPath(), std::ios::binary);
-        return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+        return Bytes(std::istreambuf_iterator<char>(in), {});
     }
-    void writeFlash(const std::vector<uint8_t>& bytes) const {
+    void writeFlash(const Bytes& bytes) const {
         std::ofstream(flashPath(), std::ios::binary)
             .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     }
-    // Nothing shown but the notice that a pseudo-terminal has no modem lines.
-    bool quiet() const {
-        return std::all_of(op.messages.begin(), op.messages.end(),
-                           [](const ShownMessage& m) { return m.code == 12153; });
+    bool erased() const {
+        const Bytes f = flash();
+        return std::all_of(f.begin(), f.end(), [](uint8_t b) { return b == 0xFF; });
     }
+    // Nothing shown but the notice that a pseudo-terminal has no modem lines.
+    bool quiet() const { return shownCodes().empty(); }
     // The codes shown, without that notice.
     std::vector<int32_t> shownCodes() const {
         std::vector<int32_t> codes;

@@ -1,186 +1,130 @@
 // WCPs on the wire and when they fail: which WCP is resident after which
 // command (seen in the simulator's log), broken WCP files, error replies and a
 // time-out at every step; after each failure the engine must go on.
-#include <algorithm>
-#include <fstream>
-
-#include "engine/flash_operations.h"
-#include "objfile/hex_records.h"
-#include "objfile/object_image.h"
 #include "sim_rig.h"
 
 namespace ostrand::test {
 namespace {
 
-// The rig with its own WCP folder, short time-outs and, optionally, the
-// simulator's event log.
-struct WcpRig : EngineRig {
-    std::filesystem::path wcp = folder.path() / "wcp";
-    SimChip loggedChip;
+// A blank chip with short time-outs, and 0x300 bytes of 0x5A at the flash
+// start plus 0x100 as the object.
+void startWcp(EngineRig& rig, const std::string& device,
+              const std::vector<std::string>& faults = {}) {
+    ASSERT_NO_FATAL_FAILURE(rig.startBlank(device, faults));
+    rig.setTimeout(&EngineTimeouts::completion, 300);
+    rig.setTimeout(&EngineTimeouts::readByte, 300);
+    std::map<uint32_t, uint8_t> object;
+    const uint32_t base = rig.dev().singleBootFlashStart + 0x100;
+    for (uint32_t a = base; a < base + 0x300; ++a) object[a] = 0x5A;
+    ASSERT_NO_FATAL_FAILURE(rig.loadObject(object));
+}
 
-    void startDevice(const std::string& device, const std::vector<std::string>& faults = {},
-                     bool withLog = false) {
-        std::filesystem::create_directories(wcp);
-        std::filesystem::copy(std::string(OSTRAND_DATA) + "/" + device, wcp / device);
-        if (withLog)
-            startLogged(device);
-        else
-            start(device, "9600", faults, true);
-        engine.wcp().setWcpFolder(wcp);
-        setTimeout(&EngineTimeouts::completion, 300);
-        setTimeout(&EngineTimeouts::readByte, 300);
-        const DeviceDefinition* d = devices.selected();
-        // The chip starts erased: its password is the blank-chip password.
-        passwords.devicePasswordOption = 1;
-        passwords.devicePasswordType = passwords.objectPasswordType = 1;
-        passwords.devicePassword = passwords.objectPassword = blankPasswordText(d->bootType);
-        const uint32_t at = BootTypesC(d->bootType) ? 0 : d->passwordAreaStart;
-        passwords.deviceNumAdd = passwords.deviceCmpAdd = at;
-        passwords.objectNumAdd = passwords.objectCmpAdd = at;
-        ASSERT_EQ(engine.connect(1), 1);
+// The log's WCP story: M a match, W<kind> a WCP started, L a WCP left.
+std::string story(const EngineRig& rig) {
+    std::ifstream in(rig.logPath());
+    std::string line, s;
+    while (std::getline(in, line)) {
+        if (line.find(" rate matched at ") != std::string::npos) s += "M ";
+        if (line.find(" reset WCP left") != std::string::npos) s += "L ";
+        const auto k = line.find(" wcp running kind ");
+        if (k != std::string::npos) s += "W" + line.substr(k + 18) + " ";
     }
+    return s;
+}
 
-    void startLogged(const std::string& device) {
-        const std::string port =
-            loggedChip.start(folder.path(), device, {}, flashPath(), logPath());
-        ASSERT_FALSE(port.empty());
-        configure(device, port, "9600");
-    }
-    std::filesystem::path logPath() const { return folder.path() / "sim.log"; }
-    // A flash byte; the chip writes its flash file at its first change.
-    uint8_t flashAt(uint32_t offset) const {
-        const auto f = flash();
-        return offset < f.size() ? f[offset] : 0xFF;
-    }
-
-    // The log's WCP story: M a match, W<kind> a WCP started, L a WCP left.
-    std::string story() const {
-        std::ifstream in(logPath());
-        std::string line, s;
-        while (std::getline(in, line)) {
-            if (line.find(" rate matched at ") != std::string::npos) s += "M ";
-            if (line.find(" reset WCP left") != std::string::npos) s += "L ";
-            const auto k = line.find(" wcp running kind ");
-            if (k != std::string::npos) s += "W" + line.substr(k + 18) + " ";
-        }
-        return s;
-    }
-
-    const ShownMessage* find(int32_t code) const {
-        for (const auto& m : op.messages)
-            if (m.code == code) return &m;
-        return nullptr;
-    }
-};
-
-struct ObjectRig : WcpRig {
-    std::unique_ptr<ObjectImage> image;
-    std::unique_ptr<FlashOperations> ops;
-
-    // 0x300 bytes of 0x5A at the flash start plus 0x100.
-    void loadObject() {
-        const uint32_t base = devices.selected()->singleBootFlashStart + 0x100;
-        std::string text;
-        const uint8_t data[16] = {0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A,
-                                  0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A, 0x5A};
-        appendHexSegment(text, static_cast<uint16_t>((base >> 16) << 12));
-        for (uint32_t a = base; a < base + 0x300; a += 16)
-            appendHexRecord(text, 0, static_cast<uint16_t>(a & 0xFFFF), data, 16);
-        text += kHexEndRecord;
-        settings.inForce.openFile = folder.write("object.h20", text).string();
-        image =
-            std::make_unique<ObjectImage>(session, op, devices, settings.inForce, folder.path());
-        ASSERT_EQ(image->load(false), 1) << ::testing::PrintToString(op.codes());
-        ops = std::make_unique<FlashOperations>(engine, *image);
-    }
-};
+const ShownMessage* find(const EngineRig& rig, int32_t code) {
+    for (const auto& m : rig.op.messages)
+        if (m.code == code) return &m;
+    return nullptr;
+}
 
 TEST(WcpOnTheWire, DivLeavesAndRematchesForEachWcpAllTransfersOnce) {
     {
         // KM16F48 runs one WCP per command.
-        ObjectRig rig;
-        rig.startDevice("KM16F48", {}, true);
-        rig.loadObject();
+        EngineRig rig;
+        ASSERT_NO_FATAL_FAILURE(startWcp(rig, "KM16F48"));
         EXPECT_EQ(rig.ops->blankCheck(false), 1);
         ASSERT_EQ(rig.ops->programDevice(), 1);
         uint8_t back[4] = {};
         ASSERT_EQ(rig.ops->readFlash(0x100, back, 4), 1);
         EXPECT_EQ(back[3], 0x5A);
         ASSERT_EQ(rig.ops->readFlash(0x200, back, 4), 1);  // still resident: no transfer
-        EXPECT_EQ(rig.story(), "M W3 L M W0 L M W1 ");
+        EXPECT_EQ(story(rig), "M W3 L M W0 L M W1 ");
     }
-    {
-        // KM16F96 takes its total WCP once and keeps it for everything.
-        ObjectRig rig;
-        rig.startDevice("KM16F96", {}, true);
-        rig.loadObject();
-        EXPECT_EQ(rig.ops->blankCheck(false), 1);
-        ASSERT_EQ(rig.ops->programDevice(), 1);
-        uint16_t sum = 0;
-        EXPECT_EQ(rig.ops->verifySum(false, sum), 0);
-        EXPECT_EQ(rig.ops->compareWithFile(false), 0);
-        EXPECT_EQ(rig.ops->eraseChip(false), 1);
-        EXPECT_EQ(rig.story(), "M W6 ");
-    }
+    // KM16F96 takes its total WCP once and keeps it for everything.
+    EngineRig rig;
+    ASSERT_NO_FATAL_FAILURE(startWcp(rig, "KM16F96"));
+    EXPECT_EQ(rig.ops->blankCheck(false), 1);
+    ASSERT_EQ(rig.ops->programDevice(), 1);
+    uint16_t sum = 0;
+    EXPECT_EQ(rig.ops->verifySum(false, sum), 0);
+    EXPECT_EQ(rig.ops->compareWithFile(false), 0);
+    EXPECT_EQ(rig.ops->eraseChip(false), 1);
+    EXPECT_EQ(story(rig), "M W6 ");
 }
 
 TEST(WcpFiles, BrokenFilesAreReportedAndTheEngineGoesOn) {
-    WcpRig rig;
-    rig.startDevice("KMR8L256");
-    CFlashEngine& e = rig.engine;
-    const auto blank = rig.wcp / "KMR8L256" / "blank.wcp";
-    std::ifstream in(blank);
-    const std::string good((std::istreambuf_iterator<char>(in)), {});
-    int32_t isBlank = 0;
-    struct Case {
-        std::string text;  // empty: no file
-        int32_t code, place, hint;
-    };
+    EngineRig rig;
+    ASSERT_NO_FATAL_FAILURE(rig.startBlank("KMR8L256"));
+    const auto wcp = rig.folder.path() / "wcp";
+    std::filesystem::create_directories(wcp);
+    std::filesystem::copy(std::string(OSTRAND_DATA) + "/KMR8L256", wcp / "KMR8L256");
+    rig.engine.wcp().setWcpFolder(wcp);
+    const auto blank = wcp / "KMR8L256" / "blank.wcp";
+    const std::string good = rig.folder.read("wcp/KMR8L256/blank.wcp");
     std::string corrupted = good;
     corrupted[corrupted.find('\n') - 1] ^= 1;  // the first record's checksum
-    const Case cases[] = {
+    const struct {
+        std::string text;  // empty: no file
+        int32_t code, place, hint;
+    } cases[] = {
         {"", 10311, 12, 12116},
         {corrupted, 10303, 15, 12107},
         {":020000000102FB\n" + good, 10305, 15, 12107},  // below the RAM
         {":0210000301029A\n" + good, 10306, 15, 12107},  // record type 03
+        {good, 0, 0, 0},
     };
-    for (const Case& c : cases) {
+    const uint32_t at = rig.engine.device().flashStart;
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.code);
         std::filesystem::remove(blank);
         if (!c.text.empty()) std::ofstream(blank) << c.text;
         rig.op.messages.clear();
-        EXPECT_EQ(e.wcp().wcpBlankCheck(e.device().flashStart, 0x100, isBlank), 0);
-        ASSERT_EQ(rig.op.messages.size(), 1u);
+        int32_t isBlank = 0;
+        EXPECT_EQ(rig.engine.wcp().wcpBlankCheck(at, 0x100, isBlank), c.code ? 0 : 1);
+        EXPECT_EQ(isBlank, c.code ? 0 : 1);
+        ASSERT_EQ(rig.op.messages.size(), c.code ? 1u : 0u);
+        if (!c.code) continue;
         EXPECT_EQ(rig.op.messages[0].code, c.code);
         EXPECT_EQ(rig.op.messages[0].place, c.place);
         EXPECT_EQ(rig.op.messages[0].hint, c.hint);
         EXPECT_EQ(rig.op.messages[0].detail, "");
     }
-    std::ofstream(blank) << good;
-    isBlank = 0;
-    EXPECT_EQ(e.wcp().wcpBlankCheck(e.device().flashStart, 0x100, isBlank), 1);
-    EXPECT_EQ(isBlank, 1);
 }
 
 TEST(WcpReplies, EccAndIllegalWriteFailOnlyThatWrite) {
-    WcpRig rig;
-    rig.startDevice("KMR8L256", {"ecc"});
+    EngineRig rig;
+    ASSERT_NO_FATAL_FAILURE(startWcp(rig, "KMR8L256", {"ecc"}));
     CFlashEngine& e = rig.engine;
     const uint32_t at = e.device().flashStart + 0x40;
     const uint8_t zeros[2] = {0, 0}, ones[2] = {0xFF, 0xFF};
+    auto flashAt40 = [&] {
+        const Bytes f = rig.flash();  // the chip writes its file at its first change
+        return f.size() > 0x40 ? f[0x40] : 0xFF;
+    };
     EXPECT_EQ(e.wcp().wcpWrite(at, zeros, 2), 0);
-    ASSERT_NE(rig.find(10010), nullptr);
-    EXPECT_EQ(rig.find(10010)->place, 19);
-    EXPECT_EQ(rig.find(10010)->detail, "WCP");
-    EXPECT_EQ(rig.flashAt(0x40), 0xFF);  // nothing programmed
+    ASSERT_NE(find(rig, 10010), nullptr);
+    EXPECT_EQ(find(rig, 10010)->place, 19);
+    EXPECT_EQ(find(rig, 10010)->detail, "WCP");
+    EXPECT_EQ(flashAt40(), 0xFF);  // nothing programmed
 
     EXPECT_EQ(e.wcp().wcpWrite(at, zeros, 2), 1);
-    EXPECT_EQ(rig.flashAt(0x40), 0x00);
+    EXPECT_EQ(flashAt40(), 0x00);
     rig.session.ReportIllegalWrite = 1;
     EXPECT_EQ(e.wcp().wcpWrite(at, ones, 2), 0);
-    ASSERT_NE(rig.find(10016), nullptr);
-    EXPECT_EQ(rig.find(10016)->detail, "WCP");
-    EXPECT_EQ(rig.flashAt(0x40), 0x00);
+    ASSERT_NE(find(rig, 10016), nullptr);
+    EXPECT_EQ(find(rig, 10016)->detail, "WCP");
+    EXPECT_EQ(flashAt40(), 0x00);
     EXPECT_EQ(e.wcp().wcpWrite(at + 2, zeros, 2), 1);
 }
 
@@ -223,16 +167,16 @@ class WcpTimeout : public ::testing::TestWithParam<TimeoutCase> {};
 
 TEST_P(WcpTimeout, IsReportedAtItsPlaceAndTheNextTryWorks) {
     const TimeoutCase& c = GetParam();
-    WcpRig rig;
-    rig.startDevice("KMR8L256", {c.fault});
+    EngineRig rig;
+    ASSERT_NO_FATAL_FAILURE(startWcp(rig, "KMR8L256", {c.fault}));
     EXPECT_EQ(runOp(rig.engine, c.op), 0);
-    const ShownMessage* m = rig.find(10002);
-    ASSERT_NE(m, nullptr) << ::testing::PrintToString(rig.op.codes());
+    const ShownMessage* m = find(rig, 10002);
+    ASSERT_NE(m, nullptr) << rig.codes();
     EXPECT_EQ(m->place, c.place);
     EXPECT_EQ(m->detail, c.detail);
     // The engine has reconnected to the chip that started over.
     EXPECT_EQ(rig.engine.link().linkState(), 2);
-    EXPECT_EQ(runOp(rig.engine, c.op), 1) << ::testing::PrintToString(rig.op.codes());
+    EXPECT_EQ(runOp(rig.engine, c.op), 1) << rig.codes();
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -255,21 +199,19 @@ INSTANTIATE_TEST_SUITE_P(
                       TimeoutCase{"noreply:F0", Op::Switch, 401, "WCP"}));
 
 TEST(WcpTimeout, AReadCutShortFailsEveryReadingOperation) {
-    ObjectRig rig;
-    rig.startDevice("KMR8L256", {"noreply:60.done*"});
-    rig.loadObject();
+    EngineRig rig;
+    ASSERT_NO_FATAL_FAILURE(startWcp(rig, "KMR8L256", {"noreply:60.done*"}));
     FlashOperations& ops = *rig.ops;
+    const uint32_t start = rig.engine.device().flashStart;
     uint8_t back[16] = {};
-    EXPECT_EQ(ops.readFlash(rig.engine.device().flashStart, back, 16), 0);
+    EXPECT_EQ(ops.readFlash(start, back, 16), 0);
     EXPECT_EQ(rig.op.last()->code, 11001);
     EXPECT_EQ(ops.compareWithFile(false, true), -1);
     EXPECT_FALSE(rig.shown(11015));
-    EXPECT_EQ(ops.saveMemoryFile(rig.folder.path() / "saved.h20",
-                                 AddressRange{rig.engine.device().flashStart,
-                                              rig.engine.device().flashStart + 0xFF}),
-              0);
+    const auto saved = rig.folder.path() / "saved.h20";
+    EXPECT_EQ(ops.saveMemoryFile(saved, AddressRange{start, start + 0xFF}), 0);
     EXPECT_EQ(rig.op.last()->code, 11001);
-    EXPECT_FALSE(std::filesystem::exists(rig.folder.path() / "saved.h20"));
+    EXPECT_FALSE(std::filesystem::exists(saved));
     CompareView view;
     uint32_t address = 0;
     uint8_t fileByte = 0, flashByte = 0;

@@ -8,10 +8,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <thread>
 
 #include "serial/line_settings.h"
+#include "serial/port_info.h"
 #include "serial/serial_port.h"
+#include "serial/wire_trace.h"
 
 namespace ostrand {
 namespace {
@@ -269,6 +272,126 @@ TEST_F(SerialPortTest, RegisteredTerminalsOfRunningPrograms) {
     EXPECT_EQ(SerialPort::virtualPortsIn(folder), expected);
     EXPECT_TRUE(SerialPort::virtualPortsIn(folder / "missing").empty());
     fs::remove_all(folder);
+}
+
+// A sysfs and /dev of three adapters as the kernel lays them out: an FTDI
+// converter (ids on the USB device two levels up), a CDC modem (the
+// interface is the device) and an on-board UART; the nodes are links to a
+// real pseudo-terminal so that they open as terminals.
+TEST_F(SerialPortTest, PortInfoDescribesEachPortFromSysfsAndByIdLinks) {
+    port.close();
+    const fs::path root = fs::temp_directory_path() / ("ostrand-ports-" + std::to_string(getpid()));
+    const fs::path sys = root / "sys", dev = root / "dev";
+    auto file = [](const fs::path& p, const std::string& text) {
+        fs::create_directories(p.parent_path());
+        std::ofstream(p) << text << "\n";
+    };
+    // port: the tty's device folder below `usb`; driver: its driver's name.
+    auto add = [&](const std::string& name, const fs::path& device, const std::string& driver) {
+        const fs::path tty = device / "tty" / name;
+        fs::create_directories(tty);
+        fs::create_directory_symlink(device, tty / "device");
+        fs::create_directories(sys / "bus" / "drivers" / driver);
+        fs::create_directory_symlink(sys / "bus" / "drivers" / driver, device / "driver");
+        fs::create_directories(sys / "class" / "tty");
+        fs::create_directory_symlink(tty, sys / "class" / "tty" / name);
+        fs::create_directories(dev);
+        fs::create_symlink(slave, dev / name);
+    };
+    const fs::path ftdi = sys / "devices" / "usb1" / "1-1";
+    for (auto [key, value] : {std::pair{"idVendor", "0403"},
+                              {"idProduct", "6001"},
+                              {"serial", "A10KX3"},
+                              {"manufacturer", "FTDI"},
+                              {"product", "FT232R USB UART"}})
+        file(ftdi / key, value);
+    add("ttyUSB0", ftdi / "1-1:1.0" / "ttyUSB0", "ftdi_sio");
+    const fs::path acm = sys / "devices" / "usb1" / "1-2";
+    file(acm / "idVendor", "2341");
+    file(acm / "idProduct", "0043");
+    file(acm / "1-2:1.0" / "interface", "CDC Abstract Control Model");
+    add("ttyACM0", acm / "1-2:1.0", "cdc_acm");
+    add("ttyS0", sys / "devices" / "platform" / "serial8250", "serial8250");
+    file(sys / "class" / "tty" / "ttyS0" / "type", "4");
+    fs::create_directories(dev / "serial" / "by-id");
+    fs::create_symlink("../../ttyUSB0", dev / "serial" / "by-id" / "usb-FTDI_FT232R_A10KX3-port0");
+
+    // Path, by-id link, driver, vendor, product, serial number, description.
+    const std::string d = dev.string() + "/";
+    const std::vector<std::string> want = {
+        d + "ttyACM0||cdc_acm|2341|0043||CDC Abstract Control Model", d + "ttyS0||serial8250||||",
+        d + "ttyUSB0|" + d +
+            "serial/by-id/usb-FTDI_FT232R_A10KX3-port0|ftdi_sio|0403|6001|A10KX3|" +
+            "FTDI FT232R USB UART"};
+    std::vector<std::string> got;
+    for (const PortInfo& p : describePorts(sys, dev))
+        got.push_back(p.path + "|" + p.byId + "|" + p.driver + "|" + p.vendorId + "|" +
+                      p.productId + "|" + p.serialNumber + "|" + p.description);
+    EXPECT_EQ(got, want);
+    fs::remove_all(root);
+}
+
+// Every line of the trace without its time stamp; the stamps must not go back.
+std::vector<std::string> traceLines(const fs::path& file, const std::string& port) {
+    std::ifstream in(file);
+    std::vector<std::string> lines;
+    std::string line;
+    double last = 0;
+    while (std::getline(in, line)) {
+        if (line.starts_with("#")) continue;
+        std::istringstream words(line);
+        double at = -1;
+        std::string name;
+        words >> at >> name;
+        EXPECT_GE(at, last) << line;
+        EXPECT_EQ(name, port) << line;
+        last = at;
+        std::string rest;
+        std::getline(words, rest);
+        lines.push_back(rest.substr(1));
+    }
+    return lines;
+}
+
+TEST_F(SerialPortTest, WireTraceRecordsWhatTheLineCarriedBurstByBurst) {
+    port.close();
+    const fs::path file = fs::temp_directory_path() / ("ostrand-trace-" + std::to_string(getpid()));
+    const uint8_t hello[] = {0x5A, 0x00, 0xFF};
+    uint8_t byte = 0;
+
+    // Off: the port writes nothing anywhere.
+    ASSERT_TRUE(port.open(slave, 9600));
+    ASSERT_TRUE(port.write(hello, 3, 0, 0));
+    port.close();
+
+    WireTrace trace;
+    ASSERT_TRUE(trace.open(file.string()));
+    WireTrace::setActive(&trace);
+    ASSERT_TRUE(port.open(slave, 9600));
+    ASSERT_TRUE(port.write(hello, 3, 0, 0));
+    // Three bytes read one by one are one burst; after a pause, a new one.
+    ASSERT_EQ(::write(master, "\x11\x22\x33", 3), 3);
+    for (int i = 0; i < 3; ++i) ASSERT_TRUE(port.readByte(&byte, 500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(::write(master, "\x44", 1), 1);
+    ASSERT_TRUE(port.readByte(&byte, 500));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    ASSERT_EQ(::write(master, "\x55", 1), 1);
+    ASSERT_TRUE(port.readByte(&byte, 500));
+    ASSERT_TRUE(port.setBaudRate(76800));
+    // The two-stop-bit split: the frame with two, its last byte with one.
+    session.ComDelayFlags = 1;
+    ASSERT_TRUE(port.write(hello, 3, 1, 1));
+    port.close();
+    WireTrace::setActive(nullptr);
+
+    const std::vector<std::string> want = {
+        "open 9600 8N1",     "> 9600 8N1 5A 00 FF", "< 9600 8N1 11 22 33",
+        "< 9600 8N1 44",     "< 9600 8N1 55",       "rate 76800",
+        "> 76800 8N2 5A 00", "> 76800 8N1 FF",      "close",
+    };
+    EXPECT_EQ(traceLines(file, slave), want);
+    fs::remove(file);
 }
 
 }  // namespace

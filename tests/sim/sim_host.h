@@ -21,6 +21,11 @@ namespace ostrand::sim::test {
 
 using Bytes = std::vector<uint8_t>;
 
+inline Bytes operator+(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
 inline const DeviceDefinition& demoDevice(const std::string& name) {
     static Session session;
     static RecordingOperator op(session);
@@ -47,14 +52,15 @@ inline Bytes header(uint32_t address, uint32_t count) {
 
 // Binary Intel HEX record, as the boot programs take them.
 inline Bytes record(uint8_t type, uint16_t address, const Bytes& data) {
-    Bytes r;
-    r.reserve(data.size() + 6);
-    r.push_back(0x3A);
-    for (uint8_t b : {uint8_t(data.size()), uint8_t(address >> 8), uint8_t(address), type})
-        r.push_back(b);
-    for (uint8_t b : data) r.push_back(b);
-    r.push_back(negSum(Bytes(r.begin() + 1, r.end())));
-    return r;
+    const Bytes r =
+        Bytes{uint8_t(data.size()), uint8_t(address >> 8), uint8_t(address), type} + data;
+    return Bytes{0x3A} + r + Bytes{negSum(r)};
+}
+
+// A 16-bit SUM as the chip answers it: high byte, low byte, checksum.
+inline Bytes sumReply(uint16_t s) {
+    const Bytes two = {uint8_t(s >> 8), uint8_t(s)};
+    return two + Bytes{negSum(two)};
 }
 
 class SimHost {
@@ -104,6 +110,11 @@ class SimHost {
         send(out);
         EXPECT_EQ(read(expected.size()), expected);
     }
+    // A WCP command and its header, each echoed; the header may be refused.
+    void headed(uint8_t command, uint32_t address, uint32_t count, int headerReply = -1) {
+        exchange({command}, {command});
+        exchange(header(address, count), {uint8_t(headerReply < 0 ? command : headerReply)});
+    }
     bool silent(uint32_t ms = 200) {
         uint8_t b = 0;
         return !port.readByte(&b, ms);
@@ -131,16 +142,13 @@ class SimHost {
     Bytes passwordFrame(const Bytes& password, uint32_t c, uint32_t p) const {
         const int w = (dev.bootType == 2 || dev.bootType == 5) ? 2 : 3;
         Bytes f;
-        for (int i = w - 1; i >= 0; --i) f.push_back(uint8_t(c >> (8 * i)));
-        for (int i = w - 1; i >= 0; --i) f.push_back(uint8_t(p >> (8 * i)));
-        f.insert(f.end(), password.begin(), password.end());
-        return f;
+        for (uint32_t v : {c, p})
+            for (int i = w - 1; i >= 0; --i) f.push_back(uint8_t(v >> (8 * i)));
+        return f + password;
     }
     Bytes blankPasswordFrame() const {
-        const int bt = dev.bootType;
-        if (bt == 1)
-            return passwordFrame(Bytes(255, 0xFF), dev.passwordAreaStart, dev.passwordAreaEnd);
-        return passwordFrame({}, dev.passwordAreaStart, dev.passwordAreaEnd);
+        return passwordFrame(dev.bootType == 1 ? Bytes(255, 0xFF) : Bytes{}, dev.passwordAreaStart,
+                             dev.passwordAreaEnd);
     }
 
     // The data records of a WCP file, and their bytes in address order.
@@ -158,21 +166,18 @@ class SimHost {
         return out;
     }
 
-    // The RAM transfer of a WCP file in this boot type's form.
-    // The host's wait after the transfer's answer, as the protocol asks.
-    static int startWaitMs(int bt) {
-        if (bt == 2 || bt == 5) return 100;
-        if (bt == 6 || bt == 9) return 200;
-        if (bt == 7 || bt == 8 || bt == 10) return 333;
-        return 0;
-    }
-
-    // waitForStart false: the next command goes out at once.
+    // The RAM transfer of a WCP file in this boot type's form, then the
+    // host's wait for the WCP to start, as the protocol asks (none:
+    // waitForStart false, the next command goes out at once).
     void loadWcp(const std::string& file, const Bytes& passwordPart = {}, bool usePassword = false,
                  bool waitForStart = true) {
         transferWcp(file, passwordPart, usePassword);
-        if (waitForStart)
-            std::this_thread::sleep_for(std::chrono::milliseconds(startWaitMs(dev.bootType)));
+        const int bt = dev.bootType;
+        const int ms = bt == 2 || bt == 5      ? 100
+                       : bt == 6 || bt == 9    ? 200
+                       : PasswordBootTypes(bt) ? 333
+                                               : 0;
+        if (waitForStart) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
 
     void transferWcp(const std::string& file, const Bytes& passwordPart, bool usePassword) {
@@ -183,14 +188,12 @@ class SimHost {
         const Bytes pw = usePassword ? passwordPart : blankPasswordFrame();
         if (PasswordBootTypes(bt)) {
             Bytes data;
-            for (const auto& r : records) data.insert(data.end(), r.second.begin(), r.second.end());
+            for (const auto& r : records) data = data + r.second;
+            const Bytes p = usePassword ? passwordPart : Bytes(12, 0xFF);
             exchange({0x10}, {0x10});
-            Bytes p = usePassword ? passwordPart : Bytes(12, 0xFF);
-            p.push_back(negSum(p));
-            exchange(p, {0x10});
+            exchange(p + Bytes{negSum(p)}, {0x10});
             exchange(header(records.front().first, uint32_t(data.size())), {0x10});
-            data.push_back(uint8_t(~(std::accumulate(data.begin(), data.end(), 0u) & 0xFF)));
-            exchange(data, {0x10});
+            exchange(data + Bytes{uint8_t(~std::accumulate(data.begin(), data.end(), 0u))}, {0x10});
             return;
         }
         if (bt == 4) exchange({0xFF}, {0xFF});
@@ -205,13 +208,10 @@ class SimHost {
         if (bt == 2 || bt == 5 || bt == 6 || bt == 9 || bt == 11) all = record(0x02, 0, {0, 0});
         uint16_t sum = 0;
         for (const auto& [address, data] : records) {
-            const Bytes r = record(0x00, address, data);
-            all.insert(all.end(), r.begin(), r.end());
-            for (uint8_t d : data) sum = uint16_t(sum + d);
+            all = all + record(0x00, address, data);
+            sum = uint16_t(std::accumulate(data.begin(), data.end(), sum));
         }
-        const Bytes end = record(0x01, 0, {});
-        all.insert(all.end(), end.begin(), end.end());
-        send(all);
+        send(all + record(0x01, 0, {}));
         EXPECT_EQ(read(2), transferEnd(sum));
         if (bt == 4 || bt == 12) {
             setRate(9600);

@@ -9,11 +9,11 @@
 namespace ostrand::sim::test {
 namespace {
 
-class WcpCommands : public ::testing::TestWithParam<std::string> {};
+const char* const kOnePerBootType[] = {"KM16F48",  "KM16F96",   "KM8P32",    "KM8R64",
+                                       "KMV5A128", "KMV6B256",  "KMV7Q3",    "KMR8L256",
+                                       "KMV9C384", "KMR10T128", "KMS11G124", "KMT12E48"};
 
-uint16_t sumOf(const Bytes& b) {
-    return uint16_t(std::accumulate(b.begin(), b.end(), 0u));
-}
+class WcpCommands : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(WcpCommands, EveryCommandAfterTheRamTransfer) {
     SimHost host(GetParam());
@@ -27,47 +27,34 @@ TEST_P(WcpCommands, EveryCommandAfterTheRamTransfer) {
     // Write: command, header, data, completion; the flash keeps it.
     Bytes data(96);
     for (size_t i = 0; i < data.size(); ++i) data[i] = uint8_t(i * 5 + 1);
-    host.exchange({0x50}, {0x50});
-    host.exchange(header(base, uint32_t(data.size())), {0x50});
-    Bytes block = data;
-    block.push_back(negSum(data));
-    host.exchange(block, {0x50});
+    host.headed(0x50, base, uint32_t(data.size()));
+    host.exchange(data + Bytes{negSum(data)}, {0x50});
     EXPECT_EQ(host.read(1), Bytes{0x50});
     EXPECT_EQ(host.flash().read(base + 7), data[7]);
     EXPECT_GT(host.flashWrites, 0);
 
     // Read back, with the checksum byte.
-    host.exchange({0x60}, {0x60});
-    host.exchange(header(base, uint32_t(data.size())), {0x60});
-    Bytes expected = data;
-    expected.push_back(negSum(data));
-    EXPECT_EQ(host.read(expected.size()), expected);
+    host.headed(0x60, base, uint32_t(data.size()));
+    EXPECT_EQ(host.read(data.size() + 1), data + Bytes{negSum(data)});
 
     // SUM and blank check of written and unwritten places.
-    host.exchange({0x20}, {0x20});
-    host.exchange(header(base, uint32_t(data.size())), {0x20});
-    const uint16_t s = sumOf(data);
-    EXPECT_EQ(host.read(3),
-              (Bytes{uint8_t(s >> 8), uint8_t(s), negSum({uint8_t(s >> 8), uint8_t(s)})}));
-    host.exchange({0x70}, {0x70});
-    host.exchange(header(base, 16), {0x70});
+    host.headed(0x20, base, uint32_t(data.size()));
+    const uint16_t s = uint16_t(std::accumulate(data.begin(), data.end(), 0u));
+    EXPECT_EQ(host.read(3), sumReply(s));
+    host.headed(0x70, base, 16);
     EXPECT_EQ(host.read(1), Bytes{0x74});
 
     // A byte that needs a 0 bit made 1 is an illegal write.
-    host.exchange({0x50}, {0x50});
-    host.exchange(header(base, 1), {0x50});
+    host.headed(0x50, base, 1);
     host.exchange({0xFF, 0x01}, {0x50});
     EXPECT_EQ(host.read(1), Bytes{0x54});
 
     // Block erase (size in words), then the place is blank again.
-    host.exchange({0x40}, {0x40});
-    host.exchange(header(base, 48), {0x40});
+    host.headed(0x40, base, 48);
     EXPECT_EQ(host.read(1), Bytes{0x40});
-    host.exchange({0x70}, {0x70});
-    host.exchange(header(base, 96), {0x70});
+    host.headed(0x70, base, 96);
     EXPECT_EQ(host.read(1), Bytes{0x70});
-    host.exchange({0x40}, {0x40});
-    host.exchange(header(host.dev.singleBootFlashEnd, 2), {0x48});  // past the end
+    host.headed(0x40, host.dev.singleBootFlashEnd, 2, 0x48);  // past the end
 
     // A header with a wrong checksum.
     Bytes bad = header(base, 4);
@@ -78,8 +65,7 @@ TEST_P(WcpCommands, EveryCommandAfterTheRamTransfer) {
     // Read protect where the boot type has it.
     const bool protects = bt == 5 || bt == 7 || bt == 8 || bt == 9 || bt == 11;
     if (protects) {
-        host.exchange({0x80}, {0x80});
-        host.exchange(header(0xFFFFFFFF, 0xFFFF), {0x80});
+        host.headed(0x80, 0xFFFFFFFF, 0xFFFF);
         EXPECT_EQ(host.read(1), Bytes{0x80});
         EXPECT_TRUE(host.chip().isProtected());
     } else {
@@ -92,15 +78,12 @@ TEST_P(WcpCommands, EveryCommandAfterTheRamTransfer) {
     if (bt == 4) {
         for (const Bytes& w : {Bytes{0x00, 0x53, 10}, Bytes{0x80, 0x00, 0x55}}) {
             host.exchange({0xE0}, {0xE0});
-            Bytes frame = w;
-            frame.push_back(negSum(w));
-            host.exchange(frame, {0xE0});
+            host.exchange(w + Bytes{negSum(w)}, {0xE0});
             EXPECT_EQ(host.read(1), Bytes{0xE0});
         }
         newRate = 62500;
     } else if (PasswordBootTypes(bt) || bt == 12) {
-        host.exchange({0xE0}, {0xE0});
-        host.exchange(header(0, bt == 12 ? 0x07 : 0x0012), {0xE0});
+        host.headed(0xE0, 0, bt == 12 ? 0x07 : 0x0012);
         EXPECT_EQ(host.read(1), Bytes{0xE0});
         newRate = bt == 12 ? 38400 : 115200;
     } else {
@@ -108,8 +91,7 @@ TEST_P(WcpCommands, EveryCommandAfterTheRamTransfer) {
     }
     if (newRate) {
         host.setRate(newRate);
-        host.exchange({0x70}, {0x70});
-        host.exchange(header(base, 2), {0x70});
+        host.headed(0x70, base, 2);
         EXPECT_EQ(host.read(1), Bytes{0x70});
     }
 
@@ -122,10 +104,7 @@ TEST_P(WcpCommands, EveryCommandAfterTheRamTransfer) {
     EXPECT_EQ(host.chip().wcpKind(), 6);
 }
 
-INSTANTIATE_TEST_SUITE_P(OnePerBootType, WcpCommands,
-                         ::testing::Values("KM16F48", "KM16F96", "KM8P32", "KM8R64", "KMV5A128",
-                                           "KMV6B256", "KMV7Q3", "KMR8L256", "KMV9C384",
-                                           "KMR10T128", "KMS11G124", "KMT12E48"));
+INSTANTIATE_TEST_SUITE_P(OnePerBootType, WcpCommands, ::testing::ValuesIn(kOnePerBootType));
 
 TEST(Wcp, OneFilePerOperationTakesOnlyItsOwnCommand) {
     SimHost host("KMV7Q3");
@@ -134,8 +113,7 @@ TEST(Wcp, OneFilePerOperationTakesOnlyItsOwnCommand) {
     host.loadWcp("blank.wcp");
     EXPECT_EQ(host.chip().wcpKind(), 3);
     host.exchange({0x50}, {0x63});
-    host.exchange({0x70}, {0x70});
-    host.exchange(header(0x10000, 4), {0x70});
+    host.headed(0x70, 0x10000, 4);
     EXPECT_EQ(host.read(1), Bytes{0x70});
 }
 
@@ -158,20 +136,6 @@ TEST(Wcp, ReadProtectedChipRefusesTheTransfer) {
     host.exchange({0x60}, {0x44});
 }
 
-TEST(Wcp, EccFaultFailsOneWrite) {
-    SimHost host("KM16F48", {"ecc"});
-    host.start();
-    host.connect();
-    host.loadWcp("wordwrite.wcp");
-    for (uint8_t expected : {0x58, 0x50}) {
-        host.exchange({0x50}, {0x50});
-        host.exchange(header(0x200, 2), {0x50});
-        host.exchange({0x12, 0x34, negSum({0x12, 0x34})}, {0x50});
-        EXPECT_EQ(host.read(1), Bytes{expected});
-    }
-    EXPECT_EQ(host.flash().read(0x200), 0x12);
-}
-
 TEST(Line, PaceHoldsEveryByteForItsWireTime) {
     SimHost host("KM16F48");
     host.pace();
@@ -179,8 +143,7 @@ TEST(Line, PaceHoldsEveryByteForItsWireTime) {
     host.connect();
     host.loadWcp("wordread.wcp");
     const auto start = std::chrono::steady_clock::now();
-    host.exchange({0x60}, {0x60});
-    host.exchange(header(0, 480), {0x60});
+    host.headed(0x60, 0, 480);
     EXPECT_EQ(host.read(481).size(), 481u);
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
                         std::chrono::steady_clock::now() - start)
@@ -192,9 +155,7 @@ TEST(Line, PaceHoldsEveryByteForItsWireTime) {
 
 TEST(Robustness, RandomBytesNeverStopTheChip) {
     std::mt19937 random(7);
-    for (const char* name :
-         {"KM16F48", "KM16F96", "KM8P32", "KM8R64", "KMV5A128", "KMV6B256", "KMV7Q3", "KMR8L256",
-          "KMV9C384", "KMR10T128", "KMS11G124", "KMT12E48"}) {
+    for (const char* name : kOnePerBootType) {
         SCOPED_TRACE(name);
         SimHost host(name);
         host.start();
@@ -212,6 +173,63 @@ TEST(Robustness, RandomBytesNeverStopTheChip) {
         host.connect();
     }
 }
+
+// The simulated WCPs' whole-flash forms, and their refusal of ranges that
+// leave one flash area: a device with a second area and one without.
+class WholeFlash : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(WholeFlash, FormsCoverEveryAreaAndRangesStayInsideOne) {
+    SimHost host(GetParam());
+    host.start();
+    host.connect();
+    host.loadWcp("totalwcp.wcp");
+    ASSERT_EQ(host.chip().wcpKind(), 6);
+    const DeviceDefinition& d = host.dev;
+    const auto& areas = host.flash().areas();
+    const uint32_t last = areas.back().end;  // the top of the last area
+
+    // One byte at the top of the last area: the chip is no longer blank, and
+    // its SUM is that of its SUM area with every other byte, gap included, FF.
+    const uint8_t value = 0x5A;
+    ASSERT_TRUE(host.flash().program(last, &value, 1));
+    host.headed(0x70, 0xFFFFFFFF, 0xFFFF);
+    EXPECT_EQ(host.read(1), Bytes{0x74});
+    const uint16_t s =
+        uint16_t((uint64_t{d.sumAreaEnd} - d.sumAreaStart + 1) * 0xFF - 0xFF + value);
+    host.headed(0x20, 0xFFFFFFFF, 0xFFFF);
+    EXPECT_EQ(host.read(3), sumReply(s));
+
+    // Ranges running off the end of the first area are refused, each with its
+    // own code instead of the header echo; so are ranges inside a gap.
+    const uint32_t edge = areas.front().end - 1;
+    const uint32_t gap = areas.front().end + 0x10;
+    for (uint32_t start : {edge, gap}) {
+        SCOPED_TRACE(start);
+        for (uint8_t command : {0x60, 0x70, 0x20, 0x40})
+            host.headed(command, start, command == 0x40 ? 2 : 4, command + 8);
+        host.headed(0x50, start, 4, 0x54);
+    }
+    // A range inside one area is served.
+    host.headed(0x20, last - 1, 2);
+    EXPECT_EQ(host.read(3), sumReply(0xFF + value));
+
+    // The whole-flash erase clears every area and the read protection.
+    if (d.bootType == 9) {
+        host.headed(0x80, 0xFFFFFFFF, 0xFFFF);
+        EXPECT_EQ(host.read(1), Bytes{0x80});
+        ASSERT_TRUE(host.chip().isProtected());
+    }
+    ASSERT_TRUE(host.flash().program(areas.front().start, &value, 1));
+    host.headed(0x40, 0xFFFFFFFF, 0xFFFF);
+    EXPECT_EQ(host.read(1), Bytes{0x40});
+    EXPECT_TRUE(host.flash().isBlank());
+    EXPECT_FALSE(host.chip().isProtected());
+    host.headed(0x70, 0xFFFFFFFF, 0xFFFF);
+    EXPECT_EQ(host.read(1), Bytes{0x70});
+}
+
+INSTANTIATE_TEST_SUITE_P(SecondAreaAndNone, WholeFlash,
+                         ::testing::Values("KMV6B256", "KMV9C384", "KMV9C256"));
 
 }  // namespace
 }  // namespace ostrand::sim::test
