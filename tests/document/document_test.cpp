@@ -193,7 +193,9 @@ TEST_F(CommandLineRun, FailedStepLeavesTheRestNotRun) {
         EXPECT_EQ(a.record.fileSum, 0);
         EXPECT_EQ(a.record.memorySum, 0);
         EXPECT_TRUE(o.questions.empty());
-        if (c.commandLine) EXPECT_FALSE(o.messages.empty());  // the refused erase is told
+        if (c.commandLine) {
+            EXPECT_FALSE(o.messages.empty());  // the refused erase is told
+        }
         for (const auto& m : o.messages) EXPECT_NE(m.code, 11016);
         const std::vector<uint8_t> bytes = flash();  // none until the chip is written
         EXPECT_TRUE(bytes.empty() || bytes[0] == 0xFF) << "the chip was programmed";

@@ -73,24 +73,32 @@ class AutoDialogTest : public QObject {
     Q_OBJECT
   private slots:
     void everyStepThroughTheDialog();
-    void continueLoopReplacesTheChip();
     void allOptionsOffRunsNothing();
     void linkedBoxes();
     void resultWindowsShowTheRecord();
     void passwordsMissingOpenNoDialog();
 };
 
+// Every step ticked in the dialog and run; continued on a new chip, then
+// continued again but cancelled at the replacement question; a second Start
+// answered No; then Cancel.
 void AutoDialogTest::everyStepThroughTheDialog() {
     AutoRig rig;
     QVERIFY(rig.start("KMT12E48", "00000"));
     installAutoResultWindows(*rig.core, nullptr);
     rig.op.progressTexts.clear();
+    rig.op.answers = {true, false};  // 12005: OK, then Cancel
     rig.op.defaultAnswer = false;
+    bool replaced = false;
+    rig.op.beforeAnswer = [&](int32_t code) {
+        if (code == 12005 && rig.op.questions.empty()) replaced = rig.replaceChip(1);
+    };
     LineWatch watch;
     watch.attach(rig.op);
-    bool startedDisabled = false, protectClickIgnored = false, restored = false;
+    bool startedDisabled = true, protectClickIgnored = false, restored = false;
+    bool stayedOpen = true, sumEnabled = false, overDialog = false;
     QString sumLine, resultLine, question;
-    bool sumEnabled = false, overDialog = false;
+    std::vector<int32_t> connectStates;
     WindowAnswerer answer;
     answer
         .on<CAutoProgramDlg>([&](CAutoProgramDlg* d) {
@@ -99,22 +107,24 @@ void AutoDialogTest::everyStepThroughTheDialog() {
                 d->box(s)->click();
             d->box(kProtect)->click();
             protectClickIgnored = !d->box(kProtect)->isChecked();
-            QPushButton* start = child<QPushButton>(d, "startButton");
-            start->click();
+            for (int run = 0; run < 2; ++run) child<QPushButton>(d, "startButton")->click();
             restored = enabledAsAtRest(d) && text(d, "messageLine").isEmpty() &&
                        !child<QProgressBar>(d, "progressBar")->isVisible();
             click(d, "cancelButton");
         })
         .on<CAutoContinueDlg>([&](CAutoContinueDlg* c) {
-            startedDisabled = watch.dialog &&
-                              !child<QPushButton>(watch.dialog, "startButton")->isEnabled() &&
-                              !watch.dialog->box(kAllErase)->isEnabled();
-            overDialog = c->parentWidget() == watch.dialog;
+            CAutoProgramDlg* d = watch.dialog;
+            d->reject();  // no way out while the run is on
+            stayedOpen &= d->isVisible() && d->running();
+            startedDisabled &= !child<QPushButton>(d, "startButton")->isEnabled() &&
+                               !d->box(kAllErase)->isEnabled();
+            overDialog = c->parentWidget() == d;
+            connectStates.push_back(rig.session.ConnectStatus);
             resultLine = text(c, "resultLine");
             sumLine = text(c, "sumLine");
             sumEnabled = child<QLabel>(c, "sumLine")->isEnabled();
             question = text(c, "questionLine");
-            click(c, "noButton");
+            click(c, connectStates.size() < 3 ? "yesButton" : "noButton");
         });
     execAutoProgramming(*rig.core, nullptr);
     QVERIFY(!answer.timedOut());
@@ -131,67 +141,31 @@ void AutoDialogTest::everyStepThroughTheDialog() {
     QCOMPARE(question, QStringLiteral("Do you want to continue programming?"));
     QVERIFY(overDialog);
     QVERIFY(startedDisabled);
+    QVERIFY(stayedOpen);
     QVERIFY(restored);
-    // Each step's text on the dialog's own line, none in a progress window.
+    QCOMPARE(connectStates, (std::vector<int32_t>{1, 1, 1}));
+    // Each step's text on the dialog's own line, none in a progress window;
+    // the new chip is accessed before it is programmed.
     const std::vector<std::string> steps = {"All Erasing...", "Blank checking...", "Programming...",
                                             "Verifying...", "Comparing..."};
-    QCOMPARE(watch.opened, steps);
+    std::vector<std::string> expected = steps;
+    expected.push_back("Accessing...");
+    for (int run = 0; run < 2; ++run) expected.insert(expected.end(), steps.begin(), steps.end());
+    QCOMPARE(watch.opened, expected);
     QVERIFY2(watch.mismatches.empty(), watch.joined().c_str());
     QVERIFY(rig.op.progressTexts.empty());
-    // No, so no replacement question; the boxes went into the setup file.
-    QVERIFY(rig.op.questions.empty());
+    // No asks no replacement question; the boxes went into the setup file.
+    QCOMPARE(rig.op.questions, (std::vector<int32_t>{12005, 12005}));
     QCOMPARE(rig.session.ExitStatus.load(), 1);
     QCOMPARE(rig.session.AutoRunPhase.load(), 0);
+    QCOMPARE(rig.session.ConnectStatus.load(), int32_t(kConnected));
     const std::string setup = rig.setupText();
     for (const char* key :
          {"AllErase=1\n", "BlankCheck=1\n", "Programming=1\n", "Verify=1\n", "FileCompare=1\n"})
         QVERIFY2(setup.find(key) != std::string::npos, key);
-}
-
-void AutoDialogTest::continueLoopReplacesTheChip() {
-    AutoRig rig;
-    QVERIFY(rig.start("KMT12E48", "10110"));
-    installAutoResultWindows(*rig.core, nullptr);
-    rig.op.answers = {true, true, false};  // 12005: OK, OK, then Cancel
-    rig.op.defaultAnswer = false;
-    int chips = 1;
-    bool replaced = true;
-    rig.op.beforeAnswer = [&](int32_t code) {
-        if (code == 12005 && chips < 3) replaced &= rig.replaceChip(chips++);
-    };
-    CAutoProgramDlg dialog(*rig.core);
-    dialog.show();
-    LineWatch watch;
-    watch.dialog = &dialog;
-    watch.attach(rig.op);
-    int continues = 0;
-    std::vector<int32_t> connectStates;
-    bool stayedOpen = true;
-    WindowAnswerer answer;
-    answer.on<CAutoContinueDlg>([&](CAutoContinueDlg* c) {
-        ++continues;
-        dialog.reject();  // no way out while the run is on
-        stayedOpen &= dialog.isVisible() && dialog.running();
-        connectStates.push_back(rig.session.ConnectStatus);
-        click(c, "yesButton");
-    });
-    QTest::mouseClick(child<QPushButton>(&dialog, "startButton"), Qt::LeftButton);
-    QVERIFY(!answer.timedOut());
-    QCOMPARE(continues, 3);
-    QVERIFY(stayedOpen);
-    QCOMPARE(rig.op.questions, (std::vector<int32_t>{12005, 12005, 12005}));
-    QCOMPARE(connectStates, (std::vector<int32_t>{1, 1, 1}));
-    QCOMPARE(std::count(watch.opened.begin(), watch.opened.end(), std::string("Accessing...")), 2);
-    QCOMPARE(std::count(watch.opened.begin(), watch.opened.end(), std::string("Programming...")),
-             3);
-    QVERIFY2(watch.mismatches.empty(), watch.joined().c_str());
-    QCOMPARE(rig.session.ConnectStatus.load(), int32_t(kConnected));
-    QCOMPARE(rig.session.AutoRunPhase.load(), 0);
-    QCOMPARE(rig.core->autoProgrammer.record.result[kVerify], int32_t(kStepOk));
-    QVERIFY(enabledAsAtRest(&dialog));
-    // Each of the three chips holds the program.
+    // Both chips hold the program.
     QVERIFY(replaced);
-    for (int n = 0; n < 3; ++n) {
+    for (int n = 0; n < 2; ++n) {
         const std::vector<uint8_t> flash = rig.flash(n);
         QVERIFY(flash.size() >= 14);
         QCOMPARE(std::string(flash.begin(), flash.begin() + 14), std::string("Ostrand demo p"));
