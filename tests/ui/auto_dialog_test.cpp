@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "ui_rig.h"
 #include "ui/auto_dialog.h"
+#include "ui_rig.h"
 
 using namespace ostrand;
 using namespace ostrand::ui;
@@ -210,7 +210,7 @@ void AutoDialogTest::linkedBoxes() {
         // BootType 12 before its WCP is loaded: the options hang together.
         {"KMT12E48",
          {false, false, false, true, false, false},
-         {{-1, "001100"},  // Verify brought Programming
+         {{-1, "001100"},            // Verify brought Programming
           {kProgramming, "000000"},  // off: Verify goes too
           {kFileCompare, "001010"},
           {kBlankCheck, "111010"},

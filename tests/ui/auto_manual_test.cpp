@@ -54,10 +54,12 @@ class AutoManualTest : public QObject {
         const QString help = QStringLiteral(OSTRAND_BIN "/Help.pdf");
         QVERIFY2(pages(readAll(help)) >= 4, "build/bin/Help.pdf is missing or not a PDF");
         const QString text = pdfText(help);
-        if (text.isEmpty()) return qInfo("pdftotext not installed: the manual's text is not checked");
-        for (const char* heading : {"Ostrand User Guide", "Auto Programming", "Passwords",
-                                    "ostrand-cli, the console program",
-                                    "ostrand-sim, the simulated chip", "Verify with SUM", "MSG_OFF"})
+        if (text.isEmpty())
+            return qInfo("pdftotext not installed: the manual's text is not checked");
+        for (const char* heading :
+             {"Ostrand User Guide", "Auto Programming", "Passwords",
+              "ostrand-cli, the console program", "ostrand-sim, the simulated chip",
+              "Verify with SUM", "MSG_OFF"})
             QVERIFY2(text.contains(QLatin1String(heading)), heading);
     }
 
@@ -65,8 +67,10 @@ class AutoManualTest : public QObject {
         TestFolder dir;
         std::string longGuide = "# Long\n\n";
         for (int i = 0; i < 400; ++i)
-            longGuide += "Paragraph " + std::to_string(i) + " of a guide that needs several pages.\n\n";
-        QCOMPARE(render({at(dir, "short.md", "# Short\n\nOne paragraph.\n"), at(dir, "short.pdf")}), 0);
+            longGuide +=
+                "Paragraph " + std::to_string(i) + " of a guide that needs several pages.\n\n";
+        QCOMPARE(render({at(dir, "short.md", "# Short\n\nOne paragraph.\n"), at(dir, "short.pdf")}),
+                 0);
         QCOMPARE(render({at(dir, "long.md", longGuide), at(dir, "long.pdf")}), 0);
         const QByteArray many = readAll(at(dir, "long.pdf"));
         QCOMPARE(pages(readAll(at(dir, "short.pdf"))), 1);

@@ -64,7 +64,8 @@ class ManualDialogsTest : public QObject {
         // A chip of zeros whose password area is erased: the blank password.
         std::vector<uint8_t> chip(0x40000, 0x00);
         std::fill_n(chip.begin() + 0x3FE00, 12, uint8_t{0xFF});
-        QVERIFY(rig.connect("KMR8L256", 256, {}, chip,
+        QVERIFY(
+            rig.connect("KMR8L256", 256, {}, chip,
                         "PassDevBlank=1\nPassDevType=1\nPassDevPassword=" + blankPasswordText(8) +
                             "\nPassDevNumAdd=0x4FE00\nPassDevCmpAdd=0x4FE00\n"));
         CBlockEraseDlg d(*rig.core, rig.op, rig.frame.get());

@@ -130,10 +130,10 @@ class MemoryDumpTest : public QObject {
         test::UiRig rig;
         const auto log = rig.folder.path() / "sim.log";
         // The chip is blank: its password is the erased password area.
-        QVERIFY(rig.connect("KMV9C384", 256, {"--log", log.string()}, {},
-                            "PassDevBlank=1\nPassDevType=1\nPassDevPassword=" +
-                                blankPasswordText(9) +
-                                "\nPassDevNumAdd=0x80\nPassDevCmpAdd=0x80\n"));
+        QVERIFY(
+            rig.connect("KMV9C384", 256, {"--log", log.string()}, {},
+                        "PassDevBlank=1\nPassDevType=1\nPassDevPassword=" + blankPasswordText(9) +
+                            "\nPassDevNumAdd=0x80\nPassDevCmpAdd=0x80\n"));
 
         CMemoryDumpDlg d(*rig.core, rig.op, rig.frame.get());
         d.show();

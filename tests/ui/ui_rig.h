@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "document/document.h"
+#include "objfile/hex_records.h"
 #include "recording_operator.h"
 #include "sim_process.h"
 #include "test_folder.h"
@@ -30,19 +31,10 @@ namespace ostrand::test {
 // Intel HEX of `size` bytes from address 0: byte a is a * 7 % 251, never 0xFF.
 inline std::string hexObject(uint32_t size) {
     std::string out;
-    char line[64];
     for (uint32_t a = 0; a < size; a += 16) {
-        std::snprintf(line, sizeof line, ":10%04X00", a & 0xFFFF);
-        out += line;
-        unsigned sum = 0x10 + ((a >> 8) & 0xFF) + (a & 0xFF);
-        for (uint32_t i = 0; i < 16; ++i) {
-            const unsigned b = (a + i) * 7 % 251;
-            sum += b;
-            std::snprintf(line, sizeof line, "%02X", b);
-            out += line;
-        }
-        std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
-        out += line;
+        uint8_t row[16];
+        for (uint32_t i = 0; i < 16; ++i) row[i] = uint8_t((a + i) * 7 % 251);
+        appendHexRecord(out, 0, uint16_t(a), row, 16);
     }
     return out + ":00000001FF\n";
 }
@@ -75,7 +67,9 @@ struct ChipFolder {
     std::filesystem::path flashPath(int chipNumber = 0) const {
         return folder.path() / ("flash" + std::to_string(chipNumber) + ".bin");
     }
-    std::vector<uint8_t> flash(int chipNumber = 0) const { return readBytes(flashPath(chipNumber)); }
+    std::vector<uint8_t> flash(int chipNumber = 0) const {
+        return readBytes(flashPath(chipNumber));
+    }
     // Starts the chip on flash file `chipNumber`, which holds `contents` where given.
     bool startChip(const std::string& device, std::vector<std::string> extra = {},
                    const std::vector<uint8_t>& contents = {}, int chipNumber = 0) {

@@ -22,10 +22,10 @@ struct Run {
 Run runIn(const std::string& home, const std::string& command, int limit) {
     const std::string out = home + "/run.out";
     const auto started = std::chrono::steady_clock::now();
-    const int rc = std::system(("OSTRAND_HOME=" + home + " QT_QPA_PLATFORM=offscreen timeout -k 1 " +
-                                std::to_string(limit) + " " + command + " </dev/null >" + out +
-                                " 2>&1")
-                                   .c_str());
+    const int rc =
+        std::system(("OSTRAND_HOME=" + home + " QT_QPA_PLATFORM=offscreen timeout -k 1 " +
+                     std::to_string(limit) + " " + command + " </dev/null >" + out + " 2>&1")
+                        .c_str());
     Run r;
     r.status = WIFEXITED(rc) ? WEXITSTATUS(rc) : -1;
     r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -181,8 +181,8 @@ class UnattendedRunTest : public QObject {
             for (const auto& [command, status] : fronts) {
                 const Run r = runIn(home, command, 20);
                 QVERIFY2(r.status == status && r.said.find(why) != std::string::npos,
-                         qPrintable(QString::fromStdString(command + ": " +
-                                                           std::to_string(r.status) + " " + r.said)));
+                         qPrintable(QString::fromStdString(
+                             command + ": " + std::to_string(r.status) + " " + r.said)));
                 QVERIFY(r.seconds < 10);
             }
             if (!held) std::filesystem::remove(lock);
