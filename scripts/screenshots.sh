@@ -11,4 +11,4 @@ bash scripts/setup.sh
 cmake -S . -B build -G Ninja -DOSTRAND_SKIP= >/dev/null
 cmake --build build -j "$(nproc)" --target ui_screenshots ostrand-sim >/dev/null
 QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" \
-    build/tests/ui_screenshots docs/screenshots
+    build/tools/screenshots/ui_screenshots docs/screenshots

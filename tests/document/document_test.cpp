@@ -63,48 +63,47 @@ const char* kAllSteps = "AllErase=1\nBlankCheck=1\nProgramming=1\nVerify=1\nFile
 
 }  // namespace
 
-TEST(Instances, SingleInstanceRefusesASecondCopy) {
-    TestFolder dir;
-    writeFastDefinition(dir.path());
-    Session s1, s2, s3;
-    RecordingOperator op1(s1), op2(s2), op3(s3);
-    int dialogs = 0;
-    DocumentCore first(s1, op1, dir.path());
-    first.openSetupDialog = [&] { ++dialogs; };
-    ASSERT_EQ(first.startUp(""), 1);
-    EXPECT_EQ(dialogs, 1);  // no default setup: the setup dialog comes first
-    EXPECT_EQ(s1.ExitStatus, 1);
-    {
-        DocumentCore second(s2, op2, dir.path());
-        EXPECT_EQ(second.startUp(""), 0);
-        EXPECT_EQ(s2.ExitStatus, 0);
-        EXPECT_TRUE(op2.messages.empty());
+// One instance per program folder, unless the definition file's Multi_On
+// lets several run, each on a numbered setup file it holds.
+TEST(Instances, SecondCopyRefusedOrNumbered) {
+    for (int multi : {0, 1}) {
+        SCOPED_TRACE(multi);
+        TestFolder dir;
+        writeFastDefinition(dir.path());
+        setMultiOn(dir.path(), multi);
+        Session s1, s2, s3;
+        RecordingOperator op1(s1), op2(s2), op3(s3);
+        int dialogs = 0;
+        DocumentCore first(s1, op1, dir.path());
+        first.openSetupDialog = [&] { ++dialogs; };
+        ASSERT_EQ(first.startUp(""), 1);
+        EXPECT_EQ(dialogs, 1);  // no default setup: the setup dialog comes first
+        EXPECT_EQ(s1.ExitStatus, 1);
+        EXPECT_EQ(s1.MultiInstance, multi);
+        auto second = std::make_unique<DocumentCore>(s2, op2, dir.path());
+        EXPECT_EQ(second->startUp(""), multi);
+        EXPECT_EQ(s2.ExitStatus, multi);
+        if (!multi) {
+            EXPECT_TRUE(op2.messages.empty());
+            second.reset();
+            EXPECT_EQ(first.devices.records().size(), 21u);  // the first runs on untouched
+            first.shutDown();
+            DocumentCore third(s3, op3, dir.path());
+            EXPECT_EQ(third.startUp(""), 1);
+            continue;
+        }
+        first.settings.inForce.device = "KMT12E48";
+        second->settings.inForce.device = "KM16F48";
+        ASSERT_EQ(first.settings.saveSetupFile(""), 0);
+        ASSERT_EQ(second->settings.saveSetupFile(""), 0);
+        EXPECT_NE(readText(dir.path() / "Ostrand00.ini").find("Device=KMT12E48\n"),
+                  std::string::npos);
+        EXPECT_NE(readText(dir.path() / "Ostrand01.ini").find("Device=KM16F48\n"),
+                  std::string::npos);
+        first.shutDown();
+        EXPECT_FALSE(isFileLockedElsewhere(dir.path() / "Ostrand00.ini"));
+        EXPECT_TRUE(isFileLockedElsewhere(dir.path() / "Ostrand01.ini"));
     }
-    EXPECT_EQ(first.devices.records().size(), 21u);  // the first runs on untouched
-    first.shutDown();
-    DocumentCore third(s3, op3, dir.path());
-    EXPECT_EQ(third.startUp(""), 1);
-}
-
-TEST(Instances, SeveralInstancesNumberTheirSetupFiles) {
-    TestFolder dir;
-    writeFastDefinition(dir.path());
-    setMultiOn(dir.path(), 1);
-    Session s1, s2;
-    RecordingOperator op1(s1), op2(s2);
-    DocumentCore first(s1, op1, dir.path()), second(s2, op2, dir.path());
-    ASSERT_EQ(first.startUp(""), 1);
-    ASSERT_EQ(second.startUp(""), 1);
-    EXPECT_EQ(s1.MultiInstance, 1);
-    first.settings.inForce.device = "KMT12E48";
-    second.settings.inForce.device = "KM16F48";
-    ASSERT_EQ(first.settings.saveSetupFile(""), 0);
-    ASSERT_EQ(second.settings.saveSetupFile(""), 0);
-    EXPECT_NE(readText(dir.path() / "Ostrand00.ini").find("Device=KMT12E48\n"), std::string::npos);
-    EXPECT_NE(readText(dir.path() / "Ostrand01.ini").find("Device=KM16F48\n"), std::string::npos);
-    first.shutDown();
-    EXPECT_FALSE(isFileLockedElsewhere(dir.path() / "Ostrand00.ini"));
-    EXPECT_TRUE(isFileLockedElsewhere(dir.path() / "Ostrand01.ini"));
 }
 
 TEST(Instances, MissingDefinitionFileEndsTheProgram) {
@@ -157,41 +156,51 @@ TEST_F(CommandLineRun, QuotedPathWithMsgOffProgramsUnattended) {
     EXPECT_EQ(doc.runCommandLine(), 0);
 }
 
-TEST_F(CommandLineRun, RefusedEraseEndsWithStatusTwo) {
-    startChip({"reply:40=64*"});
-    writeSetup(kAllSteps);
-    DocumentCore doc(session, op, dir.path());
-    ASSERT_EQ(doc.startUp((dir.path() / "demo.h20").string() + ", msg_off"), 1);
-    ASSERT_EQ(doc.runCommandLine(), 1);
-    const AutoRunRecord& r = doc.autoProgrammer.record;
-    EXPECT_EQ(r.result[kAllErase], kStepFailed);
-    for (int s = kBlankCheck; s < kAutoSteps; ++s) EXPECT_EQ(r.result[s], kStepNotRun);
-    EXPECT_TRUE(op.questions.empty());
-    EXPECT_FALSE(op.messages.empty());
-    EXPECT_EQ(doc.shutDown(), 2);
-}
-
-TEST_F(CommandLineRun, FailedBlankCheckLeavesTheRestNotRun) {
-    // The chip reports "not blank" even after its erase.
-    startChip({"reply:70.done=74*"});
-    writeSetup(kAllSteps, "demo.h20");
-    DocumentCore doc(session, op, dir.path());
-    ASSERT_EQ(doc.startUp(""), 1);
-    ASSERT_TRUE(doc.connected);
-    EXPECT_EQ(doc.runCommandLine(), 0);  // no command line, nothing pending
-    AutoProgrammer& a = doc.autoProgrammer;
-    ASSERT_EQ(a.unattendedRun(true), 1);
-    EXPECT_EQ(a.record.result[kAllErase], kStepOk);
-    EXPECT_EQ(a.record.result[kBlankCheck], kStepFailed);
-    for (int s = kProgramming; s < kAutoSteps; ++s) EXPECT_EQ(a.record.result[s], kStepNotRun);
-    EXPECT_EQ(a.record.fileSum, 0);
-    EXPECT_EQ(a.record.memorySum, 0);
-    EXPECT_EQ(session.ExitStatus, 2);
-    // The NG window tells it: no "not blank" box before it.
-    for (const auto& m : op.messages) EXPECT_NE(m.code, 11016);
-    EXPECT_EQ(flash()[0], 0xFF);  // nothing was programmed
-    // A batch run happens once only.
-    EXPECT_EQ(a.unattendedRun(true), 0);
+// A failed step leaves the rest not run and ends the run with 2, told by
+// the NG window alone (no "not blank" box before it); a batch runs once.
+TEST_F(CommandLineRun, FailedStepLeavesTheRestNotRun) {
+    const struct {
+        const char* fault;
+        AutoStep failed;
+        bool commandLine;
+    } cases[] = {
+        {"reply:40=64*", kAllErase, true},
+        {"reply:70.done=74*", kBlankCheck, false},  // not blank even after its erase
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.fault);
+        Session s;
+        RecordingOperator o(s);
+        chip.stop();
+        startChip({c.fault});
+        writeSetup(kAllSteps, "demo.h20");
+        DocumentCore doc(s, o, dir.path());
+        AutoProgrammer& a = doc.autoProgrammer;
+        if (c.commandLine) {
+            ASSERT_EQ(doc.startUp((dir.path() / "demo.h20").string() + ", msg_off"), 1);
+            ASSERT_EQ(doc.runCommandLine(), 1);
+        } else {
+            ASSERT_EQ(doc.startUp(""), 1);
+            EXPECT_EQ(doc.runCommandLine(), 0);  // no command line, nothing pending
+            ASSERT_EQ(a.unattendedRun(true), 1);
+            EXPECT_EQ(a.unattendedRun(true), 0);
+        }
+        for (int st = 0; st < kAutoSteps; ++st)
+            EXPECT_EQ(a.record.result[st], st < c.failed    ? kStepOk
+                                           : st == c.failed ? kStepFailed
+                                                            : kStepNotRun)
+                << kAutoStepNames[st];
+        EXPECT_EQ(a.record.fileSum, 0);
+        EXPECT_EQ(a.record.memorySum, 0);
+        EXPECT_TRUE(o.questions.empty());
+        if (c.commandLine) {
+            EXPECT_FALSE(o.messages.empty());  // the refused erase is told
+        }
+        for (const auto& m : o.messages) EXPECT_NE(m.code, 11016);
+        const std::vector<uint8_t> bytes = flash();  // none until the chip is written
+        EXPECT_TRUE(bytes.empty() || bytes[0] == 0xFF) << "the chip was programmed";
+        EXPECT_EQ(doc.shutDown(), 2);
+    }
 }
 
 TEST(AutoRules, LinkedOptions) {

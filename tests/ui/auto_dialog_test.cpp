@@ -5,8 +5,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "auto_rig.h"
 #include "ui/auto_dialog.h"
+#include "ui_rig.h"
 
 using namespace ostrand;
 using namespace ostrand::ui;
@@ -73,25 +73,32 @@ class AutoDialogTest : public QObject {
     Q_OBJECT
   private slots:
     void everyStepThroughTheDialog();
-    void failingStepShowsNgWithTheRestNotRun();
-    void continueLoopReplacesTheChip();
     void allOptionsOffRunsNothing();
     void linkedBoxes();
     void resultWindowsShowTheRecord();
     void passwordsMissingOpenNoDialog();
 };
 
+// Every step ticked in the dialog and run; continued on a new chip, then
+// continued again but cancelled at the replacement question; a second Start
+// answered No; then Cancel.
 void AutoDialogTest::everyStepThroughTheDialog() {
     AutoRig rig;
-    QVERIFY(rig.start("KMT12E48", ostrand::test::kNoSteps));
+    QVERIFY(rig.start("KMT12E48", "00000"));
     installAutoResultWindows(*rig.core, nullptr);
     rig.op.progressTexts.clear();
+    rig.op.answers = {true, false};  // 12005: OK, then Cancel
     rig.op.defaultAnswer = false;
+    bool replaced = false;
+    rig.op.beforeAnswer = [&](int32_t code) {
+        if (code == 12005 && rig.op.questions.empty()) replaced = rig.replaceChip(1);
+    };
     LineWatch watch;
     watch.attach(rig.op);
-    bool startedDisabled = false, protectClickIgnored = false, restored = false;
+    bool startedDisabled = true, protectClickIgnored = false, restored = false;
+    bool stayedOpen = true, sumEnabled = false, overDialog = false;
     QString sumLine, resultLine, question;
-    bool sumEnabled = false, overDialog = false;
+    std::vector<int32_t> connectStates;
     WindowAnswerer answer;
     answer
         .on<CAutoProgramDlg>([&](CAutoProgramDlg* d) {
@@ -100,22 +107,24 @@ void AutoDialogTest::everyStepThroughTheDialog() {
                 d->box(s)->click();
             d->box(kProtect)->click();
             protectClickIgnored = !d->box(kProtect)->isChecked();
-            QPushButton* start = child<QPushButton>(d, "startButton");
-            start->click();
+            for (int run = 0; run < 2; ++run) child<QPushButton>(d, "startButton")->click();
             restored = enabledAsAtRest(d) && text(d, "messageLine").isEmpty() &&
                        !child<QProgressBar>(d, "progressBar")->isVisible();
             click(d, "cancelButton");
         })
         .on<CAutoContinueDlg>([&](CAutoContinueDlg* c) {
-            startedDisabled = watch.dialog &&
-                              !child<QPushButton>(watch.dialog, "startButton")->isEnabled() &&
-                              !watch.dialog->box(kAllErase)->isEnabled();
-            overDialog = c->parentWidget() == watch.dialog;
+            CAutoProgramDlg* d = watch.dialog;
+            d->reject();  // no way out while the run is on
+            stayedOpen &= d->isVisible() && d->running();
+            startedDisabled &= !child<QPushButton>(d, "startButton")->isEnabled() &&
+                               !d->box(kAllErase)->isEnabled();
+            overDialog = c->parentWidget() == d;
+            connectStates.push_back(rig.session.ConnectStatus);
             resultLine = text(c, "resultLine");
             sumLine = text(c, "sumLine");
             sumEnabled = child<QLabel>(c, "sumLine")->isEnabled();
             question = text(c, "questionLine");
-            click(c, "noButton");
+            click(c, connectStates.size() < 3 ? "yesButton" : "noButton");
         });
     execAutoProgramming(*rig.core, nullptr);
     QVERIFY(!answer.timedOut());
@@ -132,118 +141,31 @@ void AutoDialogTest::everyStepThroughTheDialog() {
     QCOMPARE(question, QStringLiteral("Do you want to continue programming?"));
     QVERIFY(overDialog);
     QVERIFY(startedDisabled);
+    QVERIFY(stayedOpen);
     QVERIFY(restored);
-    // Each step's text on the dialog's own line, none in a progress window.
+    QCOMPARE(connectStates, (std::vector<int32_t>{1, 1, 1}));
+    // Each step's text on the dialog's own line, none in a progress window;
+    // the new chip is accessed before it is programmed.
     const std::vector<std::string> steps = {"All Erasing...", "Blank checking...", "Programming...",
                                             "Verifying...", "Comparing..."};
-    QCOMPARE(watch.opened, steps);
+    std::vector<std::string> expected = steps;
+    expected.push_back("Accessing...");
+    for (int run = 0; run < 2; ++run) expected.insert(expected.end(), steps.begin(), steps.end());
+    QCOMPARE(watch.opened, expected);
     QVERIFY2(watch.mismatches.empty(), watch.joined().c_str());
     QVERIFY(rig.op.progressTexts.empty());
-    // No, so no replacement question; the boxes went into the setup file.
-    QVERIFY(rig.op.questions.empty());
+    // No asks no replacement question; the boxes went into the setup file.
+    QCOMPARE(rig.op.questions, (std::vector<int32_t>{12005, 12005}));
     QCOMPARE(rig.session.ExitStatus.load(), 1);
     QCOMPARE(rig.session.AutoRunPhase.load(), 0);
+    QCOMPARE(rig.session.ConnectStatus.load(), int32_t(kConnected));
     const std::string setup = rig.setupText();
     for (const char* key :
          {"AllErase=1\n", "BlankCheck=1\n", "Programming=1\n", "Verify=1\n", "FileCompare=1\n"})
         QVERIFY2(setup.find(key) != std::string::npos, key);
-    const std::vector<uint8_t> flash = rig.flash();
-    QVERIFY(flash.size() >= 0xC000);
-    QCOMPARE(std::string(flash.begin(), flash.begin() + 14), std::string("Ostrand demo p"));
-}
-
-void AutoDialogTest::failingStepShowsNgWithTheRestNotRun() {
-    AutoRig rig;
-    // The chip stays "not blank" even after its erase.
-    QVERIFY(rig.start("KMT12E48", ostrand::test::kAllSteps, {"reply:70.done=74*"}));
-    installAutoResultWindows(*rig.core, nullptr);
-    rig.op.defaultAnswer = true;  // a wrong 12005 would loop on
-    CAutoProgramDlg dialog(*rig.core);
-    dialog.show();
-    QStringList results;
-    QString verdict, fileSum, memorySum, caption;
-    bool overDialog = false, protectGrey = false, blankLit = false, comHidden = false;
-    bool stayedOpen = false;
-    WindowAnswerer answer;
-    answer.on<CAutoResultNgDlg>([&](CAutoResultNgDlg* ng) {
-        dialog.reject();  // no way out while the run is on
-        stayedOpen = dialog.isVisible() && dialog.running();
-        verdict = text(ng, "verdict");
-        caption = ng->windowTitle();
-        for (int s = 0; s < kAutoSteps; ++s)
-            results << text(ng, QStringLiteral("stepResult%1").arg(s).toLatin1().constData());
-        fileSum = text(ng, "fileSum");
-        memorySum = text(ng, "memorySum");
-        overDialog = ng->parentWidget() == &dialog;
-        protectGrey = !child<QLabel>(ng, "stepResult5")->isEnabled();
-        blankLit = child<QLabel>(ng, "stepResult1")->isEnabled();
-        comHidden = child<QLabel>(ng, "connectedLine")->isHidden();
-        click(ng, "okButton");
-    });
-    QTest::mouseClick(child<QPushButton>(&dialog, "startButton"), Qt::LeftButton);
-    QVERIFY(!answer.timedOut());
-    QCOMPARE(verdict, QStringLiteral("NG"));
-    QCOMPARE(caption, QStringLiteral("Ostrand"));
-    QCOMPARE(results, (QStringList{"OK ", "NG ", "---", "---", "---", "---"}));
-    QCOMPARE(fileSum, QStringLiteral("0x0000"));
-    QCOMPARE(memorySum, QStringLiteral("0x0000"));
-    QVERIFY(overDialog);
-    QVERIFY(protectGrey);
-    QVERIFY(blankLit);
-    QVERIFY(comHidden);
-    QVERIFY(stayedOpen);
-    // The NG window is the report: no result message before it; a failed
-    // chip is not replaced.
-    for (const auto& m : rig.op.messages) QVERIFY(m.code != 11016);
-    QVERIFY(rig.op.questions.empty());
-    QCOMPARE(rig.session.ExitStatus.load(), 2);
-    QVERIFY(dialog.isVisible());
-    QVERIFY(enabledAsAtRest(&dialog));
-    QCOMPARE(rig.flash().at(0), uint8_t(0xFF));
-}
-
-void AutoDialogTest::continueLoopReplacesTheChip() {
-    AutoRig rig;
-    QVERIFY(rig.start("KMT12E48",
-                      "AllErase=1\nBlankCheck=0\nProgramming=1\nVerify=1\n"
-                      "FileCompare=0\n"));
-    installAutoResultWindows(*rig.core, nullptr);
-    rig.op.answers = {true, true, false};  // 12005: OK, OK, then Cancel
-    rig.op.defaultAnswer = false;
-    int chips = 1;
-    bool replaced = true;
-    rig.op.beforeAnswer = [&](int32_t code) {
-        if (code == 12005 && chips < 3) replaced &= rig.replaceChip(chips++);
-    };
-    CAutoProgramDlg dialog(*rig.core);
-    dialog.show();
-    LineWatch watch;
-    watch.dialog = &dialog;
-    watch.attach(rig.op);
-    int continues = 0;
-    std::vector<int32_t> connectStates;
-    WindowAnswerer answer;
-    answer.on<CAutoContinueDlg>([&](CAutoContinueDlg* c) {
-        ++continues;
-        connectStates.push_back(rig.session.ConnectStatus);
-        click(c, "yesButton");
-    });
-    QTest::mouseClick(child<QPushButton>(&dialog, "startButton"), Qt::LeftButton);
-    QVERIFY(!answer.timedOut());
-    QCOMPARE(continues, 3);
-    QCOMPARE(rig.op.questions, (std::vector<int32_t>{12005, 12005, 12005}));
-    QCOMPARE(connectStates, (std::vector<int32_t>{1, 1, 1}));
-    QCOMPARE(std::count(watch.opened.begin(), watch.opened.end(), std::string("Accessing...")), 2);
-    QCOMPARE(std::count(watch.opened.begin(), watch.opened.end(), std::string("Programming...")),
-             3);
-    QVERIFY2(watch.mismatches.empty(), watch.joined().c_str());
-    QCOMPARE(rig.session.ConnectStatus.load(), int32_t(kConnected));
-    QCOMPARE(rig.session.AutoRunPhase.load(), 0);
-    QCOMPARE(rig.core->autoProgrammer.record.result[kVerify], int32_t(kStepOk));
-    QVERIFY(enabledAsAtRest(&dialog));
-    // Each of the three chips holds the program.
+    // Both chips hold the program.
     QVERIFY(replaced);
-    for (int n = 0; n < 3; ++n) {
+    for (int n = 0; n < 2; ++n) {
         const std::vector<uint8_t> flash = rig.flash(n);
         QVERIFY(flash.size() >= 14);
         QCOMPARE(std::string(flash.begin(), flash.begin() + 14), std::string("Ostrand demo p"));
@@ -252,29 +174,19 @@ void AutoDialogTest::continueLoopReplacesTheChip() {
 
 void AutoDialogTest::allOptionsOffRunsNothing() {
     AutoRig rig;
-    QVERIFY(rig.start("KMT12E48",
-                      "AllErase=1\nBlankCheck=1\nProgramming=1\nVerify=1\n"
-                      "FileCompare=1\n"));
+    QVERIFY(rig.start("KMT12E48", "11111"));
     installAutoResultWindows(*rig.core, nullptr);
     rig.op.defaultAnswer = true;
     CAutoProgramDlg dialog(*rig.core);
     dialog.show();
     for (int s = 0; s < kAutoSteps; ++s) dialog.box(static_cast<AutoStep>(s))->setChecked(false);
     int windows = 0;
+    auto seen = [&](QDialog* d) {
+        ++windows;
+        d->reject();
+    };
     WindowAnswerer answer;
-    answer
-        .on<CAutoResultNgDlg>([&](QDialog* d) {
-            ++windows;
-            d->accept();
-        })
-        .on<CAutoResultOkDlg>([&](QDialog* d) {
-            ++windows;
-            d->accept();
-        })
-        .on<CAutoContinueDlg>([&](QDialog* d) {
-            ++windows;
-            d->reject();
-        });
+    answer.on<CAutoResultNgDlg>(seen).on<CAutoResultOkDlg>(seen).on<CAutoContinueDlg>(seen);
     const size_t shown = rig.op.messages.size();
     QTest::mouseClick(child<QPushButton>(&dialog, "startButton"), Qt::LeftButton);
     QCOMPARE(windows, 0);
@@ -288,63 +200,51 @@ void AutoDialogTest::allOptionsOffRunsNothing() {
 }
 
 void AutoDialogTest::linkedBoxes() {
-    auto checked = [](CAutoProgramDlg& d) {
-        QString s;
-        for (int i = 0; i < kAutoSteps; ++i)
-            s += d.box(static_cast<AutoStep>(i))->isChecked() ? '1' : '0';
-        return s;
+    struct Row {
+        const char* device;
+        AutoOptions steps;
+        std::vector<std::pair<int, const char*>> clicks;  // step, then the boxes; -1: opened
+        const char* enabled;                              // '?': not checked
     };
-    {
+    const Row rows[] = {
         // BootType 12 before its WCP is loaded: the options hang together.
-        AutoRig rig;
-        QVERIFY(rig.offline("KMT12E48", {false, false, false, true, false, false}));
-        CAutoProgramDlg d(*rig.core);
-        QCOMPARE(checked(d), QStringLiteral("001100"));  // Verify brought Programming
-        d.box(kProgramming)->click();                    // off: Verify goes too
-        QCOMPARE(checked(d), QStringLiteral("000000"));
-        d.box(kFileCompare)->click();
-        QCOMPARE(checked(d), QStringLiteral("001010"));
-        d.box(kBlankCheck)->click();
-        QCOMPARE(checked(d), QStringLiteral("111010"));
-        d.box(kAllErase)->click();  // off: Blank Check goes too
-        QCOMPARE(checked(d), QStringLiteral("001010"));
-        d.box(kVerify)->click();
-        QCOMPARE(checked(d), QStringLiteral("001110"));
-        QVERIFY(!d.box(kProtect)->isEnabled());
-        QVERIFY(d.box(kBlankCheck)->isEnabled());
-    }
-    {
+        {"KMT12E48",
+         {false, false, false, true, false, false},
+         {{-1, "001100"},            // Verify brought Programming
+          {kProgramming, "000000"},  // off: Verify goes too
+          {kFileCompare, "001010"},
+          {kBlankCheck, "111010"},
+          {kAllErase, "001010"},  // off: Blank Check goes too
+          {kVerify, "001110"}},
+         "?1???0"},
         // A WCP device of BootType 1: every box stands alone.
-        AutoRig rig;
-        QVERIFY(rig.offline("KM16F48", {false, false, false, true, false, false}));
-        CAutoProgramDlg d(*rig.core);
-        QCOMPARE(checked(d), QStringLiteral("000100"));
-        d.box(kBlankCheck)->click();
-        d.box(kFileCompare)->click();
-        QCOMPARE(checked(d), QStringLiteral("010110"));
-    }
-    {
+        {"KM16F48",
+         {false, false, false, true, false, false},
+         {{-1, "000100"}, {kBlankCheck, "010100"}, {kFileCompare, "010110"}},
+         "??????"},
         // BootType 9 erases before it programs.
-        AutoRig rig;
-        QVERIFY(rig.offline("KMV9C256", {false, false, true, false, false, false}));
-        CAutoProgramDlg d(*rig.core);
-        QCOMPARE(checked(d), QStringLiteral("101000"));
-        d.box(kAllErase)->click();
-        QCOMPARE(checked(d), QStringLiteral("000000"));
-        d.box(kProgramming)->click();
-        QCOMPARE(checked(d), QStringLiteral("101000"));
-    }
-    {
+        {"KMV9C256",
+         {false, false, true, false, false, false},
+         {{-1, "101000"}, {kAllErase, "000000"}, {kProgramming, "101000"}},
+         "??????"},
         // Single boot without a readable flash: no Blank Check, no File Compare.
+        {"KM16F32S", {true, true, true, true, true, true}, {{-1, "101100"}}, "?0?100"},
+    };
+    for (const Row& r : rows) {
         AutoRig rig;
-        QVERIFY(rig.offline("KM16F32S", {true, true, true, true, true, true}));
-        QCOMPARE(rig.session.ProgrammingMode.load(), int32_t(kModeSBoot));
+        QVERIFY2(rig.offline(r.device, r.steps), r.device);
         CAutoProgramDlg d(*rig.core);
-        QCOMPARE(checked(d), QStringLiteral("101100"));
-        QVERIFY(!d.box(kBlankCheck)->isEnabled());
-        QVERIFY(!d.box(kFileCompare)->isEnabled());
-        QVERIFY(!d.box(kProtect)->isEnabled());
-        QVERIFY(d.box(kVerify)->isEnabled());
+        for (const auto& [step, after] : r.clicks) {
+            if (step >= 0) d.box(static_cast<AutoStep>(step))->click();
+            QString checked;
+            for (int i = 0; i < kAutoSteps; ++i)
+                checked += d.box(static_cast<AutoStep>(i))->isChecked() ? '1' : '0';
+            QVERIFY2(checked == QLatin1String(after), qPrintable(r.device + (" " + checked)));
+        }
+        for (int i = 0; i < kAutoSteps; ++i)
+            if (r.enabled[i] != '?')
+                QVERIFY2(d.box(static_cast<AutoStep>(i))->isEnabled() == (r.enabled[i] == '1'),
+                         r.device);
     }
 }
 
@@ -356,7 +256,12 @@ void AutoDialogTest::resultWindowsShowTheRecord() {
     AutoView sboot{1, kModeSBoot, false, true, QStringLiteral("/dev/ttyUSB0")};
     {
         CAutoResultNgDlg ng(record, sboot, false);
-        QCOMPARE(text(&ng, "stepResult2"), QStringLiteral("NG "));
+        QStringList results;
+        for (int s = 0; s < kAutoSteps; ++s)
+            results << text(&ng, QStringLiteral("stepResult%1").arg(s).toLatin1().constData());
+        QCOMPARE(results, (QStringList{"OK ", "---", "NG ", "---", "---", "---"}));
+        QCOMPARE(text(&ng, "verdict"), QStringLiteral("NG"));
+        QCOMPARE(ng.windowTitle(), QStringLiteral("Ostrand"));
         QCOMPARE(text(&ng, "stepName3"), QStringLiteral("Verify with SUM:"));
         QCOMPARE(text(&ng, "fileSum"), QStringLiteral("0x1234"));
         QCOMPARE(text(&ng, "memorySum"), QStringLiteral("0xBEEF"));

@@ -1,5 +1,4 @@
 // ostrand-manual and the Help.pdf it makes in the program folder.
-#include <QByteArray>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -10,11 +9,9 @@
 
 namespace {
 
-const QString kManual = QStringLiteral(OSTRAND_TOOLS "/ostrand-manual");
-
 int render(const QStringList& args) {
     QProcess p;
-    p.start(kManual, args);
+    p.start(QStringLiteral(OSTRAND_TOOLS "/ostrand-manual"), args);
     if (!p.waitForFinished(60000)) return -1;
     return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
 }
@@ -24,16 +21,13 @@ QByteArray readAll(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// The page objects of a PDF (not the page tree).
-int pageCount(const QByteArray& pdf) {
+// The page objects of a well-formed PDF (not the page tree); -1 if not a PDF.
+int pages(const QByteArray& pdf) {
+    if (!pdf.startsWith("%PDF-1.") || !pdf.trimmed().endsWith("%%EOF")) return -1;
     static const QRegularExpression page(QStringLiteral("/Type\\s*/Page[^s]"));
-    int pages = 0;
-    for (auto it = page.globalMatch(QString::fromLatin1(pdf)); it.hasNext(); it.next()) ++pages;
-    return pages;
-}
-
-bool wellFormed(const QByteArray& pdf) {
-    return pdf.startsWith("%PDF-1.") && pdf.trimmed().endsWith("%%EOF");
+    int n = 0;
+    for (auto it = page.globalMatch(QString::fromLatin1(pdf)); it.hasNext(); it.next()) ++n;
+    return n;
 }
 
 // The text of a PDF where poppler's pdftotext is installed; empty otherwise.
@@ -46,70 +40,61 @@ QString pdfText(const QString& path) {
     return QString::fromUtf8(p.readAllStandardOutput());
 }
 
+QString at(const TestFolder& dir, const char* name, const std::string& text = {}) {
+    return QString::fromStdString(text.empty() ? (dir.path() / name).string()
+                                               : dir.write(name, text).string());
+}
+
 }  // namespace
 
 class AutoManualTest : public QObject {
     Q_OBJECT
   private slots:
-    void helpPdfIsInTheProgramFolder();
-    void longerGuidesTakeMorePages();
-    void failuresLeaveTheOldPdf();
-};
-
-void AutoManualTest::helpPdfIsInTheProgramFolder() {
-    const QString help = QStringLiteral(OSTRAND_BIN "/Help.pdf");
-    const QByteArray pdf = readAll(help);
-    QVERIFY2(wellFormed(pdf), "build/bin/Help.pdf is missing or not a PDF");
-    QVERIFY(pageCount(pdf) >= 4);
-    const QString text = pdfText(help);
-    if (text.isEmpty()) {
-        qInfo("pdftotext not installed: the manual's text is not checked");
-        return;
+    void helpPdfIsInTheProgramFolder() {
+        const QString help = QStringLiteral(OSTRAND_BIN "/Help.pdf");
+        QVERIFY2(pages(readAll(help)) >= 4, "build/bin/Help.pdf is missing or not a PDF");
+        const QString text = pdfText(help);
+        if (text.isEmpty())
+            return qInfo("pdftotext not installed: the manual's text is not checked");
+        for (const char* heading :
+             {"Ostrand User Guide", "Auto Programming", "Passwords",
+              "ostrand-cli, the console program", "ostrand-sim, the simulated chip",
+              "Verify with SUM", "MSG_OFF"})
+            QVERIFY2(text.contains(QLatin1String(heading)), heading);
     }
-    for (const char* heading :
-         {"Ostrand User Guide", "Auto Programming", "Passwords", "ostrand-cli, the console program",
-          "ostrand-sim, the simulated chip", "Verify with SUM", "MSG_OFF"})
-        QVERIFY2(text.contains(QLatin1String(heading)), heading);
-}
 
-void AutoManualTest::longerGuidesTakeMorePages() {
-    TestFolder dir;
-    QString shortGuide = QStringLiteral("# Short\n\nOne paragraph.\n");
-    QString longGuide = QStringLiteral("# Long\n\n");
-    for (int i = 0; i < 400; ++i)
-        longGuide += QStringLiteral("Paragraph %1 of a guide that needs several pages.\n\n").arg(i);
-    const QString in1 = QString::fromStdString(dir.write("short.md", shortGuide.toStdString()));
-    const QString in2 = QString::fromStdString(dir.write("long.md", longGuide.toStdString()));
-    const QString out1 = QString::fromStdString((dir.path() / "short.pdf").string());
-    const QString out2 = QString::fromStdString((dir.path() / "long.pdf").string());
-    QCOMPARE(render({in1, out1}), 0);
-    QCOMPARE(render({in2, out2}), 0);
-    const QByteArray one = readAll(out1), many = readAll(out2);
-    QVERIFY(wellFormed(one));
-    QVERIFY(wellFormed(many));
-    QCOMPARE(pageCount(one), 1);
-    QVERIFY(pageCount(many) >= 5);
-    // The first heading is the document's title.
-    QVERIFY(many.contains("/Title") && many.contains("/Creator"));
-    const QString text = pdfText(out2);
-    if (!text.isEmpty()) QVERIFY(text.contains(QStringLiteral("Paragraph 399 of a guide")));
-}
+    void longerGuidesTakeMorePages() {
+        TestFolder dir;
+        std::string longGuide = "# Long\n\n";
+        for (int i = 0; i < 400; ++i)
+            longGuide +=
+                "Paragraph " + std::to_string(i) + " of a guide that needs several pages.\n\n";
+        QCOMPARE(render({at(dir, "short.md", "# Short\n\nOne paragraph.\n"), at(dir, "short.pdf")}),
+                 0);
+        QCOMPARE(render({at(dir, "long.md", longGuide), at(dir, "long.pdf")}), 0);
+        const QByteArray many = readAll(at(dir, "long.pdf"));
+        QCOMPARE(pages(readAll(at(dir, "short.pdf"))), 1);
+        QVERIFY(pages(many) >= 5);
+        // The first heading is the document's title.
+        QVERIFY(many.contains("/Title") && many.contains("/Creator"));
+        const QString text = pdfText(at(dir, "long.pdf"));
+        if (!text.isEmpty()) QVERIFY(text.contains(QStringLiteral("Paragraph 399 of a guide")));
+    }
 
-void AutoManualTest::failuresLeaveTheOldPdf() {
-    TestFolder dir;
-    const QString out = QString::fromStdString(dir.write("Help.pdf", "old").string());
-    const QString missing = QString::fromStdString((dir.path() / "missing.md").string());
-    const QString empty = QString::fromStdString(dir.write("empty.md", "").string());
-    QCOMPARE(render({missing, out}), 1);
-    QCOMPARE(render({empty, out}), 1);
-    QCOMPARE(render({out}), 2);
-    QCOMPARE(readAll(out), QByteArray("old"));
-    // A folder that cannot take the file: refused, nothing half-written.
-    const QString guide = QString::fromStdString(dir.write("g.md", "# G\n\ntext\n").string());
-    const QString nowhere = QString::fromStdString((dir.path() / "no" / "Help.pdf").string());
-    QCOMPARE(render({guide, nowhere}), 1);
-    QVERIFY(!QFile::exists(nowhere));
-}
+    void failuresLeaveTheOldPdf() {
+        TestFolder dir;
+        const QString out = at(dir, "Help.pdf", "old");
+        QCOMPARE(render({at(dir, "missing.md"), out}), 1);
+        dir.write("empty.md", "");
+        QCOMPARE(render({at(dir, "empty.md"), out}), 1);
+        QCOMPARE(render({out}), 2);
+        QCOMPARE(readAll(out), QByteArray("old"));
+        // A folder that cannot take the file: refused, nothing half-written.
+        const QString nowhere = QString::fromStdString((dir.path() / "no" / "Help.pdf").string());
+        QCOMPARE(render({at(dir, "g.md", "# G\n\ntext\n"), nowhere}), 1);
+        QVERIFY(!QFile::exists(nowhere));
+    }
+};
 
 QTEST_MAIN(AutoManualTest)
 #include "auto_manual_test.moc"

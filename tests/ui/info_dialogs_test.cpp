@@ -18,12 +18,7 @@ using namespace ostrand::ui;
 
 namespace {
 
-void startWith(test::UiRig& rig, const std::string& device) {
-    rig.folder.write("Ostrand.ini",
-                     test::setupText(device, "", "/nonexistent/tty", "9600", "1") +
-                         "ReadProtect=1\nAddressOption=1\nROMArea1=0x000000-0x0003FF\n");
-    rig.start();
-}
+const char* const kOptions = "ReadProtect=1\nAddressOption=1\nROMArea1=0x000000-0x0003FF\n";
 
 // The device in force and the mode, as a connection would leave them.
 void use(test::UiRig& rig, const std::string& device, int32_t mode) {
@@ -39,7 +34,7 @@ class InfoDialogsTest : public QObject {
   private slots:
     void setupInformationLinesAndGreying() {
         test::UiRig rig;
-        startWith(rig, "KM16F48");
+        rig.startWithout("KM16F48", kOptions, "1");
         const struct {
             const char* device;
             int32_t mode;
@@ -80,7 +75,7 @@ class InfoDialogsTest : public QObject {
 
     void setUpOptionBoxes() {
         test::UiRig rig;
-        startWith(rig, "KM16F48");
+        rig.startWithout("KM16F48", kOptions, "1");
         const struct {
             const char* device;
             int32_t protectState;
@@ -114,7 +109,7 @@ class InfoDialogsTest : public QObject {
 
     void versionNoticeAndCommands() {
         test::UiRig rig;
-        startWith(rig, "KM16F48");
+        rig.startWithout("KM16F48", kOptions, "1");
         CAboutDlg about(*rig.core);
         QCOMPARE(about.lines[0]->text(), QString("Ostrand demo device pack 1.0"));
         QCOMPARE(about.lines[1]->text(), QString("Ostrand Ver1.0d"));

@@ -17,14 +17,11 @@ class MainWindowTest : public QObject {
   private slots:
     void openSetupObjectAndReconnect() {
         test::UiRig rig;
-        test::SimChip sim;
-        const std::string port = sim.startWith(rig.folder.path(), "KMT12E48");
-        QVERIFY(!port.empty());
+        QVERIFY(rig.startChip("KMT12E48"));
+        const std::string port = rig.port;
         const std::string object = rig.folder.write("app.h16", test::hexObject(256)).string();
         // Start-up with a port nobody answers on: not connected.
-        rig.folder.write("Ostrand.ini",
-                         test::setupText("KMT12E48", "", "/nonexistent/tty", "9600"));
-        QCOMPARE(rig.start(), 1);
+        QCOMPARE(rig.startWithout("KMT12E48"), 1);
         CMainFrame& f = *rig.frame;
         QCOMPARE(f.pane(kPaneConnection)->text(), QString("Disconnect"));
         QVERIFY(f.action(kCmdOpenObject)->isEnabled());
@@ -78,41 +75,12 @@ class MainWindowTest : public QObject {
         QVERIFY(!rig.core->engine.port().isOpen());
     }
 
-    void adapterLostNoticeFollowsTheLink() {
-        test::UiRig rig;
-        test::SimChip sim;
-        const std::string port = sim.startWith(rig.folder.path(), "KMT12E48");
-        QVERIFY(!port.empty());
-        const std::string object = rig.folder.write("app.h16", test::hexObject(256)).string();
-        rig.folder.write("Ostrand.ini", test::setupText("KMT12E48", object, port, "9600"));
-        sim.pause();
-        QCOMPARE(rig.start(), 1);
-        QCOMPARE(rig.session.ConnectStatus.load(), 2);
-        CMainFrame& f = *rig.frame;
-        QCOMPARE(f.pane(kPaneConnection)->text(), QString("Accessing..."));
-        // The access wait is one second here.
-        QTRY_VERIFY_WITH_TIMEOUT(f.adapterLostNotice() && f.adapterLostNotice()->isVisible(), 8000);
-        QCOMPARE(f.adapterLostNotice()->text(),
-                 QString("E000 : Cannot communicate with the adapter.\nCheck the adapter power "
-                         "supply, reset switch, wiring, short pins, resonator and device. "));
-        QCOMPARE(f.adapterLostNotice()->windowTitle(), QString("Ostrand"));
-        sim.resume();
-        QTRY_VERIFY_WITH_TIMEOUT(!f.adapterLostNotice(), 8000);
-        QTRY_COMPARE_WITH_TIMEOUT(f.pane(kPaneConnection)->text(), QString("Connected"), 3000);
-        QVERIFY(rig.core->connected);
-        QVERIFY(f.action(kCmdProgram)->isEnabled());
-    }
-
     // Program, Save As (a WCP is in the chip then), ReConnect: connected
-    // again; a chip that has gone leaves ReConnect as the way back.
+    // again; a chip that has gone leaves ReConnect as the way back, and the
+    // adapter-lost notice shows until it answers again.
     void reconnectAfterSaveAs() {
         test::UiRig rig;
-        test::SimChip sim;
-        const std::string port = sim.startWith(rig.folder.path(), "KMT12E48", {"--pace"});
-        QVERIFY(!port.empty());
-        const std::string object = rig.folder.write("app.h16", test::hexObject(256)).string();
-        rig.folder.write("Ostrand.ini", test::setupText("KMT12E48", object, port, "76800"));
-        QCOMPARE(rig.start(), 1);
+        QVERIFY(rig.connect("KMT12E48", 256, {"--pace"}));
         CMainFrame& f = *rig.frame;
         const std::string saved = (rig.folder.path() / "saved.h20").string();
         rig.doc->chooseFile = [&](FileRequest& r) {
@@ -135,25 +103,28 @@ class MainWindowTest : public QObject {
             QCOMPARE(f.pane(kPaneConnection)->text(), QString("Connected"));
             QVERIFY(!f.adapterLostNotice());
         }
-        sim.pause();
+        rig.chip.pause();
         run(kCmdReconnect);
         QCOMPARE(rig.session.ConnectStatus.load(), 2);
+        QCOMPARE(f.pane(kPaneConnection)->text(), QString("Accessing..."));
         QVERIFY(f.action(kCmdReconnect)->isEnabled());
-        sim.resume();
-        QTRY_COMPARE_WITH_TIMEOUT(f.pane(kPaneConnection)->text(), QString("Connected"), 8000);
+        // The access wait is one second here.
+        QTRY_VERIFY_WITH_TIMEOUT(f.adapterLostNotice() && f.adapterLostNotice()->isVisible(), 8000);
+        QCOMPARE(f.adapterLostNotice()->text(),
+                 QString("E000 : Cannot communicate with the adapter.\nCheck the adapter power "
+                         "supply, reset switch, wiring, short pins, resonator and device. "));
+        QCOMPARE(f.adapterLostNotice()->windowTitle(), QString("Ostrand"));
+        rig.chip.resume();
+        QTRY_VERIFY_WITH_TIMEOUT(!f.adapterLostNotice(), 8000);
+        QTRY_COMPARE_WITH_TIMEOUT(f.pane(kPaneConnection)->text(), QString("Connected"), 3000);
+        QVERIFY(rig.core->connected);
+        f.updateCommandUi();
+        QVERIFY(f.action(kCmdProgram)->isEnabled());
     }
 
     void cancelStopsProgrammingWithinOneBlock() {
         test::UiRig rig;
-        test::SimChip sim;
-        const std::string port =
-            sim.startWith(rig.folder.path(), "KMT12E48",
-                          {"--pace", "--flash", (rig.folder.path() / "chip.flash").string()});
-        QVERIFY(!port.empty());
-        const std::string object = rig.folder.write("app.h16", test::hexObject(0x8000)).string();
-        rig.folder.write("Ostrand.ini", test::setupText("KMT12E48", object, port, "76800"));
-        QCOMPARE(rig.start(), 1);
-        QCOMPARE(rig.session.ConnectStatus.load(), 1);
+        QVERIFY(rig.connect("KMT12E48", 0x8000, {"--pace"}));
 
         int advancesAfterCancel = -1;
         int64_t doneAtCancel = 0, lastDone = 0;
@@ -189,19 +160,9 @@ class MainWindowTest : public QObject {
         QCOMPARE(rig.op.boxes[1].detail,
                  std::string("The chip is partly written: erase it and program it again."));
         QVERIFY(!rig.op.progressWindow());
-        const auto flash = [&] { return rig.folder.read("chip.flash"); };
-        QVERIFY(flash().size() >= 0x8000);
-        QCOMPARE(flash()[0x7FFF], '\xFF');  // the end was never written
-
-        // A second run programs the chip completely.
-        rig.op.boxes.clear();
-        rig.op.setProgressListener(nullptr);
-        rig.frame->action(kCmdProgram)->trigger();
-        QCOMPARE(rig.codes(), std::vector<int32_t>{11006});
-        const std::string written = flash();
-        int wrong = 0;
-        for (uint32_t a = 0; a < 0x8000; ++a) wrong += written[a] != char(a * 7 % 251);
-        QCOMPARE(wrong, 0);
+        const std::vector<uint8_t> flash = rig.flash();
+        QVERIFY(flash.size() >= 0x8000);
+        QCOMPARE(flash[0x7FFF], uint8_t(0xFF));  // the end was never written
 
         // A WCP is in the chip now: no switch to single boot.
         QVERIFY(rig.core->engine.state().chip.anyWcpLoaded());

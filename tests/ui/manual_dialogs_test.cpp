@@ -11,7 +11,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QtTest>
-#include <fstream>
 #include <thread>
 
 #include "app/messages.h"
@@ -25,11 +24,6 @@ using namespace ostrand::ui;
 
 namespace {
 
-std::vector<uint8_t> readFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // The bytes of test::hexObject at the start of a flash of `size` bytes.
 std::vector<uint8_t> flashWithObject(uint32_t size, uint32_t objectSize, uint8_t rest) {
     std::vector<uint8_t> b(size, rest);
@@ -41,28 +35,6 @@ QString text(int32_t code) {
     const std::string_view t = messageTextOrFallback(code);
     return QString::fromUtf8(t.data(), static_cast<qsizetype>(t.size()));
 }
-
-// A connected rig on a simulated chip whose flash file holds `flash`.
-struct Bench {
-    test::UiRig rig;
-    test::SimChip sim;
-    std::filesystem::path flashFile;
-
-    bool start(const std::string& device, const std::vector<uint8_t>& flash, uint32_t objectSize,
-               std::vector<std::string> extra = {}, const std::string& setupExtra = {}) {
-        flashFile = rig.folder.path() / "chip.flash";
-        std::ofstream(flashFile, std::ios::binary)
-            .write(reinterpret_cast<const char*>(flash.data()), std::streamsize(flash.size()));
-        extra.insert(extra.end(), {"--flash", flashFile.string()});
-        const std::string port = sim.startWith(rig.folder.path(), device, extra);
-        const std::string object =
-            rig.folder.write("app.h16", test::hexObject(objectSize)).string();
-        rig.folder.write("Ostrand.ini",
-                         test::setupText(device, object, port, "76800") + setupExtra);
-        return !port.empty() && rig.start() == 1 && rig.session.ConnectStatus.load() == 1;
-    }
-    std::vector<uint8_t> flash() const { return readFile(flashFile); }
-};
 
 // The longest wait between two turns of the window thread's event loop.
 class GapMeter : public QObject {
@@ -88,44 +60,45 @@ class ManualDialogsTest : public QObject {
     Q_OBJECT
   private slots:
     void blockEraseOf256KiB() {
-        Bench b;
+        test::UiRig rig;
         // A chip of zeros whose password area is erased: the blank password.
         std::vector<uint8_t> chip(0x40000, 0x00);
         std::fill_n(chip.begin() + 0x3FE00, 12, uint8_t{0xFF});
-        QVERIFY(b.start("KMR8L256", chip, 256, {},
+        QVERIFY(
+            rig.connect("KMR8L256", 256, {}, chip,
                         "PassDevBlank=1\nPassDevType=1\nPassDevPassword=" + blankPasswordText(8) +
                             "\nPassDevNumAdd=0x4FE00\nPassDevCmpAdd=0x4FE00\n"));
-        CBlockEraseDlg d(*b.rig.core, b.rig.op, b.rig.frame.get());
-        QCOMPARE(b.rig.op.dialogOwner(), &d);
+        CBlockEraseDlg d(*rig.core, rig.op, rig.frame.get());
+        QCOMPARE(rig.op.dialogOwner(), &d);
         d.show();
         QCOMPARE(d.sizeList()->currentText(), QString("4 KB"));
         // Refusals leave the dialog open and the chip as it was.
         for (auto [start, code] : {std::pair{"", 10506}, {"10000", 10501}, {"0x5000", 10315}}) {
-            b.rig.op.boxes.clear();
+            rig.op.boxes.clear();
             d.startBox()->setText(QString::fromLatin1(start));
             QTest::mouseClick(d.okButton(), Qt::LeftButton);
-            QCOMPARE(b.rig.codes(), std::vector<int32_t>{code});
+            QCOMPARE(rig.codes(), std::vector<int32_t>{code});
             QVERIFY(d.isVisible());
         }
-        b.rig.op.boxes.clear();
+        rig.op.boxes.clear();
         d.startBox()->setText("0x10000");
         d.sizeList()->setCurrentText("256 KB");
         QTest::mouseClick(d.okButton(), Qt::LeftButton);
-        QCOMPARE(b.rig.codes(), (std::vector<int32_t>{12002, 11003}));
+        QCOMPARE(rig.codes(), (std::vector<int32_t>{12002, 11003}));
         QCOMPARE(d.result(), int32_t{kManualDone});
-        const std::vector<uint8_t> f = b.flash();
+        const std::vector<uint8_t> f = rig.flash();
         QCOMPARE(f.size(), size_t{0x40000});
         QCOMPARE(size_t(std::count(f.begin(), f.end(), uint8_t{0xFF})), size_t{262144});
     }
 
     void dataWriteReadAndCompare() {
-        Bench b;
-        QVERIFY(b.start("KMT12E48", flashWithObject(0xC000, 256, 0xFF), 256));
-        auto& op = b.rig.op;
-        CCompareDlg compare(*b.rig.core, op, b.rig.frame.get());
+        test::UiRig rig;
+        QVERIFY(rig.connect("KMT12E48", 256, {}, flashWithObject(0xC000, 256, 0xFF)));
+        auto& op = rig.op;
+        CCompareDlg compare(*rig.core, op, rig.frame.get());
         compare.show();
         QVERIFY(!compare.nextButton()->isEnabled());
-        QCOMPARE(uint32_t(compare.bar()->maximum()), b.rig.core->image.programByteCount());
+        QCOMPARE(uint32_t(compare.bar()->maximum()), rig.core->image.programByteCount());
         QTest::mouseClick(compare.startButton(), Qt::LeftButton);
         QCOMPARE(compare.messageLine()->text(), text(11015));
         QCOMPARE(compare.result(), int32_t{kManualDone});
@@ -133,7 +106,7 @@ class ManualDialogsTest : public QObject {
 
         // One byte written through Data Write, refusals first.
         {
-            CDataReadWriteDlg w(*b.rig.core, op, true, b.rig.frame.get());
+            CDataReadWriteDlg w(*rig.core, op, true, rig.frame.get());
             QCOMPARE(op.dialogOwner(), &w);
             QVERIFY(!w.readButton()->isEnabled());
             w.startBox()->setText("0x10");
@@ -145,20 +118,20 @@ class ManualDialogsTest : public QObject {
                 op.boxes.clear();
                 w.dataBox()->setPlainText(QString::fromLatin1(data));
                 QTest::mouseClick(w.writeButton(), Qt::LeftButton);
-                QCOMPARE(b.rig.codes(), std::vector<int32_t>{code});
+                QCOMPARE(rig.codes(), std::vector<int32_t>{code});
             }
-            QCOMPARE(b.flash()[0x10], uint8_t(0x10 * 7));
+            QCOMPARE(rig.flash()[0x10], uint8_t(0x10 * 7));
             op.boxes.clear();
             w.dataBox()->setPlainText("00 , 60,20");
             QTest::mouseClick(w.writeButton(), Qt::LeftButton);
             QVERIFY(op.boxes.empty());
             QCOMPARE(w.result(), int32_t{kManualDone});
-            const std::vector<uint8_t> f = b.flash();
+            const std::vector<uint8_t> f = rig.flash();
             QCOMPARE((std::vector<uint8_t>(f.begin() + 0x10, f.begin() + 0x13)),
                      (std::vector<uint8_t>{0x00, 0x60 & 0x77, 0x20 & 0x7E}));
         }
         {
-            CDataReadWriteDlg r(*b.rig.core, op, false, b.rig.frame.get());
+            CDataReadWriteDlg r(*rig.core, op, false, rig.frame.get());
             QVERIFY(!r.writeButton()->isEnabled());
             QVERIFY(r.dataBox()->isReadOnly());
             r.startBox()->setText("0x0F");
@@ -185,16 +158,16 @@ class ManualDialogsTest : public QObject {
     }
 
     void pacedRunsKeepTheWindowServiced() {
-        Bench b;
+        test::UiRig rig;
         constexpr uint32_t kObject = 0x1000;
-        QVERIFY(b.start("KMT12E48", std::vector<uint8_t>(0xC000, 0xFF), kObject, {"--pace"}));
+        QVERIFY(rig.connect("KMT12E48", kObject, {"--pace"}));
         qint64 programGap = 0, compareGap = 0;
         {
             GapMeter meter;
-            QCOMPARE(b.rig.core->program().status, 1);
+            QCOMPARE(rig.core->program().status, 1);
             programGap = meter.longest();
         }
-        CCompareDlg d(*b.rig.core, b.rig.op, b.rig.frame.get());
+        CCompareDlg d(*rig.core, rig.op, rig.frame.get());
         d.show();
         {
             GapMeter meter;
@@ -223,19 +196,19 @@ class ManualDialogsTest : public QObject {
     }
 
     void workerMessageWhileTheNoticeIsOpen() {
-        Bench b;
-        QVERIFY(b.start("KMT12E48", std::vector<uint8_t>(0xC000, 0xFF), 16));
-        b.rig.frame->linkTimedOut();
-        QVERIFY(b.rig.frame->adapterLostNotice());
-        b.rig.op.boxes.clear();
-        std::thread worker([&] { b.rig.op.showMessage(10002, 7, 0, "Boot Program"); });
+        test::UiRig rig;
+        QVERIFY(rig.connect("KMT12E48", 16));
+        rig.frame->linkTimedOut();
+        QVERIFY(rig.frame->adapterLostNotice());
+        rig.op.boxes.clear();
+        std::thread worker([&] { rig.op.showMessage(10002, 7, 0, "Boot Program"); });
         worker.join();
-        QVERIFY(b.rig.op.boxes.empty());  // not built on the worker's thread
-        QTRY_COMPARE(b.rig.codes(), std::vector<int32_t>{10002});
-        QCOMPARE(b.rig.op.boxes[0].place, 7);
-        QVERIFY(b.rig.frame->adapterLostNotice());
-        b.rig.frame->linkCameUp();
-        QTRY_VERIFY(!b.rig.frame->adapterLostNotice());
+        QVERIFY(rig.op.boxes.empty());  // not built on the worker's thread
+        QTRY_COMPARE(rig.codes(), std::vector<int32_t>{10002});
+        QCOMPARE(rig.op.boxes[0].place, 7);
+        QVERIFY(rig.frame->adapterLostNotice());
+        rig.frame->linkCameUp();
+        QTRY_VERIFY(!rig.frame->adapterLostNotice());
     }
 };
 

@@ -27,11 +27,6 @@ std::vector<uint8_t> pattern(uint32_t size) {
     return b;
 }
 
-std::vector<uint8_t> readFile(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 QString line(CMemoryDumpDlg& d, int row) {
     return d.text()->document()->findBlockByNumber(row).text();
 }
@@ -55,20 +50,8 @@ class MemoryDumpTest : public QObject {
   private slots:
     void rowsPositionsAndEdit() {
         test::UiRig rig;
-        test::SimChip sim;
-        const auto flashFile = rig.folder.path() / "chip.flash";
-        std::vector<uint8_t> flash = pattern(0xC000);
-        {
-            std::ofstream out(flashFile, std::ios::binary);
-            out.write(reinterpret_cast<const char*>(flash.data()), std::streamsize(flash.size()));
-        }
-        const std::string port =
-            sim.startWith(rig.folder.path(), "KMT12E48", {"--flash", flashFile.string()});
-        QVERIFY(!port.empty());
-        const std::string object = rig.folder.write("app.h16", test::hexObject(256)).string();
-        rig.folder.write("Ostrand.ini", test::setupText("KMT12E48", object, port, "76800"));
-        QCOMPARE(rig.start(), 1);
-        QCOMPARE(rig.session.ConnectStatus.load(), 1);
+        const std::vector<uint8_t> flash = pattern(0xC000);
+        QVERIFY(rig.connect("KMT12E48", 256, {}, flash));
 
         CMemoryDumpDlg d(*rig.core, rig.op, rig.frame.get());
         QCOMPARE(rig.op.dialogOwner(), &d);
@@ -118,7 +101,7 @@ class MemoryDumpTest : public QObject {
 
         // "G" beeps and changes nothing; two hex digits write the byte.
         dumpAt(d, "0x102");
-        const uint8_t before = readFile(flashFile)[0x102];
+        const uint8_t before = rig.flash()[0x102];
         const QString shown = QString::asprintf("%02x", before);
         QTest::keyClick(d.text(), Qt::Key_G);  // the typed key is the first input
         QCOMPARE(d.editor()->beeps(), 1);
@@ -128,10 +111,10 @@ class MemoryDumpTest : public QObject {
         QTest::keyClick(d.editor(), Qt::Key_G);
         QCOMPARE(d.editor()->beeps(), 2);
         QCOMPARE(d.editor()->text(), "0" + shown.right(1));
-        QCOMPARE(readFile(flashFile)[0x102], before);
+        QCOMPARE(rig.flash()[0x102], before);
         QTest::keyClick(d.editor(), Qt::Key_0);
         QVERIFY(!d.editor()->editing());
-        QCOMPARE(int(readFile(flashFile)[0x102]), 0);
+        QCOMPARE(int(rig.flash()[0x102]), 0);
         QVERIFY(line(d, 0).startsWith(
             QString::asprintf("0x000100:  %02x %02x 00 ", flash[0x100], flash[0x101])));
         QCOMPARE(d.currentAddress(), 0x103u);
@@ -140,24 +123,17 @@ class MemoryDumpTest : public QObject {
         d.setCurrent(0, 4, true);
         d.beginEdit("A");
         QVERIFY(!d.editor()->editing());
-        QCOMPARE(int(readFile(flashFile)[0x104]), 'A' & flash[0x104]);
+        QCOMPARE(int(rig.flash()[0x104]), 'A' & flash[0x104]);
     }
 
     void pagingReadsOncePerSevenPages() {
         test::UiRig rig;
-        test::SimChip sim;
         const auto log = rig.folder.path() / "sim.log";
-        const std::string port =
-            sim.startWith(rig.folder.path(), "KMV9C384", {"--log", log.string()});
-        QVERIFY(!port.empty());
-        const std::string object = rig.folder.write("app.h16", test::hexObject(256)).string();
         // The chip is blank: its password is the erased password area.
-        rig.folder.write("Ostrand.ini", test::setupText("KMV9C384", object, port, "76800") +
-                                            "PassDevBlank=1\nPassDevType=1\nPassDevPassword=" +
-                                            blankPasswordText(9) +
-                                            "\nPassDevNumAdd=0x80\nPassDevCmpAdd=0x80\n");
-        QCOMPARE(rig.start(), 1);
-        QCOMPARE(rig.session.ConnectStatus.load(), 1);
+        QVERIFY(
+            rig.connect("KMV9C384", 256, {"--log", log.string()}, {},
+                        "PassDevBlank=1\nPassDevType=1\nPassDevPassword=" + blankPasswordText(9) +
+                            "\nPassDevNumAdd=0x80\nPassDevCmpAdd=0x80\n"));
 
         CMemoryDumpDlg d(*rig.core, rig.op, rig.frame.get());
         d.show();
@@ -182,20 +158,11 @@ class MemoryDumpTest : public QObject {
         QVERIFY(deviceReads > 0);
         QVERIFY2(deviceReads <= int((pages + 6) / 7), qPrintable(QString::number(deviceReads)));
         QVERIFY(rig.op.boxes.empty());
-    }
 
-    void commandNeedsPasswordAndReadiness() {
-        test::UiRig rig;
-        test::SimChip sim;
-        const std::string port = sim.startWith(rig.folder.path(), "KMV9C384");
-        QVERIFY(!port.empty());
-        const std::string object = rig.folder.write("app.h16", test::hexObject(256)).string();
-        rig.folder.write("Ostrand.ini", test::setupText("KMV9C384", object, port, "76800"));
-        QCOMPARE(rig.start(), 1);
+        // Without the device password the command opens no dump.
         rig.core->passwords.devicePassword.clear();
         int dialogs = 0;
         rig.doc->execModal = [&](QDialog&) { ++dialogs; };
-        rig.op.boxes.clear();
         rig.frame->updateCommandUi();
         QVERIFY(rig.frame->action(kCmdMemoryDump)->isEnabled());
         rig.frame->action(kCmdMemoryDump)->trigger();

@@ -45,8 +45,7 @@ class PasswordDialogTest : public QObject {
   private slots:
     void okChecksTheDevicePassword() {
         test::UiRig rig;
-        rig.folder.write("Ostrand.ini", test::setupText("KM16F48", "", "/nonexistent/tty", "9600"));
-        rig.start();
+        rig.startWithout("KM16F48");
         const QString a256(256, 'a');
         const struct {
             const char* device;
@@ -93,8 +92,7 @@ class PasswordDialogTest : public QObject {
 
     void blankSourcesHelpAndCancel() {
         test::UiRig rig;
-        rig.folder.write("Ostrand.ini", test::setupText("KM16F96", "", "/nonexistent/tty", "9600"));
-        rig.start();
+        rig.startWithout("KM16F96");
         // Device is Blank: FF bytes in hexadecimal, the area's start, all shut.
         for (const auto& [device, length, area] :
              {std::tuple{"KM16F48", 510, "0xbf00"}, std::tuple{"KM8P32", 8, ""}}) {
@@ -141,17 +139,11 @@ class PasswordDialogTest : public QObject {
     // leaves the object without one.
     void autoSourcesAgainstTheChip() {
         test::UiRig rig;
-        std::string flash(0xC000, '\xFF');
-        for (int i = 0; i < 64; ++i) flash[i] = char(i * 5);
-        rig.folder.write("flash.bin", flash);
+        std::vector<uint8_t> flash(0xC000, 0xFF);
+        for (int i = 0; i < 64; ++i) flash[i] = uint8_t(i * 5);
         unsigned sum = 0;
-        for (char c : flash) sum += uint8_t(c);
-        test::SimChip sim;
-        const std::string port = sim.startWith(
-            rig.folder.path(), "KM16F48", {"--flash", (rig.folder.path() / "flash.bin").string()});
-        QVERIFY(!port.empty());
-        const std::string object = rig.folder.write("plain.h16", test::hexObject(64)).string();
-        rig.folder.write("Ostrand.ini", test::setupText("KM16F48", object, port, "38400"));
+        for (uint8_t c : flash) sum += c;
+        QVERIFY(rig.connect("KM16F48", 64, {}, flash, {}, "38400"));
         auto logFor = [&](unsigned chipSum) {
             char entry[200];
             std::snprintf(entry, sizeof entry,
@@ -161,8 +153,6 @@ class PasswordDialogTest : public QObject {
             rig.folder.write("history.log", entry);
             rig.core->passwords.loadPasswordLog(rig.folder.path() / "history.log");
         };
-        rig.start();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.session.ConnectStatus.load(), 1, 8000);
 
         // Nothing logged for this chip: told, and nothing shown.
         logFor(sum + 1);

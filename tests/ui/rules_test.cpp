@@ -146,9 +146,7 @@ class RulesTest : public QObject {
     // The window applies the rules before a menu shows and on its timer.
     void windowFollowsTheState() {
         test::UiRig rig;
-        rig.folder.write("Ostrand.ini",
-                         test::setupText("KMS11G124", "", "/nonexistent/tty", "9600"));
-        QCOMPARE(rig.start(), 1);
+        QCOMPARE(rig.startWithout("KMS11G124"), 1);
         ui::CMainFrame& f = *rig.frame;
         QCOMPARE(f.windowTitle(), QString("Ostrand"));
         QCOMPARE(f.action(kCmdProgram)->text(), QString("Erase/&Program"));
@@ -203,9 +201,7 @@ class RulesTest : public QObject {
     // The commands a person triggers that need no chip.
     void commandsWithoutTheChip() {
         test::UiRig rig;
-        rig.folder.write("Ostrand.ini",
-                         test::setupText("KMV5A128", "", "/nonexistent/tty", "9600"));
-        QCOMPARE(rig.start(), 1);
+        QCOMPARE(rig.startWithout("KMV5A128"), 1);
         ui::CMainFrame& f = *rig.frame;
         rig.op.boxes.clear();
         // The manual is not in this folder: 10902.

@@ -19,12 +19,6 @@ using namespace ostrand::ui;
 
 namespace {
 
-// A program folder whose setup names `device` on a port nobody answers on.
-void startWith(test::UiRig& rig, const std::string& device) {
-    rig.folder.write("Ostrand.ini", test::setupText(device, "", "/nonexistent/tty", "9600"));
-    rig.start();
-}
-
 // The device in the Series and Device lists, and Apply.
 void choose(test::UiRig& rig, CSetupDlg& d, const std::string& device, bool apply = true) {
     const QString series = QString::fromStdString(rig.core->devices.find(device)->seriesName);
@@ -46,7 +40,7 @@ class SetupDialogTest : public QObject {
   private slots:
     void pageRuleFocusAndTabCycle() {
         test::UiRig rig;
-        startWith(rig, "KM16F48");
+        rig.startWithout("KM16F48");
         const struct {
             int asked, shown;
             const char* focus;
@@ -84,7 +78,7 @@ class SetupDialogTest : public QObject {
 
     void applySettingAndEmulation() {
         test::UiRig rig;
-        startWith(rig, "KM16F48");
+        rig.startWithout("KM16F48");
         CSetupDlg d(*rig.doc, 1);
         d.show();
         CDevicePage& p = *d.devicePage;
@@ -128,7 +122,7 @@ class SetupDialogTest : public QObject {
         std::ofstream(rig.folder.path() / "Ostrand.def", std::ios::app)
             << "\n"
             << deviceSection("KMX7-KMX7CLK", 7, "TotalWCP=0xFC680063\n");
-        startWith(rig, "KM16F48");
+        rig.startWithout("KM16F48");
         CSetupDlg d(*rig.doc, 3);
         d.show();
         CCommunicationPage& c = *d.communicationPage;
@@ -176,7 +170,7 @@ class SetupDialogTest : public QObject {
 
     void addressOptionChecks() {
         test::UiRig rig;
-        startWith(rig, "KM16F48");
+        rig.startWithout("KM16F48");
         const struct {
             const char* device;
             std::array<const char*, 4> boxes;
@@ -224,7 +218,7 @@ class SetupDialogTest : public QObject {
 
     void anotherSetupFileIsTakenUpOnLeavingThePage() {
         test::UiRig rig;
-        startWith(rig, "KM16F48");
+        rig.startWithout("KM16F48");
         const auto other =
             rig.folder.write("other.ini", test::setupText("KMV9C384", "", "/dev/null", "38400"));
         // Held by another instance: refused, the box cleared, nothing loaded.
@@ -253,7 +247,7 @@ class SetupDialogTest : public QObject {
 
     void okWithoutDeviceStaysOpen() {
         test::UiRig rig;
-        startWith(rig, "KM16F48");
+        rig.startWithout("KM16F48");
         CSetupDlg d(*rig.doc, 1);
         d.show();
         d.devicePage->deviceList->setCurrentIndex(-1);
