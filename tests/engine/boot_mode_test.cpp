@@ -84,10 +84,7 @@ TEST_P(EveryBootType, ConnectsAtEveryRateTakesTheSumAndErases) {
     EXPECT_TRUE(rig.quiet()) << rig.codes();
 }
 
-INSTANTIATE_TEST_SUITE_P(Demo, EveryBootType,
-                         ::testing::Values("KM16F48", "KM16F96", "KM8P32", "KM8R64", "KMV5A128",
-                                           "KMV6B256", "KMV9C384", "KMV7Q3", "KMR8L256",
-                                           "KMR10T128", "KMS11G124", "KMT12E48"));
+INSTANTIATE_TEST_SUITE_P(Demo, EveryBootType, ::testing::ValuesIn(kEveryBootType));
 
 TEST(Connect, BootType3MatchesAtTheRateOfItsAdapterClock) {
     EngineRig rig;

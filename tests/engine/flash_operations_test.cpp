@@ -128,10 +128,7 @@ TEST_P(WcpDevice, ProgramsVerifiesComparesSavesErasesAndWrites) {
     EXPECT_EQ(rig.session.ProtectState.load(), ProtectTypes(bt) ? 1 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(AllWcpDevices, WcpDevice,
-                         ::testing::Values("KM16F48", "KM16F96", "KM8P32", "KM8R64", "KMV5A128",
-                                           "KMV6B256", "KMV9C384", "KMV7Q3", "KMR8L256",
-                                           "KMR10T128", "KMS11G124", "KMT12E48"));
+INSTANTIATE_TEST_SUITE_P(AllWcpDevices, WcpDevice, ::testing::ValuesIn(kEveryBootType));
 
 // The same operations through both flash targets of one chip: the WCP in
 // RAM, then the boot program after a new connection, sum and blank-check
