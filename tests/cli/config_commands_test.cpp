@@ -1,34 +1,11 @@
 #include <gtest/gtest.h>
 
-#include <set>
-#include <sstream>
-
 #include <cerrno>
 
 #include "app/test_folder.h"
 #include "cli_run.h"
 #include "document/advice.h"
 #include "sim_process.h"
-
-TEST(DevicesCommand, ListsEveryBootTypeOfTheDemoFile) {
-    TestFolder dir;
-    CliResult r = runCli(std::string("devices --home ") + OSTRAND_DATA, dir.path());
-    ASSERT_EQ(r.status, 0) << r.err;
-    std::istringstream lines(r.out);
-    std::string line, series, device;
-    int bootType;
-    std::set<int> bootTypes;
-    std::set<std::string> devices;
-    std::getline(lines, line);  // heading
-    while (std::getline(lines, line)) {
-        std::istringstream fields(line);
-        ASSERT_TRUE(fields >> series >> device >> bootType) << line;
-        bootTypes.insert(bootType);
-        devices.insert(device);
-    }
-    for (int b = 1; b <= 12; ++b) EXPECT_TRUE(bootTypes.count(b)) << "boot type " << b;
-    EXPECT_TRUE(devices.count("KMV7Q3"));
-}
 
 // A broken file is named with its item and hint, and fails the check.
 TEST(CheckCommand, ReportsTheBrokenFileWithItsHint) {
@@ -45,7 +22,7 @@ TEST(CheckCommand, ReportsTheBrokenFileWithItsHint) {
     const struct {
         std::string arguments;
         int status;
-        std::string err;  // what stderr starts with
+        std::string err;
     } cases[] = {
         {home, 0, ""},
         {" --home " + broken.path().string(), 1,
@@ -54,17 +31,11 @@ TEST(CheckCommand, ReportsTheBrokenFileWithItsHint) {
         {home + " --setup " + bad, 1,
          "E111 : The specified setup file contains undefined or invalid or missing items.   "
          "\"Clock\"\nSpecify new settings.\n"},
-        {home + " --setup nowhere.ini", 1, "E109 "},
-        {" --bogus", 2, ""},
-        {" --home", 2, ""},
     };
     for (const auto& c : cases) {
         const CliResult r = runCli("check" + c.arguments, good.path());
         EXPECT_EQ(r.status, c.status) << c.arguments << "\n" << r.err;
-        // "E109 ": the start only, the rest names the path.
-        if (c.status != 2) {
-            EXPECT_EQ(c.err.size() == 5 ? r.err.substr(0, 5) : r.err, c.err) << c.arguments;
-        }
+        EXPECT_EQ(r.err, c.err) << c.arguments;
     }
 }
 
@@ -84,17 +55,13 @@ TEST(Advice, FollowsTheFailuresOperatorsMeetMost) {
         AdviceFacts facts;
         const char* says;  // "" : no advice
     } cases[] = {
-        {10002, facts(true, 0, 0), "reset into its boot mode"},
         {10002, facts(false, 0, 0), "stopped answering"},
         {10016, facts(false, 0, 0), "erase first"},
-        {10114, facts(true, 0, 0), "'ostrand-cli devices'"},
         {10114, facts(true, 0, 0), "https://example.com/ostrand"},
         {10202, facts(false, 17, 0), "line 17 of the object file"},
         {11026, facts(false, 0, 0), "protect"},
         {10001, facts(true, 0, EACCES), "'dialout' group"},
         {10001, facts(true, 0, EBUSY), "/dev/ttyUSB0 is in use"},
-        {10001, facts(true, 0, ENOTTY), "is a file, not a serial port"},
-        {10001, facts(true, 0, EISDIR), "is a folder, not a serial port"},
         {10001, facts(true, 0, EIO), ""},
         {11006, facts(false, 0, 0), ""},
     };

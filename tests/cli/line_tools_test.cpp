@@ -1,5 +1,5 @@
-// What a line engineer reaches for: the port list, the wire trace, the
-// version, and the sample absolute object.
+// What a line engineer reaches for: the wire trace, the sample absolute
+// object, --json and the run records.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -11,7 +11,6 @@
 #include "app/test_folder.h"
 #include "cli_run.h"
 #include "objfile/hex_records.h"
-#include "serial/port_info.h"
 #include "sim_process.h"
 
 namespace {
@@ -36,19 +35,6 @@ std::string bytesOf(const std::string& text, const std::string& kind, bool hostT
     return all;
 }
 
-TEST(PortsCommand, ListsWhatTheSystemReports) {
-    TestFolder dir;
-    CliResult r = runCli("ports --json", dir.path());
-    ASSERT_EQ(r.status, 0) << r.err;
-    const json doc = json::parse(r.out);
-    std::vector<std::string> paths;
-    for (const auto& p : doc.at("ports")) paths.push_back(p.at("path").get<std::string>());
-    std::vector<std::string> want;
-    for (const auto& p : ostrand::describePorts()) want.push_back(p.path);
-    EXPECT_EQ(paths, want);
-    EXPECT_EQ(runCli("ports extra", dir.path()).status, 2);
-}
-
 TEST(WireTrace, OneConnectIsByteForByteWhatTheChipSaw) {
     TestFolder dir;
     ostrand::test::writeFastProgramFolder(dir.path());
@@ -71,20 +57,6 @@ TEST(WireTrace, OneConnectIsByteForByteWhatTheChipSaw) {
     EXPECT_TRUE(open < rate && rate < fast && fast < close && close != std::string::npos) << host;
     EXPECT_EQ(
         runCli("connect --trace " + dir.path().string() + "/no/such/dir/t", dir.path()).status, 2);
-}
-
-TEST(VersionOption, NamesTheProgramAndTheDefinitionFile) {
-    TestFolder dir;
-    ostrand::test::writeFastProgramFolder(dir.path());
-    CliResult r = runCli("--version", dir.path());
-    EXPECT_EQ(r.status, 0);
-    EXPECT_TRUE(std::regex_search(r.out, std::regex("^ostrand-cli [0-9.]+ \\(Ver1\\.0d\\)\n")))
-        << r.out;
-    setenv("OSTRAND_HOME", dir.path().c_str(), 1);
-    CliResult home = runCli("--version", dir.path());
-    unsetenv("OSTRAND_HOME");
-    EXPECT_NE(home.out.find("\nOstrand Ver1.0d\nOstrand demo device pack 1.0\n"), std::string::npos)
-        << home.out;
 }
 
 TEST(SampleObject, ConvertsToTheSameImageAsTheHexSample) {

@@ -2,8 +2,6 @@
 // connects leaves the chip as it is and ends with a failure; --yes erases it.
 #include <gtest/gtest.h>
 
-#include <chrono>
-
 #include "cli_run.h"
 #include "engine/sim_rig.h"
 
@@ -32,13 +30,11 @@ class ProtectedChip : public ::testing::Test {
         ASSERT_FALSE(port.empty());
     }
 
-    CliResult run(const std::string& command, const std::string& input, double& seconds) {
-        const auto started = std::chrono::steady_clock::now();
-        CliResult r =
-            runCli(command + " --blank-device --home " + folder.path().string() + " --port " + port,
-                   folder.path(), input, 12);
-        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        return r;
+    // A run that waits for an answer is killed (status 124).
+    CliResult run(const std::string& command, const std::string& input) {
+        return runCli(
+            command + " --blank-device --home " + folder.path().string() + " --port " + port,
+            folder.path(), input, 10);
     }
 
     TestFolder folder;
@@ -56,8 +52,6 @@ TEST_F(ProtectedChip, UnansweredQuestionsLeaveTheChipAndEndTheRun) {
     const Run runs[] = {{"blank --json", true},
                         {"erase --json", true},
                         {"program --json " + obj, true},
-                        {"verify --json " + obj, true},
-                        {"compare --json " + obj, true},
                         {"save --json " + (folder.path() / "out.h16").string(), true},
                         {"read --json 0x1000 0x10FF", true},
                         {"write --json 0x2000 0x55", false},
@@ -66,12 +60,10 @@ TEST_F(ProtectedChip, UnansweredQuestionsLeaveTheChipAndEndTheRun) {
     // A closed stdin, and one that ends at once.
     for (const char* input : {"<&-", "</dev/null"}) {
         for (const auto& [command, asks] : runs) {
-            double seconds = 0;
-            const CliResult r = run(command, input, seconds);
+            const CliResult r = run(command, input);
             const std::string what = command + " " + input;
             const std::string said = r.out.substr(0, 2000) + r.err.substr(0, 2000);
             EXPECT_EQ(r.status, 1) << what << "\n" << said;
-            EXPECT_LT(seconds, 10.0) << what;
             EXPECT_TRUE(folder.read("flash.bin") == held) << what << ": the chip was changed";
             if (!asks) continue;
             if (command.rfind("auto", 0) == 0) {
@@ -92,8 +84,7 @@ TEST_F(ProtectedChip, UnansweredQuestionsLeaveTheChipAndEndTheRun) {
 }
 
 TEST_F(ProtectedChip, YesErasesItWithNobodyToAsk) {
-    double seconds = 0;
-    const CliResult r = run("erase --yes --json", "<&-", seconds);
+    const CliResult r = run("erase --yes --json", "<&-");
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_NE(r.err.find("Erase All data in this device ? (Y/N)\n-> yes"), std::string::npos)
         << r.err;

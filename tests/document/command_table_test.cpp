@@ -49,37 +49,31 @@ TEST(CommandTable, EnablingRules) {
         std::vector<int> commands;
         bool enabled;
     };
-    const State accessing{.connectStatus = 2};
+    const State accessing{.connectStatus = 2}, noObject{.objectLoaded = false};
     const State protected11{.bootType = 11, .mode = 3, .protectState = 1};
+    const State mode4{.bootType = 11, .mode = 4};
+    const State nothing{.connectStatus = 0, .setupNamesDevice = false};
+    const std::vector<int> readers = {kCmdSaveAs,     kCmdMemoryDump, kCmdDataRead,
+                                      kCmdBlockErase, kCmdCompare,    kCmdDataWrite};
     const Case cases[] = {
         // "Accessing..." counts as not connected; ReConnect is the way back.
         {"accessing: setup", accessing, kSetupCommands, true},
         {"accessing: edit", accessing, kEditCommands, false},
         {"accessing", accessing, {kCmdReconnect}, true},
         {"accessing", accessing, {kCmdAutoProgramming}, false},
-        {"no setup device",
-         {.connectStatus = 0, .setupNamesDevice = false},
-         {kCmdReconnect},
-         false},
+        {"no setup device", nothing, {kCmdReconnect}, false},
         {"connected", {.setupNamesDevice = false}, {kCmdReconnect}, true},
         {"connected", {}, {kCmdOpenSetup}, false},
         // BootType 11 works in single boot only, and not on a protected chip.
         {"11 mode 1", {.bootType = 11, .mode = 1}, kEditCommands, false},
         {"11 mode 2", {.bootType = 11, .mode = 2}, kEditCommands, false},
         {"11 mode 2", {.bootType = 11, .mode = 2}, {kCmdAutoProgramming}, false},
-        {"11 protected",
-         protected11,
-         {kCmdSaveAs, kCmdMemoryDump, kCmdDataRead, kCmdDataWrite, kCmdBlockErase, kCmdCompare},
-         false},
-        {"11 protected",
-         protected11,
-         {kCmdChipErase, kCmdProgram, kCmdVerify, kCmdBlankCheck, kCmdProtect},
-         true},
-        {"11 mode 4",
-         {.bootType = 11, .mode = 4},
-         {kCmdSaveAs, kCmdMemoryDump, kCmdDataRead, kCmdBlockErase, kCmdCompare, kCmdPassword},
-         true},
-        {"11 erases first", {.bootType = 11, .mode = 4}, {kCmdDataWrite}, false},
+        {"11 protected", protected11, readers, false},
+        {"11 protected", protected11, {kCmdChipErase, kCmdProgram, kCmdVerify}, true},
+        {"11 protected", protected11, {kCmdBlankCheck, kCmdProtect}, true},
+        {"11 mode 4", mode4, {kCmdSaveAs, kCmdMemoryDump, kCmdDataRead, kCmdBlockErase}, true},
+        {"11 mode 4", mode4, {kCmdCompare, kCmdPassword}, true},
+        {"11 erases first", mode4, {kCmdDataWrite}, false},
         // BootType 12 reads and writes through a WCP that only programming loads.
         {"12 mode 1", {.bootType = 12, .mode = 1}, kWcpCommands, false},
         {"12 mode 2", {.bootType = 12, .mode = 2}, kWcpCommands, false},
@@ -91,20 +85,15 @@ TEST(CommandTable, EnablingRules) {
         {"7 mode 3", {.bootType = 7, .mode = 3}, {kCmdProgram}, false},
         {"7 mode 4", {.bootType = 7, .mode = 4}, {kCmdAutoProgramming}, false},
         {"7 mode 2", {.bootType = 7, .mode = 2}, {kCmdProgram}, true},
-        {"no object",
-         {.objectLoaded = false},
-         {kCmdProgram, kCmdVerify, kCmdCompare, kCmdAutoProgramming, kCmdUnattendedAuto},
-         false},
-        {"no object", {.objectLoaded = false}, {kCmdChipErase, kCmdBlankCheck}, true},
+        {"no object", noObject, {kCmdProgram, kCmdVerify, kCmdCompare, kCmdAutoProgramming}, false},
+        {"no object", noObject, {kCmdUnattendedAuto}, false},
+        {"no object", noObject, {kCmdChipErase, kCmdBlankCheck}, true},
         {"3 has no block erase", {.bootType = 3}, {kCmdBlockErase}, false},
         {"mode 4", {.mode = 4}, {kCmdBlockErase, kCmdPassword}, false},
         {"5 erases first", {.bootType = 5}, {kCmdDataWrite}, false},
         {"1", {}, {kCmdDataWrite}, true},
-        {"nothing", {.connectStatus = 0, .setupNamesDevice = false}, {kCmdSetupInfo}, false},
-        {"nothing",
-         {.connectStatus = 0, .setupNamesDevice = false},
-         {kCmdSaveSetupAs, kCmdSingleBoot},
-         true},
+        {"nothing", nothing, {kCmdSetupInfo}, false},
+        {"nothing", nothing, {kCmdSaveSetupAs, kCmdSingleBoot}, true},
     };
     for (const Case& c : cases)
         for (int command : c.commands)

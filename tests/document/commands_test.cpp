@@ -83,11 +83,9 @@ std::vector<int32_t> printedCodes(const std::string& err) {
 
 // A program folder, a simulated chip and a setup file for it.
 struct SameCommandRig {
-    void start(const std::string& device, const std::string& setupKeys,
-               const std::string& flash = {}) {
+    void start(const std::string& device, const std::string& setupKeys) {
         ostrand::test::writeFastProgramFolder(folder.path());
         folder.write("obj.h16", record(0, {1, 2, 3, 4, 5, 6, 7, 8}) + ":00000001FF\n");
-        if (!flash.empty()) folder.write("flash.bin", flash);
         device_ = device;
         keys_ = setupKeys;
         startChip();
@@ -165,42 +163,6 @@ TEST(SameCommand, WindowAndConsoleAgree) {
             EXPECT_EQ(window, c.window);
         }
     }
-}
-
-// A BootType 8 chip named with --device alone: a new chip opens with the
-// blank password of its fixed length; one holding another password refuses.
-TEST(FixedPasswordChip, DeviceOptionAloneOpensANewChip) {
-    TestFolder folder;
-    ostrand::test::writeFastProgramFolder(folder.path());
-    folder.write("obj.h16", record(0, {1, 2, 3, 4, 5, 6, 7, 8}) + ":00000001FF\n");
-    SimChip chip;
-    const std::string port = chip.start(folder.path(), "KMR8L256", {}, folder.path() / "flash.bin");
-    ASSERT_FALSE(port.empty());
-    const std::string options =
-        " --home " + folder.path().string() + " --device KMR8L256 --port " + port + " --json";
-    const std::string object = (folder.path() / "obj.h16").string();
-    for (const std::string& command : {"program " + object, "verify " + object, "compare " + object,
-                                       "save " + (folder.path() / "saved.h20").string(),
-                                       std::string("erase"), std::string("blank")}) {
-        const CliResult r = runCli(command + options, folder.path());
-        EXPECT_EQ(r.status, 0) << command << "\n" << r.out << r.err;
-    }
-    EXPECT_TRUE(std::filesystem::exists(folder.path() / "saved.h20"));
-
-    // The chip now holds another password in its password area.
-    SimChip held;
-    std::string flash(0x40000, '\xFF');
-    flash.replace(0x3FE00, 12, "A1B2C3D4E5F6");
-    folder.write("held.bin", flash);
-    const std::string heldPort =
-        held.start(folder.path(), "KMR8L256", {}, folder.path() / "held.bin");
-    ASSERT_FALSE(heldPort.empty());
-    const CliResult r = runCli("program " + object + " --json --home " + folder.path().string() +
-                                   " --device KMR8L256 --port " + heldPort,
-                               folder.path());
-    EXPECT_EQ(r.status, 1) << r.out << r.err;
-    EXPECT_TRUE(reported(r, 10018)) << r.out;
-    EXPECT_FALSE(reported(r, 10002)) << r.out;
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The Setup Password and Set Up Option windows' OK as the document decides
 // it: the checks in their order with the field each failure belongs to,
-// the object file's own password or none, what is stored where; and the
-// console's --object-password auto under the same rule.
+// the object file's own password or none, what is stored where.
 #include <gtest/gtest.h>
 
 #include "cli_run.h"
@@ -192,23 +191,4 @@ TEST_F(PasswordSetup, OptionsByBootType) {
         EXPECT_EQ(core->passwords.eraseWithoutPassword, 1);
     }
     EXPECT_NE(folder.read("Ostrand.ini").find("EraseWithoutPassword=1\n"), std::string::npos);
-}
-
-// The console's automatic object password follows the same rule: a file
-// that holds none is programmed without one, and the run tells so.
-TEST(ConsoleObjectPassword, NoneInTheFileIsNoPassword) {
-    TestFolder folder;
-    test::writeFastProgramFolder(folder.path());
-    const std::string object =
-        folder.write("plain.h16", record(0, {1, 2, 3, 4, 5, 6, 7, 8}) + ":00000001FF\n").string();
-    test::SimChip chip;
-    const std::string port = chip.start(folder.path(), "KM16F48", {}, folder.path() / "flash.bin");
-    ASSERT_FALSE(port.empty());
-    const CliResult r =
-        runCli("program " + object + " --json --home " + folder.path().string() +
-                   " --device KM16F48 --blank-device --object-password auto --port " + port,
-               folder.path());
-    EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_TRUE(reported(r, 10127)) << r.out;
-    EXPECT_TRUE(reported(r, 11006)) << r.out;
 }
