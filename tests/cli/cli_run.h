@@ -20,17 +20,16 @@ struct CliResult {
 };
 
 // `input` is the shell's redirection of stdin; a run that takes longer than
-// `limitSeconds` is killed (status 124); `shell` runs before it (limits).
+// `limitSeconds` is killed (status 124).
 inline CliResult runProgram(const std::string& program, const std::string& arguments,
                             const std::filesystem::path& scratch,
-                            const std::string& input = "</dev/null", int limitSeconds = 0,
-                            const std::string& shell = "") {
+                            const std::string& input = "</dev/null", int limitSeconds = 0) {
     std::filesystem::path out = scratch / "cli.out", err = scratch / "cli.err";
     // Limited runs also may not write more than 32 MB (a loop that prints).
     const std::string limit =
         limitSeconds > 0 ? "ulimit -f 65536; timeout -k 1 " + std::to_string(limitSeconds) + " "
                          : "";
-    std::string command = shell + limit + program + " " + arguments + " >" + out.string() + " 2>" +
+    std::string command = limit + program + " " + arguments + " >" + out.string() + " 2>" +
                           err.string() + " " + input;
     CliResult r;
     int rc = std::system(command.c_str());
@@ -49,9 +48,8 @@ inline CliResult runProgram(const std::string& program, const std::string& argum
 }
 
 inline CliResult runCli(const std::string& arguments, const std::filesystem::path& scratch,
-                        const std::string& input = "</dev/null", int limitSeconds = 0,
-                        const std::string& shell = "") {
-    return runProgram(OSTRAND_CLI, arguments, scratch, input, limitSeconds, shell);
+                        const std::string& input = "</dev/null", int limitSeconds = 0) {
+    return runProgram(OSTRAND_CLI, arguments, scratch, input, limitSeconds);
 }
 
 // Whether the --json result holds message `code` (with `detail`, when given).

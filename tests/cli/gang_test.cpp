@@ -1,6 +1,6 @@
 // ostrand-cli gang against several simulated chips at once: each chip gets
-// its own object, a failing port neither stops nor spoils the others, the
-// shared password log keeps every port's entry, and bad usage is refused.
+// its own object, a failing port neither stops nor spoils the others, and
+// bad usage is refused.
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -47,13 +47,11 @@ class Gang : public ::testing::Test {
     }
 
     std::string setupFor(const std::string& name, const std::string& device,
-                         const std::string& port, const std::string& object,
-                         const std::string& extra = "") {
+                         const std::string& port, const std::string& object) {
         folder.write(name, "[Ostrand]\nDevice=" + device + "\nOpenFile=" + object +
                                "\nCOMPort=" + port +
                                "\nDataRate=9600\nAllErase=0\nBlankCheck=0\nProgramming=0\n"
-                               "Verify=0\nFileCompare=0\n" +
-                               extra);
+                               "Verify=0\nFileCompare=0\n");
         return (folder.path() / name).string();
     }
 
@@ -137,38 +135,6 @@ TEST_F(Gang, FourChipsAtOnceOneFailsAndTheOthersAreProgrammed) {
     const nlohmann::json& failed = records[ports[3]].at("steps").back();
     EXPECT_EQ(failed.at("step"), "Programming") << failed;
     EXPECT_EQ(failed.at("message"), "E010") << failed;
-}
-
-TEST_F(Gang, PortsSharingOnePasswordLogEachKeepTheirEntry) {
-    // An entry of an earlier run, and two chips that log their objects' passwords.
-    const std::string earlier =
-        "[Password01]\nSum=0x1234\nPassNumAdd=0x00BF00\nPassCmpAdd=0x00BF00\n"
-        "Password=0102030405060708\nDevice=KM16F96\n";
-    folder.write("history.log", earlier);
-    SimChip chips[2];
-    std::string setups, passwords[2];
-    for (size_t k = 0; k < 2; ++k) {
-        std::vector<uint8_t> pw = {8};
-        for (int i = 0; i < 8; ++i) pw.push_back(uint8_t(0xA1 + i + k * 0x10));
-        char hex[24] = "";
-        for (size_t i = 0; i < 8; ++i) std::snprintf(hex + 2 * i, 3, "%02X", pw[i]);
-        passwords[k] = hex;
-        const std::string name = "pw" + std::to_string(k) + ".h16";
-        folder.write(name, record(0, {1, 2, 3, uint8_t(k)}) + record(0xBF00, pw) + ":00000001FF\n");
-        const std::string port = chips[k].start(folder.path(), "KM16F48");
-        ASSERT_FALSE(port.empty());
-        setups += " --setup " + setupFor("pw" + std::to_string(k) + ".ini", "KM16F48", port,
-                                         (folder.path() / name).string(), "PassLogSave=1\n");
-    }
-    const CliResult r =
-        runCli(gang(setups + " --erase --program --blank-device --object-password auto"),
-               folder.path(), "</dev/null", 60);
-    ASSERT_EQ(r.status, 0) << r.out << r.err;
-    const std::string log = folder.read("history.log");
-    EXPECT_EQ(log.rfind(earlier, 0), 0u) << log;
-    for (const auto& pw : passwords)
-        EXPECT_NE(log.find("Password=" + pw + "\nDevice=KM16F48\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("[Password03]"), std::string::npos) << log;
 }
 
 TEST_F(Gang, RepeatRunsEveryPortAgainOnNewChips) {

@@ -75,22 +75,53 @@ TEST(SampleObject, ConvertsToTheSameImageAsTheHexSample) {
     EXPECT_NE(sumOf("demo.abs"), "none");
 }
 
-// Every command's --json: one document on stdout and nothing else there,
-// also when the command fails.
-TEST(JsonOutput, EveryCommandPrintsOneDocument) {
+// Every command's --json: one document on stdout and nothing else there, also
+// when the command fails. The single operations' run records: the step with
+// its result and message, the file SUM when an object was written, a Connect
+// line for a chip never reached; a record file that cannot be written refuses
+// the run.
+TEST(JsonAndRecords, EveryCommandPrintsOneDocumentAndRecordsOneLine) {
     TestFolder dir;
     ostrand::test::writeFastProgramFolder(dir.path());
-    std::string object;
-    const uint8_t bytes[16] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16};
-    ostrand::appendHexRecord(object, 0, 0x1000, bytes, sizeof bytes);
-    dir.write("obj.h16", object + ":00000001FF\n");
+    dir.write("obj.h16", record(0x1000, {1, 2, 3, 4, 5, 6, 7, 8}) + ":00000001FF\n");
     dir.write("plain.txt", "not a terminal\n");
     SimChip chip;
     const std::string tty = chip.start(dir.path(), "KMV5A128");
     ASSERT_FALSE(tty.empty());
-    const std::string home = " --home " + dir.path().string();
-    const std::string obj = " " + (dir.path() / "obj.h16").string();
-    const std::string chipOptions = home + " --device KMV5A128 --port " + tty;
+    const std::string at = dir.path().string() + "/", home = " --home " + at;
+    const std::string obj = " " + at + "obj.h16",
+                      chipOptions = home + " --device KMV5A128 --port " + tty;
+    const std::string options = home + " --device KMV5A128 --record " + at + "runs";
+    const struct {
+        std::string command;
+        const char* step;
+        const char* result;
+        const char* message;
+        bool sum;
+    } records[] = {
+        {"program --port " + tty + obj, "Programming", "OK", "R006", true},
+        // This chip erases only with its password.
+        {"erase --port " + tty, "All Erase", "NG", "E515", false},
+        {"erase --block 0 0x1000 --port " + tty, "Block Erase", "NG", "E515", false},
+        {"program --port " + at + "plain.txt" + obj, "Connect", "NG", "E001", false},
+    };
+    for (const auto& c : records) runCli(c.command + options, dir.path(), "</dev/null", 60);
+    std::istringstream lines(dir.read("runs"));
+    std::string line;
+    for (const auto& c : records) {
+        ASSERT_TRUE(std::getline(lines, line)) << c.command;
+        const json rec = json::parse(line);
+        EXPECT_EQ(rec.at("command"), c.command.substr(0, c.command.find(' ')));
+        EXPECT_EQ(rec.at("result"), c.result) << line;
+        ASSERT_EQ(rec.at("steps").size(), 1u) << line;
+        EXPECT_EQ(rec["steps"][0].at("step"), c.step) << line;
+        EXPECT_EQ(rec["steps"][0].at("message"), c.message) << line;
+        EXPECT_EQ(rec.at("fileSum").is_string(), c.sum) << line;
+    }
+    EXPECT_FALSE(std::getline(lines, line)) << line;
+    const CliResult refused = runCli("program --port " + tty + " --record " + at + obj, dir.path());
+    EXPECT_EQ(refused.status, 2) << refused.err;
+
     const struct {
         std::string command;
         bool ok;
@@ -102,9 +133,8 @@ TEST(JsonOutput, EveryCommandPrintsOneDocument) {
         {"info --device KMV5A128" + home + obj, true, "ranges"},
         {"info --device NOSUCH" + home + obj, false, "messages"},
         {"connect" + chipOptions, true, "rate"},
-        {"connect --device KMV5A128 --port " + (dir.path() / "plain.txt").string() + home, false,
-         "messages"},
-        {"program" + chipOptions + obj, true, "fileSum"},
+        {"connect --device KMV5A128 --port " + at + "plain.txt" + home, false, "messages"},
+        {"program --blank-device" + chipOptions + obj, true, "fileSum"},
         {"auto --verify --blank-device" + chipOptions + obj, true, "chips"},
         {"gang --verify --blank-device" + chipOptions + obj, true, "ports"},
     };
@@ -117,54 +147,6 @@ TEST(JsonOutput, EveryCommandPrintsOneDocument) {
         EXPECT_EQ(r.status, c.ok ? 0 : 1) << c.command;
         EXPECT_TRUE(doc.contains(c.key)) << c.command << "\n" << r.out;
     }
-}
-
-// The single operations' run records: the step with its result and message, the file
-// SUM when an object was written, a Connect line for a chip never reached;
-// a record file that cannot be written refuses the run.
-TEST(RunRecords, OneLinePerCommandAlsoWhenTheConnectionFails) {
-    TestFolder dir;
-    ostrand::test::writeFastProgramFolder(dir.path());
-    std::string object;
-    const uint8_t bytes[4] = {1, 2, 3, 4};
-    ostrand::appendHexRecord(object, 0, 0x1000, bytes, sizeof bytes);
-    dir.write("obj.h16", object + ":00000001FF\n");
-    dir.write("plain.txt", "not a terminal\n");
-    SimChip chip;
-    const std::string tty = chip.start(dir.path(), "KMV5A128");
-    ASSERT_FALSE(tty.empty());
-    const std::string at = dir.path().string() + "/";
-    const std::string options = " --home " + at + " --device KMV5A128 --record " + at + "runs";
-    const struct {
-        std::string command;
-        const char* step;
-        const char* result;
-        const char* message;
-        bool sum;
-    } cases[] = {
-        {"program --port " + tty + " " + at + "obj.h16", "Programming", "OK", "R006", true},
-        // This chip erases only with its password.
-        {"erase --port " + tty, "All Erase", "NG", "E515", false},
-        {"erase --block 0 0x1000 --port " + tty, "Block Erase", "NG", "E515", false},
-        {"program --port " + at + "plain.txt " + at + "obj.h16", "Connect", "NG", "E001", false},
-    };
-    for (const auto& c : cases) runCli(c.command + options, dir.path(), "</dev/null", 60);
-    std::istringstream lines(dir.read("runs"));
-    std::string line;
-    for (const auto& c : cases) {
-        ASSERT_TRUE(std::getline(lines, line)) << c.command;
-        const json rec = json::parse(line);
-        EXPECT_EQ(rec.at("command"), c.command.substr(0, c.command.find(' ')));
-        EXPECT_EQ(rec.at("result"), c.result) << line;
-        ASSERT_EQ(rec.at("steps").size(), 1u) << line;
-        EXPECT_EQ(rec["steps"][0].at("step"), c.step) << line;
-        EXPECT_EQ(rec["steps"][0].at("message"), c.message) << line;
-        EXPECT_EQ(rec.at("fileSum").is_string(), c.sum) << line;
-    }
-    EXPECT_FALSE(std::getline(lines, line)) << line;
-    const CliResult refused =
-        runCli("program --port " + tty + " --record " + at + " " + at + "obj.h16", dir.path());
-    EXPECT_EQ(refused.status, 2) << refused.err;
 }
 
 }  // namespace

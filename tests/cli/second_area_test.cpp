@@ -1,6 +1,6 @@
 // A device with a second flash area through ostrand-cli against the simulated
-// chip: the object lands where its addresses say, in both areas, and the
-// whole-flash commands see both areas and the gap between.
+// chip: the object lands where its addresses say, in both areas, compare
+// names an address in the second, and the save holds both.
 #include <gtest/gtest.h>
 
 #include "cli_run.h"
@@ -63,10 +63,6 @@ TEST(SecondArea, EveryCommandSeesBothAreasAndTheGap) {
     CliResult r = run("program " + obj);
     ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(folder.read("flash.bin") == expected) << "the flash differs from the object";
-    // The chip's SUM of its SUM area (gap included) equals the file's.
-    r = run("verify " + obj);
-    EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_TRUE(reported(r, 11012)) << r.out;
     r = run("compare " + last);
     EXPECT_EQ(r.status, 1) << r.out << r.err;
     char difference[80];
@@ -88,10 +84,6 @@ TEST(SecondArea, EveryCommandSeesBothAreasAndTheGap) {
                                 folder.path().string() + "/saved.bin -binary";
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     EXPECT_TRUE(folder.read("saved.bin") == expected) << "the saved file differs";
-
-    r = run("erase");
-    EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_TRUE(folder.read("flash.bin") == std::string(kFirstSize + kSecondSize, '\xFF'));
 }
 
 }  // namespace

@@ -13,9 +13,7 @@ constexpr uint32_t kFlashSize = 0x20000;  // KMV5A128: BootType 5, protect, WCP-
 class ProtectedChip : public ::testing::Test {
   protected:
     void SetUp() override {
-        writeFastDefinition(folder.path());
-        std::filesystem::copy(std::string(OSTRAND_DATA) + "/KMV5A128", folder.path() / "KMV5A128",
-                              std::filesystem::copy_options::recursive);
+        writeFastProgramFolder(folder.path());
         // A program away from the vectors and the password area.
         held.assign(kFlashSize, '\xFF');
         for (int i = 0; i < 256; ++i) held[0x1000 + i] = static_cast<char>(i);

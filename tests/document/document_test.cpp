@@ -14,15 +14,10 @@ using ostrand::test::writeFastDefinition;
 
 namespace {
 
-std::string readText(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void setMultiOn(const std::filesystem::path& folder, int value) {
-    std::string def = readText(folder / "Ostrand.def");
-    def = std::regex_replace(def, std::regex("Multi_On=\\d"), "Multi_On=" + std::to_string(value));
-    std::ofstream(folder / "Ostrand.def") << def;
+void setMultiOn(const TestFolder& folder, int value) {
+    folder.write("Ostrand.def",
+                 std::regex_replace(folder.read("Ostrand.def"), std::regex("Multi_On=\\d"),
+                                    "Multi_On=" + std::to_string(value)));
 }
 
 // A program folder with the demo definition file (short waits), the demo
@@ -46,10 +41,6 @@ class CommandLineRun : public ::testing::Test {
             << "\nCOMPort=" << port << "\nDataRate=38400\n"
             << steps;
     }
-    std::vector<uint8_t> flash() const {
-        std::string s = readText(dir.path() / "flash.bin");
-        return std::vector<uint8_t>(s.begin(), s.end());
-    }
 
     TestFolder dir;
     SimChip chip;
@@ -70,7 +61,7 @@ TEST(Instances, SecondCopyRefusedOrNumbered) {
         SCOPED_TRACE(multi);
         TestFolder dir;
         writeFastDefinition(dir.path());
-        setMultiOn(dir.path(), multi);
+        setMultiOn(dir, multi);
         Session s1, s2, s3;
         RecordingOperator op1(s1), op2(s2), op3(s3);
         int dialogs = 0;
@@ -96,10 +87,8 @@ TEST(Instances, SecondCopyRefusedOrNumbered) {
         second->settings.inForce.device = "KM16F48";
         ASSERT_EQ(first.settings.saveSetupFile(""), 0);
         ASSERT_EQ(second->settings.saveSetupFile(""), 0);
-        EXPECT_NE(readText(dir.path() / "Ostrand00.ini").find("Device=KMT12E48\n"),
-                  std::string::npos);
-        EXPECT_NE(readText(dir.path() / "Ostrand01.ini").find("Device=KM16F48\n"),
-                  std::string::npos);
+        EXPECT_NE(dir.read("Ostrand00.ini").find("Device=KMT12E48\n"), std::string::npos);
+        EXPECT_NE(dir.read("Ostrand01.ini").find("Device=KM16F48\n"), std::string::npos);
         first.shutDown();
         EXPECT_FALSE(isFileLockedElsewhere(dir.path() / "Ostrand00.ini"));
         EXPECT_TRUE(isFileLockedElsewhere(dir.path() / "Ostrand01.ini"));
@@ -191,8 +180,8 @@ TEST_F(CommandLineRun, FailedStepLeavesTheRestNotRun) {
             EXPECT_FALSE(o.messages.empty());  // the refused erase is told
         }
         for (const auto& m : o.messages) EXPECT_NE(m.code, 11016);
-        const std::vector<uint8_t> bytes = flash();  // none until the chip is written
-        EXPECT_TRUE(bytes.empty() || bytes[0] == 0xFF) << "the chip was programmed";
+        const std::string bytes = dir.read("flash.bin");  // none until the chip is written
+        EXPECT_TRUE(bytes.empty() || bytes[0] == '\xFF') << "the chip was programmed";
         EXPECT_EQ(doc.shutDown(), 2);
     }
 }
