@@ -7,38 +7,6 @@
 #include "document/advice.h"
 #include "sim_process.h"
 
-// A broken file is named with its item and hint, and fails the check.
-TEST(CheckCommand, ReportsTheBrokenFileWithItsHint) {
-    TestFolder good, broken;
-    std::string section = deviceSection("SER-DEV", 1);
-    good.write("Ostrand.def", kCommonSection + section);
-    broken.write("Ostrand.def", kCommonSection + section.erase(section.find("BootType=1\n"), 11));
-    const std::string setup =
-        "[Ostrand]\nDevice=DEV\nCOMPort=/dev/null\nDataRate=9600\nOpenFile=\n"
-        "AllErase=1\nBlankCheck=1\nProgramming=1\nVerify=1\nFileCompare=1\n";
-    good.write("Ostrand.ini", setup);
-    const std::string bad = good.write("bad.ini", setup + "Clock=12\n").string();
-    const std::string home = " --home " + good.path().string();
-    const struct {
-        std::string arguments;
-        int status;
-        std::string err;
-    } cases[] = {
-        {home, 0, ""},
-        {" --home " + broken.path().string(), 1,
-         "E102 : The definition file contains undefined or invalid or missing items.  "
-         "\"SER-DEV\"\nGet the latest definition file from our Web site. \n"},
-        {home + " --setup " + bad, 1,
-         "E111 : The specified setup file contains undefined or invalid or missing items.   "
-         "\"Clock\"\nSpecify new settings.\n"},
-    };
-    for (const auto& c : cases) {
-        const CliResult r = runCli("check" + c.arguments, good.path());
-        EXPECT_EQ(r.status, c.status) << c.arguments << "\n" << r.err;
-        EXPECT_EQ(r.err, c.err) << c.arguments;
-    }
-}
-
 TEST(Advice, FollowsTheFailuresOperatorsMeetMost) {
     using ostrand::AdviceFacts;
     auto facts = [](bool connecting, uint64_t line, int error) {

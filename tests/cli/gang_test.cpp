@@ -62,15 +62,6 @@ class Gang : public ::testing::Test {
     TestFolder folder;
 };
 
-// Lines of `text` that start with `prefix`.
-std::vector<std::string> linesStarting(const std::string& text, const std::string& prefix) {
-    std::vector<std::string> found;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        if (line.rfind(prefix, 0) == 0) found.push_back(line);
-    return found;
-}
-
 TEST_F(Gang, FourChipsAtOnceOneFailsAndTheOthersAreProgrammed) {
     SimChip chips[4];
     std::string ports[4], setups;
@@ -105,7 +96,7 @@ TEST_F(Gang, FourChipsAtOnceOneFailsAndTheOthersAreProgrammed) {
     // The faulty chip: its own numbered message, carrying its port, and the
     // summary names the port and the step.
     EXPECT_NE(r.err.find(ports[3] + ": E010-19 : An ECC error."), std::string::npos) << said;
-    EXPECT_TRUE(linesStarting(r.out, ports[3] + ": Verify").empty()) << said;
+    EXPECT_EQ(r.out.find(ports[3] + ": Verify"), std::string::npos) << said;
     EXPECT_TRUE(std::regex_search(
         r.out,
         std::regex("\n" + ports[3] + " +KM16F96 +NG +Programming +- +- +[0-9.]+ s +E010-19 ")))
@@ -172,42 +163,6 @@ TEST_F(Gang, RepeatRunsEveryPortAgainOnNewChips) {
     }
 }
 
-TEST_F(Gang, QuestionsOfSeveralPortsAreAnsweredOneAtATime) {
-    // Two protected chips on ports that share the options' device: with
-    // nobody to ask, each question is answered No, beside its own port.
-    std::string held(0x20000, '\xFF');
-    held[0x1000] = 0x42;
-    SimChip chips[2];
-    std::string ports[2], arguments;
-    for (size_t k = 0; k < 2; ++k) {
-        const std::string flash = "flash" + std::to_string(k) + ".bin";
-        folder.write(flash, held);
-        ports[k] = chips[k].start(folder.path(), "KMV5A128", {"protected"}, folder.path() / flash);
-        ASSERT_FALSE(ports[k].empty());
-        arguments += " --port " + ports[k];
-    }
-    folder.write("x.h16", ":0410000001020304E2\n:00000001FF\n");
-    arguments += " --device KMV5A128 --blank --blank-device " + (folder.path() / "x.h16").string();
-    CliResult r = runCli(gang(arguments), folder.path(), "</dev/null", 30);
-    EXPECT_EQ(r.status, 1) << r.out << r.err;
-    for (size_t k = 0; k < 2; ++k) {
-        const std::string& p = ports[k];
-        EXPECT_NE(r.err.find(p + ": Erase All data in this device ? (Y/N)\n" + p + ": -> no\n"),
-                  std::string::npos)
-            << r.err;
-        EXPECT_EQ(linesStarting(r.out, p + ": Blank Check:     NG").size(), 1u) << r.out;
-        EXPECT_TRUE(folder.read("flash" + std::to_string(k) + ".bin") == held);
-    }
-    r = runCli(gang(arguments + " --yes"), folder.path(), "</dev/null", 30);
-    EXPECT_EQ(r.status, 0) << r.out << r.err;
-    for (size_t k = 0; k < 2; ++k) {
-        EXPECT_NE(r.err.find(ports[k] + ": -> yes\n"), std::string::npos) << r.err;
-        EXPECT_TRUE(folder.read("flash" + std::to_string(k) + ".bin") ==
-                    std::string(0x20000, '\xFF'))
-            << "not erased";
-    }
-}
-
 TEST_F(Gang, BadUsageExitsWithTwoBeforeAnyPort) {
     const std::string a = setupFor("a.ini", "KM16F48", "/dev/null", "x.h16");
     const std::string b = setupFor("b.ini", "KM16F48", "/dev/zero", "x.h16");
@@ -224,28 +179,6 @@ TEST_F(Gang, BadUsageExitsWithTwoBeforeAnyPort) {
         EXPECT_NE(r.err.find(why), std::string::npos) << arguments << "\n" << r.err;
         EXPECT_TRUE(r.out.empty()) << arguments << "\n" << r.out;
     }
-}
-
-// Two ports without modem lines whose chips do not answer: each port tells
-// its time-out, and the notice about the missing lines comes once a run.
-TEST_F(Gang, MissingModemLinesAreToldOncePerRun) {
-    SimChip chips[2];
-    std::string ports[2], setups;
-    std::vector<uint8_t> bytes;
-    for (size_t k = 0; k < 2; ++k) {
-        ports[k] = chips[k].start(folder.path(), "KMT12E64S", {"noreply:match*"});
-        ASSERT_FALSE(ports[k].empty());
-        setups += " --setup " + setupFor("s" + std::to_string(k) + ".ini", "KMT12E64S", ports[k],
-                                         objectFor(k, bytes));
-    }
-    const CliResult r = runCli(gang(setups + " --program"), folder.path(), "</dev/null", 60);
-    EXPECT_EQ(r.status, 1) << r.err;
-    EXPECT_EQ(linesStarting(r.err, ports[0] + ": E0").size(), 1u) << r.err;
-    EXPECT_EQ(linesStarting(r.err, ports[1] + ": E0").size(), 1u) << r.err;
-    size_t notices = 0;
-    for (size_t at = r.err.find("M153"); at != std::string::npos; at = r.err.find("M153", at + 1))
-        ++notices;
-    EXPECT_EQ(notices, 1u) << r.err;
 }
 
 }  // namespace

@@ -51,10 +51,6 @@ TEST(WireTrace, OneConnectIsByteForByteWhatTheChipSaw) {
     EXPECT_EQ(bytesOf(host, ">", true), bytesOf(sim, "rx", false));
     EXPECT_EQ(bytesOf(host, "<", true), bytesOf(sim, "tx", false));
     EXPECT_GT(bytesOf(host, "<", true).size(), 6u) << host;
-    // The rate step between the match and the status, each line at its rate.
-    const size_t open = host.find(" open 9600 8N1\n"), rate = host.find(" rate 38400\n"),
-                 fast = host.find(" > 38400 8N1 "), close = host.rfind(" close\n");
-    EXPECT_TRUE(open < rate && rate < fast && fast < close && close != std::string::npos) << host;
     EXPECT_EQ(
         runCli("connect --trace " + dir.path().string() + "/no/such/dir/t", dir.path()).status, 2);
 }

@@ -81,48 +81,6 @@ std::vector<int32_t> printedCodes(const std::string& err) {
     return codes;
 }
 
-// A program folder, a simulated chip and a setup file for it.
-struct SameCommandRig {
-    void start(const std::string& device, const std::string& setupKeys) {
-        ostrand::test::writeFastProgramFolder(folder.path());
-        folder.write("obj.h16", record(0, {1, 2, 3, 4, 5, 6, 7, 8}) + ":00000001FF\n");
-        device_ = device;
-        keys_ = setupKeys;
-        startChip();
-    }
-    // The chip (again) and the setup that names its port.
-    void startChip() {
-        chip.stop();
-        port = chip.start(folder.path(), device_, {}, folder.path() / "flash.bin");
-        ASSERT_FALSE(port.empty());
-        // The steps a setup must name; a test's own keys come first and win.
-        folder.write("Ostrand.ini", "[Ostrand]\nDevice=" + device_ + "\nCOMPort=" + port +
-                                        "\nDataRate=38400\n" + keys_ +
-                                        "AllErase=0\nBlankCheck=0\nProgramming=0\nVerify=0\n"
-                                        "FileCompare=0\n");
-    }
-    // The window's document: started as the windowed program starts,
-    // then `command` run on it.
-    std::vector<int32_t> throughWindow(const std::function<void(DocumentCore&)>& command) {
-        Session session;
-        RecordingOperator op(session);
-        DocumentCore doc(session, op, folder.path());
-        doc.startUp(StartupRequest{});
-        command(doc);
-        doc.shutDown();
-        return op.codes();
-    }
-    CliResult throughCli(const std::string& command) {
-        return runCli(command + " --home " + folder.path().string(), folder.path());
-    }
-    std::string at(const std::string& name) const { return (folder.path() / name).string(); }
-
-    TestFolder folder;
-    SimChip chip;
-    std::string port;
-    std::string device_, keys_;
-};
-
 // Refusals and a run that needs no password: the window's document and the
 // console end with the same numbered messages.
 TEST(SameCommand, WindowAndConsoleAgree) {
@@ -141,18 +99,40 @@ TEST(SameCommand, WindowAndConsoleAgree) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.device + (" " + c.keys));
-        SameCommandRig rig;
-        rig.start(c.device, c.keys + "\nOpenFile=" + rig.at("obj.h16") + "\n");
-        const auto window = rig.throughWindow([&](DocumentCore& d) {
-            if (c.unattendedAuto)
-                d.unattendedAuto(true);
-            else
-                d.program();
-        });
+        TestFolder folder;
+        ostrand::test::writeFastProgramFolder(folder.path());
+        const std::string obj =
+            folder.write("obj.h16", record(0, {1, 2, 3, 4, 5, 6, 7, 8}) + ":00000001FF\n").string();
+        SimChip chip;
+        // The chip (again) and the setup that names its port: the case's keys
+        // come first and win over the steps a setup must name.
+        auto startChip = [&] {
+            chip.stop();
+            const std::string port =
+                chip.start(folder.path(), c.device, {}, folder.path() / "flash.bin");
+            folder.write("Ostrand.ini", "[Ostrand]\nDevice=" + std::string(c.device) +
+                                            "\nCOMPort=" + port + "\nDataRate=38400\n" + c.keys +
+                                            "\nOpenFile=" + obj +
+                                            "\nAllErase=0\nBlankCheck=0\nProgramming=0\n"
+                                            "Verify=0\nFileCompare=0\n");
+            return !port.empty();
+        };
+        ASSERT_TRUE(startChip());
+        // The window's document, started as the windowed program starts.
+        Session session;
+        RecordingOperator op(session);
+        auto doc = std::make_unique<DocumentCore>(session, op, folder.path());
+        doc->startUp(StartupRequest{});
+        c.unattendedAuto ? doc->unattendedAuto(true) : doc->program();
+        doc->shutDown();
+        const std::vector<int32_t> window = op.codes();
+        doc.reset();
         // The console meets a chip just started, as the window did: a
         // pseudo-terminal cannot reset one left running the window's WCP.
-        rig.startChip();
-        const CliResult cli = rig.throughCli(c.unattendedAuto ? "auto" : "program");
+        ASSERT_TRUE(startChip());
+        const CliResult cli = runCli(std::string(c.unattendedAuto ? "auto" : "program") +
+                                         " --home " + folder.path().string(),
+                                     folder.path());
         EXPECT_EQ(printedCodes(cli.err), window) << cli.err;
         EXPECT_EQ(cli.status, c.status) << cli.out << cli.err;
         if (c.window.empty()) {
