@@ -184,25 +184,6 @@ TEST_F(ObjFileTest, SecondFlashArea) {
     EXPECT_EQ(buf, (std::vector<uint8_t>{0xFF, 0xFF, 0x00, 0x77}));
 }
 
-TEST_F(ObjFileTest, SecondAreaOfZeroToZeroIsNone) {
-    // BootType 9 with FlashSecondArea 0-0: every address keeps its place.
-    select("NOSECOND");  // 0x1000-0x8FFF
-    ASSERT_EQ(loadText("a.h20", ihex(0, 0x1000, {1, 2}) + ihex(0, 0x8FFE, {3, 4})), 1);
-    std::vector<uint8_t> buf(3);
-    EXPECT_EQ(image.readImage(buf, 0x8FFE, 2), 1);
-    EXPECT_EQ(buf, (std::vector<uint8_t>{3, 4, 0}));
-    EXPECT_EQ(image.readImage(buf, 0x1000, 2), 1);
-    EXPECT_EQ(buf, (std::vector<uint8_t>{1, 2, 0}));
-    EXPECT_EQ(image.deviceRanges(), (std::vector<AddressRange>{{0x1000, 0x8FFF}}));
-    EXPECT_EQ(image.fileSum(), (1 + 2 + 3 + 4 + 0xFF * (0x8000 - 4)) & 0xFFFF);
-    EXPECT_EQ(readText(image.expansionPath()),
-              ":020000020000FC\n" + ihex(0, 0x1000, {1, 2}) + ihex(0, 0x8FFE, {3, 4}) + kEnd);
-    // Address 0 lies in no flash area: refused, not taken for a second area.
-    EXPECT_EQ(loadText("b.h20", ihex(0, 0, {9})), 0);
-    EXPECT_EQ(op.last()->code, 10205);
-    EXPECT_EQ(op.last()->place, 152);
-}
-
 TEST_F(ObjFileTest, NoticesPasswordsAndSecondFile) {
     select("BT11");
     settings.memSizeEmulat = 124;
