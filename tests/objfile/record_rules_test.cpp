@@ -25,7 +25,6 @@ std::vector<RuleCase> ruleCases() {
         {"CR LF line ends", "a.h20", ":020100001122CA\r\n:00000001FF\r\n", "ok"},
         {"lower-case end record", "a.h20", data + ":00000001ff\n", "ok"},
         {"lines after the end record", "a.h20", kEnd + data, "no end"},
-        {"start address after the end record", "a.h20", data + kEnd + start, "no end"},
         {"no colon", "a.h16", "020100001122CA\n", "10202/155/12122"},
         {"segment in 16-bit file", "a.h16", ":020000020000FC\n" + data, "10202/151/0"},
         {"segment low byte not 00", "a.h20", ":02000002F00A02\n" + data, "10202/153/12122"},
