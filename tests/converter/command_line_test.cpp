@@ -41,6 +41,10 @@ TEST_F(CommandLine, RepeatedOptionsWarnAndKeepTheFirst) {
               "MERVEL-Warning-515 : Illegal parameter\n\n");
     EXPECT_TRUE(exists("x.h16"));
     EXPECT_FALSE(exists("y.h16"));
+
+    // A warning while the banner is held back puts an empty line in front of it.
+    r = run({"-$", "-Fh16", "-Fs16", "-V", "a.abs"});
+    EXPECT_EQ(r.out.rfind("\nMervel Object Converter (32) V1.2g\n", 0), 0u);
 }
 
 TEST_F(CommandLine, OptionValues) {
