@@ -85,13 +85,13 @@ TEST_F(Failures, ErrorFileCollectsWarningsOnly) {
               "MERVEL-Warning-515 : Illegal parameter\n");
 }
 
-// A conversion long enough to be caught in the act: 32 MiB of repeated data
-// as S32 records (about 95 MB of text, written in several pieces).
+// A conversion long enough to be caught in the act: 8 MiB of repeated data
+// as S32 records (about 24 MB of text, written in several pieces).
 class Interrupts : public Failures {
   protected:
     void SetUp() override {
         Module m;
-        m.section(1, "BIG", 0, 0x2000000).sb(1).asp(1, 0).re(0x40000, sequence(128));
+        m.section(1, "BIG", 0, 0x800000).sb(1).asp(1, 0).re(0x10000, sequence(128));
         writeFile(path("big.abs"), m.build());
         writeFile(path("big.s32"), previous);
     }
