@@ -74,7 +74,7 @@ class Module {
         data.push_back(0xED);
         putNumber(data, uint32_t(bytes.size()));
         data.insert(data.end(), bytes.begin(), bytes.end());
-        if (uint64_t(repeat) * bytes.size() > (1u << 24)) {  // too big to keep an image of
+        if (uint64_t(repeat) * bytes.size() > (1u << 20)) {  // too big to keep an image of
             location_ += uint64_t(repeat) * bytes.size();
             return *this;
         }

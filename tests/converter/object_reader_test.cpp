@@ -33,47 +33,28 @@ TEST_F(ObjectReader, MalformedModulesAreRefused) {
         const char* what;
         std::function<void(Module&)> change;
         std::string err;
+        Bytes raw = {};  // put in the data part after the change
     } cases[] = {
         {"relocatable", [](Module& m) { m.objectType = 2; }, Bad150},
         {"no object type", [](Module& m) { m.objectType = -1; }, Bad150},
         {"producer failed", [](Module& m) { m.producerStatus = 3; }, Bad151},
-        {"number lead 0x85",
-         [](Module& m) {
-             m.raw({0xE5, 0x85, 0, 0, 0, 0, 0});
-         },
-         Bad151},
-        {"number lead 0x80",
-         [](Module& m) {
-             m.raw({0xE5, 0x80});
-         },
-         Bad151},
+        {"number lead 0x85", nullptr, Bad151, {0xE5, 0x85, 0, 0, 0, 0, 0}},
+        {"number lead 0x80", nullptr, Bad151, {0xE5, 0x80}},
         {"ASP of another section",
          [](Module& m) { m.section(2, "D", 0, 4).sb(1).asp(2, 0x10).ld({1}); }, Bad151},
-        {"load with relocation",
-         [](Module& m) {
-             m.raw({0xE4, 0x01});
-         },
-         Bad150},
-        {"unknown record", [](Module& m) { m.raw({0xE7}); }, Bad151},
+        {"load with relocation", nullptr, Bad150, {0xE4, 0x01}},
+        {"unknown record", nullptr, Bad151, {0xE7}},
         {"no module end", [](Module& m) { m.endRecord = false; }, Bad151},
-        {"truncated load",
-         [](Module& m) {
-             m.endRecord = false;
-             m.raw({0xED, 0x10, 1, 2});
-         },
-         Bad151},
-        {"repeat without load",
-         [](Module& m) {
-             m.raw({0xF7, 0x02, 0xE5, 0x01});
-         },
-         Bad151},
+        {"truncated load", [](Module& m) { m.endRecord = false; }, Bad151, {0xED, 0x10, 1, 2}},
+        {"repeat without load", nullptr, Bad151, {0xF7, 0x02, 0xE5, 0x01}},
         {"repeat of 129 bytes", [](Module& m) { m.re(2, sequence(129)); }, Bad151},
-        {"section index 0",
-         [](Module& m) {
-             m.raw({0xE5, 0x00});
-         },
-         Bad151},
+        {"section index 0", nullptr, Bad151, {0xE5, 0x00}},
         {"section index 1001", [](Module& m) { m.section(1001, "FAR", 0, 1).load(1001, 0, {1}); },
+         fatalLine(154, "Out of memory")},
+        {"more than 256 overlays",
+         [](Module& m) {
+             for (uint32_t i = 2; i <= 257; ++i) m.section(i, "S", 0x1000, 1).load(i, 0x1000, {1});
+         },
          fatalLine(154, "Out of memory")},
         {"data of an undefined section", [](Module& m) { m.load(7, 0x10, {1}); }, Bad151},
         {"processor name with 0x80", [](Module& m) { m.processor = "K\x80"; }, Bad151},
@@ -83,7 +64,8 @@ TEST_F(ObjectReader, MalformedModulesAreRefused) {
     };
     for (const auto& c : cases) {
         Module m = base();
-        c.change(m);
+        if (c.change) c.change(m);
+        m.raw(c.raw);
         auto r = convertBytes(m.build());
         EXPECT_EQ(r.code, 192) << c.what;
         EXPECT_EQ(r.err, c.err) << c.what;

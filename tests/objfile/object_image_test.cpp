@@ -184,31 +184,6 @@ TEST_F(ObjFileTest, SecondFlashArea) {
     EXPECT_EQ(buf, (std::vector<uint8_t>{0xFF, 0xFF, 0x00, 0x77}));
 }
 
-TEST_F(ObjFileTest, SecondAreaOfZeroToZeroIsNone) {
-    // BootType 9 with FlashSecondArea 0-0: every address keeps its place.
-    select("NOSECOND");  // 0x1000-0x8FFF
-    ASSERT_EQ(loadText("a.h20", ihex(0, 0x1000, {1, 2}) + ihex(0, 0x8FFE, {3, 4})), 1);
-    std::vector<uint8_t> buf(3);
-    EXPECT_EQ(image.readImage(buf, 0x8FFE, 2), 1);
-    EXPECT_EQ(buf, (std::vector<uint8_t>{3, 4, 0}));
-    EXPECT_EQ(image.readImage(buf, 0x1000, 2), 1);
-    EXPECT_EQ(buf, (std::vector<uint8_t>{1, 2, 0}));
-    EXPECT_EQ(image.deviceRanges(), (std::vector<AddressRange>{{0x1000, 0x8FFF}}));
-    EXPECT_EQ(image.fileSum(), (1 + 2 + 3 + 4 + 0xFF * (0x8000 - 4)) & 0xFFFF);
-    EXPECT_EQ(readText(image.expansionPath()),
-              ":020000020000FC\n" + ihex(0, 0x1000, {1, 2}) + ihex(0, 0x8FFE, {3, 4}) + kEnd);
-    // Address 0 lies in no flash area: refused, not taken for a second area.
-    EXPECT_EQ(loadText("b.h20", ihex(0, 0, {9})), 0);
-    EXPECT_EQ(op.last()->code, 10205);
-    EXPECT_EQ(op.last()->place, 152);
-
-    // With a real second area the gap before it has no image bytes.
-    select("SECOND");  // 0x0-0x7FFF, then 0x10000-0x13FFF
-    ASSERT_EQ(loadText("c.h20", ihex(0, 0x7FFF, {0xA1})), 1);
-    EXPECT_EQ(image.readImage(buf, 0x7FFF, 2), 0);
-    EXPECT_EQ(buf[0], 0xA1);
-}
-
 TEST_F(ObjFileTest, NoticesPasswordsAndSecondFile) {
     select("BT11");
     settings.memSizeEmulat = 124;
@@ -242,15 +217,6 @@ TEST_F(ObjFileTest, NoticesPasswordsAndSecondFile) {
     EXPECT_EQ(image.loadSecondFile((home / "bad.s24").string()), 0);
     EXPECT_EQ(op.last()->code, 10213);
     EXPECT_TRUE(image.loaded());  // the main image is untouched
-}
-
-// The longest name the file system takes: the object file and its expansion
-// file (the same name with another extension) beside each other's folder.
-TEST_F(ObjFileTest, LongestFileNameLoads) {
-    const std::string name = std::string(251, 'n') + ".h16";
-    ASSERT_EQ(loadText(name, ihex(0, 0x100, {1, 2}) + kEnd), 1) << lastMessage();
-    EXPECT_EQ(image.expansionPath(), (home / "tmp" / (std::string(251, 'n') + ".oex")).string());
-    EXPECT_EQ(readText(image.expansionPath()).substr(0, 15), ":020000020000FC");
 }
 
 }  // namespace ostrand::testing

@@ -54,7 +54,6 @@ inline std::string definitionText() {
            deviceSection("SMALLSUM", 4, "0x0-0xFFFF", "0x0-0xFFFF", "SumArea=0x1000-0x1FFF\n") +
            deviceSection("SECOND", 6, "0x0-0x7FFF", "0x0-0x7FFF",
                          "SumArea=0x0-0x13FFF\nFlashSecondArea=0x10000-0x13FFF\n") +
-           deviceSection("NOSECOND", 9, "0x1000-0x8FFF", "0x1000-0x8FFF") +
            deviceSection("PW8", 8, "0x0-0xFFFF", "0x0-0xFFFF", "PasswordArea=0xFFC0-0xFFCB\n") +
            deviceSection("BT11", 11, "0x1000-0x1FFFF", "0x1000-0x1FFFF") +
            deviceSection("NOPAGE", 5, "0x0-0xFFFF", "0x0-0xFFFF", "PageSize=0\n");
