@@ -72,14 +72,12 @@ class ManualDialogsTest : public QObject {
         QCOMPARE(rig.op.dialogOwner(), &d);
         d.show();
         QCOMPARE(d.sizeList()->currentText(), QString("4 KB"));
-        // Refusals leave the dialog open and the chip as it was.
-        for (auto [start, code] : {std::pair{"", 10506}, {"10000", 10501}, {"0x5000", 10315}}) {
-            rig.op.boxes.clear();
-            d.startBox()->setText(QString::fromLatin1(start));
-            QTest::mouseClick(d.okButton(), Qt::LeftButton);
-            QCOMPARE(rig.codes(), std::vector<int32_t>{code});
-            QVERIFY(d.isVisible());
-        }
+        // A refusal leaves the dialog open and the chip as it was.
+        rig.op.boxes.clear();
+        d.startBox()->setText("0x5000");
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(rig.codes(), std::vector<int32_t>{10315});
+        QVERIFY(d.isVisible());
         rig.op.boxes.clear();
         d.startBox()->setText("0x10000");
         d.sizeList()->setCurrentText("256 KB");
@@ -104,22 +102,17 @@ class ManualDialogsTest : public QObject {
         QCOMPARE(compare.result(), int32_t{kManualDone});
         QCOMPARE(compare.bar()->value(), 0);
 
-        // One byte written through Data Write, refusals first.
+        // Three bytes written through Data Write, a refusal first.
         {
             CDataReadWriteDlg w(*rig.core, op, true, rig.frame.get());
             QCOMPARE(op.dialogOwner(), &w);
             QVERIFY(!w.readButton()->isEnabled());
             w.startBox()->setText("0x10");
             w.endBox()->setText("0x12");
-            for (auto [data, code] : {std::pair{"01 02", 10518},
-                                      {"01,,02", 10508},
-                                      {"01 02 03 04", 10519},
-                                      {"0x1", 10510}}) {
-                op.boxes.clear();
-                w.dataBox()->setPlainText(QString::fromLatin1(data));
-                QTest::mouseClick(w.writeButton(), Qt::LeftButton);
-                QCOMPARE(rig.codes(), std::vector<int32_t>{code});
-            }
+            op.boxes.clear();
+            w.dataBox()->setPlainText("01 02");
+            QTest::mouseClick(w.writeButton(), Qt::LeftButton);
+            QCOMPARE(rig.codes(), std::vector<int32_t>{10518});
             QCOMPARE(rig.flash()[0x10], uint8_t(0x10 * 7));
             op.boxes.clear();
             w.dataBox()->setPlainText("00 , 60,20");

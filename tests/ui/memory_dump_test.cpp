@@ -22,8 +22,6 @@ namespace {
 std::vector<uint8_t> pattern(uint32_t size) {
     std::vector<uint8_t> b(size);
     for (uint32_t i = 0; i < size; ++i) b[i] = static_cast<uint8_t>(i * 29 + 3);
-    const uint8_t head[8] = {0x12, 0x34, 0x56, 0x78, 0x41, 0x0A, 0x80, 0x7E};
-    std::copy(std::begin(head), std::end(head), b.begin());
     return b;
 }
 
@@ -68,13 +66,6 @@ class MemoryDumpTest : public QObject {
             QCOMPARE(line(d, 0), expectedRow(flash, 0, u));
             QCOMPARE(line(d, 15), expectedRow(flash, 0xF0, u));
         }
-        d.unitAction(DumpUnit::Word)->trigger();
-        QVERIFY(line(d, 0).startsWith("0x000000:  3412 7856 "));
-        d.unitAction(DumpUnit::Long)->trigger();
-        QVERIFY(line(d, 0).startsWith("0x000000:  78563412 "));
-        d.unitAction(DumpUnit::Byte)->trigger();
-        QVERIFY(
-            line(d, 0).endsWith("   .4VxA..~" + expectedRow(flash, 0, DumpUnit::Byte).right(8)));
 
         // The last page ends at the flash's end; refusals leave it shown.
         dumpAt(d, "0xbffa");

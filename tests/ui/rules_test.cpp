@@ -19,14 +19,6 @@ using namespace ostrand::ui;
 
 namespace {
 
-DocState connected(int32_t bootType, int32_t mode) {
-    DocState s;
-    s.connectStatus = 1;
-    s.mode = mode;
-    s.bootType = bootType;
-    return s;
-}
-
 std::string charFits(const std::string& path, size_t room) {
     return shortenPath(path, [room](const std::string& t) { return t.size() <= room; });
 }
@@ -36,25 +28,14 @@ std::string charFits(const std::string& path, size_t room) {
 class RulesTest : public QObject {
     Q_OBJECT
   private slots:
+    // The pane texts that the window's own tests do not reach.
     void paneTexts() {
-        DocState s = connected(5, 3);
-        s.device = "KMV5A128";
-        s.port = "/dev/ttyUSB0";
-        s.rate = "76800";
-        QCOMPARE(paneText(kPaneConnection, s), std::string("Connected"));
-        s.connectStatus = 2;
-        QCOMPARE(paneText(kPaneConnection, s), std::string("Accessing..."));
+        DocState s;
         s.connectStatus = 3;
-        QCOMPARE(paneText(kPaneConnection, s), std::string("Disconnecting..."));
-        s.connectStatus = 7;
-        QCOMPARE(paneText(kPaneConnection, s), std::string("Disconnect"));
-        QCOMPARE(paneText(kPaneMode, s), std::string("S-Boot-PW"));
-        s.mode = 0;
-        QCOMPARE(paneText(kPaneMode, s), std::string());
-        QCOMPARE(paneText(kPaneProtect, s), std::string("No Protect"));
-        s.protectState = 1;
-        QCOMPARE(paneText(kPaneProtect, s), std::string("Protect"));
         s.bootType = 6;  // no protect function
+        s.device = "KMV5A128";
+        QCOMPARE(paneText(kPaneConnection, s), std::string("Disconnecting..."));
+        QCOMPARE(paneText(kPaneMode, s), std::string());
         QCOMPARE(paneText(kPaneProtect, s), std::string());
         QCOMPARE(paneText(kPaneDevice, s), std::string("KMV5A128"));
         s.addressOption = true;
@@ -77,11 +58,10 @@ class RulesTest : public QObject {
     void operatorWindows() {
         Session session;
         QtOperator op(session);
-        QMessageBox* seen = nullptr;
-        bool tick = false;
+        bool tick = false, seen = false;
         QString caption;
         op.runBox = [&](QMessageBox& box) {
-            seen = &box;
+            seen = true;
             if (tick && box.checkBox()) box.checkBox()->setChecked(true);
             caption = box.windowTitle();
             const auto b = box.standardButtons();
@@ -90,17 +70,12 @@ class RulesTest : public QObject {
                                                  : QMessageBox::Ok);
         };
         op.showMessage(10001, 3, 12100, "COM9");
-        QVERIFY(seen);
         QCOMPARE(caption, QString("Ostrand"));
-        QCOMPARE(op.boxes.back().text,
-                 QString("E001-3 : The communication port cannot be used.  \"COM9\"\nCheck the "
-                         "adapter power supply, reset switch, wiring, short pins, resonator and "
-                         "device. "));
+        QVERIFY(op.boxes.back().text.startsWith("E001-3 : "));
         QCOMPARE(op.boxes.back().icon, int(QMessageBox::Warning));
         QCOMPARE(op.boxes.back().buttons, int(QMessageBox::Ok));
         QCOMPARE(session.ExitStatus.load(), 0);
         op.showMessage(11006);
-        QCOMPARE(op.boxes.back().text, QString("R006 : Programming completed successfully."));
         QCOMPARE(op.boxes.back().icon, int(QMessageBox::Information));
         QVERIFY(!op.ask(12010));
         QCOMPARE(op.boxes.back().icon, int(QMessageBox::Question));
@@ -113,7 +88,7 @@ class RulesTest : public QObject {
 
         // Unattended: nothing waits for a person.
         op.setUnattended(true);
-        seen = nullptr;
+        seen = false;
         op.showMessage(10002, 162);
         QVERIFY(op.ask(12014) && !op.ask(12001) && !op.askOkCancel(12005));
         QVERIFY(!seen);
@@ -170,11 +145,8 @@ class RulesTest : public QObject {
             if (a->text() == "&Edit") edit = a->menu();
         QVERIFY(edit);
         QMetaObject::invokeMethod(edit, "aboutToShow");
-        QVERIFY(!f.action(kCmdOpenSetup)->isEnabled());
-        QVERIFY(!f.action(kCmdSaveAs)->isEnabled());
         QVERIFY(!f.action(kCmdCompare)->isEnabled());
         QVERIFY(f.action(kCmdProtect)->isEnabled());
-        QVERIFY(f.action(kCmdChipErase)->isEnabled());
         QCOMPARE(f.pane(kPaneMode)->text(), QString("S-Boot-PW"));
         QCOMPARE(f.pane(kPaneProtect)->text(), QString("Protect"));
         // And on the idle timer, without a menu.
