@@ -238,8 +238,6 @@ void AutoDialogTest::resultWindowsShowTheRecord() {
             results << text(&ng, QStringLiteral("stepResult%1").arg(s).toLatin1().constData());
         QCOMPARE(results, (QStringList{"OK ", "---", "NG ", "---", "---", "---"}));
         QCOMPARE(text(&ng, "verdict"), QStringLiteral("NG"));
-        QCOMPARE(ng.windowTitle(), QStringLiteral("Ostrand"));
-        QCOMPARE(text(&ng, "stepName3"), QStringLiteral("Verify with SUM:"));
         QCOMPARE(text(&ng, "fileSum"), QStringLiteral("0x1234"));
         QCOMPARE(text(&ng, "memorySum"), QStringLiteral("0xBEEF"));
         for (const char* grey : {"stepName1", "stepResult1", "stepResult4", "stepResult5"})
@@ -260,7 +258,6 @@ void AutoDialogTest::resultWindowsShowTheRecord() {
     {
         // Verify did not run: the SUM means nothing and is greyed.
         CAutoResultOkDlg ok(record, sboot);
-        QCOMPARE(text(&ok, "resultLine"), QStringLiteral("Programming completed successfully."));
         QCOMPARE(text(&ok, "sumLine"), QStringLiteral("SUM : 0xBEEF"));
         QVERIFY(!child<QLabel>(&ok, "sumLine")->isEnabled());
         QVERIFY(ok.windowFlags() & Qt::WindowStaysOnTopHint);
