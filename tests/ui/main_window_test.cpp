@@ -280,7 +280,7 @@ class MainWindowTest : public QObject {
     }
 
     // The window applies the rules before a menu shows and on its timer.
-    void windowFollowsTheState() {
+    void windowFollowsTheStateAndCommands() {
         test::UiRig rig;
         QCOMPARE(rig.startWithout("KMS11G124"), 1);
         ui::CMainFrame& f = *rig.frame;
@@ -329,13 +329,8 @@ class MainWindowTest : public QObject {
         f.resize(2400, 300);
         QTRY_COMPARE_WITH_TIMEOUT(
             pane->text(), QString::fromStdString(rig.core->settings.inForce.openFile), 3000);
-    }
 
-    // The commands a person triggers that need no chip.
-    void commandsWithoutTheChip() {
-        test::UiRig rig;
-        QCOMPARE(rig.startWithout("KMV5A128"), 1);
-        ui::CMainFrame& f = *rig.frame;
+        // The commands a person triggers that need no chip.
         rig.op.boxes.clear();
         // The manual is not in this folder: 10902.
         f.action(kCmdHelp)->trigger();
@@ -366,7 +361,7 @@ class MainWindowTest : public QObject {
         };
         f.action(kCmdSaveSetupAs)->trigger();
         const std::string copy = rig.folder.read("copy.ini");
-        QVERIFY2(copy.find("Device=KMV5A128") != std::string::npos, copy.c_str());
+        QVERIFY2(copy.find("Device=KMS11G124") != std::string::npos, copy.c_str());
         QVERIFY(rig.folder.read("Ostrand.ini").find("COMPort=/nonexistent/tty") !=
                 std::string::npos);
     }

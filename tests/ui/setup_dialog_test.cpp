@@ -293,7 +293,7 @@ class SetupDialogTest : public QObject {
         QCOMPARE(d.communicationPage->rateList->currentText(), QString("38400"));
     }
 
-    void setupInformationLinesAndGreying() {
+    void infoOptionAndVersionWindows() {
         test::UiRig rig;
         rig.startWithout("KM16F48", kOptions, "1");
         const struct {
@@ -332,21 +332,17 @@ class SetupDialogTest : public QObject {
         QCOMPARE(two.line(kInfo2Area1), QString("ROM Area 1:  0x000000 - 0x0003FF"));
         QCOMPARE(two.line(kInfo2Data), QString("Data for No Address Area:  0xFF"));
         QVERIFY(!two.greyed(kInfo2Area1) && two.greyed(kInfo2Area2) && two.greyed(kInfo2Sum));
-    }
 
-    void setUpOptionBoxes() {
-        test::UiRig rig;
-        rig.startWithout("KM16F48", kOptions, "1");
         const struct {
             const char* device;
             int32_t protectState;
             bool protectEnabled, eraseEnabled;
-        } rows[] = {{"KMV5A128", 0, true, false},
-                    {"KMV5A128", 1, false, false},
-                    {"KMV7Q3", 0, true, true},
-                    {"KM16F96", 0, false, false},
-                    {"KM16F48", 0, false, true}};
-        for (const auto& r : rows) {
+        } options[] = {{"KMV5A128", 0, true, false},
+                       {"KMV5A128", 1, false, false},
+                       {"KMV7Q3", 0, true, true},
+                       {"KM16F96", 0, false, false},
+                       {"KM16F48", 0, false, true}};
+        for (const auto& r : options) {
             use(rig, r.device, 1);
             rig.core->settings.inForce.readProtectOther = 1;
             rig.session.ProtectState = r.protectState;
@@ -357,20 +353,16 @@ class SetupDialogTest : public QObject {
         }
         // OK stores both boxes and writes the setup.
         use(rig, "KM16F48", 1);
-        CSetupOptionDlg d(*rig.core, rig.core->devices.selected());
-        d.protect->setChecked(false);
-        d.eraseWithoutPassword->setChecked(true);
-        d.accept();
+        CSetupOptionDlg option(*rig.core, rig.core->devices.selected());
+        option.protect->setChecked(false);
+        option.eraseWithoutPassword->setChecked(true);
+        option.accept();
         QCOMPARE(rig.core->settings.inForce.eraseWithoutPassword, 1);
         QCOMPARE(rig.core->passwords.eraseWithoutPassword, 1);
         const std::string saved = rig.folder.read("Ostrand.ini");
         QVERIFY(saved.find("EraseWithoutPassword=1\n") != std::string::npos);
         QVERIFY(saved.find("ReadProtect=0\n") != std::string::npos);
-    }
 
-    void versionAndCommands() {
-        test::UiRig rig;
-        rig.startWithout("KM16F48", kOptions, "1");
         CAboutDlg about(*rig.core);
         QCOMPARE(about.lines[0]->text(), QString("Ostrand demo device pack 1.0"));
         QCOMPARE(about.lines[1]->text(), QString("Ostrand Ver1.0d"));
@@ -379,15 +371,15 @@ class SetupDialogTest : public QObject {
         const struct {
             int command;
             const char* window;
-        } rows[] = {{kCmdSetupInfo, "ostrand::ui::CSetupInfoDlg"},
-                    {kCmdSetupInfo2, "ostrand::ui::CSetupInfo2Dlg"},
-                    {kCmdVersion, "ostrand::ui::CAboutDlg"},
-                    {kCmdOption, "ostrand::ui::CSetupOptionDlg"},
-                    {kCmdPassword, "ostrand::ui::CPasswordDlg"},
-                    {kCmdSetupFile, "ostrand::ui::CSetupDlg"},
-                    {kCmdSetupCommunication, "ostrand::ui::CSetupDlg"}};
+        } commands[] = {{kCmdSetupInfo, "ostrand::ui::CSetupInfoDlg"},
+                        {kCmdSetupInfo2, "ostrand::ui::CSetupInfo2Dlg"},
+                        {kCmdVersion, "ostrand::ui::CAboutDlg"},
+                        {kCmdOption, "ostrand::ui::CSetupOptionDlg"},
+                        {kCmdPassword, "ostrand::ui::CPasswordDlg"},
+                        {kCmdSetupFile, "ostrand::ui::CSetupDlg"},
+                        {kCmdSetupCommunication, "ostrand::ui::CSetupDlg"}};
         rig.op.runBox = [](QMessageBox&) { return int(QMessageBox::Yes); };
-        for (const auto& r : rows) {
+        for (const auto& r : commands) {
             QString opened;
             QTimer::singleShot(50, [&] {
                 QWidget* w = QApplication::activeModalWidget();
@@ -401,7 +393,7 @@ class SetupDialogTest : public QObject {
         QCOMPARE(rig.session.AbortRequested.load(), 0);
     }
 
-    void okChecksTheDevicePassword() {
+    void passwordOkSourcesHelpAndCancel() {
         test::UiRig rig;
         rig.startWithout("KM16F48");
         // One row for each field a refusal leaves the focus in.
@@ -440,11 +432,7 @@ class SetupDialogTest : public QObject {
                                                                   : t.d.deviceCmpAdd;
             QCOMPARE(QApplication::focusWidget(), focus);
         }
-    }
 
-    void sourcesHelpAndCancel() {
-        test::UiRig rig;
-        rig.startWithout("KM16F96");
         Dialog t(rig, "KM16F96");
         // A file dialog cancelled; no object file for Auto.
         rig.doc->chooseFile = [](FileRequest&) { return QString(); };
