@@ -126,9 +126,7 @@ class MainWindowTest : public QObject {
         QVERIFY(f.action(kCmdReconnect)->isEnabled());
         // The access wait is one second here.
         QTRY_VERIFY_WITH_TIMEOUT(f.adapterLostNotice() && f.adapterLostNotice()->isVisible(), 8000);
-        QCOMPARE(f.adapterLostNotice()->text(),
-                 QString("E000 : Cannot communicate with the adapter.\nCheck the adapter power "
-                         "supply, reset switch, wiring, short pins, resonator and device. "));
+        QVERIFY(f.adapterLostNotice()->text().startsWith("E000 : "));
         QCOMPARE(f.adapterLostNotice()->windowTitle(), QString("Ostrand"));
         rig.chip.resume();
         QTRY_VERIFY_WITH_TIMEOUT(!f.adapterLostNotice(), 8000);
