@@ -61,11 +61,6 @@ struct LineWatch {
     }
 };
 
-// The chip behind a link in the folder, the setup's steps all off, connected.
-bool connectLinked(UiRig& rig) {
-    return rig.connect("KMT12E48", 256, {"--link", (rig.folder.path() / "port").string()});
-}
-
 bool enabledAsAtRest(CAutoProgramDlg* d) {
     for (int s = 0; s < kProtect; ++s)
         if (!d->box(static_cast<AutoStep>(s))->isEnabled()) return false;
@@ -89,7 +84,9 @@ class AutoDialogTest : public QObject {
 // replacement question; a second Start answered No; then Cancel.
 void AutoDialogTest::everyStepThroughTheDialog() {
     UiRig rig;
-    QVERIFY(connectLinked(rig));
+    // The chip behind a link, so that a new one can take its place; the
+    // setup's steps all off.
+    QVERIFY(rig.connect("KMT12E48", 256, {"--link", (rig.folder.path() / "port").string()}));
     installAutoResultWindows(*rig.core, nullptr);
     rig.op.boxes.clear();
     rig.answers = {QMessageBox::Ok, QMessageBox::Cancel};  // 12005, twice
