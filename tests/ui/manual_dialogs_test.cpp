@@ -119,7 +119,7 @@ class ManualDialogsTest : public QObject {
         QCOMPARE(size_t(std::count(f.begin(), f.end(), uint8_t{0xFF})), size_t{262144});
     }
 
-    void dataWriteReadAndCompare() {
+    void dataWriteReadCompareAndWorkerMessage() {
         test::UiRig rig;
         QVERIFY(rig.connect("KMT12E48", 256, {}, flashWithObject(0xC000, 256, 0xFF)));
         auto& op = rig.op;
@@ -178,6 +178,19 @@ class ManualDialogsTest : public QObject {
         QCOMPARE(compare.messageLine()->text(), text(11023));
         QCOMPARE(compare.result(), int32_t{1});
         QVERIFY(op.boxes.empty());
+
+        // A message from the reconnect worker's thread while the notice is open.
+        rig.frame->linkTimedOut();
+        QVERIFY(rig.frame->adapterLostNotice());
+        rig.op.boxes.clear();
+        std::thread worker([&] { rig.op.showMessage(10002, 7, 0, "Boot Program"); });
+        worker.join();
+        QVERIFY(rig.op.boxes.empty());  // not built on the worker's thread
+        QTRY_COMPARE(rig.codes(), std::vector<int32_t>{10002});
+        QCOMPARE(rig.op.boxes[0].place, 7);
+        QVERIFY(rig.frame->adapterLostNotice());
+        rig.frame->linkCameUp();
+        QTRY_VERIFY(!rig.frame->adapterLostNotice());
     }
 
     void pacedRunsKeepTheWindowServiced() {
@@ -216,22 +229,6 @@ class ManualDialogsTest : public QObject {
         QVERIFY(!cancelEnabled);
         QVERIFY(!d.isVisible());
         QCOMPARE(d.bar()->value(), 0);
-    }
-
-    void workerMessageWhileTheNoticeIsOpen() {
-        test::UiRig rig;
-        QVERIFY(rig.connect("KMT12E48", 16));
-        rig.frame->linkTimedOut();
-        QVERIFY(rig.frame->adapterLostNotice());
-        rig.op.boxes.clear();
-        std::thread worker([&] { rig.op.showMessage(10002, 7, 0, "Boot Program"); });
-        worker.join();
-        QVERIFY(rig.op.boxes.empty());  // not built on the worker's thread
-        QTRY_COMPARE(rig.codes(), std::vector<int32_t>{10002});
-        QCOMPARE(rig.op.boxes[0].place, 7);
-        QVERIFY(rig.frame->adapterLostNotice());
-        rig.frame->linkCameUp();
-        QTRY_VERIFY(!rig.frame->adapterLostNotice());
     }
 
     void rowsPositionsAndEdit() {
