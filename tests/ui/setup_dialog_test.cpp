@@ -77,7 +77,7 @@ struct Dialog {
 class SetupDialogTest : public QObject {
     Q_OBJECT
   private slots:
-    void pageRuleFocusAndTabCycle() {
+    void pageRuleFocusTabCycleAndAnotherSetupFile() {
         test::UiRig rig;
         rig.startWithout("KM16F48");
         const struct {
@@ -113,6 +113,34 @@ class SetupDialogTest : public QObject {
         d.passwordButton->setFocus();
         QTest::mouseClick(d.objectFilePage->pathBox, Qt::LeftButton);
         QTRY_COMPARE(d.objectFilePage->pathBox->selectedText(), QString("/tmp/app.h16"));
+        d.reject();
+        // Another setup file is taken up on leaving the Setup File page.
+        {
+            const auto other = rig.folder.write(
+                "other.ini", test::setupText("KMV9C384", "", "/dev/null", "38400"));
+            // Held by another instance: refused, the box cleared, nothing loaded.
+            rig.session.MultiInstance = 1;
+            FileLock held;
+            QVERIFY(held.acquire(other, false));
+            CSetupDlg d(*rig.doc, 0);
+            d.show();
+            d.setupFilePage->pathBox->setText(QString::fromStdString(other.string()));
+            rig.op.boxes.clear();
+            d.tabs->setCurrentIndex(1);
+            QCOMPARE(rig.codes(), std::vector<int32_t>{10113});
+            QCOMPARE(rig.op.boxes[0].place, 3);
+            QCOMPARE(rig.op.boxes[0].hint, 12137);
+            QVERIFY(d.setupFilePage->pathBox->text().isEmpty());
+            QCOMPARE(d.devicePage->chosenDevice->text(), QString("KM16F48"));
+            // Free again: leaving the page loads it and fills the other pages.
+            held.release();
+            d.tabs->setCurrentIndex(0);
+            d.setupFilePage->pathBox->setText(QString::fromStdString(other.string()));
+            d.tabs->setCurrentIndex(3);
+            QCOMPARE(rig.core->settings.setupPath, other);
+            QCOMPARE(d.devicePage->chosenDevice->text(), QString("KMV9C384"));
+            QCOMPARE(d.communicationPage->rateList->currentText(), QString("38400"));
+        }
     }
 
     void applySettingEmulationAndNoDevice() {
@@ -249,35 +277,6 @@ class SetupDialogTest : public QObject {
             QVERIFY(a.isVisible());
             QCOMPARE(QApplication::focusWidget(), a.boxes[r.focus]);
         }
-    }
-
-    void anotherSetupFileIsTakenUpOnLeavingThePage() {
-        test::UiRig rig;
-        rig.startWithout("KM16F48");
-        const auto other =
-            rig.folder.write("other.ini", test::setupText("KMV9C384", "", "/dev/null", "38400"));
-        // Held by another instance: refused, the box cleared, nothing loaded.
-        rig.session.MultiInstance = 1;
-        FileLock held;
-        QVERIFY(held.acquire(other, false));
-        CSetupDlg d(*rig.doc, 0);
-        d.show();
-        d.setupFilePage->pathBox->setText(QString::fromStdString(other.string()));
-        rig.op.boxes.clear();
-        d.tabs->setCurrentIndex(1);
-        QCOMPARE(rig.codes(), std::vector<int32_t>{10113});
-        QCOMPARE(rig.op.boxes[0].place, 3);
-        QCOMPARE(rig.op.boxes[0].hint, 12137);
-        QVERIFY(d.setupFilePage->pathBox->text().isEmpty());
-        QCOMPARE(d.devicePage->chosenDevice->text(), QString("KM16F48"));
-        // Free again: leaving the page loads it and fills the other pages.
-        held.release();
-        d.tabs->setCurrentIndex(0);
-        d.setupFilePage->pathBox->setText(QString::fromStdString(other.string()));
-        d.tabs->setCurrentIndex(3);
-        QCOMPARE(rig.core->settings.setupPath, other);
-        QCOMPARE(d.devicePage->chosenDevice->text(), QString("KMV9C384"));
-        QCOMPARE(d.communicationPage->rateList->currentText(), QString("38400"));
     }
 
     void infoOptionAndVersionWindows() {
