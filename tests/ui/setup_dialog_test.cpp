@@ -52,6 +52,7 @@ void use(test::UiRig& rig, const std::string& device, int32_t mode) {
     rig.session.ProgrammingMode = mode;
 }
 
+// The Setup Password dialog for `device`, shown, its boxes not yet counted.
 struct Dialog {
     test::UiRig& rig;
     CPasswordDlg d;
