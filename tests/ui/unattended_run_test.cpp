@@ -34,8 +34,11 @@ Run runIn(const std::string& home, const std::string& command, int limit) {
     return r;
 }
 
-std::string window(const std::string& object) {
-    return std::string(OSTRAND_BIN) + "/ostrand '\"" + object + "\",MSG_OFF'";
+// The window's command line: the object in quotes with ",MSG_OFF" after
+// them, or the whole line in quotes.
+std::string window(const std::string& object, bool wholeLineQuoted = false) {
+    return std::string(OSTRAND_BIN) + "/ostrand '\"" + object +
+           (wholeLineQuoted ? ",MSG_OFF\"'" : "\",MSG_OFF'");
 }
 
 // The chip, app.h16 of `objectText` and the setup with every step on.
@@ -69,7 +72,7 @@ class UnattendedRunTest : public QObject {
         QVERIFY(prepare(f, faults, ostrand::test::hexObject(0x1000), object,
                         std::string("RunRecord=") + (recordIsFolder ? "." : "runs.jsonl") + "\n"));
         const std::string home = f.folder.path().string();
-        const Run gui = runIn(home, window(object), 40);
+        const Run gui = runIn(home, window(object, true), 40);
         QVERIFY2(gui.status == expectedGui,
                  qPrintable(QString("status %1\n%2").arg(gui.status).arg(gui.said.c_str())));
         // The chip is written only when the run passed.
