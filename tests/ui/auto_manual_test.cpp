@@ -63,36 +63,29 @@ class AutoManualTest : public QObject {
             QVERIFY2(text.contains(QLatin1String(heading)), heading);
     }
 
-    void longerGuidesTakeMorePages() {
+    // A long guide takes several pages and keeps all its text; a refused run
+    // leaves the old PDF, and a folder that cannot take the file gets nothing.
+    void rendersPagesOrLeavesTheOldPdf() {
         TestFolder dir;
-        std::string longGuide = "# Long\n\n";
+        std::string guide = "# Long\n\n";
         for (int i = 0; i < 400; ++i)
-            longGuide +=
-                "Paragraph " + std::to_string(i) + " of a guide that needs several pages.\n\n";
-        QCOMPARE(render({at(dir, "short.md", "# Short\n\nOne paragraph.\n"), at(dir, "short.pdf")}),
-                 0);
-        QCOMPARE(render({at(dir, "long.md", longGuide), at(dir, "long.pdf")}), 0);
-        const QByteArray many = readAll(at(dir, "long.pdf"));
-        QCOMPARE(pages(readAll(at(dir, "short.pdf"))), 1);
-        QVERIFY(pages(many) >= 5);
-        // The first heading is the document's title.
-        QVERIFY(many.contains("/Title") && many.contains("/Creator"));
-        const QString text = pdfText(at(dir, "long.pdf"));
-        if (!text.isEmpty()) QVERIFY(text.contains(QStringLiteral("Paragraph 399 of a guide")));
-    }
-
-    void failuresLeaveTheOldPdf() {
-        TestFolder dir;
-        const QString out = at(dir, "Help.pdf", "old");
+            guide += "Paragraph " + std::to_string(i) + " of a guide that needs several pages.\n\n";
+        const QString out = at(dir, "Help.pdf", "old"), long_ = at(dir, "long.md", guide);
         QCOMPARE(render({at(dir, "missing.md"), out}), 1);
         dir.write("empty.md", "");
         QCOMPARE(render({at(dir, "empty.md"), out}), 1);
         QCOMPARE(render({out}), 2);
         QCOMPARE(readAll(out), QByteArray("old"));
-        // A folder that cannot take the file: refused, nothing half-written.
         const QString nowhere = QString::fromStdString((dir.path() / "no" / "Help.pdf").string());
-        QCOMPARE(render({at(dir, "g.md", "# G\n\ntext\n"), nowhere}), 1);
+        QCOMPARE(render({long_, nowhere}), 1);
         QVERIFY(!QFile::exists(nowhere));
+        QCOMPARE(render({long_, out}), 0);
+        const QByteArray pdf = readAll(out);
+        QVERIFY(pages(pdf) >= 5);
+        // The first heading is the document's title.
+        QVERIFY(pdf.contains("/Title") && pdf.contains("/Creator"));
+        const QString text = pdfText(out);
+        if (!text.isEmpty()) QVERIFY(text.contains(QStringLiteral("Paragraph 399 of a guide")));
     }
 };
 

@@ -2,7 +2,6 @@
 // dialog that start-up opens, a device, an object file, the simulator's
 // port picked from the list and the passwords chosen in it, OK, and then a
 // connected chip. The setup file on disk passes ostrand-cli check.
-#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -35,20 +34,6 @@ void whenOpen(std::function<void(D&)> step) {
 
 void clickTab(CSetupDlg& d, int page) {
     QTest::mouseClick(d.tabs, Qt::LeftButton, {}, d.tabs->tabRect(page).center());
-}
-
-// The entry a person clicks in the list's popup.
-void clickEntry(QComboBox* list, const QString& entry) {
-    QTest::mouseClick(list, Qt::LeftButton);
-    QAbstractItemView* view = list->view();
-    QTRY_VERIFY(view->isVisible());
-    const QModelIndex at = list->model()->index(list->findText(entry), 0);
-    QVERIFY(at.isValid());
-    view->scrollTo(at);
-    // The popup takes no click within a double-click time of opening.
-    QTest::qWait(QApplication::doubleClickInterval() + 50);
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, view->visualRect(at).center());
-    QTRY_VERIFY(!view->isVisible());
 }
 
 void pick(QComboBox* list, const QString& entry) {
@@ -107,7 +92,7 @@ class FirstStartTest : public QObject {
             d.objectFilePage->browse->click();
             objectPath = d.objectFilePage->pathBox->text();
             clickTab(d, 3);
-            clickEntry(d.communicationPage->portList, QString::fromStdString(port));
+            pick(d.communicationPage->portList, QString::fromStdString(port));
             whenOpen<CPasswordDlg>([&](CPasswordDlg& p) {
                 p.deviceGroup->setChecked(true);
                 p.blank->click();

@@ -2,6 +2,9 @@
 // a data write and read, Compare's Start and Next, Cancel of a running
 // compare, how long the window thread waits during paced runs, and a message
 // from the reconnect worker's thread while the adapter-lost notice is open.
+// The Memory Dump: rows and positions in each unit, the last page, an edit
+// written to the chip and shown again, a key the field refuses, and how often
+// paging through a large flash reads the device.
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -9,14 +12,19 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QTimer>
 #include <QtTest>
+#include <fstream>
 #include <thread>
 
 #include "app/messages.h"
 #include "app/password_set.h"
+#include "ui/commands.h"
 #include "ui/main_frame.h"
 #include "ui/manual_dialogs.h"
+#include "ui/memory_dump.h"
 #include "ui_rig.h"
 
 using namespace ostrand;
@@ -54,6 +62,28 @@ class GapMeter : public QObject {
     qint64 longest_ = 0;
 };
 
+std::vector<uint8_t> pattern(uint32_t size) {
+    std::vector<uint8_t> b(size);
+    for (uint32_t i = 0; i < size; ++i) b[i] = static_cast<uint8_t>(i * 29 + 3);
+    return b;
+}
+
+QString line(CMemoryDumpDlg& d, int row) {
+    return d.text()->document()->findBlockByNumber(row).text();
+}
+
+QString expectedRow(const std::vector<uint8_t>& flash, uint32_t address, DumpUnit unit) {
+    uint8_t row[16];
+    std::copy_n(flash.begin() + address, 16, row);
+    std::string t = dumpRowText(address, row, unit);
+    return QString::fromStdString(t.substr(0, t.size() - 2));
+}
+
+void dumpAt(CMemoryDumpDlg& d, const char* address) {
+    d.addressBox()->setEditText(QString::fromLatin1(address));
+    QTest::mouseClick(d.dumpButton(), Qt::LeftButton);
+}
+
 }  // namespace
 
 class ManualDialogsTest : public QObject {
@@ -72,14 +102,12 @@ class ManualDialogsTest : public QObject {
         QCOMPARE(rig.op.dialogOwner(), &d);
         d.show();
         QCOMPARE(d.sizeList()->currentText(), QString("4 KB"));
-        // Refusals leave the dialog open and the chip as it was.
-        for (auto [start, code] : {std::pair{"", 10506}, {"10000", 10501}, {"0x5000", 10315}}) {
-            rig.op.boxes.clear();
-            d.startBox()->setText(QString::fromLatin1(start));
-            QTest::mouseClick(d.okButton(), Qt::LeftButton);
-            QCOMPARE(rig.codes(), std::vector<int32_t>{code});
-            QVERIFY(d.isVisible());
-        }
+        // A refusal leaves the dialog open and the chip as it was.
+        rig.op.boxes.clear();
+        d.startBox()->setText("0x5000");
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        QCOMPARE(rig.codes(), std::vector<int32_t>{10315});
+        QVERIFY(d.isVisible());
         rig.op.boxes.clear();
         d.startBox()->setText("0x10000");
         d.sizeList()->setCurrentText("256 KB");
@@ -91,7 +119,7 @@ class ManualDialogsTest : public QObject {
         QCOMPARE(size_t(std::count(f.begin(), f.end(), uint8_t{0xFF})), size_t{262144});
     }
 
-    void dataWriteReadAndCompare() {
+    void dataWriteReadCompareAndWorkerMessage() {
         test::UiRig rig;
         QVERIFY(rig.connect("KMT12E48", 256, {}, flashWithObject(0xC000, 256, 0xFF)));
         auto& op = rig.op;
@@ -104,22 +132,17 @@ class ManualDialogsTest : public QObject {
         QCOMPARE(compare.result(), int32_t{kManualDone});
         QCOMPARE(compare.bar()->value(), 0);
 
-        // One byte written through Data Write, refusals first.
+        // Three bytes written through Data Write, a refusal first.
         {
             CDataReadWriteDlg w(*rig.core, op, true, rig.frame.get());
             QCOMPARE(op.dialogOwner(), &w);
             QVERIFY(!w.readButton()->isEnabled());
             w.startBox()->setText("0x10");
             w.endBox()->setText("0x12");
-            for (auto [data, code] : {std::pair{"01 02", 10518},
-                                      {"01,,02", 10508},
-                                      {"01 02 03 04", 10519},
-                                      {"0x1", 10510}}) {
-                op.boxes.clear();
-                w.dataBox()->setPlainText(QString::fromLatin1(data));
-                QTest::mouseClick(w.writeButton(), Qt::LeftButton);
-                QCOMPARE(rig.codes(), std::vector<int32_t>{code});
-            }
+            op.boxes.clear();
+            w.dataBox()->setPlainText("01 02");
+            QTest::mouseClick(w.writeButton(), Qt::LeftButton);
+            QCOMPARE(rig.codes(), std::vector<int32_t>{10518});
             QCOMPARE(rig.flash()[0x10], uint8_t(0x10 * 7));
             op.boxes.clear();
             w.dataBox()->setPlainText("00 , 60,20");
@@ -155,6 +178,19 @@ class ManualDialogsTest : public QObject {
         QCOMPARE(compare.messageLine()->text(), text(11023));
         QCOMPARE(compare.result(), int32_t{1});
         QVERIFY(op.boxes.empty());
+
+        // A message from the reconnect worker's thread while the notice is open.
+        rig.frame->linkTimedOut();
+        QVERIFY(rig.frame->adapterLostNotice());
+        rig.op.boxes.clear();
+        std::thread worker([&] { rig.op.showMessage(10002, 7, 0, "Boot Program"); });
+        worker.join();
+        QVERIFY(rig.op.boxes.empty());  // not built on the worker's thread
+        QTRY_COMPARE(rig.codes(), std::vector<int32_t>{10002});
+        QCOMPARE(rig.op.boxes[0].place, 7);
+        QVERIFY(rig.frame->adapterLostNotice());
+        rig.frame->linkCameUp();
+        QTRY_VERIFY(!rig.frame->adapterLostNotice());
     }
 
     void pacedRunsKeepTheWindowServiced() {
@@ -195,20 +231,120 @@ class ManualDialogsTest : public QObject {
         QCOMPARE(d.bar()->value(), 0);
     }
 
-    void workerMessageWhileTheNoticeIsOpen() {
+    void rowsPositionsAndEdit() {
         test::UiRig rig;
-        QVERIFY(rig.connect("KMT12E48", 16));
-        rig.frame->linkTimedOut();
-        QVERIFY(rig.frame->adapterLostNotice());
+        const std::vector<uint8_t> flash = pattern(0xC000);
+        QVERIFY(rig.connect("KMT12E48", 256, {}, flash));
+
+        CMemoryDumpDlg d(*rig.core, rig.op, rig.frame.get());
+        QCOMPARE(rig.op.dialogOwner(), &d);
+        d.show();
+        QVERIFY(d.openFirstPage());
+
+        // 0x000005 shows the row at 0x000000, in every unit.
+        dumpAt(d, "0x000005");
+        QCOMPARE(d.top(), 0u);
+        QCOMPARE(d.currentAddress(), 5u);
+        for (DumpUnit u : {DumpUnit::Word, DumpUnit::Long, DumpUnit::Byte}) {
+            d.unitAction(u)->trigger();
+            QVERIFY(d.unitAction(u)->isChecked());
+            QCOMPARE(line(d, 0), expectedRow(flash, 0, u));
+            QCOMPARE(line(d, 15), expectedRow(flash, 0xF0, u));
+        }
+
+        // The last page ends at the flash's end; refusals leave it shown.
+        dumpAt(d, "0xbffa");
+        QCOMPARE(d.top(), 0xC000u - 16 * d.rows());
+        QVERIFY(line(d, int(d.rows()) - 1).startsWith("0x00bff0:  "));
+        QCOMPARE(d.scrollBar()->value(), int(d.top() / 16));
         rig.op.boxes.clear();
-        std::thread worker([&] { rig.op.showMessage(10002, 7, 0, "Boot Program"); });
-        worker.join();
-        QVERIFY(rig.op.boxes.empty());  // not built on the worker's thread
-        QTRY_COMPARE(rig.codes(), std::vector<int32_t>{10002});
-        QCOMPARE(rig.op.boxes[0].place, 7);
-        QVERIFY(rig.frame->adapterLostNotice());
-        rig.frame->linkCameUp();
-        QTRY_VERIFY(!rig.frame->adapterLostNotice());
+        dumpAt(d, "0xC000");
+        QCOMPARE(rig.codes(), std::vector<int32_t>{10513});
+        QCOMPARE(rig.op.boxes[0].hint, 12110);
+        QCOMPARE(d.addressBox()->itemText(0), QString("0xbffa"));
+
+        // Paging and the keys; the tool tip names the value under the mouse.
+        dumpAt(d, "0x100");
+        QTest::keyClick(d.text(), Qt::Key_PageDown);
+        QCOMPARE(d.top(), 0x200u);
+        d.setCurrent(d.rows() - 1, 0, false);
+        QTest::keyClick(d.text(), Qt::Key_Down);
+        QCOMPARE(d.top(), 0x210u);
+        QTest::keyClick(d.text(), Qt::Key_PageUp);
+        QCOMPARE(d.top(), 0x110u);
+        QCOMPARE(d.tipAt(d.pointOf(1, 3, false)), QString("0x000123"));
+        QCOMPARE(d.tipAt(d.pointOf(2, 4, true)), QString("0x000134"));
+
+        // "G" beeps and changes nothing; two hex digits write the byte.
+        dumpAt(d, "0x102");
+        const uint8_t before = rig.flash()[0x102];
+        const QString shown = QString::asprintf("%02x", before);
+        QTest::keyClick(d.text(), Qt::Key_G);  // the typed key is the first input
+        QCOMPARE(d.editor()->beeps(), 1);
+        QVERIFY(d.editor()->editing());
+        QCOMPARE(d.editor()->text(), shown);
+        QTest::keyClick(d.editor(), Qt::Key_0);
+        QTest::keyClick(d.editor(), Qt::Key_G);
+        QCOMPARE(d.editor()->beeps(), 2);
+        QCOMPARE(d.editor()->text(), "0" + shown.right(1));
+        QCOMPARE(rig.flash()[0x102], before);
+        QTest::keyClick(d.editor(), Qt::Key_0);
+        QVERIFY(!d.editor()->editing());
+        QCOMPARE(int(rig.flash()[0x102]), 0);
+        QVERIFY(line(d, 0).startsWith(
+            QString::asprintf("0x000100:  %02x %02x 00 ", flash[0x100], flash[0x101])));
+        QCOMPARE(d.currentAddress(), 0x103u);
+
+        // The character column edits the byte itself.
+        d.setCurrent(0, 4, true);
+        d.beginEdit("A");
+        QVERIFY(!d.editor()->editing());
+        QCOMPARE(int(rig.flash()[0x104]), 'A' & flash[0x104]);
+    }
+
+    void pagingReadsOncePerSevenPages() {
+        test::UiRig rig;
+        const auto log = rig.folder.path() / "sim.log";
+        // The chip is blank: its password is the erased password area.
+        QVERIFY(
+            rig.connect("KMV9C384", 256, {"--log", log.string()}, {},
+                        "PassDevBlank=1\nPassDevType=1\nPassDevPassword=" + blankPasswordText(9) +
+                            "\nPassDevNumAdd=0x80\nPassDevCmpAdd=0x80\n"));
+
+        CMemoryDumpDlg d(*rig.core, rig.op, rig.frame.get());
+        d.show();
+        QVERIFY(d.openFirstPage());
+        auto reads = [&] {
+            std::ifstream in(log);
+            int n = 0;
+            for (std::string l; std::getline(in, l);) n += l.find(" read ") != std::string::npos;
+            return n;
+        };
+        const int readsBefore = reads();
+        const int devReadsBefore = d.reader().deviceReads();
+        const uint32_t pages = 0x60000 / (16 * d.rows());
+        QElapsedTimer clock;
+        clock.start();
+        for (uint32_t p = 1; p < pages; ++p) QTest::keyClick(d.text(), Qt::Key_PageDown);
+        QCOMPARE(d.top(), 0x60000u - 16 * d.rows());
+        const int deviceReads = reads() - readsBefore;
+        qInfo("paging through %u pages of KMV9C384: %d device reads (%d by the dump), %lld ms",
+              pages, deviceReads, d.reader().deviceReads() - devReadsBefore,
+              static_cast<long long>(clock.elapsed()));
+        QVERIFY(deviceReads > 0);
+        QVERIFY2(deviceReads <= int((pages + 6) / 7), qPrintable(QString::number(deviceReads)));
+        QVERIFY(rig.op.boxes.empty());
+
+        // Without the device password the command opens no dump.
+        rig.core->passwords.devicePassword.clear();
+        int dialogs = 0;
+        rig.doc->execModal = [&](QDialog&) { ++dialogs; };
+        rig.frame->updateCommandUi();
+        QVERIFY(rig.frame->action(kCmdMemoryDump)->isEnabled());
+        rig.frame->action(kCmdMemoryDump)->trigger();
+        QCOMPARE(rig.codes(), std::vector<int32_t>{10515});
+        QCOMPARE(rig.op.boxes[0].hint, 12134);
+        QCOMPARE(dialogs, 0);
     }
 };
 

@@ -1,8 +1,7 @@
 // What the window tests share: a program folder with short waits and the
-// simulated chip as a child process; over them either the document and the
-// main window with message boxes answered by the test (UiRig), or the
-// document core on a recording operator that keeps the window alive while
-// the engine works (AutoRig), with helpers that answer the dialogs a run opens.
+// simulated chip as a child process; over them the document and the main
+// window with message boxes answered by the test (UiRig), and a helper that
+// answers the dialogs a run opens.
 #pragma once
 
 #include <QApplication>
@@ -12,6 +11,7 @@
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -21,7 +21,6 @@
 
 #include "document/document.h"
 #include "objfile/hex_records.h"
-#include "recording_operator.h"
 #include "sim_process.h"
 #include "test_folder.h"
 #include "ui/main_frame.h"
@@ -79,6 +78,9 @@ struct ChipFolder {
                        std::streamsize(contents.size()));
         extra.insert(extra.end(), {"--flash", flashPath(chipNumber).string()});
         port = chip.startWith(folder.path(), device, extra);
+        // Behind a link, a new chip can take the old one's place.
+        const auto link = std::find(extra.begin(), extra.end(), "--link");
+        if (!port.empty() && link != extra.end()) port = *(link + 1);
         return !port.empty();
     }
 };
@@ -91,7 +93,6 @@ struct UiRig : ChipFolder {
     std::unique_ptr<ui::COstrandDoc> doc;
     std::unique_ptr<ui::CMainFrame> frame;
     std::vector<int> answers;  // buttons for the next boxes; then OK / Yes
-    std::string object;        // app.h16 of prepare()
 
     UiRig() {
         op.runBox = [this](QMessageBox& box) {
@@ -130,21 +131,15 @@ struct UiRig : ChipFolder {
                      setupText(device, "", "/nonexistent/tty", "9600", steps) + extra);
         return start();
     }
-    // The chip, app.h16 of `objectSize` bytes and the setup naming both.
-    bool prepare(const std::string& device, uint32_t objectSize = 256,
-                 std::vector<std::string> extra = {}, const std::vector<uint8_t>& contents = {},
-                 const std::string& setupExtra = {}, const std::string& rate = "76800") {
-        if (!startChip(device, std::move(extra), contents)) return false;
-        object = folder.write("app.h16", hexObject(objectSize)).string();
-        folder.write("Ostrand.ini", setupText(device, object, port, rate) + setupExtra);
-        return true;
-    }
-    // prepare(), start-up, and the chip connected.
+    // The chip, app.h16 of `objectSize` bytes and the setup naming both;
+    // start-up, and the chip connected.
     bool connect(const std::string& device, uint32_t objectSize = 256,
                  std::vector<std::string> extra = {}, const std::vector<uint8_t>& contents = {},
                  const std::string& setupExtra = {}, const std::string& rate = "76800") {
-        return prepare(device, objectSize, std::move(extra), contents, setupExtra, rate) &&
-               start() == 1 &&
+        if (!startChip(device, std::move(extra), contents)) return false;
+        const std::string object = folder.write("app.h16", hexObject(objectSize)).string();
+        folder.write("Ostrand.ini", setupText(device, object, port, rate) + setupExtra);
+        return start() == 1 &&
                QTest::qWaitFor([this] { return session.ConnectStatus.load() == 1; }, 8000);
     }
     std::vector<int32_t> codes() const {
@@ -154,114 +149,28 @@ struct UiRig : ChipFolder {
     }
 };
 
-// Messages and answers as RecordingOperator keeps them; the engine's pump
-// lets the dialogs repaint and the tests' timers fire during a run.
-class PumpingOperator : public RecordingOperator {
-  public:
-    using RecordingOperator::RecordingOperator;
-    void pump() override { QCoreApplication::processEvents(); }
-    // What the person does before answering (replaces the chip at 12005).
-    std::function<void(int32_t code)> beforeAnswer;
-    bool askOkCancel(int32_t code) override {
-        if (beforeAnswer) beforeAnswer(code);
-        return RecordingOperator::askOkCancel(code);
-    }
-};
-
-// The document core of the program on a chip behind the link `port` in the
-// folder, with the sample object demo.h20.
-struct AutoRig : ChipFolder {
-    Session session;
-    PumpingOperator op{session};
-    std::unique_ptr<DocumentCore> core;
-    std::string device_;
-
-    AutoRig() {
-        std::filesystem::copy_file(std::string(OSTRAND_DATA) + "/samples/demo.h20",
-                                   folder.path() / "demo.h20");
-    }
-    ~AutoRig() {
-        if (core) core->shutDown();
-        core.reset();
-        chip.stop();
-    }
-    std::filesystem::path portLink() const { return folder.path() / "port"; }
-    std::string setupText() const { return folder.read("Ostrand.ini"); }
-
-    // Starts the chip, writes the setup with the five `steps` ("10110") and
-    // starts the program up connected to the chip. False when either failed.
-    bool start(const std::string& device, const std::string& steps,
-               const std::vector<std::string>& faults = {}) {
-        device_ = device;
-        std::vector<std::string> extra = {"--link", portLink().string()};
-        for (const auto& f : faults) extra.insert(extra.end(), {"--fault", f});
-        if (!startChip(device, extra)) return false;
-        folder.write("Ostrand.ini", test::setupText(device, (folder.path() / "demo.h20").string(),
-                                                    portLink().string(), "38400", steps));
-        core = std::make_unique<DocumentCore>(session, op, folder.path());
-        return core->startUp("") == 1 && core->connected;
-    }
-
-    // A new, blank chip on the same port, as the person puts it in.
-    bool replaceChip(int chipNumber) {
-        chip.stop();
-        return startChip(device_, {"--link", portLink().string()}, {}, chipNumber);
-    }
-
-    // A document core with a device selected and no chip: enough for the
-    // dialog's opening and its linked boxes.
-    bool offline(const std::string& device, const AutoOptions& steps) {
-        core = std::make_unique<DocumentCore>(session, op, folder.path());
-        if (core->devices.load(folder.path() / "Ostrand.def") != 0) return false;
-        core->settings.initialise(folder.path());
-        if (core->devices.select(device) < 0) return false;
-        SetupValues& v = core->settings.inForce;
-        v.device = device;
-        v.allErase = steps[kAllErase];
-        v.blankCheck = steps[kBlankCheck];
-        v.programming = steps[kProgramming];
-        v.verify = steps[kVerify];
-        v.fileCompare = steps[kFileCompare];
-        v.readProtect = steps[kProtect];
-        core->devices.applyProgrammingMode();
-        return true;
-    }
-};
-
-// The visible top-level window of type T, or null.
-template <class T>
-T* shownWindow() {
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (auto* t = qobject_cast<T*>(w); t && t->isVisible()) return t;
-    return nullptr;
-}
-
 // Every window of type T that shows is handed to `act` once (which should
-// close it). Polls from the event loops that the run's modal windows and the
-// engine's pump keep turning; an act may itself run a whole sequence, during
-// which the other windows are still answered.
+// close it), from the event loops that the run's modal windows and the
+// engine's pump keep turning. An act may itself run a whole sequence,
+// during which the other windows are still answered.
 class WindowAnswerer : public QObject {
   public:
     explicit WindowAnswerer(int limitMs = 60000) {
         clock_.start();
-        timer_.setInterval(15);
         QObject::connect(&timer_, &QTimer::timeout, this, [this, limitMs] { poll(limitMs); });
-        timer_.start();
+        timer_.start(15);
     }
     template <class T>
     WindowAnswerer& on(std::function<void(T*)> act) {
-        handlers_.push_back([this, act]() {
-            T* w = shownWindow<T>();
-            if (!w) return;
-            for (const QPointer<QWidget>& seen : handled_)
-                if (seen == w) return;
-            handled_.push_back(QPointer<QWidget>(w));
+        handlers_.push_back([this, act](QWidget* w) {
+            QPointer<T> window(qobject_cast<T*>(w));
             // Not from this timer's own slot: Qt does not fire a timer again
-            // while its slot runs, and an act may run a whole sequence.
-            QPointer<T> window(w);
-            QTimer::singleShot(0, this, [act, window] {
-                if (window) act(window.data());
-            });
+            // while its slot runs.
+            if (window)
+                QTimer::singleShot(0, this, [act, window] {
+                    if (window) act(window);
+                });
+            return !window.isNull();
         });
         return *this;
     }
@@ -271,15 +180,19 @@ class WindowAnswerer : public QObject {
 
   private:
     void poll(int limitMs) {
-        for (size_t i = 0; i < handlers_.size(); ++i) handlers_[i]();
-        if (clock_.elapsed() > limitMs) {
-            timedOut_ = true;
-            for (QWidget* w : QApplication::topLevelWidgets())
-                if (auto* d = qobject_cast<QDialog*>(w); d && d->isVisible()) d->reject();
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (!w->isVisible()) continue;
+            if (auto* d = qobject_cast<QDialog*>(w); d && clock_.elapsed() > limitMs) {
+                timedOut_ = true;
+                d->reject();
+            }
+            if (std::find(seen_.begin(), seen_.end(), w) != seen_.end()) continue;
+            for (const auto& handle : handlers_)
+                if (handle(w)) seen_.push_back(w);
         }
     }
-    std::vector<std::function<void()>> handlers_;
-    std::vector<QPointer<QWidget>> handled_;
+    std::vector<std::function<bool(QWidget*)>> handlers_;
+    std::vector<QPointer<QWidget>> seen_;
     QTimer timer_;
     QElapsedTimer clock_;
     bool timedOut_ = false;
