@@ -103,6 +103,7 @@ TEST(CommandChannel, EveryColumnPassesItsEchoAndNamesItsCommandInTheCommandError
         rig.op.messages.clear();
         rig.port.queue({stranger});
         EXPECT_EQ(rig.channel.completion(col.kind, col.column, 700, 194).kind, Reply::Refused);
+        EXPECT_EQ(rig.port.readWaits.back(), 700u);  // the caller's wait, not the echo's
         ASSERT_NE(rig.only(), nullptr);
         EXPECT_NE(rig.only()->text.find(named), std::string::npos) << rig.only()->text;
 
@@ -114,36 +115,6 @@ TEST(CommandChannel, EveryColumnPassesItsEchoAndNamesItsCommandInTheCommandError
         EXPECT_EQ(rig.only()->code, 10002);
         EXPECT_EQ(rig.only()->place, 241);
         EXPECT_EQ(rig.only()->detail, detail);
-    }
-}
-
-TEST(CommandChannel, WrongEchoIsReportedByWhatTheReplyMeans) {
-    const uint8_t write = wcpCommand(kWcpWrite);
-    struct Case {
-        uint8_t reply;
-        int32_t illegalWriteReported;
-        int32_t code, hint;  // 0: nothing shown
-    };
-    const Case cases[] = {
-        {0x51, 0, 10008, 0},  // the target's own error code
-        {0x54, 1, 10016, 0},  // an illegal write, while programming
-        {0x54, 0, 0, 0},      // the same during a data write: silent
-    };
-    for (const Case& c : cases) {
-        ChannelRig rig;
-        rig.session.ReportIllegalWrite = c.illegalWriteReported;
-        rig.port.script = {{c.reply}};
-        EXPECT_EQ(rig.channel.command(WcpKind, kWcpWrite, write, 191).kind, Reply::Refused)
-            << int(c.reply);
-        if (c.code == 0) {
-            EXPECT_TRUE(rig.op.messages.empty()) << int(c.reply);
-            continue;
-        }
-        const ShownMessage* m = rig.only();
-        ASSERT_NE(m, nullptr) << int(c.reply);
-        EXPECT_EQ(m->code, c.code);
-        EXPECT_EQ(m->hint, c.hint);
-        EXPECT_EQ(m->detail, "WCP");
     }
 }
 
@@ -188,34 +159,6 @@ TEST(CommandChannel, DataGoesFirstAndItsChecksumApartBeforeTheEcho) {
     EXPECT_EQ(rig.port.frames[1].lastByteApart, 1);
     EXPECT_EQ(rig.port.readWaits.size(), 1u);
     EXPECT_EQ(rig.port.pending(), 0u);
-}
-
-// 58 is an ECC error only where the caller gives a place for it, else the
-// table's verify error.
-TEST(CommandChannel, CompletionWaitsTheGivenTimeAndReportsAnEccErrorOnlyWhereAsked) {
-    const uint8_t write = wcpCommand(kWcpWrite);
-    const struct {
-        uint8_t reply;
-        int32_t eccPlace, code, place;
-    } cases[] = {{0x58, 19, 10010, 19}, {0x58, 0, 10007, -1}, {write, 19, 0, 0}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.code);
-        ChannelRig rig;
-        rig.port.script = {{c.reply}};
-        ASSERT_TRUE(rig.channel.sendCode(write));
-        EXPECT_EQ(bool(rig.channel.completion(WcpKind, kWcpWrite, 1234, 194, c.eccPlace)),
-                  c.code == 0);
-        EXPECT_EQ(rig.port.readWaits, std::vector<uint32_t>{1234});
-        if (c.code == 0) {
-            EXPECT_TRUE(rig.op.messages.empty());
-            continue;
-        }
-        ASSERT_NE(rig.only(), nullptr);
-        EXPECT_EQ(rig.only()->code, c.code);
-        if (c.place >= 0) {
-            EXPECT_EQ(rig.only()->place, c.place);
-        }
-    }
 }
 
 TEST(RateChange, LocalRateChangesOnlyAfterTheEchoOfTheRateCode) {

@@ -29,11 +29,6 @@ class MemoryPort : public Port {
     std::vector<uint32_t> rates;      // every rate set, in order
     bool closed = false;
 
-    std::vector<uint8_t> written() const {
-        std::vector<uint8_t> all;
-        for (const Frame& f : frames) all.insert(all.end(), f.bytes.begin(), f.bytes.end());
-        return all;
-    }
     size_t pending() const { return input_.size(); }
     // Bytes that arrive without a write (a completion byte).
     void queue(const std::vector<uint8_t>& bytes) {
