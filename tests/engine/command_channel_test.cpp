@@ -1,6 +1,6 @@
 // The command channel's exchanges, one at a time, over a port in memory: what
-// goes out (bytes and stop-bit marks), how long it waits, and what a wrong or
-// missing reply is reported as; and the link's rate change over the same port.
+// goes out (bytes and stop-bit marks), how long it waits, and what a wrong
+// reply is reported as.
 #include <cstdio>
 #include <memory>
 
@@ -11,33 +11,6 @@
 
 namespace ostrand::test {
 namespace {
-
-struct ExchangeRig {
-    TestFolder folder;
-    Session session;
-    RecordingOperator op{session};
-    DeviceDatabase devices{session, op};
-    SetupSettings settings{session, op, devices};
-    PasswordSet passwords{session, op};
-    MemoryPort* port = nullptr;
-    std::unique_ptr<CFlashEngine> engine;
-
-    ExchangeRig() {
-        writeFastDefinition(folder.path());
-        EXPECT_EQ(devices.load(folder.path() / "Ostrand.def"), 0);
-        settings.initialise(folder.path());
-        auto memory = std::make_unique<MemoryPort>();
-        port = memory.get();
-        engine = std::make_unique<CFlashEngine>(session, op, devices, settings, passwords,
-                                                std::move(memory));
-        EXPECT_GE(devices.select("KM16F48"), 0);
-        EXPECT_EQ(engine->link().loadDeviceParameters(), 1);
-        EXPECT_TRUE(port->open("memory", 9600));
-        port->rates.clear();
-        op.messages.clear();
-    }
-    const ShownMessage* only() const { return op.messages.size() == 1 ? &op.messages[0] : nullptr; }
-};
 
 // The channel alone: a port in memory and the device's boot type, no engine.
 struct ChannelRig {
@@ -59,7 +32,7 @@ struct ChannelRig {
 // Every command of every reply-check column: its echo passes after one wait
 // of the echo time; a byte the column does not know is the command error
 // naming that command, also when it comes as the echo of the header or the
-// completion that follow the command; silence is a time-out.
+// completion that follow the command.
 TEST(CommandChannel, EveryColumnPassesItsEchoAndNamesItsCommandInTheCommandError) {
     struct Column {
         ReplyKind kind;
@@ -106,15 +79,6 @@ TEST(CommandChannel, EveryColumnPassesItsEchoAndNamesItsCommandInTheCommandError
         EXPECT_EQ(rig.port.readWaits.back(), 700u);  // the caller's wait, not the echo's
         ASSERT_NE(rig.only(), nullptr);
         EXPECT_NE(rig.only()->text.find(named), std::string::npos) << rig.only()->text;
-
-        // A silent target: a time-out at the exchange's place.
-        rig.op.messages.clear();
-        rig.port.script = {{}};
-        EXPECT_EQ(rig.channel.command(col.kind, col.column, code, 241).kind, Reply::TimedOut);
-        ASSERT_NE(rig.only(), nullptr);
-        EXPECT_EQ(rig.only()->code, 10002);
-        EXPECT_EQ(rig.only()->place, 241);
-        EXPECT_EQ(rig.only()->detail, detail);
     }
 }
 
@@ -159,54 +123,6 @@ TEST(CommandChannel, DataGoesFirstAndItsChecksumApartBeforeTheEcho) {
     EXPECT_EQ(rig.port.frames[1].lastByteApart, 1);
     EXPECT_EQ(rig.port.readWaits.size(), 1u);
     EXPECT_EQ(rig.port.pending(), 0u);
-}
-
-TEST(RateChange, LocalRateChangesOnlyAfterTheEchoOfTheRateCode) {
-    enum Reply { Echo, ErrorCode, Silence };
-    for (Reply reply : {Echo, ErrorCode, Silence}) {
-        ExchangeRig rig;
-        SetupValues& v = rig.settings.inForce;
-        v.dataRate = DataRate::parse("19200");
-        applyFixedClock(rig.engine->device().bootType, v);
-        ASSERT_EQ(rig.engine->link().prepareDataRate(), 1);
-        const int32_t code = rateCodeFor(rig.engine->device().bootType, v.clock, v.dataRate);
-        ASSERT_GE(code, 0);
-        const uint8_t rateCode = static_cast<uint8_t>(code);
-        rig.port->script = {reply == Echo        ? Bytes{rateCode}
-                            : reply == ErrorCode ? Bytes{0x51}
-                                                 : Bytes{}};
-        EXPECT_EQ(rig.engine->link().changeDataRate(kColRamTransfer), reply == Echo ? 1 : 0);
-        ASSERT_EQ(rig.port->frames.size(), 1u);
-        EXPECT_EQ(rig.port->frames[0].bytes, Bytes{rateCode});
-        if (reply == Echo) {
-            EXPECT_EQ(rig.port->rates, std::vector<uint32_t>{19200});
-            EXPECT_TRUE(rig.op.messages.empty());
-            continue;
-        }
-        // The target still listens at the old rate: so must the port.
-        EXPECT_TRUE(rig.port->rates.empty());
-        EXPECT_EQ(rig.port->currentBaud(), 9600u);
-        ASSERT_NE(rig.only(), nullptr);
-        EXPECT_EQ(rig.only()->code, reply == Silence ? 10002 : 10008);
-        if (reply == Silence) {
-            EXPECT_EQ(rig.only()->place, 38);
-        }
-        EXPECT_EQ(rig.only()->detail, "Boot Program");
-    }
-}
-
-TEST(Disconnect, ClosesThePortAndTellsTheFrontEnd) {
-    ExchangeRig rig;
-    int told = 0;
-    EngineHooks hooks;
-    hooks.disconnected = [&] { ++told; };
-    rig.engine->setHooks(hooks);
-    rig.engine->disconnect();
-    EXPECT_TRUE(rig.port->closed);
-    EXPECT_FALSE(rig.engine->port().isOpen());
-    EXPECT_FALSE((rig.engine->state().link.portOpen == 1));
-    EXPECT_EQ(rig.engine->link().linkState(), 3);
-    EXPECT_EQ(told, 1);
 }
 
 }  // namespace

@@ -189,10 +189,11 @@ struct EngineRig {
             if (m.code != 12153) codes.push_back(m.code);
         return codes;
     }
-    bool shown(int32_t code, int32_t place = -1) const {
+    // The first message of this code, if one was shown.
+    const ShownMessage* shown(int32_t code) const {
         for (const auto& m : op.messages)
-            if (m.code == code && (place < 0 || m.place == place)) return true;
-        return false;
+            if (m.code == code) return &m;
+        return nullptr;
     }
 };
 

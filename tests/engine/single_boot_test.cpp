@@ -91,10 +91,7 @@ struct SingleBootRig : EngineRig {
         Bytes f = flash();
         f[address - dev().singleBootFlashStart] = value;
         writeFlash(f);
-        const std::string device = dev().deviceName;
-        const std::string port = chip.start(folder.path(), device, {}, flashPath());
-        ASSERT_FALSE(port.empty());
-        configure(device, port, "9600");
+        ASSERT_NO_FATAL_FAILURE(start(std::string(dev().deviceName), "9600", {}, true));
         passwords.devicePassword = passwords.objectPassword;
         passwords.devicePasswordType = passwords.objectPasswordType;
         passwords.deviceNumAdd = passwords.objectNumAdd;
