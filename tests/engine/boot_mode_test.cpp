@@ -29,11 +29,7 @@ Bytes programmedChip(EngineRig& rig, const std::string& device) {
         at(first + i) = static_cast<uint8_t>(0x31 + i);
         hex += "3" + std::string(1, "123456789ABC"[i]);
     }
-    rig.passwords.devicePasswordOption = 2;
-    rig.passwords.devicePasswordType = 1;
-    rig.passwords.devicePassword = hex;
-    rig.passwords.deviceNumAdd = d->passwordAreaStart;
-    rig.passwords.deviceCmpAdd = first;
+    rig.useDevicePassword(hex, d->passwordAreaStart, first);
     rig.writeFlash(f);
     return f;
 }

@@ -2,7 +2,6 @@
 // goes out (bytes and stop-bit marks), how long it waits, and what a wrong
 // reply is reported as.
 #include <cstdio>
-#include <memory>
 
 #include "engine/command_channel.h"
 #include "memory_port.h"

@@ -79,7 +79,6 @@ class SimHost {
     }
 
     FlashMemory& flash() { return flash_; }
-    void pace() { line_.setPace(true); }
     const std::string& path() const { return line_.path(); }
     SimChip& chip() { return *chip_; }
 
@@ -136,35 +135,27 @@ class SimHost {
         if (dev.bootType == 11) exchange({0x79}, {0x79});
     }
 
-    // The data records of a WCP file, and their bytes in address order.
-    static std::vector<std::pair<uint16_t, Bytes>> hexRecords(const std::string& path) {
-        std::ifstream in(path);
-        std::vector<std::pair<uint16_t, Bytes>> out;
-        std::string line;
-        while (std::getline(in, line)) {
-            if (line.size() < 11 || line.substr(7, 2) != "00") continue;
-            Bytes data;
-            for (size_t i = 9; i + 2 < line.size(); i += 2)
-                data.push_back(uint8_t(std::stoul(line.substr(i, 2), nullptr, 16)));
-            out.emplace_back(uint16_t(std::stoul(line.substr(3, 4), nullptr, 16)), data);
-        }
-        return out;
-    }
-
     // The RAM transfer of a WCP file to a blank chip, in the form of the
-    // boot types 1, 6, 9 and the password types, then the host's wait for
-    // the WCP to start, as the protocol asks (none: the next command goes
-    // out at once).
+    // boot types 6 and 9 and of the password types, then the host's wait for
+    // the WCP to start, as the protocol asks (none: the next command goes out
+    // at once).
     void loadWcp(const std::string& file, bool waitForStart = true) {
         transferWcp(file);
-        const int bt = dev.bootType;
-        const int ms = bt == 6 || bt == 9 ? 200 : PasswordBootTypes(bt) ? 333 : 0;
+        const int ms = PasswordBootTypes(dev.bootType) ? 333 : 200;
         if (waitForStart) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
 
     void transferWcp(const std::string& file) {
-        const auto records =
-            hexRecords(std::string(OSTRAND_DATA_DIR) + "/" + dev.deviceName + "/" + file);
+        // The data records, in address order.
+        std::ifstream in(std::string(OSTRAND_DATA_DIR) + "/" + dev.deviceName + "/" + file);
+        std::vector<std::pair<uint16_t, Bytes>> records;
+        for (std::string line; std::getline(in, line);) {
+            if (line.size() < 11 || line.substr(7, 2) != "00") continue;
+            Bytes data;
+            for (size_t i = 9; i + 2 < line.size(); i += 2)
+                data.push_back(uint8_t(std::stoul(line.substr(i, 2), nullptr, 16)));
+            records.emplace_back(uint16_t(std::stoul(line.substr(3, 4), nullptr, 16)), data);
+        }
         ASSERT_FALSE(records.empty());
         const int bt = dev.bootType;
         if (PasswordBootTypes(bt)) {
@@ -177,14 +168,14 @@ class SimHost {
             exchange(data + Bytes{uint8_t(~std::accumulate(data.begin(), data.end(), 0u))}, {0x10});
             return;
         }
-        ASSERT_TRUE(bt == 1 || bt == 6 || bt == 9) << bt;
+        ASSERT_TRUE(bt == 6 || bt == 9) << bt;
         exchange({0x60}, {0x60});
-        // The blank password frame: count and password addresses, then the
-        // password (255 bytes of FF for BootType 1, none for the others).
+        // The blank password frame (count and password addresses, no password),
+        // then the records from segment 0.
         Bytes all;
         for (uint32_t v : {dev.passwordAreaStart, dev.passwordAreaEnd})
             all = all + Bytes{uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
-        all = all + (bt == 1 ? Bytes(255, 0xFF) : record(0x02, 0, {0, 0}));
+        all = all + record(0x02, 0, {0, 0});
         uint16_t sum = 0;
         for (const auto& [address, data] : records) {
             all = all + record(0x00, address, data);
