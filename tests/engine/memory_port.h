@@ -26,14 +26,7 @@ class MemoryPort : public Port {
     std::deque<std::vector<uint8_t>> script;
     std::vector<Frame> frames;
     std::vector<uint32_t> readWaits;  // the wait of every readByte, in order
-    std::vector<uint32_t> rates;      // every rate set, in order
-    bool closed = false;
 
-    std::vector<uint8_t> written() const {
-        std::vector<uint8_t> all;
-        for (const Frame& f : frames) all.insert(all.end(), f.bytes.begin(), f.bytes.end());
-        return all;
-    }
     size_t pending() const { return input_.size(); }
     // Bytes that arrive without a write (a completion byte).
     void queue(const std::vector<uint8_t>& bytes) {
@@ -44,16 +37,12 @@ class MemoryPort : public Port {
         open_ = true;
         return setBaudRate(baud);
     }
-    void close() override {
-        open_ = false;
-        closed = true;
-    }
+    void close() override { open_ = false; }
     bool isOpen() const override { return open_; }
     int lastErrno() const override { return 0; }
     bool setBaudRate(uint32_t rate) override {
         if (rate == 0) return false;
         baud_ = rate;
-        rates.push_back(rate);
         return true;
     }
     uint32_t currentBaud() const override { return baud_; }

@@ -128,6 +128,14 @@ struct EngineRig {
         passwords.deviceNumAdd = passwords.deviceCmpAdd = at;
         passwords.objectNumAdd = passwords.objectCmpAdd = at;
     }
+    // The device password as typed in the password dialog.
+    void useDevicePassword(const std::string& hex, uint32_t count, uint32_t compare) {
+        passwords.devicePasswordOption = 2;
+        passwords.devicePasswordType = 1;
+        passwords.devicePassword = hex;
+        passwords.deviceNumAdd = count;
+        passwords.deviceCmpAdd = compare;
+    }
     // A blank chip with its flash file and the WCPs, connected.
     void startBlank(const std::string& device, const std::vector<std::string>& faults = {}) {
         start(device, "9600", faults, true);
@@ -189,10 +197,11 @@ struct EngineRig {
             if (m.code != 12153) codes.push_back(m.code);
         return codes;
     }
-    bool shown(int32_t code, int32_t place = -1) const {
+    // The first message of this code, if one was shown.
+    const ShownMessage* shown(int32_t code) const {
         for (const auto& m : op.messages)
-            if (m.code == code && (place < 0 || m.place == place)) return true;
-        return false;
+            if (m.code == code) return &m;
+        return nullptr;
     }
 };
 

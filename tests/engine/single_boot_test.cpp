@@ -63,11 +63,8 @@ struct SingleBootRig : EngineRig {
         ASSERT_NO_FATAL_FAILURE(loadObject(object));
         if (bootType() == 4 || bootType() == 12) return;
         std::string hex;
-        for (uint32_t i = 0; i < passwordLength(); ++i) {
-            char two[3];
-            std::snprintf(two, sizeof two, "%02X", 0x31 + i);
-            hex += two;
-        }
+        for (uint32_t i = 0; i < passwordLength(); ++i)
+            hex += "3" + std::string(1, "123456789ABC"[i]);
         const uint32_t p = dev().passwordAreaStart;
         ASSERT_EQ(passwords.checkObjectPassword(image->passwordView(), hex, 1, p,
                                                 p + (BootTypesC(bootType()) ? 0 : 1)),
@@ -91,10 +88,7 @@ struct SingleBootRig : EngineRig {
         Bytes f = flash();
         f[address - dev().singleBootFlashStart] = value;
         writeFlash(f);
-        const std::string device = dev().deviceName;
-        const std::string port = chip.start(folder.path(), device, {}, flashPath());
-        ASSERT_FALSE(port.empty());
-        configure(device, port, "9600");
+        ASSERT_NO_FATAL_FAILURE(start(std::string(dev().deviceName), "9600", {}, true));
         passwords.devicePassword = passwords.objectPassword;
         passwords.devicePasswordType = passwords.objectPasswordType;
         passwords.deviceNumAdd = passwords.objectNumAdd;

@@ -31,15 +31,6 @@ std::filesystem::path oneRecord(EngineRig& rig, uint16_t address, Bytes& wire) {
     return rig.folder.write("object.hex", hexText(bytes));
 }
 
-void setDevicePassword(PasswordSet& p, const std::string& hexText, uint32_t count,
-                       uint32_t compare) {
-    p.devicePasswordOption = 2;
-    p.devicePasswordType = 1;
-    p.devicePassword = hexText;
-    p.deviceNumAdd = count;
-    p.deviceCmpAdd = compare;
-}
-
 TEST(Wire, PasswordTypesAreMatchedAtTheirWorkingRateAndTakeNoRateCode) {
     EngineRig bt8;
     bt8.start("KMR8L256", "19200");
@@ -93,7 +84,7 @@ TEST(Wire, BootType4SendsItsPasswordInRamTransferAndProgramming) {
         flash[end - 8 - d.singleBootFlashStart] = 8;
         std::copy(secret.begin(), secret.end(), flash.begin() + (end - 7 - d.singleBootFlashStart));
         rig.writeFlash(flash);
-        setDevicePassword(rig.passwords, "5345435245543031", end - 8, end - 7);
+        rig.useDevicePassword("5345435245543031", end - 8, end - 7);
         ASSERT_NO_FATAL_FAILURE(rig.start(device, "9600", {}, true));
         rig.engine.wcp().setWcpFolder(OSTRAND_DATA);
         ASSERT_EQ(rig.engine.connect(1), 1);
@@ -163,8 +154,7 @@ TEST(Wire, FirstRamTransferSendsThePasswordBytesOnceWithoutGuessing) {
         EngineRig rig;
         rig.start("KM16F96");
         const DeviceDefinition& d = rig.dev();
-        setDevicePassword(rig.passwords, std::string(510, 'F'), d.passwordAreaStart,
-                          d.passwordAreaEnd);
+        rig.useDevicePassword(std::string(510, 'F'), d.passwordAreaStart, d.passwordAreaEnd);
         rig.engine.wcp().setWcpFolder(OSTRAND_DATA);
         ASSERT_EQ(rig.engine.connect(1), 1);
         const size_t mark = rig.mark();
@@ -182,7 +172,7 @@ TEST(Wire, FirstRamTransferSendsThePasswordBytesOnceWithoutGuessing) {
         rig.writeFlash(flash);
         rig.start("KMV6B256", "9600", {"password"}, true);
         const DeviceDefinition& d = rig.dev();
-        setDevicePassword(rig.passwords, "0102", d.passwordAreaStart, d.passwordAreaStart + 1);
+        rig.useDevicePassword("0102", d.passwordAreaStart, d.passwordAreaStart + 1);
         rig.engine.wcp().setWcpFolder(OSTRAND_DATA);
         ASSERT_EQ(rig.engine.connect(1), 1);
         const size_t mark = rig.mark();

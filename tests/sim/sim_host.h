@@ -79,7 +79,6 @@ class SimHost {
     }
 
     FlashMemory& flash() { return flash_; }
-    void pace() { line_.setPace(true); }
     const std::string& path() const { return line_.path(); }
     SimChip& chip() { return *chip_; }
 
@@ -87,7 +86,6 @@ class SimHost {
     void start(uint32_t rate = 9600) {
         ASSERT_TRUE(line_.open());
         chip_ = std::make_unique<SimChip>(dev, line_, flash_, faultSet_, nullptr);
-        chip_->setFlashChanged([this] { ++flashWrites; });
         thread_ = std::thread([this] {
             try {
                 chip_->run();
@@ -137,75 +135,47 @@ class SimHost {
         if (dev.bootType == 11) exchange({0x79}, {0x79});
     }
 
-    // The password the boot program takes from a chip with these addresses
-    // (count byte at c, password from p), as the engine would send it.
-    Bytes passwordFrame(const Bytes& password, uint32_t c, uint32_t p) const {
-        const int w = (dev.bootType == 2 || dev.bootType == 5) ? 2 : 3;
-        Bytes f;
-        for (uint32_t v : {c, p})
-            for (int i = w - 1; i >= 0; --i) f.push_back(uint8_t(v >> (8 * i)));
-        return f + password;
-    }
-    Bytes blankPasswordFrame() const {
-        return passwordFrame(dev.bootType == 1 ? Bytes(255, 0xFF) : Bytes{}, dev.passwordAreaStart,
-                             dev.passwordAreaEnd);
+    // The RAM transfer of a WCP file to a blank chip, in the form of the
+    // boot types 6 and 9 and of the password types, then the host's wait for
+    // the WCP to start, as the protocol asks (none: the next command goes out
+    // at once).
+    void loadWcp(const std::string& file, bool waitForStart = true) {
+        transferWcp(file);
+        const int ms = PasswordBootTypes(dev.bootType) ? 333 : 200;
+        if (waitForStart) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
 
-    // The data records of a WCP file, and their bytes in address order.
-    static std::vector<std::pair<uint16_t, Bytes>> hexRecords(const std::string& path) {
-        std::ifstream in(path);
-        std::vector<std::pair<uint16_t, Bytes>> out;
-        std::string line;
-        while (std::getline(in, line)) {
+    void transferWcp(const std::string& file) {
+        // The data records, in address order.
+        std::ifstream in(std::string(OSTRAND_DATA_DIR) + "/" + dev.deviceName + "/" + file);
+        std::vector<std::pair<uint16_t, Bytes>> records;
+        for (std::string line; std::getline(in, line);) {
             if (line.size() < 11 || line.substr(7, 2) != "00") continue;
             Bytes data;
             for (size_t i = 9; i + 2 < line.size(); i += 2)
                 data.push_back(uint8_t(std::stoul(line.substr(i, 2), nullptr, 16)));
-            out.emplace_back(uint16_t(std::stoul(line.substr(3, 4), nullptr, 16)), data);
+            records.emplace_back(uint16_t(std::stoul(line.substr(3, 4), nullptr, 16)), data);
         }
-        return out;
-    }
-
-    // The RAM transfer of a WCP file in this boot type's form, then the
-    // host's wait for the WCP to start, as the protocol asks (none:
-    // waitForStart false, the next command goes out at once).
-    void loadWcp(const std::string& file, const Bytes& passwordPart = {}, bool usePassword = false,
-                 bool waitForStart = true) {
-        transferWcp(file, passwordPart, usePassword);
-        const int bt = dev.bootType;
-        const int ms = bt == 2 || bt == 5      ? 100
-                       : bt == 6 || bt == 9    ? 200
-                       : PasswordBootTypes(bt) ? 333
-                                               : 0;
-        if (waitForStart) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    }
-
-    void transferWcp(const std::string& file, const Bytes& passwordPart, bool usePassword) {
-        const auto records =
-            hexRecords(std::string(OSTRAND_DATA_DIR) + "/" + dev.deviceName + "/" + file);
         ASSERT_FALSE(records.empty());
         const int bt = dev.bootType;
-        const Bytes pw = usePassword ? passwordPart : blankPasswordFrame();
         if (PasswordBootTypes(bt)) {
             Bytes data;
             for (const auto& r : records) data = data + r.second;
-            const Bytes p = usePassword ? passwordPart : Bytes(12, 0xFF);
+            const Bytes p(12, 0xFF);
             exchange({0x10}, {0x10});
             exchange(p + Bytes{negSum(p)}, {0x10});
             exchange(header(records.front().first, uint32_t(data.size())), {0x10});
             exchange(data + Bytes{uint8_t(~std::accumulate(data.begin(), data.end(), 0u))}, {0x10});
             return;
         }
-        if (bt == 4) exchange({0xFF}, {0xFF});
-        const uint8_t cmd = bt == 12 ? 0x30 : 0x60;
-        exchange({cmd}, {cmd});
-        if (bt == 12) {
-            EXPECT_EQ(read(1), Bytes{0x30});
-        }
-        if (bt == 3) send(usePassword ? passwordPart : Bytes(4, 0xFF));
-        if (bt != 3 && bt != 12) send(pw);
+        ASSERT_TRUE(bt == 6 || bt == 9) << bt;
+        exchange({0x60}, {0x60});
+        // The blank password frame (count and password addresses, no password),
+        // then the records from segment 0.
         Bytes all;
-        if (bt == 2 || bt == 5 || bt == 6 || bt == 9 || bt == 11) all = record(0x02, 0, {0, 0});
+        for (uint32_t v : {dev.passwordAreaStart, dev.passwordAreaEnd})
+            all = all + Bytes{uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+        all = all + record(0x02, 0, {0, 0});
         uint16_t sum = 0;
         for (const auto& [address, data] : records) {
             all = all + record(0x00, address, data);
@@ -213,16 +183,11 @@ class SimHost {
         }
         send(all + record(0x01, 0, {}));
         EXPECT_EQ(read(2), transferEnd(sum));
-        if (bt == 4 || bt == 12) {
-            setRate(9600);
-            EXPECT_EQ(read(1), Bytes{0x5A});  // the WCP has started
-        }
     }
 
     Session session;
     const DeviceDefinition& dev;
     SerialPort port;
-    int flashWrites = 0;
 
   private:
     static std::vector<AddressRange> areas(const DeviceDefinition& d) {
