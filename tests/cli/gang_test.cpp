@@ -163,6 +163,37 @@ TEST_F(Gang, RepeatRunsEveryPortAgainOnNewChips) {
     }
 }
 
+TEST_F(Gang, ProtectedChipsAreAskedPerPortAndNobodyMeansNo) {
+    // Nobody to ask: each port's question is answered No and its chip kept;
+    // --yes erases both.
+    std::string held(0x20000, '\xFF'), arguments = " --device KMV5A128 --blank --blank-device";
+    held[0x1000] = 0x42;
+    SimChip chips[2];
+    std::string ports[2];
+    for (size_t k = 0; k < 2; ++k) {
+        folder.write("f" + std::to_string(k), held);
+        ports[k] = chips[k].start(folder.path(), "KMV5A128", {"protected"},
+                                  folder.path() / ("f" + std::to_string(k)));
+        ASSERT_FALSE(ports[k].empty());
+        arguments += " --port " + ports[k];
+    }
+    folder.write("x.h16", ":0410000001020304E2\n:00000001FF\n");
+    arguments += " " + (folder.path() / "x.h16").string();
+    for (const bool yes : {false, true}) {
+        const CliResult r =
+            runCli(gang(arguments + (yes ? " --yes" : "")), folder.path(), "</dev/null", 30);
+        EXPECT_EQ(r.status, yes ? 0 : 1) << r.out << r.err;
+        for (size_t k = 0; k < 2; ++k) {
+            const std::string& p = ports[k];
+            EXPECT_NE(r.err.find(p + ": Erase All data in this device ? (Y/N)\n" + p +
+                                 (yes ? ": -> yes\n" : ": -> no\n")),
+                      std::string::npos)
+                << r.err;
+            EXPECT_EQ(folder.read("f" + std::to_string(k)) == held, !yes) << p;
+        }
+    }
+}
+
 TEST_F(Gang, BadUsageExitsWithTwoBeforeAnyPort) {
     const std::string a = setupFor("a.ini", "KM16F48", "/dev/null", "x.h16");
     const std::string b = setupFor("b.ini", "KM16F48", "/dev/zero", "x.h16");
