@@ -10,16 +10,13 @@
 
 using namespace ostrand;
 
-TEST(NumberSyntax, DecimalHexSignAndWrap) {
+TEST(NumberSyntax, NumbersAndRanges) {
     EXPECT_EQ(parseNumber(" 0x1fF "), 0x1FFu);
     EXPECT_EQ(parseNumber("0X10"), 16u);
     EXPECT_EQ(parseNumber("-1"), 0xFFFFFFFFu);
     EXPECT_EQ(parseNumber("4294967297"), 1u);  // wraps at 32 bits
     for (const char* bad : {"", "   ", "0x", "12a", "0x1G", "1 2"})
         EXPECT_FALSE(parseNumber(bad)) << bad;
-}
-
-TEST(RangeSyntax, SplitTrimAndOrder) {
     EXPECT_EQ(parseRange("0x8000-0x83FF"), (AddressRange{0x8000, 0x83FF}));
     EXPECT_EQ(parseRange(" 16 - 32 - junk"), (AddressRange{16, 32}));
     // The double-byte ideographic space is trimmed like a blank.

@@ -157,8 +157,8 @@ TEST_F(Failures, CoreRunsRepeatedlyInProcess) {
     const std::string warning = "MERVEL-Warning-515 : Illegal parameter\n";
     for (int i = 0; i < 3; ++i) {
         mervel::StringConsole console;
-        EXPECT_EQ(mervel::run({"-$", "-Fs16", "-Fh16", "-o", "x.s16", "-o", "y.s16", "-KS6",
-                               "-KQ2", "-V", "a.abs"},
+        EXPECT_EQ(mervel::run({"-$", "-Fs16", "-Fh16", "-o", "x.s16", "-o", "y.s16", "-KS6", "-KQ2",
+                               "-V", "a.abs"},
                               console),
                   0);
         EXPECT_EQ(console.stderr_, warning + warning + warning + "\n");

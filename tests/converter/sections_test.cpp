@@ -200,11 +200,11 @@ TEST_F(Ranges, DefinitionErrors) {
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(read("o.h16").size(), 0x20u);
     EXPECT_EQ(read("k.h16").size(), 0x10u);
-    writeFile(path("cmd.txt"), "-ra 1000H,20H,,h.h16\n-H");
+    writeFile(path("cmd.txt"), "-ra 1000H,20H,,h.h16 -ra 10000Q,100000B,10D,q.h16\n-H");
     r = convert(module(), {"-f", "cmd.txt"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(read("h.h16").size(), 0x20u);
-    EXPECT_EQ(convert(module(), {"-H", "-ra", "10000Q,100000B,10D,o.h16"}).code, 0);
+    EXPECT_EQ(read("q.h16").size(), 0x20u);
 }
 
 TEST_F(Ranges, BlockOverOverlappedSectionIsAmbiguous) {
