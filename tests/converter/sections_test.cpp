@@ -182,7 +182,6 @@ TEST_F(Ranges, DefinitionErrors) {
         {{"-ra", "0x1000,0x20,,x.h16", "-P", "0,0x10,0,y.h16"},
          fatalLine(112, "Illegal output file \"y.h16\"")},
         {{"-ra", "0x1000"}, fatalLine(105, "Bad parameter syntax")},
-        {{"-P", "0,,0,x.h16"}, fatalLine(105, "Bad parameter syntax")},
         {{"-P", "0,0,0,x.h16"}, fatalLine(113, "Illegal numeric constant")},
         {{"-ra", "0x1G,2"}, fatalLine(113, "Illegal numeric constant")},
         {{"-ra", "4294967296,2"}, fatalLine(113, "Illegal numeric constant")},
