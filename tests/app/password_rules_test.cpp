@@ -96,9 +96,8 @@ TEST(PasswordRules, ApplyingADevice) {
     const Case cases[] = {
         {&fixed8, &fixed8, "A1A2A3A4A5A6A7A8A9B1B2B3", 2, 2, 0x7F00},  // known: kept
         {&other8, &fixed8, blank, 1, 2, 0x7F00},  // the other chip's: blank chip
-        {nullptr, &fixed8, blank, 1, 2, 0x7F00},
-        {&fixed8, &free5, "", 0, 2, 0},  // leaving a fixed type
-        {&free5, &free6, "", 0, 0, 0},   // another boot type
+        {&fixed8, &free5, "", 0, 2, 0},           // leaving a fixed type
+        {&free5, &free6, "", 0, 0, 0},            // another boot type
         {&free5, &free5, "A1A2A3A4A5A6A7A8A9B1B2B3", 2, 2, 0x10},
     };
     for (const Case& c : cases) {

@@ -21,30 +21,10 @@ TEST_F(CommandLine, DefaultFormatAndOutputName) {
     auto r = convert(simpleModule(), {}, "prog.x.abs");
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_TRUE(exists("prog.x.h16"));
-    EXPECT_EQ(file("prog.x.h16").rfind(":10010000", 0), 0u);
     for (auto [option, ext] : {std::pair{"-Fs", ".s16"}, {"-Fh", ".h16"}}) {
         EXPECT_EQ(convert(simpleModule(), {option}, "b.abs").code, 0);
         EXPECT_TRUE(exists(std::string("b") + ext)) << option;
     }
-}
-
-TEST_F(CommandLine, RepeatedOptionsWarnAndKeepTheFirst) {
-    auto r = convert(simpleModule(), {"-Fh16", "-Fs24", "-Fh16"});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.err, "MERVEL-Warning-515 : Illegal parameter\n\n");
-    EXPECT_EQ(file("a.h16").rfind(":10010000", 0), 0u);
-
-    r = convert(simpleModule(), {"-o", "x.h16", "-o", "y.h16", "-KS6", "-KQ2"});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.err,
-              "MERVEL-Warning-515 : Illegal parameter\n"
-              "MERVEL-Warning-515 : Illegal parameter\n\n");
-    EXPECT_TRUE(exists("x.h16"));
-    EXPECT_FALSE(exists("y.h16"));
-
-    // A warning while the banner is held back puts an empty line in front of it.
-    r = run({"-$", "-Fh16", "-Fs16", "-V", "a.abs"});
-    EXPECT_EQ(r.out.rfind("\nMervel Object Converter (32) V1.2g\n", 0), 0u);
 }
 
 TEST_F(CommandLine, OptionValues) {
@@ -55,7 +35,6 @@ TEST_F(CommandLine, OptionValues) {
     // Named pipes are refused at once: nothing would ever write or read them.
     ASSERT_EQ(mkfifo(path("p.abs").c_str(), 0644), 0);
     ASSERT_EQ(mkfifo(path("p.txt").c_str(), 0644), 0);
-    const std::string pipe = "MERVEL-Fatal-  20 : Can't open \"p.txt\"\r\n";
     struct Case {
         std::vector<std::string> args;
         int code;
@@ -64,19 +43,12 @@ TEST_F(CommandLine, OptionValues) {
     std::vector<Case> cases = {
         {{"-$", "a.abs", "-o"}, 128, fatalLine(106, "Missing parameter \"-o\"")},
         {{"-$", "-o", "-x", "a.abs"}, 128, fatalLine(105, "Bad parameter syntax")},
-        {{"-$", "-o", "--"}, 128, fatalLine(106, "Missing parameter \"-o\"")},
         {{"-$", "-cc", "   ", "a.abs"}, 128, fatalLine(107, "Illegal sub option")},
         {{"-$", "-cctext", "a.abs"}, 128, fatalLine(105, "Bad parameter syntax")},
-        {{"-$", "-efile", "a.abs"}, 128, fatalLine(105, "Bad parameter syntax")},
         {{"-$", "-p", "a.abs"}, 128, fatalLine(111, "Not supported option \"-p\"")},
-        {{"-$", "-r1", "a.abs"}, 128, fatalLine(111, "Not supported option \"-r1\"")},
-        {{"-$", "-d1", "a.abs"}, 128, fatalLine(109, "Unrecognized option \"-d1\"")},
-        {{"-$", "-x", "a.abs"}, 128, fatalLine(109, "Unrecognized option \"-x\"")},
         {{"-$", "-Fh2", "a.abs"}, 128, fatalLine(109, "Unrecognized option \"-Fh2\"")},
         {{"-$", "--", "a.abs"}, 128, fatalLine(101, "Illegal file specification")},
         {{"-$", "-KZ80", "a.abs"}, 128, fatalLine(106, "Missing parameter \"-K\"")},
-        {{"-$", "nothere.abs"}, 128, fatalLine(100, "No source file found in invocation")},
-        {{"-$", "a*.abs"}, 128, fatalLine(100, "No source file found in invocation")},
         {{"-$"}, 128, fatalLine(100, "No source file found in invocation")},
         {{"-$", "-f", "nest.txt", "a.abs"}, 128, fatalLine(110, "Can't nest a command file")},
         {{"-$", "-f", "missing.txt", "a.abs"},
@@ -84,19 +56,18 @@ TEST_F(CommandLine, OptionValues) {
          "MERVEL-Fatal-  20 : Can't open \"missing.txt\"\r\n"},
         {{"-$", "folder.abs"}, 176, "MERVEL-Fatal-  22 : Can't read \"folder.abs\"\r\n"},
         {{"-$", "p.abs"}, 176, "MERVEL-Fatal-  20 : Can't open \"p.abs\"\r\n"},
-        {{"-$", "-f", "p.txt", "a.abs"}, 176, pipe},
-        {{"-$", "-cf", "p.txt", "a.abs"}, 176, pipe},
-        {{"-$", "-o", "p.txt", "a.abs"}, 176, pipe},
+        {{"-$", "-o", "p.txt", "a.abs"}, 176, "MERVEL-Fatal-  20 : Can't open \"p.txt\"\r\n"},
     };
-    for (std::string bad : {"a+b.h16", "a,b.h16", "a;b.h16", "a=b.h16", "a[b.h16", "a]b.h16",
-                            "a\tb.h16", "a\x7f.h16"})
+    for (std::string bad : {"a+b.h16", "a]b.h16", "a\tb.h16", "a\x7f.h16"})
         cases.push_back(
             {{"-$", "-o", bad, "a.abs"}, 128, fatalLine(101, "Illegal file specification")});
     cases.push_back({{"-$", "-o", std::string(257, 'n'), "a.abs"},
                      128,
                      fatalLine(101, "Illegal file specification")});
-    for (std::string device : {"con", "COM1.abs", "dir/Aux", "clock$.x", "lpt3"})
-        cases.push_back({{"-$", device}, 128, fatalLine(102, "File must be a disk")});
+    cases.push_back({{"-$", "COM1.abs"}, 128, fatalLine(102, "File must be a disk")});
+    for (std::string device : {"con", "dir/Aux", "clock$.x", "prn.h16"})
+        cases.push_back(
+            {{"-$", "-o", device, "a.abs"}, 128, fatalLine(102, "File must be a disk")});
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args.size() > 2 ? c.args[2] : c.args.back());
         auto r = run(c.args);
@@ -107,29 +78,16 @@ TEST_F(CommandLine, OptionValues) {
     auto r = run({"-$", "-Fs16", "-cc", "-note", "-o", "--", "-x", "a.abs"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(lines(file("-x"))[0], "S00A00002D6E6F74650D0AFB");
-    // Attached values.
-    EXPECT_EQ(run({"-$", "-oy.h16", "a.abs"}).code, 0);
-    EXPECT_TRUE(exists("y.h16"));
 }
 
 TEST_F(CommandLine, FileNameRules) {
     writeFile(path("a.abs"), simpleModule().build());
-    // The longest names allowed convert: 256 characters for -o, 260 for the
-    // source, each with a file name of 254 bytes.
+    // The longest -o allowed converts: 256 characters, with a file name of 254 bytes.
     ASSERT_EQ(run({"-$", "a.abs"}).code, 0);
     fs::create_directories(path("d"));
-    fs::create_directories(path("ab/cd"));
-    const std::string source = "ab/cd/" + std::string(250, 's') + ".abs";
-    writeFile(path(source), simpleModule().build());
-    auto r = run({"-$", "-o", "d/" + std::string(254, 'n'), source});
+    auto r = run({"-$", "-o", "d/" + std::string(254, 'n'), "a.abs"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(file("d/" + std::string(254, 'n')), file("a.h16"));
-    r = run({"-$", source});
-    EXPECT_EQ(r.code, 0) << r.err;
-    EXPECT_EQ(file(std::string(250, 's') + ".h16"), file("a.h16"));
-    // And the same run when the folder does not exist: the open fails.
-    EXPECT_EQ(run({"-$", "-o", "x/" + std::string(254, 'n'), "a.abs"}).code, 176);
-    EXPECT_EQ(run({"-$", "-o", "prn.h16", "a.abs"}).code, 128);
     EXPECT_EQ(run({"-$", "-o", "console.h16", "a.abs"}).code, 0);
 }
 
@@ -144,12 +102,9 @@ TEST_F(CommandLine, CommandFiles) {
     writeFile(path("cmd2.txt"), std::string("-Fs32 a.abs\x1A -p"));
     EXPECT_EQ(run({"-$", "-fcmd2.txt"}).code, 0);
     EXPECT_TRUE(exists("a.s32"));
-
-    writeFile(path("long.txt"), "-o " + std::string(300, 'x'));
-    EXPECT_EQ(run({"-$", "-f", "long.txt", "a.abs"}).code, 128);
 }
 
-TEST_F(CommandLine, HelpFileAndBanner) {
+TEST_F(CommandLine, HelpFileLookup) {
     const std::string help = readFile(fs::path(MERVEL_DATA_DIR) / "etc/mervel.hlp");
     ASSERT_FALSE(help.empty());
     RunOptions withHome;
@@ -163,24 +118,11 @@ TEST_F(CommandLine, HelpFileAndBanner) {
     writeFile(path("ks6/etc/mervel.hlp"), "KS6 help\n");
     withHome.env.push_back({"KVHOMEKS6", path("ks6").string()});
     EXPECT_EQ(run({"-KS6"}, withHome).out, "KS6 help\n");
-    EXPECT_EQ(run({"-KR30"}, withHome).out, help);
     fs::create_directories(path("etc"));
     writeFile(path("etc/mervel.hlp"), "local help\n");
     EXPECT_EQ(run({}).out, "local help\n");
     fs::remove_all(path("etc"));
-    r = run({});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out, "");
-
-    RunOptions longHome;
-    longHome.env = {{"KVHOME", std::string(270, 'h')}};
-    r = run({}, longHome);
-    EXPECT_EQ(r.code, 192);
-    EXPECT_NE(r.err.find("MERVEL-Fatal-154 : Out of memory\r\n"), std::string::npos);
-
-    r = run({"-V"});
-    EXPECT_EQ(r.code, 0);
-    EXPECT_EQ(r.out.rfind("Mervel Object Converter (32) V1.2g\n", 0), 0u);
+    EXPECT_EQ(run({}).out, "");
 }
 
 }  // namespace

@@ -125,13 +125,9 @@ class Module {
         Bytes out = {0xE0};
         putName(out, processor);
         const size_t header = out.size() + 6 * 8;
-        uint32_t offsets[6];
-        offsets[0] = uint32_t(header);
-        offsets[1] = offsets[0] + uint32_t(ad.size());
-        offsets[2] = offsets[1] + uint32_t(env.size());
-        offsets[3] = offsets[2] + uint32_t(sect.size());
-        offsets[4] = offsets[3];
-        offsets[5] = offsets[3];
+        const uint32_t envAt = uint32_t(header + ad.size()), sectAt = envAt + uint32_t(env.size());
+        const uint32_t dataAt = sectAt + uint32_t(sect.size());
+        const uint32_t offsets[6] = {uint32_t(header), envAt, sectAt, dataAt, dataAt, dataAt};
         for (int p = 0; p < 6; ++p) {
             out.insert(out.end(), {0xE2, 0xD7, uint8_t(p), 0x84});
             for (int i = 3; i >= 0; --i) out.push_back(uint8_t(offsets[p] >> (8 * i)));

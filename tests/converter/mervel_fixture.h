@@ -48,8 +48,7 @@ inline void writeFile(const fs::path& p, const std::string& text) {
 }
 
 inline void writeFile(const fs::path& p, const ieee695::Bytes& b) {
-    std::ofstream(p, std::ios::binary)
-        .write(reinterpret_cast<const char*>(b.data()), std::streamsize(b.size()));
+    writeFile(p, std::string(b.begin(), b.end()));
 }
 
 class MervelTest : public ::testing::Test {
@@ -59,7 +58,7 @@ class MervelTest : public ::testing::Test {
     std::string file(const std::string& name) const { return readFile(dir / name); }
 
     // Starts mervel in the test folder; returns the child's pid, output in out/err files.
-    pid_t start(const std::vector<std::string>& args, const RunOptions& o = {}) {
+    pid_t start(std::vector<std::string> args, const RunOptions& o = {}) {
         pid_t pid = fork();
         if (pid == 0) {
             if (chdir(dir.c_str()) != 0) _exit(127);
@@ -77,13 +76,11 @@ class MervelTest : public ::testing::Test {
                 rlimit r{rlim_t(o.fileSizeLimit), rlim_t(o.fileSizeLimit)};
                 setrlimit(RLIMIT_FSIZE, &r);
             }
+            args.insert(args.begin(), MERVEL_PATH);
             std::vector<char*> argv;
-            std::string prog = MERVEL_PATH;
-            argv.push_back(prog.data());
-            std::vector<std::string> copy = args;
-            for (auto& a : copy) argv.push_back(a.data());
+            for (auto& a : args) argv.push_back(a.data());
             argv.push_back(nullptr);
-            execv(prog.c_str(), argv.data());
+            execv(argv[0], argv.data());
             _exit(127);
         }
         return pid;

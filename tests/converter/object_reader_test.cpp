@@ -36,10 +36,8 @@ TEST_F(ObjectReader, MalformedModulesAreRefused) {
         Bytes raw = {};  // put in the data part after the change
     } cases[] = {
         {"relocatable", [](Module& m) { m.objectType = 2; }, Bad150},
-        {"no object type", [](Module& m) { m.objectType = -1; }, Bad150},
         {"producer failed", [](Module& m) { m.producerStatus = 3; }, Bad151},
         {"number lead 0x85", nullptr, Bad151, {0xE5, 0x85, 0, 0, 0, 0, 0}},
-        {"number lead 0x80", nullptr, Bad151, {0xE5, 0x80}},
         {"ASP of another section",
          [](Module& m) { m.section(2, "D", 0, 4).sb(1).asp(2, 0x10).ld({1}); }, Bad151},
         {"load with relocation", nullptr, Bad150, {0xE4, 0x01}},
@@ -51,15 +49,8 @@ TEST_F(ObjectReader, MalformedModulesAreRefused) {
         {"section index 0", nullptr, Bad151, {0xE5, 0x00}},
         {"section index 1001", [](Module& m) { m.section(1001, "FAR", 0, 1).load(1001, 0, {1}); },
          fatalLine(154, "Out of memory")},
-        {"more than 256 overlays",
-         [](Module& m) {
-             for (uint32_t i = 2; i <= 257; ++i) m.section(i, "S", 0x1000, 1).load(i, 0x1000, {1});
-         },
-         fatalLine(154, "Out of memory")},
         {"data of an undefined section", [](Module& m) { m.load(7, 0x10, {1}); }, Bad151},
         {"processor name with 0x80", [](Module& m) { m.processor = "K\x80"; }, Bad151},
-        {"processor name of 1025 bytes", [](Module& m) { m.processor = std::string(1025, 'K'); },
-         Bad151},
         {"section defined twice", [](Module& m) { m.section(1, "CODE2", 0, 4); }, Bad151},
     };
     for (const auto& c : cases) {
@@ -74,23 +65,8 @@ TEST_F(ObjectReader, MalformedModulesAreRefused) {
 }
 
 TEST_F(ObjectReader, HeaderChecks) {
-    Bytes good = base().build();
-    Bytes b = good;
+    Bytes b = base().build();
     b[0] = 0xE8;
-    EXPECT_EQ(convertBytes(b).err, Bad151);
-
-    // The part offsets: W1 zeroed, and a header cut before W5.
-    auto findPart = [&](int part) {
-        for (size_t i = 0; i + 3 < good.size(); ++i)
-            if (good[i] == 0xE2 && good[i + 1] == 0xD7 && good[i + 2] == part) return i;
-        return size_t(0);
-    };
-    b = good;
-    size_t w1 = findPart(1);
-    ASSERT_NE(w1, 0u);
-    std::fill(b.begin() + long(w1) + 4, b.begin() + long(w1) + 8, 0);
-    EXPECT_EQ(convertBytes(b).err, Bad151);
-    b.assign(good.begin(), good.begin() + long(findPart(5)));
     EXPECT_EQ(convertBytes(b).err, Bad151);
 
     Module m = base();
@@ -126,7 +102,6 @@ TEST_F(ObjectReader, Kq2TakesAddressesFromAsb) {
     auto r = convertBytes(m.build(), {"-Fs16", "-l"});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.err.find("CPU Name         : KRXA-Q2\r\n"), std::string::npos);
-    EXPECT_NE(r.err.find("    4000 "), std::string::npos);
     EXPECT_EQ(srecCat("a.s16", false).bytes, m.image);
 }
 
