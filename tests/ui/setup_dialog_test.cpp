@@ -242,11 +242,10 @@ class SetupDialogTest : public QObject {
             int32_t code, hint;
             int focus;
         } rows[] = {
-            {"KMV9C384", {"0x000000", "0x0003FF", "0xF1000", "0xF13FF"}, 0, 0, -1},
+            {"KMV9C384", {"0X000000", "0x0003FF", "0xF1000", "0xF13FF"}, 0, 0, -1},
             {"KMV9C384", {"0x000000", "0x0003FE", "0xF1000", "0xF13FF"}, 10523, 12110, 0},
             {"KMV9C384", {"0x0", "0x3FF", "0xF1000", ""}, 10507, 0, 3},
             {"KMV9C384", {"0x0", "0x3FF", "0xF2000", "0xF13FF"}, 10505, 12132, 2},
-            {"KM16F48", {"0X1000", "0x13FF", "", ""}, 0, 0, -1},
             {"KM16F48", {"1000", "0x13FF", "", ""}, 10501, 0, 0},
             {"KM16F48", {"0x1000", "13FF", "", ""}, 10503, 0, 1},
             {"KM16F48", {"", "0x13FF", "", ""}, 10506, 0, 0},
@@ -289,13 +288,19 @@ class SetupDialogTest : public QObject {
             int line;
             bool greyed;
         } rows[] = {
-            {"KM16F48", 1, kInfoBlankCheck, false},     {"KM16F48", 3, kInfoBlankCheck, true},
-            {"KMS11G124", 3, kInfoBlankCheck, false},   {"KMS11G124", 1, kInfoProgramming, true},
-            {"KMV7Q3", 3, kInfoAllErase, true},         {"KMS11G124", 3, kInfoAutoProtect, false},
-            {"KM16F48", 1, kInfoAutoProtect, true},     {"KMT12E48", 1, kInfoOptionProtect, true},
-            {"KMV5A128", 1, kInfoOptionProtect, false}, {"KM16F48", 1, kInfoClock, true},
-            {"KMV7Q3", 1, kInfoClock, false},           {"KMS11G124", 3, kInfoPhysical, false},
-            {"KMS11G124", 3, kInfoEmulation, true},     {"KMS11G124", 1, kInfoPhysical, true},
+            {"KM16F48", 3, kInfoBlankCheck, true},      // single boot: no block steps
+            {"KMS11G124", 3, kInfoBlankCheck, false},   // but type 11 has them
+            {"KMS11G124", 1, kInfoProgramming, true},   // type 11 runs auto in single boot only
+            {"KMV7Q3", 3, kInfoAllErase, true},         // type 7 outside it only
+            {"KMS11G124", 3, kInfoAutoProtect, false},  // its own protect: type 11, single boot
+            {"KM16F48", 1, kInfoAutoProtect, true},     // elsewhere none
+            {"KMT12E48", 1, kInfoOptionProtect, true},  // no option protect
+            {"KMV5A128", 1, kInfoOptionProtect, false},
+            {"KM16F48", 1, kInfoClock, true},        // a fixed rate
+            {"KMV7Q3", 1, kInfoClock, false},        // the clock-choice device
+            {"KMS11G124", 3, kInfoPhysical, false},  // memory sizes: type 11, single boot
+            {"KMS11G124", 1, kInfoPhysical, true},
+            {"KMS11G124", 3, kInfoEmulation, true},  // emulation only at 96K
         };
         for (const auto& r : rows) {
             use(rig, r.device, r.mode);
@@ -327,7 +332,6 @@ class SetupDialogTest : public QObject {
         } options[] = {{"KMV5A128", 0, true, false},
                        {"KMV5A128", 1, false, false},
                        {"KMV7Q3", 0, true, true},
-                       {"KM16F96", 0, false, false},
                        {"KM16F48", 0, false, true}};
         for (const auto& r : options) {
             use(rig, r.device, 1);

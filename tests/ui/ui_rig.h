@@ -51,11 +51,6 @@ inline std::string setupText(const std::string& device, const std::string& objec
     return text;
 }
 
-inline std::vector<uint8_t> readBytes(const std::filesystem::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 // The program folder and the chip, with its flash in a file of the folder.
 struct ChipFolder {
     TestFolder folder;
@@ -67,7 +62,8 @@ struct ChipFolder {
         return folder.path() / ("flash" + std::to_string(chipNumber) + ".bin");
     }
     std::vector<uint8_t> flash(int chipNumber = 0) const {
-        return readBytes(flashPath(chipNumber));
+        std::ifstream in(flashPath(chipNumber), std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
     }
     // Starts the chip on flash file `chipNumber`, which holds `contents` where given.
     bool startChip(const std::string& device, std::vector<std::string> extra = {},
@@ -89,6 +85,7 @@ struct ChipFolder {
 struct UiRig : ChipFolder {
     Session session;
     ui::QtOperator op{session};
+    // Declared in the order they are built, so that they go in reverse.
     std::unique_ptr<DocumentCore> core;
     std::unique_ptr<ui::COstrandDoc> doc;
     std::unique_ptr<ui::CMainFrame> frame;
@@ -104,11 +101,6 @@ struct UiRig : ChipFolder {
             return box.standardButtons() & QMessageBox::Yes ? int(QMessageBox::Yes)
                                                             : int(QMessageBox::Ok);
         };
-    }
-    ~UiRig() {
-        frame.reset();
-        doc.reset();
-        core.reset();
     }
     // Start-up with the folder's Ostrand.ini, then the window.
     int32_t start() {
