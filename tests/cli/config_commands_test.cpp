@@ -10,13 +10,7 @@
 TEST(Advice, FollowsTheFailuresOperatorsMeetMost) {
     using ostrand::AdviceFacts;
     auto facts = [](bool connecting, uint64_t line, int error) {
-        AdviceFacts f;
-        f.connecting = connecting;
-        f.refusedLine = line;
-        f.portError = error;
-        f.port = "/dev/ttyUSB0";
-        f.webSite = "https://example.com/ostrand";
-        return f;
+        return AdviceFacts{connecting, line, error, "/dev/ttyUSB0", "https://example.com/ostrand"};
     };
     const struct {
         int code;

@@ -1,4 +1,4 @@
-// Computed frames and divisors, and the flash cache's edges.
+// Computed divisors, and the flash cache's edges.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -8,15 +8,6 @@
 
 namespace ostrand {
 namespace {
-
-// The header's bytes go out in the command channel's tests.
-TEST(Frames, ChecksumAndRegisterFrame) {
-    const uint8_t data[] = {1, 2, 3};
-    EXPECT_EQ(checksum8(data, 3), 0xFA);
-    uint8_t r[4];
-    buildRegisterFrame(r, 0x8000, 0x55);
-    EXPECT_EQ(uint8_t(r[0] + r[1] + r[2] + r[3]), 0);
-}
 
 TEST(Rates, DivisorSearchPasses) {
     uint8_t n = 99, k = 99;

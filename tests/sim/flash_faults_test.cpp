@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "sim/chip.h"
-#include "sim/faults.h"
 #include "sim/flash_memory.h"
-#include "sim/options.h"
 
 namespace ostrand::sim {
 namespace {
@@ -41,40 +38,6 @@ TEST(FlashMemory, SumCountsGapsAsErasedAndImageRoundTrips) {
     EXPECT_FALSE(copy.setImage("\x01"));  // short: padded, and reported
     EXPECT_EQ(copy.read(0x0000), 0x01);
     EXPECT_EQ(copy.read(0x0001), 0xFF);
-}
-
-TEST(Faults, ParseStepsCodesAndRepetition) {
-    std::string error;
-    auto f = FaultSet::parse("reply:0x60.done=58*", error);
-    ASSERT_TRUE(f) << error;
-    EXPECT_EQ(f->step, "60.done");
-    EXPECT_EQ(f->code, 0x58);
-    EXPECT_TRUE(f->always);
-    EXPECT_FALSE(FaultSet::parse("reply:60", error));
-    EXPECT_FALSE(FaultSet::parse("noreply:60.later", error));
-    EXPECT_FALSE(FaultSet::parse("ecc:1", error));
-    EXPECT_FALSE(FaultSet::parse("melt", error));
-
-    FaultSet set;
-    set.add(*FaultSet::parse("noreply:match", error));
-    set.add(*FaultSet::parse("noise:C3*", error));
-    EXPECT_TRUE(set.at("match").silent);
-    EXPECT_FALSE(set.at("match").silent);  // fired once
-    EXPECT_TRUE(set.at("c3").noise);
-    EXPECT_TRUE(set.at("c3").noise);
-    EXPECT_FALSE(set.at("c3.done").noise);
-}
-
-TEST(Options, RequireHomeAndDevice) {
-    std::string error;
-    EXPECT_FALSE(parseOptions({"--device", "X"}, error));
-    EXPECT_FALSE(parseOptions({"--home", "d", "--device", "X", "--fault", "bogus"}, error));
-    const auto o = parseOptions(
-        {"--home", "d", "--device", "X", "--pace", "--fault", "ecc", "--flash", "f"}, error);
-    ASSERT_TRUE(o) << error;
-    EXPECT_TRUE(o->pace);
-    EXPECT_EQ(o->faults.size(), 1u);
-    EXPECT_EQ(o->flashFile, "f");
 }
 
 }  // namespace
