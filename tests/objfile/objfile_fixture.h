@@ -122,7 +122,7 @@ class ObjFileTest : public ::testing::Test {
                std::to_string(m->hint) + "/" + m->detail;
     }
 
-    // Runs a shell command line of fixed test tools (srec_cat, objcopy).
+    // Runs a shell command line of fixed test tools (srec_cat).
     static int sh(const std::string& command) { return std::system(command.c_str()); }
 
     TestFolder folder;
