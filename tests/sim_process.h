@@ -19,6 +19,11 @@ extern char** environ;
 
 namespace ostrand::test {
 
+// One device of every boot type in the demo definition file.
+inline const char* const kEveryBootType[] = {"KM16F48",  "KM16F96",   "KM8P32",    "KM8R64",
+                                             "KMV5A128", "KMV6B256",  "KMV9C384",  "KMV7Q3",
+                                             "KMR8L256", "KMR10T128", "KMS11G124", "KMT12E48"};
+
 // Ostrand.def of the demo data with the waits cut down: one second for the
 // erase and boot waits (their unit), two for the wait for a chip to answer,
 // and 60 ms for the matching reply (a loaded machine may hold the simulator

@@ -25,11 +25,6 @@
 
 namespace ostrand::test {
 
-// One device of every boot type in the demo definition file.
-inline const char* const kEveryBootType[] = {"KM16F48",  "KM16F96",   "KM8P32",    "KM8R64",
-                                             "KMV5A128", "KMV6B256",  "KMV9C384",  "KMV7Q3",
-                                             "KMR8L256", "KMR10T128", "KMS11G124", "KMT12E48"};
-
 using Bytes = std::vector<uint8_t>;
 
 inline Bytes operator+(Bytes a, const Bytes& b) {

@@ -6,13 +6,10 @@
 #include <random>
 
 #include "sim_host.h"
+#include "sim_process.h"
 
 namespace ostrand::sim::test {
 namespace {
-
-const char* const kOnePerBootType[] = {"KM16F48",  "KM16F96",   "KM8P32",    "KM8R64",
-                                       "KMV5A128", "KMV6B256",  "KMV7Q3",    "KMR8L256",
-                                       "KMV9C384", "KMR10T128", "KMS11G124", "KMT12E48"};
 
 TEST(Wcp, OneFilePerOperationTakesOnlyItsOwnCommand) {
     SimHost host("KMV7Q3");
@@ -46,7 +43,7 @@ TEST(Wcp, ReadProtectedChipRefusesTheTransfer) {
 
 TEST(Robustness, RandomBytesNeverStopTheChip) {
     std::mt19937 random(7);
-    for (const char* name : kOnePerBootType) {
+    for (const char* name : ostrand::test::kEveryBootType) {
         SCOPED_TRACE(name);
         SimHost host(name);
         host.start();
